@@ -1,0 +1,36 @@
+# Entry points: `make demo` and `make test` work on a fresh machine; both install what is missing.
+BUILD_DIR ?= build
+SANITIZE_DIR ?= build-sanitize
+CMAKE_FLAGS ?=
+
+.PHONY: all build test test-sanitize demo bench deps format clean
+
+all: build
+
+deps:
+	@scripts/install-dependencies.sh
+
+build: deps
+	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	@ninja -C $(BUILD_DIR)
+
+test: build
+	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
+
+# The unit and end-to-end tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-sanitize: deps
+	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORU_SANITIZE=ON >/dev/null
+	@ninja -C $(SANITIZE_DIR)
+	@ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j2
+
+demo: build
+	@scripts/demo.sh $(BUILD_DIR)
+
+bench: build
+	@scripts/bench.sh $(BUILD_DIR)
+
+format:
+	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
+
+clean:
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR)

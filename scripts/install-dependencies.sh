@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the build and test tools koru needs, only those that are missing.
+set -euo pipefail
+
+missing=()
+need_command() { command -v "$1" >/dev/null 2>&1 || missing+=("$2"); }
+need_file() { [ -e "$1" ] || missing+=("$2"); }
+
+need_command cmake cmake
+need_command ninja ninja-build
+need_command g++ g++
+need_command samtools samtools
+need_file /usr/include/gtest/gtest.h libgtest-dev
+need_file /usr/include/gmock/gmock.h libgmock-dev
+need_file /usr/include/zlib.h zlib1g-dev
+
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
+        echo "Please install as root: apt-get install ${missing[*]}" >&2
+        exit 1
+    fi
+else
+    SUDO=
+fi
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -1,0 +1,392 @@
+#include "config/command_line.h"
+
+#include <getopt.h>
+#include <omp.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <limits>
+
+#include "sequence/string_utilities.h"
+#include "support/errors.h"
+#include "support/files.h"
+#include "support/memory_mapped_file.h"
+#include "support/text_format.h"
+
+namespace koru {
+
+namespace {
+
+// Values of the long options that have no short letter.
+enum LongOption : int {
+    kMinimumNumberOfKeysAssociatedWithCandidatePosition = 1000,
+    kMaximumPercentageOfKeysThatGeneratedNoCandidates,
+    kNumberOfKeysToGenerateForHighRepeatCandidateGeneration,
+    kConcordantReadPairInsertSize,
+    kBinaryReferenceGenome,
+    kSequenceFileStartNumber,
+    kSequenceFileEndNumber,
+    kQmrOutputFileFormatVersion,
+    kQmrOutputFileName,
+    kSamOutputFileName,
+    kRead1FastqFileName,
+    kRead2FastqFileName,
+    kPhredQualityOffset,
+    kIncreasedAccuracy,
+    kReferenceGenomeFastaFileName,
+    kServerRequestCheckInterval,
+    kServerRequestInputDirectory,
+    kServerRequestOutputDirectory,
+    kIsReadPairSequencingData,
+    kGenerateSupplementalMappings,
+    kReportMostDistantMappingAsPrimaryForReadsWithJunctions,
+    kSingleThreadAlignment,
+};
+
+const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
+
+const option longOptions[] = {
+    {"maximumNumberOfPositionsToIndex", required_argument, nullptr, 'i'},
+    {"maximumCandidatePositionsToEvaluatePerIndexEntry", required_argument, nullptr, 'I'},
+    {"numberOf32BitWordsInReadToLookupInIndexes", required_argument, nullptr, 'l'},
+    {"numberOf32BasePairWordsToScoreInRead", required_argument, nullptr, 'S'},
+    {"defaultBasesToShiftBetweenKeyGeneration", required_argument, nullptr, 'b'},
+    {"maximumCombinedMinWordMismatchScoreOfBothReads", required_argument, nullptr, 'P'},
+    {"maximumPopCountValueForIndividualRead", required_argument, nullptr, 'p'},
+    {"minimumCombinedNumberOfKeysAssociatedWithBothReads", required_argument, nullptr, 'C'},
+    {"minimumHitCountValueForIndividualRead", required_argument, nullptr, 'c'},
+    {"minimumNumberOfKeysAssociatedWithCandidatePosition", required_argument, nullptr,
+     kMinimumNumberOfKeysAssociatedWithCandidatePosition},
+    {"maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration", required_argument,
+     nullptr, kMaximumPercentageOfKeysThatGeneratedNoCandidates},
+    {"numberOfKeysToGenerateForHighRepeatCandidateGeneration", required_argument, nullptr,
+     kNumberOfKeysToGenerateForHighRepeatCandidateGeneration},
+    {"concordantReadPairInsertSize", required_argument, nullptr, kConcordantReadPairInsertSize},
+    {"binaryReferenceGenome", required_argument, nullptr, kBinaryReferenceGenome},
+    {"directoryWithSequenceFiles", required_argument, nullptr, 'd'},
+    {"sequenceFilePrefix", required_argument, nullptr, 'f'},
+    {"sequenceFileStartNumber", required_argument, nullptr, kSequenceFileStartNumber},
+    {"sequenceFileEndNumber", required_argument, nullptr, kSequenceFileEndNumber},
+    {"qmrOutputFileFormatVersion", required_argument, nullptr, kQmrOutputFileFormatVersion},
+    {"qmrOutputFileName", required_argument, nullptr, kQmrOutputFileName},
+    {"samOutputFileName", required_argument, nullptr, kSamOutputFileName},
+    {"read1FastqFileName", required_argument, nullptr, kRead1FastqFileName},
+    {"read2FastqFileName", required_argument, nullptr, kRead2FastqFileName},
+    {"phredQualityOffset", required_argument, nullptr, kPhredQualityOffset},
+    {"increasedAccuracy", no_argument, nullptr, kIncreasedAccuracy},
+    {"referenceGenomeFastaFileName", required_argument, nullptr, kReferenceGenomeFastaFileName},
+    {"serverRequestCheckInterval", required_argument, nullptr, kServerRequestCheckInterval},
+    {"serverRequestInputDirectory", required_argument, nullptr, kServerRequestInputDirectory},
+    {"serverRequestOutputDirectory", required_argument, nullptr, kServerRequestOutputDirectory},
+    {"isReadPairSequencingData", required_argument, nullptr, kIsReadPairSequencingData},
+    {"generateSupplementalMappings", required_argument, nullptr, kGenerateSupplementalMappings},
+    {"reportMostDistantMappingAsPrimaryForReadsWithJunctions", required_argument, nullptr,
+     kReportMostDistantMappingAsPrimaryForReadsWithJunctions},
+    {"singleThreadAlignment", required_argument, nullptr, kSingleThreadAlignment},
+    {"standardOutputFileName", required_argument, nullptr, 'o'},
+    {"traceOutputFile", required_argument, nullptr, 't'},
+    {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
+    {"candidatePositionFilterFile", required_argument, nullptr, 'F'},
+    {"help", no_argument, nullptr, 'h'},
+    {"verbose", no_argument, nullptr, 'v'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The name an option was given under, for messages: the long name when a long option was
+// used, else the long name of the short letter.
+const char* optionName(int value, int longIndex) {
+    if (longIndex >= 0) return longOptions[longIndex].name;
+    for (const option* entry = longOptions; entry->name != nullptr; ++entry)
+        if (entry->val == value) return entry->name;
+    return "?";
+}
+
+// Reads an unsigned decimal argument: a text that is not a number reads as 0, and a value
+// beyond the field (a negative number included) is refused rather than cut to the field.
+std::uint32_t readUnsignedArgument(const char* text, const char* name,
+                                   std::uint64_t largest = std::numeric_limits<std::uint32_t>::max()) {
+    errno = 0;
+    char* end = nullptr;
+    const unsigned long long value = std::strtoull(text, &end, 10);
+    const bool negative = text[std::strspn(text, " \t\n\v\f\r")] == '-' && value != 0;
+    if (errno == ERANGE || negative || value > largest)
+        exitWithErrorAndHelp(stringPrintf(
+            "The value \"%s\" passed to the \"%s\" parameter is out of range: it must lie between 0 and %llu.\n",
+            text, name, static_cast<unsigned long long>(largest)));
+    return static_cast<std::uint32_t>(value);
+}
+
+double readFractionArgument(const char* text) { return std::strtod(text, nullptr); }
+
+void setBasesToShift(ExecutionParameters& params, const char* text, const char* name) {
+    const std::uint32_t bases = readUnsignedArgument(text, name);
+    // A shift of 0 would never advance key generation along a read.
+    if (bases == 0)
+        exitWithErrorAndHelp(
+            stringPrintf("The value \"%s\" passed to the \"%s\" parameter must be a number of bases above 0.\n",
+                         text, name));
+    params.defaultBasesToShiftBetweenKeyGeneration = bases;
+    updateReadLengthToStartLimitingNumberOfKeysGenerated(params);
+}
+
+void setBinaryReferenceGenome(ExecutionParameters& params, const char* argument, const char* name) {
+    std::string genomeName(argument);
+    toUpper(genomeName);
+    auto info = getNamedBinaryGenomeInformation(genomeName);
+    if (!info)
+        exitWithErrorAndHelp(stringPrintf(
+            "Unrecognized binary reference genome \"%s\" passed to \"%s\" parameter of executable\n",
+            genomeName.c_str(), name));
+    params.genomeInformation = std::move(info);
+}
+
+std::string checkedPath(const char* path, const char* label) {
+    errorIfFileDoesNotExistOrNotAccessible(path, R_OK, label);
+    return path;
+}
+
+// Names of the files that later options may still replace; they are opened after the last.
+struct PendingFiles {
+    std::string standardOutputFileName;
+};
+
+bool applySearchOption(ExecutionParameters& p, int value, const char* argument, const char* name) {
+    auto& criteria = p.candidateQualityCritieria;
+    switch (value) {
+        case 'i': p.maximumNumberOfPositionsAKeyCanHaveInAnIndex = readUnsignedArgument(argument, name); return true;
+        case 'I':
+            p.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = readUnsignedArgument(argument, name);
+            return true;
+        case 'b': setBasesToShift(p, argument, name); return true;
+        case 'P':
+            criteria.maximumCombinedMinWordMismatchScoreOfBothReads = readUnsignedArgument(argument, name);
+            return true;
+        case 'p': criteria.maximumMinWordMismatchScoreForIndividualRead = readUnsignedArgument(argument, name); return true;
+        case 'C':
+            criteria.minimumCombinedNumberOfKeysAssociatedWithBothReads = readUnsignedArgument(argument, name);
+            return true;
+        case 'c':
+            criteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition = readUnsignedArgument(argument, name);
+            return true;
+        case kMinimumNumberOfKeysAssociatedWithCandidatePosition:
+            p.minimumNumberOfKeysAssociatedWithCandidatePosition = readUnsignedArgument(argument, name);
+            return true;
+        case kMaximumPercentageOfKeysThatGeneratedNoCandidates:
+            p.maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration =
+                readFractionArgument(argument);
+            return true;
+        case kNumberOfKeysToGenerateForHighRepeatCandidateGeneration:
+            p.numberOfKeysToGenerateForHighRepeatCandidateGeneration = readUnsignedArgument(argument, name);
+            return true;
+        case kConcordantReadPairInsertSize:
+            p.concordantReadPairBasePairWindowSize = static_cast<std::uint16_t>(
+                readUnsignedArgument(argument, name, std::numeric_limits<std::uint16_t>::max()));
+            return true;
+        case kPhredQualityOffset: p.phredQualityOffset = readUnsignedArgument(argument, name); return true;
+        case kIncreasedAccuracy: p.minimumNumberOfKeysAssociatedWithCandidatePosition = 1; return true;
+        case 'a': p.numberOfAlternateMappingsToReport = readUnsignedArgument(argument, name); return true;
+        default: return false;
+    }
+}
+
+bool applyRequestOption(ExecutionParameters& p, int value, const char* argument, const char* name) {
+    auto& files = p.sequenceFileMappingRequestParameters;
+    auto& server = p.interactiveServerRequestParameters;
+    auto& fastq = p.fastqAlignmentRequestParameters;
+    switch (value) {
+        case kBinaryReferenceGenome: setBinaryReferenceGenome(p, argument, name); return true;
+        case kReferenceGenomeFastaFileName: p.genomeInformation = createFastaGenomeInformation(argument); return true;
+        case 'd':
+            files.directoryWithSequenceFiles = checkedPath(argument, "Sequence File directory");
+            files.isSequenceFileMappingRequest = true;
+            return true;
+        case 'f':
+            files.sequenceFilePrefix = argument;
+            files.isSequenceFileMappingRequest = true;
+            return true;
+        case kSequenceFileStartNumber:
+            files.sequenceFileStartNumber = readUnsignedArgument(argument, name);
+            files.isSequenceFileMappingRequest = true;
+            return true;
+        case kSequenceFileEndNumber:
+            files.sequenceFileEndNumber = readUnsignedArgument(argument, name);
+            files.isSequenceFileMappingRequest = true;
+            return true;
+        case kRead1FastqFileName:
+            fastq.read1FastqFile = checkedPath(argument, "Read 1 fastq file of a read pair");
+            fastq.isFastqAlignmentRequest = true;
+            return true;
+        case kRead2FastqFileName:
+            fastq.read2FastqFile = checkedPath(argument, "Read 2 fastq file of a read pair");
+            fastq.isFastqAlignmentRequest = true;
+            return true;
+        case kServerRequestCheckInterval:
+            server.intervalBetweenRequestCheck = readFractionArgument(argument);
+            server.isInteractiveServerRequest = true;
+            return true;
+        case kServerRequestInputDirectory:
+            server.requestInputDirectory = checkedPath(argument, "Interactive Server Request Input Directory");
+            server.isInteractiveServerRequest = true;
+            return true;
+        case kServerRequestOutputDirectory:
+            server.requestOutputDirectory = checkedPath(argument, "Interactive Server Request Output Directory");
+            server.isInteractiveServerRequest = true;
+            return true;
+        default: return false;
+    }
+}
+
+bool applyOutputOption(ExecutionParameters& p, PendingFiles& pending, int value, const char* argument,
+                       const char* name) {
+    switch (value) {
+        case kQmrOutputFileFormatVersion:
+            p.qmrOutputRequestParameters.qmrOutputFileFormatVersion = static_cast<std::int32_t>(
+                readUnsignedArgument(argument, name, std::numeric_limits<std::int32_t>::max()));
+            p.qmrOutputRequestParameters.isQmrOutputRequest = true;
+            return true;
+        case kQmrOutputFileName:
+            p.qmrOutputRequestParameters.qmrOutputFileName = argument;
+            p.qmrOutputRequestParameters.isQmrOutputRequest = true;
+            return true;
+        case kSamOutputFileName:
+            p.samOutputRequestParameters.samOutputFileName = argument;
+            p.samOutputRequestParameters.isSamOutputRequest = true;
+            return true;
+        case 'o': pending.standardOutputFileName = argument; return true;
+        case 't': p.traceOutputFileName = argument; return true;
+        case 'F': p.candidatePositionFilterFile = checkedPath(argument, "Candidate Position Filter File"); return true;
+        default: return false;
+    }
+}
+
+bool applyRunOption(ExecutionParameters& p, int value, const char* argument, const char* name) {
+    switch (value) {
+        case kIsReadPairSequencingData: p.isReadPairSequencingData = isTrue(argument); return true;
+        case kGenerateSupplementalMappings: p.generateSupplementalMappings = isTrue(argument); return true;
+        case kReportMostDistantMappingAsPrimaryForReadsWithJunctions:
+            p.reportMostDistantMappingAsPrimaryForReadsWithJunctions = isTrue(argument);
+            return true;
+        case kSingleThreadAlignment: p.singleThreadAlignment = isTrue(argument); return true;
+        case 'T': p.maximumNumberOfThreads = readUnsignedArgument(argument, name); return true;
+        case 'v': p.verbose = true; return true;
+        default: return false;
+    }
+}
+
+void applyOption(ExecutionParameters& params, PendingFiles& pending, int value, int longIndex) {
+    const char* name = optionName(value, longIndex);
+    if (value == 'h' || value == '?') {
+        printHelp();
+        exitWithError("");
+    }
+    if (applySearchOption(params, value, optarg, name) || applyRequestOption(params, value, optarg, name) ||
+        applyOutputOption(params, pending, value, optarg, name) || applyRunOption(params, value, optarg, name))
+        return;
+    if (value < 256) exitWithErrorAndHelp(stringPrintf("Unrecognized option \"%c\" passed to executable\n", value));
+    exitWithErrorAndHelp(stringPrintf("Unrecognized option \"%s\" passed to executable\n", name));
+}
+
+void openStandardOutputAndTraceFiles(ExecutionParameters& params, const PendingFiles& pending) {
+    if (!pending.standardOutputFileName.empty())
+        params.standardOutputFile = createLockedFile(pending.standardOutputFileName, false, false);
+    if (!params.traceOutputFileName.empty()) params.traceFile = createLockedFile(params.traceOutputFileName, false, false);
+}
+
+void discoverSequenceFiles(ExecutionParameters& params) {
+    auto& files = params.sequenceFileMappingRequestParameters;
+    if (!files.isSequenceFileMappingRequest || files.directoryWithSequenceFiles.empty()) return;
+    const std::string pattern = files.sequenceFilePrefix + ".*.seq$";
+    files.sequenceFileNames.clear();
+    for (const std::string& entry : getMatchingFileNames(files.directoryWithSequenceFiles, pattern))
+        files.sequenceFileNames.push_back(files.directoryWithSequenceFiles + "/" + entry);
+}
+
+// A thread count of 0 means every processor; more threads than processors only contend.
+void fixThreadCount(ExecutionParameters& params) {
+    const auto processors = static_cast<std::uint32_t>(omp_get_num_procs());
+    if (params.maximumNumberOfThreads == 0 || params.maximumNumberOfThreads > processors)
+        params.maximumNumberOfThreads = processors;
+    omp_set_num_threads(static_cast<int>(params.maximumNumberOfThreads));
+}
+
+void finishParameters(ExecutionParameters& params, const PendingFiles& pending) {
+    openStandardOutputAndTraceFiles(params, pending);
+    if (params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex >
+        params.maximumNumberOfPositionsAKeyCanHaveInAnIndex)
+        params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex =
+            params.maximumNumberOfPositionsAKeyCanHaveInAnIndex;
+    discoverSequenceFiles(params);
+    fixThreadCount(params);
+    if (!params.candidatePositionFilterFile.empty()) {
+        const auto file = createMemoryMappedFile(params.candidatePositionFilterFile);
+        params.candidatePositionFilters = readCandidatePositionFilters(file->text());
+    }
+}
+
+}  // namespace
+
+void exitWithErrorAndHelp(std::string_view message) {
+    std::fwrite(message.data(), 1, message.size(), stderr);
+    std::fflush(stderr);
+    printHelp();
+    exitWithError("");
+}
+
+std::unique_ptr<ExecutionParameters> createExecutionParametersFromCommandLineArguments(int argc, char** argv) {
+    if (argc < 2) {
+        printHelp();
+        exitWithError("");
+    }
+    auto params = std::make_unique<ExecutionParameters>();
+    initExecutionParameters(*params);
+    params->processInformation = createProcessInformation(argc, argv);
+    PendingFiles pending;
+    optind = 0;  // 0 makes getopt start afresh, so the parser can run more than once
+    int longIndex = -1;
+    for (int value; (value = getopt_long(argc, argv, shortOptions, longOptions, &longIndex)) != -1; longIndex = -1)
+        applyOption(*params, pending, value, longIndex);
+    finishParameters(*params, pending);
+    return params;
+}
+
+void printHelp() {
+    const char* const separator = "\t";
+    std::printf("KORU V%s\n\n", koruVersion);
+    std::printf(
+        "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly recommend you "
+        "do not utilize swap space for KORU execution.\n\n");
+    std::printf("Usage:\n\tkoru options\n\nOptions:\n");
+    std::printf("\t    --concordantReadPairInsertSize %smaximum concordant insert size [10000]\n", separator);
+    std::printf("\t-h, --help                         %sdisplay this help text and exit\n", separator);
+    std::printf(
+        "\t    --increasedAccuracy            %sEvaluate additional candidate positions, increases runtime by factor "
+        "of 2\n",
+        separator);
+    std::printf(
+        "\t    --isReadPairSequencingData     %sSequencing is not from Mate-pair protocol, no biotin junctions should "
+        "be present [false]\n",
+        separator);
+    std::printf(
+        "\t    --phredQualityOffset           %sASCII encoding offset of phred score (Sanger = 33, Illumina 1.0+ = "
+        "59, Illumina 1.3+ = 64, Illumina 1.8+ = 33) [33]\n",
+        separator);
+    std::printf("\t    --read1FastqFileName           %sFASTQ formatted file containing all 1st reads of read pair\n",
+                separator);
+    std::printf("\t    --read2FastqFileName           %sFASTQ formatted file containing all 2nd reads of read pair\n",
+                separator);
+    std::printf("\t    --referenceGenomeFastaFileName %sFASTA formated file containing reference genome\n", separator);
+    std::printf(
+        "\t    --singleThreadAlignment        %sUse only 1 thread when performing alignment, but multiple during "
+        "index generation\n",
+        separator);
+    std::printf("\t    --samOutputFileName            %sSAM formatted output file name\n", separator);
+    std::printf("\t-T, --maximumNumberOfThreads       %smaximum number of threads to utilize [4]\n", separator);
+    std::printf("\t-v, --verbose                      %sdisplay execution options and progress\n", separator);
+    std::printf("\n");
+    std::fflush(stdout);
+}
+
+}  // namespace koru

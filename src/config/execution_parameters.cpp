@@ -1,0 +1,140 @@
+#include "config/execution_parameters.h"
+
+#include <omp.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <limits>
+
+namespace koru {
+
+void initExecutionParameters(ExecutionParameters& params) {
+    params.maximumNumberOfThreads = std::min<std::uint32_t>(4, static_cast<std::uint32_t>(omp_get_num_procs()));
+    params.standardOutputFile = createLockedFileForStdout();
+    params.traceFile = createLockedFileForStdout();
+}
+
+void updateReadLengthToStartLimitingNumberOfKeysGenerated(ExecutionParameters& params) {
+    params.readLengthToStartLimitingNumberOfKeysGenerated =
+        params.defaultBasesToShiftBetweenKeyGeneration * params.maximumNumberOfKeysToExhibitLinearScaling + 32;
+}
+
+namespace {
+
+// Every failed check prints its message; all of them are reported, not only the first.
+class Validation {
+public:
+    void fail(const char* message) {
+        std::fputs(message, stderr);
+        ok_ = false;
+    }
+    bool ok() const { return ok_; }
+
+private:
+    bool ok_ = true;
+};
+
+void validateFastqRequest(const FastqAlignmentRequestParameters& fastq, Validation& validation) {
+    if (fastq.read1FastqFile.empty())
+        validation.fail(
+            "No read 1 fastq file was provided for the paired alignment, file should contain all 1st reads of "
+            "paired read sequencing!  Please use the read1FastqFileName parameter.\n");
+    if (fastq.read2FastqFile.empty())
+        validation.fail(
+            "No read 2 fastq file was provided for the paired alignment, file should contain all 2nd reads of "
+            "paired read sequencing!  Please use the read2FastqFileName parameter.\n");
+    if (!fastq.read1FastqFile.empty() && fastq.read1FastqFile == fastq.read2FastqFile)
+        validation.fail(
+            "The same fastq file was provided for both read A and read B for the paired alignment!  Please check "
+            "the read1FastqFileName and read2FastqFileName parameters.\n");
+}
+
+}  // namespace
+
+bool validateExecutionParameters(const ExecutionParameters& params) {
+    Validation validation;
+    if (!params.genomeInformation) validation.fail("No reference genome was provided!\n");
+    const auto& server = params.interactiveServerRequestParameters;
+    if (server.isInteractiveServerRequest) {
+        if (server.requestOutputDirectory.empty()) validation.fail("No request output directory was provided!\n");
+        if (server.requestInputDirectory.empty()) validation.fail("No request input directory was provided!\n");
+        return validation.ok();
+    }
+    if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest) {
+        if (params.sequenceFileMappingRequestParameters.numberOfSequenceFiles() == 0)
+            validation.fail(
+                "No sequence files were provided to map!  Please use the directoryWithSequenceFiles parameter.\n");
+    } else if (params.fastqAlignmentRequestParameters.isFastqAlignmentRequest) {
+        validateFastqRequest(params.fastqAlignmentRequestParameters, validation);
+    } else {
+        validation.fail(
+            "No sequence files were provided to align!  Please check the read1FastqFileName and read2FastqFileName "
+            "parameters.\n");
+    }
+    if (!params.samOutputRequestParameters.isSamOutputRequest && !params.qmrOutputRequestParameters.isQmrOutputRequest)
+        validation.fail(
+            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+            "parameter.\n");
+    return validation.ok();
+}
+
+void openOutputFiles(ExecutionParameters& params) {
+    auto& sam = params.samOutputRequestParameters;
+    if (sam.isSamOutputRequest && !sam.samOutputFile)
+        sam.samOutputFile = createLockedFile(sam.samOutputFileName, false, false);
+    auto& qmr = params.qmrOutputRequestParameters;
+    if (qmr.isQmrOutputRequest && !qmr.qmrOutputFile)
+        qmr.qmrOutputFile = createLockedFile(qmr.qmrOutputFileName, false, false);
+}
+
+void closeOutputFiles(ExecutionParameters& params) {
+    for (LockedFile* file : {params.samOutputRequestParameters.samOutputFile.get(),
+                             params.qmrOutputRequestParameters.qmrOutputFile.get(), params.traceFile.get(),
+                             params.standardOutputFile.get()}) {
+        if (file != nullptr) file->close();
+    }
+}
+
+namespace {
+
+// Reads one unsigned number after optional white space, as a scanf %u would, but refuses
+// signs and values beyond 32 bits instead of wrapping them.
+bool readUnsigned(std::string_view text, std::size_t& cursor, std::uint32_t& value) {
+    while (cursor < text.size() && std::isspace(static_cast<unsigned char>(text[cursor]))) ++cursor;
+    const std::size_t start = cursor;
+    std::uint64_t number = 0;
+    while (cursor < text.size() && std::isdigit(static_cast<unsigned char>(text[cursor]))) {
+        number = number * 10 + static_cast<std::uint64_t>(text[cursor] - '0');
+        if (number > std::numeric_limits<std::uint32_t>::max()) return false;
+        ++cursor;
+    }
+    value = static_cast<std::uint32_t>(number);
+    return cursor > start;
+}
+
+bool readCharacter(std::string_view text, std::size_t& cursor, char expected) {
+    if (cursor >= text.size() || text[cursor] != expected) return false;
+    ++cursor;
+    return true;
+}
+
+}  // namespace
+
+std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_view text) {
+    const auto lineFeeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
+    std::vector<CandidatePositionFilter> filters;
+    std::size_t cursor = 0;
+    while (filters.size() < lineFeeds) {
+        CandidatePositionFilter filter;
+        if (!readUnsigned(text, cursor, filter.chromosome) || !readCharacter(text, cursor, ':') ||
+            !readUnsigned(text, cursor, filter.startPositionInChromosome) || !readCharacter(text, cursor, '-') ||
+            !readUnsigned(text, cursor, filter.endPositionInChromosome))
+            break;
+        while (cursor < text.size() && std::isspace(static_cast<unsigned char>(text[cursor]))) ++cursor;
+        filters.push_back(filter);
+    }
+    return filters;
+}
+
+}  // namespace koru

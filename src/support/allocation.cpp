@@ -1,0 +1,36 @@
+#include "support/allocation.h"
+
+#include <new>
+
+#include "support/errors.h"
+
+namespace koru {
+
+const char* const allocationFailureMessage =
+    "The host was not able to fulfill a memory allocation request.  Please verify the host has 128GB of "
+    "RAM available for the KORU application.  If you utilize swap space (memory mapped to disk storage), "
+    "expect a significant performance degradation (at least 100x degradation).";
+
+void exitOnAllocationFailure() { exitWithError(allocationFailureMessage); }
+
+void installAllocationFailureHandler() { std::set_new_handler(exitOnAllocationFailure); }
+
+void* callocExitIfNull(std::size_t count, std::size_t size) {
+    // calloc(0, n) may legitimately return null; ask for one byte so callers always get memory.
+    void* memory = std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);
+    if (memory == nullptr) exitOnAllocationFailure();
+    return memory;
+}
+
+void* mallocExitIfNull(std::size_t size) {
+    void* memory = std::malloc(size == 0 ? 1 : size);
+    if (memory == nullptr) exitOnAllocationFailure();
+    return memory;
+}
+
+void* callocAndTerminate(std::size_t count, std::size_t size) {
+    if (size <= 1) return callocExitIfNull(count + 2, 1);
+    return callocExitIfNull(count + 1, size);
+}
+
+}  // namespace koru

@@ -1,0 +1,29 @@
+#pragma once
+// Checks on file names and handles, and directory listings. Each check ends the run with its
+// fixed message when it fails, so callers go on only with usable files.
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace koru {
+
+// Returns when the path names something that exists and is accessible in the given mode
+// (R_OK, ...); otherwise prints the label's message and ends the run.
+void errorIfFileDoesNotExistOrNotAccessible(std::string_view path, int accessMode, std::string_view label);
+void errorIfFileIsNull(const std::FILE* handle, std::string_view fileName);
+void errorIfFileHandleProvidedToMethodIsNull(const std::FILE* handle, std::string_view functionName);
+
+// Size of an open file; its position is left where it was.
+std::int64_t getFileSize(std::FILE* stream);
+
+// The number of entry names of the directory ("." and ".." included) that the POSIX basic
+// regular expression matches anywhere; 0 when the directory cannot be opened.
+std::uint32_t getNumberOfMatchingFiles(const std::string& directory, const std::string& pattern);
+
+// The matching entry names, sorted by name in the collation order of the current locale.
+std::vector<std::string> getMatchingFileNames(const std::string& directory, const std::string& pattern);
+
+}  // namespace koru

@@ -1,0 +1,75 @@
+#include "test_support/run_binary.h"
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <stdexcept>
+
+#include "test_support/temporary_directory.h"
+
+extern char** environ;
+
+namespace koru::testing {
+
+CommandResult runKoru(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
+    TemporaryDirectory streams;
+    const std::string outPath = streams.file("stdout"), errPath = streams.file("stderr");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
+
+    std::vector<std::string> words{KORU_BINARY};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    pid_t child = 0;
+    const int spawned = posix_spawn(&child, KORU_BINARY, &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) throw std::runtime_error("could not start koru");
+    int wstatus = 0;
+    waitpid(child, &wstatus, 0);
+
+    CommandResult result;
+    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
+    result.standardOutput = readFile(outPath);
+    result.standardError = readFile(errPath);
+    return result;
+}
+
+std::string expectedHelpText() {
+    return "KORU V3.0.0\n"
+           "\n"
+           "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly recommend you "
+           "do not utilize swap space for KORU execution.\n"
+           "\n"
+           "Usage:\n"
+           "\tkoru options\n"
+           "\n"
+           "Options:\n"
+           "\t    --concordantReadPairInsertSize \tmaximum concordant insert size [10000]\n"
+           "\t-h, --help                         \tdisplay this help text and exit\n"
+           "\t    --increasedAccuracy            \tEvaluate additional candidate positions, increases runtime by "
+           "factor of 2\n"
+           "\t    --isReadPairSequencingData     \tSequencing is not from Mate-pair protocol, no biotin junctions "
+           "should be present [false]\n"
+           "\t    --phredQualityOffset           \tASCII encoding offset of phred score (Sanger = 33, Illumina 1.0+ "
+           "= 59, Illumina 1.3+ = 64, Illumina 1.8+ = 33) [33]\n"
+           "\t    --read1FastqFileName           \tFASTQ formatted file containing all 1st reads of read pair\n"
+           "\t    --read2FastqFileName           \tFASTQ formatted file containing all 2nd reads of read pair\n"
+           "\t    --referenceGenomeFastaFileName \tFASTA formated file containing reference genome\n"
+           "\t    --singleThreadAlignment        \tUse only 1 thread when performing alignment, but multiple during "
+           "index generation\n"
+           "\t    --samOutputFileName            \tSAM formatted output file name\n"
+           "\t-T, --maximumNumberOfThreads       \tmaximum number of threads to utilize [4]\n"
+           "\t-v, --verbose                      \tdisplay execution options and progress\n"
+           "\n";
+}
+
+}  // namespace koru::testing
