@@ -1,0 +1,174 @@
+// The command line as users meet it: the real binary, its exit status and its exact messages.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "test_support/run_binary.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru::testing {
+namespace {
+
+const char* const validationFailure =
+    "Some required execution parameters were not provided!  Please provide missing parameters.\n";
+
+void expectHelpAndFailure(const CommandResult& result) {
+    EXPECT_EQ(result.status, 1);
+    EXPECT_EQ(result.standardOutput, expectedHelpText());
+}
+
+TEST(CommandLine, HelpRequestsPrintTheHelpTextAndFail) {
+    for (const std::vector<std::string>& arguments :
+         {std::vector<std::string>{}, {"-h", "x"}, {"--help"}, {"--he"}, {"-?"}}) {
+        SCOPED_TRACE(arguments.empty() ? "no arguments" : arguments[0]);
+        const CommandResult result = runKoru(arguments);
+        expectHelpAndFailure(result);
+        EXPECT_EQ(result.standardError, "");
+    }
+}
+
+TEST(CommandLine, RejectedLettersNameTheLetter) {
+    const struct {
+        std::vector<std::string> arguments;
+        const char* letter;
+    } cases[] = {
+        {{"-m", "5"}, "m"},
+        {{"-e", "5"}, "e"},
+        {{"--numberOf32BitWordsInReadToLookupInIndexes", "3"}, "l"},
+        {{"--numberOf32Bi=3"}, "l"},
+        {{"--numberOf32BasePairWordsToScoreInRead", "3"}, "S"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[0]);
+        const CommandResult result = runKoru(c.arguments);
+        expectHelpAndFailure(result);
+        EXPECT_EQ(result.standardError, std::string("Unrecognized option \"") + c.letter + "\" passed to executable\n");
+    }
+}
+
+TEST(CommandLine, ParserErrorsPrintTheParsersDiagnosticAndHelp) {
+    const CommandResult unknown = runKoru({"--bogus"});
+    expectHelpAndFailure(unknown);
+    EXPECT_NE(unknown.standardError.find("unrecognized option '--bogus'"), std::string::npos);
+
+    const CommandResult ambiguous = runKoru({"--max", "3"});
+    expectHelpAndFailure(ambiguous);
+    EXPECT_NE(ambiguous.standardError.find("is ambiguous"), std::string::npos);
+
+    const CommandResult missingArgument = runKoru({"-T"});
+    expectHelpAndFailure(missingArgument);
+    EXPECT_NE(missingArgument.standardError.find("requires an argument"), std::string::npos);
+}
+
+TEST(CommandLine, UnknownBinaryGenomeIsReportedUpperCased) {
+    const CommandResult result = runKoru({"--binaryReferenceGenome", "mars"});
+    expectHelpAndFailure(result);
+    EXPECT_EQ(result.standardError,
+              "Unrecognized binary reference genome \"MARS\" passed to \"binaryReferenceGenome\" parameter of "
+              "executable\n");
+}
+
+TEST(CommandLine, ValuesThatDoNotFitTheirFieldAreRefused) {
+    const CommandResult insertSize = runKoru({"--concordantReadPairInsertSize", "70000"});
+    expectHelpAndFailure(insertSize);
+    EXPECT_EQ(insertSize.standardError,
+              "The value \"70000\" passed to the \"concordantReadPairInsertSize\" parameter is out of range: it "
+              "must lie between 0 and 65535.\n");
+
+    const CommandResult negative = runKoru({"-T", "-2"});
+    expectHelpAndFailure(negative);
+    EXPECT_NE(negative.standardError.find("\"maximumNumberOfThreads\" parameter is out of range"), std::string::npos);
+
+    const CommandResult tooLarge = runKoru({"-i", "4294967296"});
+    expectHelpAndFailure(tooLarge);
+    EXPECT_NE(tooLarge.standardError.find("\"maximumNumberOfPositionsToIndex\""), std::string::npos);
+}
+
+TEST(CommandLine, BasesToShiftMustAdvance) {
+    for (const char* value : {"0", "none"}) {
+        const CommandResult result = runKoru({"-b", value});
+        expectHelpAndFailure(result);
+        EXPECT_EQ(result.standardError, std::string("The value \"") + value +
+                                            "\" passed to the \"defaultBasesToShiftBetweenKeyGeneration\" "
+                                            "parameter must be a number of bases above 0.\n");
+    }
+}
+
+TEST(CommandLine, MissingInputFilesAreNamedWithTheirLabel) {
+    TemporaryDirectory directory;
+    const std::string missing = directory.file("missing.fq");
+    EXPECT_EQ(runKoru({"--read1FastqFileName", missing}).standardError,
+              "Read 1 fastq file of a read pair \"" + missing + "\" does not exist.\n");
+    EXPECT_EQ(runKoru({"--referenceGenomeFastaFileName", missing}).standardError,
+              "Genome file in fasta format \"" + missing + "\" does not exist.\n");
+    EXPECT_EQ(runKoru({"-d", missing}).standardError, "Sequence File directory \"" + missing + "\" does not exist.\n");
+    EXPECT_EQ(runKoru({"--read2FastqFileName="}).standardError,
+              "Read 2 fastq file of a read pair name was null or an empty string.\n");
+}
+
+TEST(CommandLine, ValidationReportsEveryProblem) {
+    TemporaryDirectory directory;
+    const std::string genome = directory.write("genome.fa", ">a\nACGT\n");
+    const CommandResult noRequest = runKoru({"--referenceGenomeFastaFileName", genome});
+    expectHelpAndFailure(noRequest);
+    EXPECT_EQ(noRequest.standardError,
+              std::string("No sequence files were provided to align!  Please check the read1FastqFileName and "
+                          "read2FastqFileName parameters.\n"
+                          "An output format was not provided!  Please check the qmrOutputFileName or "
+                          "samOutputFileName parameter.\n") +
+                  validationFailure);
+
+    const std::string reads = directory.write("reads.fq", "");
+    const CommandResult sameFile =
+        runKoru({"--read1FastqFileName", reads, "--read2FastqFileName", reads, "--samOutputFileName", "x.sam"},
+                directory.path());
+    expectHelpAndFailure(sameFile);
+    EXPECT_EQ(sameFile.standardError,
+              std::string("No reference genome was provided!\n"
+                          "The same fastq file was provided for both read A and read B for the paired alignment!  "
+                          "Please check the read1FastqFileName and read2FastqFileName parameters.\n") +
+                  validationFailure);
+    EXPECT_FALSE(std::filesystem::exists(directory.file("x.sam"))) << "a rejected run must not create outputs";
+}
+
+// Runs a request that passes validation in its own directory.
+CommandResult runValidRequest(const TemporaryDirectory& directory, std::vector<std::string> outputs) {
+    const std::string genome = directory.write("genome.fa", ">a\nACGT\n");
+    const std::string read1 = directory.write("r1.fq", ""), read2 = directory.write("r2.fq", "");
+    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", genome, "--read1FastqFileName", read1,
+                                       "--read2FastqFileName", read2};
+    arguments.insert(arguments.end(), outputs.begin(), outputs.end());
+    return runKoru(arguments, directory.path());
+}
+
+TEST(CommandLine, DefaultOutputFilesAreCreatedOnlyWhenWrittenTo) {
+    TemporaryDirectory directory;
+    directory.write("alignment.sam", "an earlier run's result\n");
+    directory.write("sequenceMapping.out", "an earlier run's mapping\n");
+    runValidRequest(directory, {"--samOutputFileName", "mine.sam", "--qmrOutputFileName", "mine.out"});
+    EXPECT_EQ(readFile(directory.file("alignment.sam")), "an earlier run's result\n");
+    EXPECT_EQ(readFile(directory.file("sequenceMapping.out")), "an earlier run's mapping\n");
+    EXPECT_TRUE(std::filesystem::exists(directory.file("mine.sam")));
+    EXPECT_TRUE(std::filesystem::exists(directory.file("mine.out")));
+
+    TemporaryDirectory fresh;
+    runValidRequest(fresh, {"--qmrOutputFileFormatVersion", "2"});
+    EXPECT_TRUE(std::filesystem::exists(fresh.file("sequenceMapping.out"))) << "the QMR output's default file";
+    EXPECT_FALSE(std::filesystem::exists(fresh.file("alignment.sam")));
+}
+
+TEST(CommandLine, VerboseDumpGoesToTheStandardOutputFile) {
+    TemporaryDirectory directory;
+    const CommandResult toStdout = runValidRequest(directory, {"--samOutputFileName", "a.sam", "-v"});
+    EXPECT_EQ(toStdout.standardOutput.rfind("\nExecution Parameters:\n\tProcess Information:\n", 0), 0u);
+    EXPECT_NE(toStdout.standardOutput.find("\nOpen MP Environment:\n"), std::string::npos);
+
+    const CommandResult toFile = runValidRequest(directory, {"--samOutputFileName", "a.sam", "-v", "-o", "report"});
+    EXPECT_EQ(toFile.standardOutput, "");
+    const std::string report = readFile(directory.file("report"));
+    EXPECT_NE(report.find("\tStandard Output File:\n\t\tLocked File: \n\t\t\tFile Name = report \n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace koru::testing
