@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize demo bench deps format clean
+.PHONY: all build test test-sanitize demo deps format clean
 
 all: build
 
@@ -25,9 +25,6 @@ test-sanitize: deps
 
 demo: build
 	@scripts/demo.sh $(BUILD_DIR)
-
-bench: build
-	@scripts/bench.sh $(BUILD_DIR)
 
 format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
