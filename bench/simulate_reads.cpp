@@ -3,7 +3,8 @@
 // its own normal distribution rather than the standard library's.
 //
 // Read names follow the Illumina 1.8 layout and carry the truth:
-//   @sim:<pair>:<chromosome number>:<read 1 position>:<read 1 strand>:<read 2 position>:<read 2 strand> 1:N:0:1
+//   @sim:<pair>:<chromosome number>:<read 1 position>:<read 1 strand>:<read 2 position>:<read 2 strand>
+//   1:N:0:1
 // with 1-based positions of each read's leftmost base on the chromosome.
 
 #include <cmath>
@@ -43,7 +44,8 @@ std::vector<Chromosome> readFasta(const std::string& path) {
         } else if (!chromosomes.empty()) {
             for (char c : line)
                 if (!std::isspace(static_cast<unsigned char>(c)))
-                    chromosomes.back().sequence += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                    chromosomes.back().sequence +=
+                        static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
     }
     return chromosomes;
@@ -51,11 +53,16 @@ std::vector<Chromosome> readFasta(const std::string& path) {
 
 char complement(char base) {
     switch (base) {
-        case 'A': return 'T';
-        case 'C': return 'G';
-        case 'G': return 'C';
-        case 'T': return 'A';
-        default: return 'N';
+        case 'A':
+            return 'T';
+        case 'C':
+            return 'G';
+        case 'G':
+            return 'C';
+        case 'T':
+            return 'A';
+        default:
+            return 'N';
     }
 }
 
@@ -66,7 +73,7 @@ std::string reverseComplement(const std::string& sequence) {
 }
 
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : engine_(seed) {}
     double uniform() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
     std::uint64_t below(std::uint64_t bound) { return engine_() % bound; }
@@ -75,7 +82,7 @@ public:
         return mean + deviation * std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * M_PI * u2);
     }
 
-private:
+  private:
     std::mt19937_64 engine_;
 };
 
@@ -93,8 +100,9 @@ void writeRecord(std::FILE* out, const std::string& name, int mate, const std::s
 
 Options parseOptions(int argc, char** argv) {
     if (argc < 4) {
-        std::cerr << "usage: simulate_reads REFERENCE.fa READ1.fq READ2.fq [pairs] [read length] [insert mean] "
-                     "[insert deviation] [substitution rate] [seed]\n";
+        std::cerr
+            << "usage: simulate_reads REFERENCE.fa READ1.fq READ2.fq [pairs] [read length] [insert mean] "
+               "[insert deviation] [substitution rate] [seed]\n";
         std::exit(1);
     }
     Options options;
@@ -131,13 +139,15 @@ int main(int argc, char** argv) {
         while (offset >= chromosomes[number].sequence.size()) offset -= chromosomes[number++].sequence.size();
         const std::string& chromosome = chromosomes[number].sequence;
         const auto insert = static_cast<std::size_t>(
-            std::max(static_cast<double>(length), std::round(random.normal(options.insertMean, options.insertDeviation))));
+            std::max(static_cast<double>(length),
+                     std::round(random.normal(options.insertMean, options.insertDeviation))));
         if (offset + insert > chromosome.size()) continue;
         const std::string fragment = chromosome.substr(offset, insert);
         if (fragment.find_first_not_of("ACGT") != std::string::npos) continue;
         const bool forward = random.below(2) == 0;
         const std::size_t left = offset + 1, right = offset + insert - length + 1;
-        std::string first = fragment.substr(0, length), second = reverseComplement(fragment.substr(insert - length));
+        std::string first = fragment.substr(0, length),
+                    second = reverseComplement(fragment.substr(insert - length));
         std::size_t firstPosition = left, secondPosition = right;
         if (!forward) {
             std::swap(first, second);

@@ -1,3 +1,5 @@
 #include "config/main_run_sequence.h"
 
-int main(int argc, char** argv) { return koru::runMainSequence(argc, argv); }
+int main(int argc, char** argv) {
+    return koru::runMainSequence(argc, argv);
+}

@@ -60,8 +60,8 @@ const option longOptions[] = {
     {"minimumHitCountValueForIndividualRead", required_argument, nullptr, 'c'},
     {"minimumNumberOfKeysAssociatedWithCandidatePosition", required_argument, nullptr,
      kMinimumNumberOfKeysAssociatedWithCandidatePosition},
-    {"maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration", required_argument,
-     nullptr, kMaximumPercentageOfKeysThatGeneratedNoCandidates},
+    {"maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration",
+     required_argument, nullptr, kMaximumPercentageOfKeysThatGeneratedNoCandidates},
     {"numberOfKeysToGenerateForHighRepeatCandidateGeneration", required_argument, nullptr,
      kNumberOfKeysToGenerateForHighRepeatCandidateGeneration},
     {"concordantReadPairInsertSize", required_argument, nullptr, kConcordantReadPairInsertSize},
@@ -113,21 +113,24 @@ std::uint32_t readUnsignedArgument(const char* text, const char* name,
     const unsigned long long value = std::strtoull(text, &end, 10);
     const bool negative = text[std::strspn(text, " \t\n\v\f\r")] == '-' && value != 0;
     if (errno == ERANGE || negative || value > largest)
-        exitWithErrorAndHelp(stringPrintf(
-            "The value \"%s\" passed to the \"%s\" parameter is out of range: it must lie between 0 and %llu.\n",
-            text, name, static_cast<unsigned long long>(largest)));
+        exitWithErrorAndHelp(
+            stringPrintf("The value \"%s\" passed to the \"%s\" parameter is out of range: it must lie "
+                         "between 0 and %llu.\n",
+                         text, name, static_cast<unsigned long long>(largest)));
     return static_cast<std::uint32_t>(value);
 }
 
-double readFractionArgument(const char* text) { return std::strtod(text, nullptr); }
+double readFractionArgument(const char* text) {
+    return std::strtod(text, nullptr);
+}
 
 void setBasesToShift(ExecutionParameters& params, const char* text, const char* name) {
     const std::uint32_t bases = readUnsignedArgument(text, name);
     // A shift of 0 would never advance key generation along a read.
     if (bases == 0)
-        exitWithErrorAndHelp(
-            stringPrintf("The value \"%s\" passed to the \"%s\" parameter must be a number of bases above 0.\n",
-                         text, name));
+        exitWithErrorAndHelp(stringPrintf(
+            "The value \"%s\" passed to the \"%s\" parameter must be a number of bases above 0.\n", text,
+            name));
     params.defaultBasesToShiftBetweenKeyGeneration = bases;
     updateReadLengthToStartLimitingNumberOfKeysGenerated(params);
 }
@@ -156,20 +159,28 @@ struct PendingFiles {
 bool applySearchOption(ExecutionParameters& p, int value, const char* argument, const char* name) {
     auto& criteria = p.candidateQualityCritieria;
     switch (value) {
-        case 'i': p.maximumNumberOfPositionsAKeyCanHaveInAnIndex = readUnsignedArgument(argument, name); return true;
+        case 'i':
+            p.maximumNumberOfPositionsAKeyCanHaveInAnIndex = readUnsignedArgument(argument, name);
+            return true;
         case 'I':
             p.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = readUnsignedArgument(argument, name);
             return true;
-        case 'b': setBasesToShift(p, argument, name); return true;
+        case 'b':
+            setBasesToShift(p, argument, name);
+            return true;
         case 'P':
             criteria.maximumCombinedMinWordMismatchScoreOfBothReads = readUnsignedArgument(argument, name);
             return true;
-        case 'p': criteria.maximumMinWordMismatchScoreForIndividualRead = readUnsignedArgument(argument, name); return true;
+        case 'p':
+            criteria.maximumMinWordMismatchScoreForIndividualRead = readUnsignedArgument(argument, name);
+            return true;
         case 'C':
-            criteria.minimumCombinedNumberOfKeysAssociatedWithBothReads = readUnsignedArgument(argument, name);
+            criteria.minimumCombinedNumberOfKeysAssociatedWithBothReads =
+                readUnsignedArgument(argument, name);
             return true;
         case 'c':
-            criteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition = readUnsignedArgument(argument, name);
+            criteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition =
+                readUnsignedArgument(argument, name);
             return true;
         case kMinimumNumberOfKeysAssociatedWithCandidatePosition:
             p.minimumNumberOfKeysAssociatedWithCandidatePosition = readUnsignedArgument(argument, name);
@@ -185,10 +196,17 @@ bool applySearchOption(ExecutionParameters& p, int value, const char* argument, 
             p.concordantReadPairBasePairWindowSize = static_cast<std::uint16_t>(
                 readUnsignedArgument(argument, name, std::numeric_limits<std::uint16_t>::max()));
             return true;
-        case kPhredQualityOffset: p.phredQualityOffset = readUnsignedArgument(argument, name); return true;
-        case kIncreasedAccuracy: p.minimumNumberOfKeysAssociatedWithCandidatePosition = 1; return true;
-        case 'a': p.numberOfAlternateMappingsToReport = readUnsignedArgument(argument, name); return true;
-        default: return false;
+        case kPhredQualityOffset:
+            p.phredQualityOffset = readUnsignedArgument(argument, name);
+            return true;
+        case kIncreasedAccuracy:
+            p.minimumNumberOfKeysAssociatedWithCandidatePosition = 1;
+            return true;
+        case 'a':
+            p.numberOfAlternateMappingsToReport = readUnsignedArgument(argument, name);
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -197,8 +215,12 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
     auto& server = p.interactiveServerRequestParameters;
     auto& fastq = p.fastqAlignmentRequestParameters;
     switch (value) {
-        case kBinaryReferenceGenome: setBinaryReferenceGenome(p, argument, name); return true;
-        case kReferenceGenomeFastaFileName: p.genomeInformation = createFastaGenomeInformation(argument); return true;
+        case kBinaryReferenceGenome:
+            setBinaryReferenceGenome(p, argument, name);
+            return true;
+        case kReferenceGenomeFastaFileName:
+            p.genomeInformation = createFastaGenomeInformation(argument);
+            return true;
         case 'd':
             files.directoryWithSequenceFiles = checkedPath(argument, "Sequence File directory");
             files.isSequenceFileMappingRequest = true;
@@ -228,14 +250,17 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
             server.isInteractiveServerRequest = true;
             return true;
         case kServerRequestInputDirectory:
-            server.requestInputDirectory = checkedPath(argument, "Interactive Server Request Input Directory");
+            server.requestInputDirectory =
+                checkedPath(argument, "Interactive Server Request Input Directory");
             server.isInteractiveServerRequest = true;
             return true;
         case kServerRequestOutputDirectory:
-            server.requestOutputDirectory = checkedPath(argument, "Interactive Server Request Output Directory");
+            server.requestOutputDirectory =
+                checkedPath(argument, "Interactive Server Request Output Directory");
             server.isInteractiveServerRequest = true;
             return true;
-        default: return false;
+        default:
+            return false;
     }
 }
 
@@ -255,24 +280,42 @@ bool applyOutputOption(ExecutionParameters& p, PendingFiles& pending, int value,
             p.samOutputRequestParameters.samOutputFileName = argument;
             p.samOutputRequestParameters.isSamOutputRequest = true;
             return true;
-        case 'o': pending.standardOutputFileName = argument; return true;
-        case 't': p.traceOutputFileName = argument; return true;
-        case 'F': p.candidatePositionFilterFile = checkedPath(argument, "Candidate Position Filter File"); return true;
-        default: return false;
+        case 'o':
+            pending.standardOutputFileName = argument;
+            return true;
+        case 't':
+            p.traceOutputFileName = argument;
+            return true;
+        case 'F':
+            p.candidatePositionFilterFile = checkedPath(argument, "Candidate Position Filter File");
+            return true;
+        default:
+            return false;
     }
 }
 
 bool applyRunOption(ExecutionParameters& p, int value, const char* argument, const char* name) {
     switch (value) {
-        case kIsReadPairSequencingData: p.isReadPairSequencingData = isTrue(argument); return true;
-        case kGenerateSupplementalMappings: p.generateSupplementalMappings = isTrue(argument); return true;
+        case kIsReadPairSequencingData:
+            p.isReadPairSequencingData = isTrue(argument);
+            return true;
+        case kGenerateSupplementalMappings:
+            p.generateSupplementalMappings = isTrue(argument);
+            return true;
         case kReportMostDistantMappingAsPrimaryForReadsWithJunctions:
             p.reportMostDistantMappingAsPrimaryForReadsWithJunctions = isTrue(argument);
             return true;
-        case kSingleThreadAlignment: p.singleThreadAlignment = isTrue(argument); return true;
-        case 'T': p.maximumNumberOfThreads = readUnsignedArgument(argument, name); return true;
-        case 'v': p.verbose = true; return true;
-        default: return false;
+        case kSingleThreadAlignment:
+            p.singleThreadAlignment = isTrue(argument);
+            return true;
+        case 'T':
+            p.maximumNumberOfThreads = readUnsignedArgument(argument, name);
+            return true;
+        case 'v':
+            p.verbose = true;
+            return true;
+        default:
+            return false;
     }
 }
 
@@ -283,16 +326,19 @@ void applyOption(ExecutionParameters& params, PendingFiles& pending, int value, 
         exitWithError("");
     }
     if (applySearchOption(params, value, optarg, name) || applyRequestOption(params, value, optarg, name) ||
-        applyOutputOption(params, pending, value, optarg, name) || applyRunOption(params, value, optarg, name))
+        applyOutputOption(params, pending, value, optarg, name) ||
+        applyRunOption(params, value, optarg, name))
         return;
-    if (value < 256) exitWithErrorAndHelp(stringPrintf("Unrecognized option \"%c\" passed to executable\n", value));
+    if (value < 256)
+        exitWithErrorAndHelp(stringPrintf("Unrecognized option \"%c\" passed to executable\n", value));
     exitWithErrorAndHelp(stringPrintf("Unrecognized option \"%s\" passed to executable\n", name));
 }
 
 void openStandardOutputAndTraceFiles(ExecutionParameters& params, const PendingFiles& pending) {
     if (!pending.standardOutputFileName.empty())
         params.standardOutputFile = createLockedFile(pending.standardOutputFileName, false, false);
-    if (!params.traceOutputFileName.empty()) params.traceFile = createLockedFile(params.traceOutputFileName, false, false);
+    if (!params.traceOutputFileName.empty())
+        params.traceFile = createLockedFile(params.traceOutputFileName, false, false);
 }
 
 void discoverSequenceFiles(ExecutionParameters& params) {
@@ -335,7 +381,8 @@ void exitWithErrorAndHelp(std::string_view message) {
     exitWithError("");
 }
 
-std::unique_ptr<ExecutionParameters> createExecutionParametersFromCommandLineArguments(int argc, char** argv) {
+std::unique_ptr<ExecutionParameters> createExecutionParametersFromCommandLineArguments(int argc,
+                                                                                       char** argv) {
     if (argc < 2) {
         printHelp();
         exitWithError("");
@@ -346,7 +393,8 @@ std::unique_ptr<ExecutionParameters> createExecutionParametersFromCommandLineArg
     PendingFiles pending;
     optind = 0;  // 0 makes getopt start afresh, so the parser can run more than once
     int longIndex = -1;
-    for (int value; (value = getopt_long(argc, argv, shortOptions, longOptions, &longIndex)) != -1; longIndex = -1)
+    for (int value; (value = getopt_long(argc, argv, shortOptions, longOptions, &longIndex)) != -1;
+         longIndex = -1)
         applyOption(*params, pending, value, longIndex);
     finishParameters(*params, pending);
     return params;
@@ -356,34 +404,43 @@ void printHelp() {
     const char* const separator = "\t";
     std::printf("KORU V%s\n\n", koruVersion);
     std::printf(
-        "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly recommend you "
+        "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly recommend "
+        "you "
         "do not utilize swap space for KORU execution.\n\n");
     std::printf("Usage:\n\tkoru options\n\nOptions:\n");
     std::printf("\t    --concordantReadPairInsertSize %smaximum concordant insert size [10000]\n", separator);
     std::printf("\t-h, --help                         %sdisplay this help text and exit\n", separator);
     std::printf(
-        "\t    --increasedAccuracy            %sEvaluate additional candidate positions, increases runtime by factor "
+        "\t    --increasedAccuracy            %sEvaluate additional candidate positions, increases runtime "
+        "by factor "
         "of 2\n",
         separator);
     std::printf(
-        "\t    --isReadPairSequencingData     %sSequencing is not from Mate-pair protocol, no biotin junctions should "
+        "\t    --isReadPairSequencingData     %sSequencing is not from Mate-pair protocol, no biotin "
+        "junctions should "
         "be present [false]\n",
         separator);
     std::printf(
-        "\t    --phredQualityOffset           %sASCII encoding offset of phred score (Sanger = 33, Illumina 1.0+ = "
+        "\t    --phredQualityOffset           %sASCII encoding offset of phred score (Sanger = 33, Illumina "
+        "1.0+ = "
         "59, Illumina 1.3+ = 64, Illumina 1.8+ = 33) [33]\n",
         separator);
-    std::printf("\t    --read1FastqFileName           %sFASTQ formatted file containing all 1st reads of read pair\n",
-                separator);
-    std::printf("\t    --read2FastqFileName           %sFASTQ formatted file containing all 2nd reads of read pair\n",
-                separator);
-    std::printf("\t    --referenceGenomeFastaFileName %sFASTA formated file containing reference genome\n", separator);
     std::printf(
-        "\t    --singleThreadAlignment        %sUse only 1 thread when performing alignment, but multiple during "
+        "\t    --read1FastqFileName           %sFASTQ formatted file containing all 1st reads of read pair\n",
+        separator);
+    std::printf(
+        "\t    --read2FastqFileName           %sFASTQ formatted file containing all 2nd reads of read pair\n",
+        separator);
+    std::printf("\t    --referenceGenomeFastaFileName %sFASTA formated file containing reference genome\n",
+                separator);
+    std::printf(
+        "\t    --singleThreadAlignment        %sUse only 1 thread when performing alignment, but multiple "
+        "during "
         "index generation\n",
         separator);
     std::printf("\t    --samOutputFileName            %sSAM formatted output file name\n", separator);
-    std::printf("\t-T, --maximumNumberOfThreads       %smaximum number of threads to utilize [4]\n", separator);
+    std::printf("\t-T, --maximumNumberOfThreads       %smaximum number of threads to utilize [4]\n",
+                separator);
     std::printf("\t-v, --verbose                      %sdisplay execution options and progress\n", separator);
     std::printf("\n");
     std::fflush(stdout);

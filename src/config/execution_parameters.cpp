@@ -10,43 +10,48 @@
 namespace koru {
 
 void initExecutionParameters(ExecutionParameters& params) {
-    params.maximumNumberOfThreads = std::min<std::uint32_t>(4, static_cast<std::uint32_t>(omp_get_num_procs()));
+    params.maximumNumberOfThreads =
+        std::min<std::uint32_t>(4, static_cast<std::uint32_t>(omp_get_num_procs()));
     params.standardOutputFile = createLockedFileForStdout();
     params.traceFile = createLockedFileForStdout();
 }
 
 void updateReadLengthToStartLimitingNumberOfKeysGenerated(ExecutionParameters& params) {
     params.readLengthToStartLimitingNumberOfKeysGenerated =
-        params.defaultBasesToShiftBetweenKeyGeneration * params.maximumNumberOfKeysToExhibitLinearScaling + 32;
+        params.defaultBasesToShiftBetweenKeyGeneration * params.maximumNumberOfKeysToExhibitLinearScaling +
+        32;
 }
 
 namespace {
 
 // Every failed check prints its message; all of them are reported, not only the first.
 class Validation {
-public:
+  public:
     void fail(const char* message) {
         std::fputs(message, stderr);
         ok_ = false;
     }
     bool ok() const { return ok_; }
 
-private:
+  private:
     bool ok_ = true;
 };
 
 void validateFastqRequest(const FastqAlignmentRequestParameters& fastq, Validation& validation) {
     if (fastq.read1FastqFile.empty())
         validation.fail(
-            "No read 1 fastq file was provided for the paired alignment, file should contain all 1st reads of "
+            "No read 1 fastq file was provided for the paired alignment, file should contain all 1st reads "
+            "of "
             "paired read sequencing!  Please use the read1FastqFileName parameter.\n");
     if (fastq.read2FastqFile.empty())
         validation.fail(
-            "No read 2 fastq file was provided for the paired alignment, file should contain all 2nd reads of "
+            "No read 2 fastq file was provided for the paired alignment, file should contain all 2nd reads "
+            "of "
             "paired read sequencing!  Please use the read2FastqFileName parameter.\n");
     if (!fastq.read1FastqFile.empty() && fastq.read1FastqFile == fastq.read2FastqFile)
         validation.fail(
-            "The same fastq file was provided for both read A and read B for the paired alignment!  Please check "
+            "The same fastq file was provided for both read A and read B for the paired alignment!  Please "
+            "check "
             "the read1FastqFileName and read2FastqFileName parameters.\n");
 }
 
@@ -57,22 +62,27 @@ bool validateExecutionParameters(const ExecutionParameters& params) {
     if (!params.genomeInformation) validation.fail("No reference genome was provided!\n");
     const auto& server = params.interactiveServerRequestParameters;
     if (server.isInteractiveServerRequest) {
-        if (server.requestOutputDirectory.empty()) validation.fail("No request output directory was provided!\n");
-        if (server.requestInputDirectory.empty()) validation.fail("No request input directory was provided!\n");
+        if (server.requestOutputDirectory.empty())
+            validation.fail("No request output directory was provided!\n");
+        if (server.requestInputDirectory.empty())
+            validation.fail("No request input directory was provided!\n");
         return validation.ok();
     }
     if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest) {
         if (params.sequenceFileMappingRequestParameters.numberOfSequenceFiles() == 0)
             validation.fail(
-                "No sequence files were provided to map!  Please use the directoryWithSequenceFiles parameter.\n");
+                "No sequence files were provided to map!  Please use the directoryWithSequenceFiles "
+                "parameter.\n");
     } else if (params.fastqAlignmentRequestParameters.isFastqAlignmentRequest) {
         validateFastqRequest(params.fastqAlignmentRequestParameters, validation);
     } else {
         validation.fail(
-            "No sequence files were provided to align!  Please check the read1FastqFileName and read2FastqFileName "
+            "No sequence files were provided to align!  Please check the read1FastqFileName and "
+            "read2FastqFileName "
             "parameters.\n");
     }
-    if (!params.samOutputRequestParameters.isSamOutputRequest && !params.qmrOutputRequestParameters.isQmrOutputRequest)
+    if (!params.samOutputRequestParameters.isSamOutputRequest &&
+        !params.qmrOutputRequestParameters.isQmrOutputRequest)
         validation.fail(
             "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
             "parameter.\n");
@@ -128,8 +138,8 @@ std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_vi
     while (filters.size() < lineFeeds) {
         CandidatePositionFilter filter;
         if (!readUnsigned(text, cursor, filter.chromosome) || !readCharacter(text, cursor, ':') ||
-            !readUnsigned(text, cursor, filter.startPositionInChromosome) || !readCharacter(text, cursor, '-') ||
-            !readUnsigned(text, cursor, filter.endPositionInChromosome))
+            !readUnsigned(text, cursor, filter.startPositionInChromosome) ||
+            !readCharacter(text, cursor, '-') || !readUnsigned(text, cursor, filter.endPositionInChromosome))
             break;
         while (cursor < text.size() && std::isspace(static_cast<unsigned char>(text[cursor]))) ++cursor;
         filters.push_back(filter);

@@ -47,7 +47,9 @@ struct SequenceFileMappingRequestParameters {
     std::uint32_t sequenceFileEndNumber = 0;
     std::vector<std::string> sequenceFileNames;  // full paths, in name order
 
-    std::uint32_t numberOfSequenceFiles() const { return static_cast<std::uint32_t>(sequenceFileNames.size()); }
+    std::uint32_t numberOfSequenceFiles() const {
+        return static_cast<std::uint32_t>(sequenceFileNames.size());
+    }
 };
 
 struct FastqAlignmentRequestParameters {

@@ -33,24 +33,28 @@ void appendSearchSettings(std::string& text, const ExecutionParameters& p) {
                    criteria.minimumCombinedNumberOfKeysAssociatedWithBothReads);
     appendUnsigned(text, "\t", "candidateQualityCritieria.maximumMinWordMismatchScoreForIndividualRead",
                    criteria.maximumMinWordMismatchScoreForIndividualRead);
-    appendUnsigned(text, "\t", "candidateQualityCritieria.minimumNumberOfKeysAssociatedWithIndividualReadPosition",
+    appendUnsigned(text, "\t",
+                   "candidateQualityCritieria.minimumNumberOfKeysAssociatedWithIndividualReadPosition",
                    criteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition);
-    appendUnsigned(text, "\t", "concordantReadPairBasePairWindowSize", p.concordantReadPairBasePairWindowSize);
+    appendUnsigned(text, "\t", "concordantReadPairBasePairWindowSize",
+                   p.concordantReadPairBasePairWindowSize);
     appendUnsigned(text, "\t", "phredQualityOffset", p.phredQualityOffset);
     appendUnsigned(text, "\t", "maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex",
                    p.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex);
     appendUnsigned(text, "\t", "maximumNumberOfPositionsAKeyCanHaveInAnIndex",
                    p.maximumNumberOfPositionsAKeyCanHaveInAnIndex);
-    appendUnsigned(text, "\t", "defaultBasesToShiftBetweenKeyGeneration", p.defaultBasesToShiftBetweenKeyGeneration);
+    appendUnsigned(text, "\t", "defaultBasesToShiftBetweenKeyGeneration",
+                   p.defaultBasesToShiftBetweenKeyGeneration);
     appendUnsigned(text, "\t", "maximumNumberOfKeysToExhibitLinearScaling",
                    p.maximumNumberOfKeysToExhibitLinearScaling);
     appendUnsigned(text, "\t", "readLengthToStartLimitingNumberOfKeysGenerated",
                    p.readLengthToStartLimitingNumberOfKeysGenerated);
     appendUnsigned(text, "\t", "numberOfKeysToGenerateForHighRepeatCandidateGeneration",
                    p.numberOfKeysToGenerateForHighRepeatCandidateGeneration);
-    appendPrintf(text,
-                 "\tmaximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration = %7.2f\n",
-                 p.maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration);
+    appendPrintf(
+        text,
+        "\tmaximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration = %7.2f\n",
+        p.maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration);
     appendUnsigned(text, "\t", "minimumNumberOfKeysAssociatedWithCandidatePosition",
                    p.minimumNumberOfKeysAssociatedWithCandidatePosition);
     appendUnsigned(text, "\t", "maximumSizeOfIndelToDetect", p.maximumSizeOfIndelToDetect);
@@ -84,7 +88,8 @@ void appendSelectionSettings(std::string& text, const ExecutionParameters& p) {
     appendFlag(text, "\t\t", "reportSecondaryAlignment", p.reportSecondaryAlignment);
     appendFlag(text, "\t\t", "generateAlternateMappings", p.generateAlternateMappings);
     appendUnsigned(text, "\t\t\t", "numberOfAlternateMappingsToReport", p.numberOfAlternateMappingsToReport);
-    appendUnsigned(text, "\t\t\t", "maximumPrimaryMismatchScoreForMoreThanOneAlternativeAlignmentToBeReported",
+    appendUnsigned(text, "\t\t\t",
+                   "maximumPrimaryMismatchScoreForMoreThanOneAlternativeAlignmentToBeReported",
                    p.maximumPrimaryMismatchScoreForMoreThanOneAlternativeAlignmentToBeReported);
     appendUnsigned(text, "\t", "maximumNumberOfMismatchesInWholeReadForSimpleAlignment",
                    p.maximumNumberOfMismatchesInWholeReadForSimpleAlignment);
@@ -97,11 +102,12 @@ void appendFilters(std::string& text, const std::vector<CandidatePositionFilter>
     if (filters.empty()) return;
     appendPrintf(text, "%sCandidate Position Filters:\n", prefix);
     for (const CandidatePositionFilter& f : filters)
-        appendPrintf(text,
-                     "%s\tchromsome = %u, start position in chromosome = %u, end position in chromosome = %u, start "
-                     "position in genome = %u, end position in genome = %u\n",
-                     prefix, f.chromosome, f.startPositionInChromosome, f.endPositionInChromosome,
-                     f.startPositionInGenome, f.endPositionInGenome);
+        appendPrintf(
+            text,
+            "%s\tchromsome = %u, start position in chromosome = %u, end position in chromosome = %u, start "
+            "position in genome = %u, end position in genome = %u\n",
+            prefix, f.chromosome, f.startPositionInChromosome, f.endPositionInChromosome,
+            f.startPositionInGenome, f.endPositionInGenome);
 }
 
 // An output file is described as it is or, before it is opened, as it will be.
@@ -133,7 +139,8 @@ void appendInputRequests(std::string& text, const ExecutionParameters& p) {
     text += "\t\tSequence File Names:\n";
     appendPrintf(text, "\t\t\tNumber of Sequence File Names = %u\n", files.numberOfSequenceFiles());
     text += "\t\t\tSequence Files:\n";
-    for (const std::string& name : files.sequenceFileNames) appendPrintf(text, "\t\t\t\t\"%s\"\n", name.c_str());
+    for (const std::string& name : files.sequenceFileNames)
+        appendPrintf(text, "\t\t\t\t\"%s\"\n", name.c_str());
     const auto& fastq = p.fastqAlignmentRequestParameters;
     text += "\tFastq Alignment Request Parameters:\n";
     appendFlag(text, "\t\t", "isFastqAlignmentRequest", fastq.isFastqAlignmentRequest);

@@ -26,8 +26,8 @@ struct NamedGenome {
 };
 
 constexpr std::array<NamedGenome, 4> namedGenomes{{
-    {"PATCHED_HUMAN", "Human Reference Genome, each patch in seperate chromosome", "human", "GRCh37/hg19 Patch 10",
-     182, 0, "genome26p.hs"},
+    {"PATCHED_HUMAN", "Human Reference Genome, each patch in seperate chromosome", "human",
+     "GRCh37/hg19 Patch 10", 182, 0, "genome26p.hs"},
     {"DEFAULT_HUMAN", "Human Reference Genome", "human", "GRCh37/hg19", 26, 1, "genome26.hs"},
     {"TEST_HUMAN", "Test Human Reference Genome", "human", "GRCh37/hg19", 1, 1, "genome26.hs"},
     {"DEFAULT_MOUSE", "Mouse Reference Genome", "mouse", "unknown", 22, 1, "genome.mm3"},
@@ -35,7 +35,9 @@ constexpr std::array<NamedGenome, 4> namedGenomes{{
 
 }  // namespace
 
-const char* binaryGenomeDirectory() { return KORU_BINARY_GENOME_DIRECTORY; }
+const char* binaryGenomeDirectory() {
+    return KORU_BINARY_GENOME_DIRECTORY;
+}
 
 std::unique_ptr<GenomeInformation> createFastaGenomeInformation(const std::string& fileName) {
     errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "Genome file in fasta format");
@@ -69,7 +71,8 @@ std::string genomeInformationToString(const GenomeInformation* info, const char*
     appendPrintf(text, "%s\tName = : \"%s\"\n", prefix, info->name.c_str());
     appendPrintf(text, "%s\tSpecies = : \"%s\"\n", prefix, info->species.c_str());
     appendPrintf(text, "%s\tVersion = : \"%s\"\n", prefix, info->version.c_str());
-    appendPrintf(text, "%s\tNumber of chromosomes = : %d\n", prefix, static_cast<int>(info->numberOfChromosomes));
+    appendPrintf(text, "%s\tNumber of chromosomes = : %d\n", prefix,
+                 static_cast<int>(info->numberOfChromosomes));
     appendPrintf(text, "%s\tFormat type = : %d\n", prefix, static_cast<int>(info->formatType));
     appendPrintf(text, "%s\tfile = : \"%s\"\n", prefix, info->file.c_str());
     return text;

@@ -11,9 +11,13 @@ const char* const allocationFailureMessage =
     "RAM available for the KORU application.  If you utilize swap space (memory mapped to disk storage), "
     "expect a significant performance degradation (at least 100x degradation).";
 
-void exitOnAllocationFailure() { exitWithError(allocationFailureMessage); }
+void exitOnAllocationFailure() {
+    exitWithError(allocationFailureMessage);
+}
 
-void installAllocationFailureHandler() { std::set_new_handler(exitOnAllocationFailure); }
+void installAllocationFailureHandler() {
+    std::set_new_handler(exitOnAllocationFailure);
+}
 
 void* callocExitIfNull(std::size_t count, std::size_t size) {
     // calloc(0, n) may legitimately return null; ask for one byte so callers always get memory.

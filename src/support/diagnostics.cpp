@@ -3,11 +3,11 @@
 #include <execinfo.h>
 #include <unistd.h>
 
+#include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
-#include <climits>
 
 namespace koru {
 

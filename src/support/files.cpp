@@ -15,11 +15,13 @@ namespace koru {
 
 namespace {
 
-std::string toString(std::string_view text) { return std::string(text); }
+std::string toString(std::string_view text) {
+    return std::string(text);
+}
 
 // A compiled POSIX basic regular expression, freed with its scope.
 class BasicRegex {
-public:
+  public:
     explicit BasicRegex(const std::string& pattern) {
         if (regcomp(&regex_, pattern.c_str(), REG_NOSUB) != 0)
             exitWithErrorFormat("Could not compile \"%s\" regular expression.\n", pattern.c_str());
@@ -29,7 +31,7 @@ public:
     BasicRegex& operator=(const BasicRegex&) = delete;
     bool matches(const char* text) const { return regexec(&regex_, text, 0, nullptr, 0) == 0; }
 
-private:
+  private:
     regex_t regex_;
 };
 
@@ -47,12 +49,14 @@ void errorIfFileDoesNotExistOrNotAccessible(std::string_view path, int accessMod
 
 void errorIfFileIsNull(const std::FILE* handle, std::string_view fileName) {
     if (handle == nullptr)
-        exitWithErrorFormat("The provided file, %s, does not exist or cannot be opened.", toString(fileName).c_str());
+        exitWithErrorFormat("The provided file, %s, does not exist or cannot be opened.",
+                            toString(fileName).c_str());
 }
 
 void errorIfFileHandleProvidedToMethodIsNull(const std::FILE* handle, std::string_view functionName) {
     if (handle == nullptr)
-        exitWithErrorFormat("A null file handle was provided to the \"%s\" function", toString(functionName).c_str());
+        exitWithErrorFormat("A null file handle was provided to the \"%s\" function",
+                            toString(functionName).c_str());
 }
 
 std::int64_t getFileSize(std::FILE* stream) {
@@ -62,7 +66,8 @@ std::int64_t getFileSize(std::FILE* stream) {
 }
 
 std::uint32_t getNumberOfMatchingFiles(const std::string& directory, const std::string& pattern) {
-    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK, "Directory passed to getNumberOfMatchingFiles function ");
+    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK,
+                                           "Directory passed to getNumberOfMatchingFiles function ");
     const BasicRegex regex(pattern);
     DIR* listing = opendir(directory.c_str());
     if (listing == nullptr) return 0;
@@ -73,7 +78,8 @@ std::uint32_t getNumberOfMatchingFiles(const std::string& directory, const std::
 }
 
 std::vector<std::string> getMatchingFileNames(const std::string& directory, const std::string& pattern) {
-    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK, "Directory passed to getNumberOfMatchingFiles function ");
+    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK,
+                                           "Directory passed to getNumberOfMatchingFiles function ");
     const BasicRegex regex(pattern);
     dirent** entries = nullptr;
     const int count = scandir(directory.c_str(), &entries, nullptr, alphasort);

@@ -19,8 +19,7 @@ namespace {
 
 }  // namespace
 
-LockedFile::LockedFile(std::FILE* handle, std::string fileName, std::string accessMode,
-                       bool isStandardOutput)
+LockedFile::LockedFile(std::FILE* handle, std::string fileName, std::string accessMode, bool isStandardOutput)
     : handle_(handle),
       fileName_(std::move(fileName)),
       accessMode_(std::move(accessMode)),
@@ -36,7 +35,8 @@ LockedFile::~LockedFile() {
 
 void LockedFile::write(std::string_view text) {
     if (text.empty()) return;
-    if (std::fwrite(text.data(), 1, text.size(), handle_) != text.size()) exitOnWriteFailure(fileName_, errno);
+    if (std::fwrite(text.data(), 1, text.size(), handle_) != text.size())
+        exitOnWriteFailure(fileName_, errno);
 }
 
 void LockedFile::flushFile() {
@@ -59,7 +59,8 @@ void LockedFile::close() {
 }
 
 std::unique_ptr<LockedFile> createLockedFile(const std::string& fileName, bool forReading, bool binary) {
-    if (forReading) errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file name passed to createLockedFile");
+    if (forReading)
+        errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file name passed to createLockedFile");
     std::string mode = forReading ? "r" : "w";
     if (binary) mode += 'b';
     std::FILE* handle = std::fopen(fileName.c_str(), mode.c_str());
@@ -71,7 +72,8 @@ std::unique_ptr<LockedFile> createLockedFileForStdout() {
     return std::make_unique<LockedFile>(stdout, "stdout", "w", true);
 }
 
-std::string lockedFileDescription(std::string_view fileName, std::string_view accessMode, const char* prefix) {
+std::string lockedFileDescription(std::string_view fileName, std::string_view accessMode,
+                                  const char* prefix) {
     std::string text = stringPrintf("%sLocked File: \n", prefix);
     appendPrintf(text, "%s\tFile Name = %.*s \n", prefix, static_cast<int>(fileName.size()), fileName.data());
     appendPrintf(text, "%s\tFile access mode = %.*s \n", prefix, static_cast<int>(accessMode.size()),

@@ -13,7 +13,7 @@
 namespace koru {
 
 class LockedFile {
-public:
+  public:
     LockedFile(std::FILE* handle, std::string fileName, std::string accessMode, bool isStandardOutput);
     ~LockedFile();
     LockedFile(const LockedFile&) = delete;
@@ -36,7 +36,7 @@ public:
     // Flushes and closes the file, checking both; standard output is flushed, never closed.
     void close();
 
-private:
+  private:
     std::FILE* handle_;
     std::string fileName_;
     std::string accessMode_;
@@ -46,13 +46,13 @@ private:
 
 // Holds a LockedFile's lock for a scope.
 class LockedFileGuard {
-public:
+  public:
     explicit LockedFileGuard(LockedFile& file) : file_(file) { file_.lockFile(); }
     ~LockedFileGuard() { file_.unlockFile(); }
     LockedFileGuard(const LockedFileGuard&) = delete;
     LockedFileGuard& operator=(const LockedFileGuard&) = delete;
 
-private:
+  private:
     LockedFile& file_;
 };
 

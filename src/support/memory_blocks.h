@@ -26,7 +26,7 @@ template <class Record>
 class MemoryBlocks {
     static_assert(std::is_trivially_destructible_v<Record>, "pool records are released without destruction");
 
-public:
+  public:
     static constexpr std::uint32_t defaultRecordsPerBlock = 4096;
 
     // recordsPerBlock 0 means 4096. The pool starts with one block.
@@ -53,7 +53,7 @@ public:
     std::size_t numberOfBlocks() const { return blocks_.size(); }
     const MemoryBlock<Record>& newestBlock() const { return blocks_.back(); }
 
-private:
+  private:
     std::uint32_t recordsPerBlock_;
     std::vector<MemoryBlock<Record>> blocks_;
 };

@@ -38,10 +38,11 @@ std::uint64_t getNumberOfLines(const MemoryMappedFile& file) {
 
 void printMemoryMappedFile(std::FILE* stream, const MemoryMappedFile& file) {
     const int shown = static_cast<int>(std::min<std::int64_t>(file.size, 1024));
-    std::fprintf(stream,
-                 "File:\n\tFully qualified path = %s\n\tlength of file = %ld\n\tFile contents truncated to %d "
-                 "characters= %.*s\n",
-                 file.fileName.c_str(), static_cast<long>(file.size), 1024, shown, file.contents.get());
+    std::fprintf(
+        stream,
+        "File:\n\tFully qualified path = %s\n\tlength of file = %ld\n\tFile contents truncated to %d "
+        "characters= %.*s\n",
+        file.fileName.c_str(), static_cast<long>(file.size), 1024, shown, file.contents.get());
 }
 
 }  // namespace koru

@@ -10,14 +10,17 @@ namespace koru {
 void printSynchronous(LockedFile& file, std::string_view message, bool flush, bool withThread) {
     std::string line;
     if (withThread)
-        line = stringPrintf("Thread %d of %d is executing/processing ", omp_get_thread_num(), omp_get_num_threads());
+        line = stringPrintf("Thread %d of %d is executing/processing ", omp_get_thread_num(),
+                            omp_get_num_threads());
     line.append(message);
     line.append(".\n");
     file.writeUnderLock(line);
     if (flush) file.flushFile();
 }
 
-void printThreadWithMessage(LockedFile& file, std::string_view message) { printSynchronous(file, message, true, true); }
+void printThreadWithMessage(LockedFile& file, std::string_view message) {
+    printSynchronous(file, message, true, true);
+}
 
 void printSynchronousWithFlush(LockedFile& file, std::string_view message) {
     printSynchronous(file, message, true, false);
@@ -32,6 +35,8 @@ std::string openMPEnvironmentInfoToString() {
     return text;
 }
 
-void printOpenMPEnvironmentInfo(LockedFile& file) { file.writeUnderLock(openMPEnvironmentInfoToString()); }
+void printOpenMPEnvironmentInfo(LockedFile& file) {
+    file.writeUnderLock(openMPEnvironmentInfoToString());
+}
 
 }  // namespace koru

@@ -43,7 +43,8 @@ TEST(CommandLine, RejectedLettersNameTheLetter) {
         SCOPED_TRACE(c.arguments[0]);
         const CommandResult result = runKoru(c.arguments);
         expectHelpAndFailure(result);
-        EXPECT_EQ(result.standardError, std::string("Unrecognized option \"") + c.letter + "\" passed to executable\n");
+        EXPECT_EQ(result.standardError,
+                  std::string("Unrecognized option \"") + c.letter + "\" passed to executable\n");
     }
 }
 
@@ -64,21 +65,24 @@ TEST(CommandLine, ParserErrorsPrintTheParsersDiagnosticAndHelp) {
 TEST(CommandLine, UnknownBinaryGenomeIsReportedUpperCased) {
     const CommandResult result = runKoru({"--binaryReferenceGenome", "mars"});
     expectHelpAndFailure(result);
-    EXPECT_EQ(result.standardError,
-              "Unrecognized binary reference genome \"MARS\" passed to \"binaryReferenceGenome\" parameter of "
-              "executable\n");
+    EXPECT_EQ(
+        result.standardError,
+        "Unrecognized binary reference genome \"MARS\" passed to \"binaryReferenceGenome\" parameter of "
+        "executable\n");
 }
 
 TEST(CommandLine, ValuesThatDoNotFitTheirFieldAreRefused) {
     const CommandResult insertSize = runKoru({"--concordantReadPairInsertSize", "70000"});
     expectHelpAndFailure(insertSize);
-    EXPECT_EQ(insertSize.standardError,
-              "The value \"70000\" passed to the \"concordantReadPairInsertSize\" parameter is out of range: it "
-              "must lie between 0 and 65535.\n");
+    EXPECT_EQ(
+        insertSize.standardError,
+        "The value \"70000\" passed to the \"concordantReadPairInsertSize\" parameter is out of range: it "
+        "must lie between 0 and 65535.\n");
 
     const CommandResult negative = runKoru({"-T", "-2"});
     expectHelpAndFailure(negative);
-    EXPECT_NE(negative.standardError.find("\"maximumNumberOfThreads\" parameter is out of range"), std::string::npos);
+    EXPECT_NE(negative.standardError.find("\"maximumNumberOfThreads\" parameter is out of range"),
+              std::string::npos);
 
     const CommandResult tooLarge = runKoru({"-i", "4294967296"});
     expectHelpAndFailure(tooLarge);
@@ -102,7 +106,8 @@ TEST(CommandLine, MissingInputFilesAreNamedWithTheirLabel) {
               "Read 1 fastq file of a read pair \"" + missing + "\" does not exist.\n");
     EXPECT_EQ(runKoru({"--referenceGenomeFastaFileName", missing}).standardError,
               "Genome file in fasta format \"" + missing + "\" does not exist.\n");
-    EXPECT_EQ(runKoru({"-d", missing}).standardError, "Sequence File directory \"" + missing + "\" does not exist.\n");
+    EXPECT_EQ(runKoru({"-d", missing}).standardError,
+              "Sequence File directory \"" + missing + "\" does not exist.\n");
     EXPECT_EQ(runKoru({"--read2FastqFileName="}).standardError,
               "Read 2 fastq file of a read pair name was null or an empty string.\n");
 }
@@ -112,32 +117,36 @@ TEST(CommandLine, ValidationReportsEveryProblem) {
     const std::string genome = directory.write("genome.fa", ">a\nACGT\n");
     const CommandResult noRequest = runKoru({"--referenceGenomeFastaFileName", genome});
     expectHelpAndFailure(noRequest);
-    EXPECT_EQ(noRequest.standardError,
-              std::string("No sequence files were provided to align!  Please check the read1FastqFileName and "
-                          "read2FastqFileName parameters.\n"
-                          "An output format was not provided!  Please check the qmrOutputFileName or "
-                          "samOutputFileName parameter.\n") +
-                  validationFailure);
+    EXPECT_EQ(
+        noRequest.standardError,
+        std::string("No sequence files were provided to align!  Please check the read1FastqFileName and "
+                    "read2FastqFileName parameters.\n"
+                    "An output format was not provided!  Please check the qmrOutputFileName or "
+                    "samOutputFileName parameter.\n") +
+            validationFailure);
 
     const std::string reads = directory.write("reads.fq", "");
-    const CommandResult sameFile =
-        runKoru({"--read1FastqFileName", reads, "--read2FastqFileName", reads, "--samOutputFileName", "x.sam"},
-                directory.path());
+    const CommandResult sameFile = runKoru(
+        {"--read1FastqFileName", reads, "--read2FastqFileName", reads, "--samOutputFileName", "x.sam"},
+        directory.path());
     expectHelpAndFailure(sameFile);
-    EXPECT_EQ(sameFile.standardError,
-              std::string("No reference genome was provided!\n"
-                          "The same fastq file was provided for both read A and read B for the paired alignment!  "
-                          "Please check the read1FastqFileName and read2FastqFileName parameters.\n") +
-                  validationFailure);
-    EXPECT_FALSE(std::filesystem::exists(directory.file("x.sam"))) << "a rejected run must not create outputs";
+    EXPECT_EQ(
+        sameFile.standardError,
+        std::string("No reference genome was provided!\n"
+                    "The same fastq file was provided for both read A and read B for the paired alignment!  "
+                    "Please check the read1FastqFileName and read2FastqFileName parameters.\n") +
+            validationFailure);
+    EXPECT_FALSE(std::filesystem::exists(directory.file("x.sam")))
+        << "a rejected run must not create outputs";
 }
 
 // Runs a request that passes validation in its own directory.
 CommandResult runValidRequest(const TemporaryDirectory& directory, std::vector<std::string> outputs) {
     const std::string genome = directory.write("genome.fa", ">a\nACGT\n");
     const std::string read1 = directory.write("r1.fq", ""), read2 = directory.write("r2.fq", "");
-    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", genome, "--read1FastqFileName", read1,
-                                       "--read2FastqFileName", read2};
+    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", genome,
+                                       "--read1FastqFileName",           read1,
+                                       "--read2FastqFileName",           read2};
     arguments.insert(arguments.end(), outputs.begin(), outputs.end());
     return runKoru(arguments, directory.path());
 }
@@ -154,7 +163,8 @@ TEST(CommandLine, DefaultOutputFilesAreCreatedOnlyWhenWrittenTo) {
 
     TemporaryDirectory fresh;
     runValidRequest(fresh, {"--qmrOutputFileFormatVersion", "2"});
-    EXPECT_TRUE(std::filesystem::exists(fresh.file("sequenceMapping.out"))) << "the QMR output's default file";
+    EXPECT_TRUE(std::filesystem::exists(fresh.file("sequenceMapping.out")))
+        << "the QMR output's default file";
     EXPECT_FALSE(std::filesystem::exists(fresh.file("alignment.sam")));
 }
 
@@ -164,10 +174,12 @@ TEST(CommandLine, VerboseDumpGoesToTheStandardOutputFile) {
     EXPECT_EQ(toStdout.standardOutput.rfind("\nExecution Parameters:\n\tProcess Information:\n", 0), 0u);
     EXPECT_NE(toStdout.standardOutput.find("\nOpen MP Environment:\n"), std::string::npos);
 
-    const CommandResult toFile = runValidRequest(directory, {"--samOutputFileName", "a.sam", "-v", "-o", "report"});
+    const CommandResult toFile =
+        runValidRequest(directory, {"--samOutputFileName", "a.sam", "-v", "-o", "report"});
     EXPECT_EQ(toFile.standardOutput, "");
     const std::string report = readFile(directory.file("report"));
-    EXPECT_NE(report.find("\tStandard Output File:\n\t\tLocked File: \n\t\t\tFile Name = report \n"), std::string::npos);
+    EXPECT_NE(report.find("\tStandard Output File:\n\t\tLocked File: \n\t\t\tFile Name = report \n"),
+              std::string::npos);
 }
 
 }  // namespace

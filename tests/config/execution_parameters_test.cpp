@@ -21,10 +21,13 @@ std::unique_ptr<ExecutionParameters> parse(std::vector<std::string> arguments) {
     return createExecutionParametersFromCommandLineArguments(static_cast<int>(arguments.size()), argv.data());
 }
 
-std::uint32_t processors() { return static_cast<std::uint32_t>(omp_get_num_procs()); }
+std::uint32_t processors() {
+    return static_cast<std::uint32_t>(omp_get_num_procs());
+}
 
 TEST(ExecutionParameters, LongOptionsTakeAbbreviationsAndEqualsForms) {
-    auto p = parse({"--maximumNumberOfPositionsToI=100", "--concordant", "500", "--phred=64", "--increasedAcc"});
+    auto p =
+        parse({"--maximumNumberOfPositionsToI=100", "--concordant", "500", "--phred=64", "--increasedAcc"});
     EXPECT_EQ(p->maximumNumberOfPositionsAKeyCanHaveInAnIndex, 100u);
     EXPECT_EQ(p->concordantReadPairBasePairWindowSize, 500u);
     EXPECT_EQ(p->phredQualityOffset, 64u);
@@ -40,8 +43,10 @@ TEST(ExecutionParameters, LaterOptionsOverrideEarlierOnes) {
 
 TEST(ExecutionParameters, EvaluationLimitNeverExceedsIndexingLimit) {
     EXPECT_EQ(parse({"-I", "100000"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, 32768u);
-    EXPECT_EQ(parse({"-I", "200", "-i", "100"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, 100u);
-    EXPECT_EQ(parse({"-I", "100", "-i", "200"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, 100u);
+    EXPECT_EQ(parse({"-I", "200", "-i", "100"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
+              100u);
+    EXPECT_EQ(parse({"-I", "100", "-i", "200"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
+              100u);
 }
 
 TEST(ExecutionParameters, ReadLengthLimitFollowsTheBasesToShift) {
@@ -90,8 +95,9 @@ TEST(ExecutionParameters, SequenceFilesAreFoundByUnanchoredBasicPatternInNameOrd
     auto p = parse({"-d", root, "-f", "sample"});
     const auto& request = p->sequenceFileMappingRequestParameters;
     EXPECT_TRUE(request.isSequenceFileMappingRequest);
-    EXPECT_EQ(request.sequenceFileNames, (std::vector<std::string>{root + "/sample_1.seq", root + "/sample_9Xseq",
-                                                                   root + "/xsample_2.seq"}));
+    EXPECT_EQ(
+        request.sequenceFileNames,
+        (std::vector<std::string>{root + "/sample_1.seq", root + "/sample_9Xseq", root + "/xsample_2.seq"}));
     EXPECT_EQ(parse({"-d", root})->sequenceFileMappingRequestParameters.numberOfSequenceFiles(), 4u);
 }
 
@@ -104,7 +110,8 @@ TEST(ExecutionParameters, FilterFileRecordsEndAtTheLastLineFeed) {
     EXPECT_EQ(last.startPositionInChromosome, 500u);
     EXPECT_EQ(last.endPositionInChromosome, 600u);
     EXPECT_EQ(last.startPositionInGenome, 0u);
-    EXPECT_EQ(parse({"-F", directory.write("f2", "1:100-200\n2:300-400\n3:500-600")})->candidatePositionFilters.size(),
+    EXPECT_EQ(parse({"-F", directory.write("f2", "1:100-200\n2:300-400\n3:500-600")})
+                  ->candidatePositionFilters.size(),
               2u);
 }
 
@@ -122,26 +129,27 @@ TEST(ExecutionParameters, ValidationAcceptsWhatEachRequestNeeds) {
     TemporaryDirectory directory;
     const std::string genome = directory.write("g.fa", ">a\nAC\n"), root = directory.path().string();
     ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome,
-                                                    "--serverRequestInputDirectory", root,
-                                                    "--serverRequestOutputDirectory", root})));
+    EXPECT_TRUE(validateExecutionParameters(
+        *parse({"--referenceGenomeFastaFileName", genome, "--serverRequestInputDirectory", root,
+                "--serverRequestOutputDirectory", root})));
     EXPECT_FALSE(validateExecutionParameters(
         *parse({"--referenceGenomeFastaFileName", genome, "--serverRequestInputDirectory", root})));
     EXPECT_FALSE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "-d", root})));
     const std::string r1 = directory.write("1.fq", ""), r2 = directory.write("2.fq", "");
-    EXPECT_FALSE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome,
-                                                     "--read1FastqFileName", r1, "--read2FastqFileName", r2})));
-    EXPECT_TRUE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "--read1FastqFileName",
-                                                    r1, "--read2FastqFileName", r2, "--qmrOutputFileFormatVersion",
-                                                    "2"})));
+    EXPECT_FALSE(validateExecutionParameters(*parse(
+        {"--referenceGenomeFastaFileName", genome, "--read1FastqFileName", r1, "--read2FastqFileName", r2})));
+    EXPECT_TRUE(validateExecutionParameters(
+        *parse({"--referenceGenomeFastaFileName", genome, "--read1FastqFileName", r1, "--read2FastqFileName",
+                r2, "--qmrOutputFileFormatVersion", "2"})));
     const std::string messages = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(messages,
-              "No request output directory was provided!\n"
-              "No sequence files were provided to map!  Please use the directoryWithSequenceFiles parameter.\n"
-              "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-              "parameter.\n"
-              "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-              "parameter.\n");
+    EXPECT_EQ(
+        messages,
+        "No request output directory was provided!\n"
+        "No sequence files were provided to map!  Please use the directoryWithSequenceFiles parameter.\n"
+        "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+        "parameter.\n"
+        "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+        "parameter.\n");
 }
 
 TEST(ExecutionParameters, DumpListsSettingsInOrderWithTheirIndentation) {
@@ -192,7 +200,8 @@ TEST(ExecutionParameters, DumpListsSettingsInOrderWithTheirIndentation) {
         "\tmaximumNumberOfMismatchesInWholeReadForSimpleAlignment = 5\n"
         "\tNumber of Candidate Position Filters = 1\n"
         "\tCandidate Position Filters:\n"
-        "\t\tchromsome = 2, start position in chromosome = 10, end position in chromosome = 20, start position in "
+        "\t\tchromsome = 2, start position in chromosome = 10, end position in chromosome = 20, start "
+        "position in "
         "genome = 170, end position in genome = 180\n"
         "\tQMR Output Request Parameters:\n"
         "\t\tisQmrOutputRequest = false\n"
@@ -221,7 +230,9 @@ TEST(ExecutionParameters, DumpListsSettingsInOrderWithTheirIndentation) {
     const std::string genomeSection = "\tGenome Information:\n\t\tNULL\n";
     const std::size_t settings = dump.find(genomeSection);
     ASSERT_NE(settings, std::string::npos);
-    EXPECT_EQ(dump.rfind("\nExecution Parameters:\n\tProcess Information:\n\t\tCommand Line = koru -v -a 7 ", 0), 0u);
+    EXPECT_EQ(
+        dump.rfind("\nExecution Parameters:\n\tProcess Information:\n\t\tCommand Line = koru -v -a 7 ", 0),
+        0u);
     EXPECT_EQ(dump.substr(settings + genomeSection.size()), expected);
 }
 
@@ -230,10 +241,11 @@ TEST(ExecutionParameters, DumpShowsTheServerOnlyWhenRequested) {
     const std::string root = directory.path().string();
     const std::string dump = executionParametersToString(
         parse({"--serverRequestInputDirectory", root, "--serverRequestCheckInterval=0.5"}).get());
-    EXPECT_TRUE(dump.ends_with("\tStarting a server for interactive requests\n"
-                               "\t\tintervalBetweenRequestCheck = 0.500000\n"
-                               "\t\trequestInputDirectory = \"" +
-                               root + "\"\n\t\trequestOutputDirectory = \"\"\n"));
+    EXPECT_TRUE(
+        dump.ends_with("\tStarting a server for interactive requests\n"
+                       "\t\tintervalBetweenRequestCheck = 0.500000\n"
+                       "\t\trequestInputDirectory = \"" +
+                       root + "\"\n\t\trequestOutputDirectory = \"\"\n"));
     EXPECT_EQ(executionParametersToString(nullptr), "The provided execution parameter object was null\n");
 }
 

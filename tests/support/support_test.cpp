@@ -71,7 +71,8 @@ TEST(LockedFile, ReleasingTheStandardOutputFileLeavesStandardOutputOpen) {
 
 TEST(LockedFile, DescriptionNamesFileAndMode) {
     auto file = createLockedFileForStdout();
-    EXPECT_EQ(lockedFileToString(file.get(), "\t"), "\tLocked File: \n\t\tFile Name = stdout \n\t\tFile access mode = w \n");
+    EXPECT_EQ(lockedFileToString(file.get(), "\t"),
+              "\tLocked File: \n\t\tFile Name = stdout \n\t\tFile access mode = w \n");
 }
 
 TEST(LockedFile, LinesOfDifferentThreadsNeverMix) {
@@ -80,7 +81,9 @@ TEST(LockedFile, LinesOfDifferentThreadsNeverMix) {
     {
         auto file = createLockedFile(path, false, false);
 #pragma omp parallel num_threads(4)
-        for (int i = 0; i < 200; ++i) printSynchronous(*file, std::string(100, static_cast<char>('a' + omp_get_thread_num())), false, false);
+        for (int i = 0; i < 200; ++i)
+            printSynchronous(*file, std::string(100, static_cast<char>('a' + omp_get_thread_num())), false,
+                             false);
         file->close();
     }
     std::istringstream lines(readFile(path));
@@ -102,7 +105,9 @@ TEST(SynchronousPrinting, ThreadPrefixNamesThreadAndRegionSize) {
         file->close();
     }
     EXPECT_EQ(readFile(path), "plain.\nThread 0 of 1 is executing/processing  XOR count array creation.\n");
-    EXPECT_EQ(openMPEnvironmentInfoToString().rfind("\nOpen MP Environment:\n\tNumber of processors available = ", 0), 0u);
+    EXPECT_EQ(openMPEnvironmentInfoToString().rfind(
+                  "\nOpen MP Environment:\n\tNumber of processors available = ", 0),
+              0u);
 }
 
 struct PoolRecord {
@@ -124,7 +129,8 @@ TEST(MemoryBlocks, HandsOutZeroedRecordsAndGrowsByWholeBlocks) {
     EXPECT_EQ(pool.numberOfBlocks(), 2u);
     EXPECT_EQ(first, &pool.newestBlock().records[0]);
     // Records of the first block stay where they were and keep their values.
-    for (int i = 0; i < 4096; ++i) ASSERT_EQ(records[static_cast<std::size_t>(i)]->value[0], static_cast<std::uint64_t>(i) + 1);
+    for (int i = 0; i < 4096; ++i)
+        ASSERT_EQ(records[static_cast<std::size_t>(i)]->value[0], static_cast<std::uint64_t>(i) + 1);
 }
 
 TEST(MemoryBlocks, ExplicitBlockSizes) {
@@ -148,7 +154,9 @@ TEST(Allocation, TerminatedAllocationsAreZeroed) {
 }
 
 TEST(Allocation, ExhaustedMemoryEndsTheRunWithTheFixedMessage) {
-    const std::string expected = std::string("^") + "The host was not able to fulfill a memory allocation request\\." + ".*degradation\\)\\.$";
+    const std::string expected = std::string("^") +
+                                 "The host was not able to fulfill a memory allocation request\\." +
+                                 ".*degradation\\)\\.$";
     EXPECT_EXIT(callocExitIfNull(std::size_t{1} << 62, 16), ExitedWithCode(1), expected);
 #ifndef KORU_SANITIZE
     EXPECT_EXIT(
@@ -205,7 +213,8 @@ TEST(Timer, ReportLineGivesWholeSecondsAndProcessorTime) {
     stopTimer(timer);
     timer.wallStop = timer.wallStart;  // stopped within the same second
     timer.processorStop = timer.processorStart + CLOCKS_PER_SEC / 2;
-    EXPECT_EQ(timerReportLine(timer), "Elapsed time for \"Reading in Reference Genome\": Wall time =          0, CPU time = 0.5\n");
+    EXPECT_EQ(timerReportLine(timer),
+              "Elapsed time for \"Reading in Reference Genome\": Wall time =          0, CPU time = 0.5\n");
     timer.wallStop = timer.wallStart + 1234;
     EXPECT_NE(timerReportLine(timer).find("\": Wall time =       1234, CPU"), std::string::npos);
 }
@@ -217,7 +226,11 @@ TEST(ProcessInformation, CommandLineWordsAreEachFollowedByASpace) {
     EXPECT_EQ(info.processId, static_cast<std::uint32_t>(getpid()));
     EXPECT_EQ(info.startTime.size(), 24u);
     const std::string text = processInformationToString(info, "\t");
-    EXPECT_EQ(text.rfind("\tProcess Information:\n\t\tCommand Line = koru -v --help  \n\t\tTime process was started = ", 0), 0u);
+    EXPECT_EQ(
+        text.rfind(
+            "\tProcess Information:\n\t\tCommand Line = koru -v --help  \n\t\tTime process was started = ",
+            0),
+        0u);
 }
 
 TEST(Diagnostics, CrashHandlerPrintsTheSignalAndEndsWithStatusOne) {

@@ -19,8 +19,10 @@ CommandResult runKoru(const std::vector<std::string>& arguments, const std::stri
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
 
     std::vector<std::string> words{KORU_BINARY};
@@ -46,7 +48,8 @@ CommandResult runKoru(const std::vector<std::string>& arguments, const std::stri
 std::string expectedHelpText() {
     return "KORU V3.0.0\n"
            "\n"
-           "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly recommend you "
+           "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly "
+           "recommend you "
            "do not utilize swap space for KORU execution.\n"
            "\n"
            "Usage:\n"
@@ -55,16 +58,22 @@ std::string expectedHelpText() {
            "Options:\n"
            "\t    --concordantReadPairInsertSize \tmaximum concordant insert size [10000]\n"
            "\t-h, --help                         \tdisplay this help text and exit\n"
-           "\t    --increasedAccuracy            \tEvaluate additional candidate positions, increases runtime by "
+           "\t    --increasedAccuracy            \tEvaluate additional candidate positions, increases "
+           "runtime by "
            "factor of 2\n"
-           "\t    --isReadPairSequencingData     \tSequencing is not from Mate-pair protocol, no biotin junctions "
+           "\t    --isReadPairSequencingData     \tSequencing is not from Mate-pair protocol, no biotin "
+           "junctions "
            "should be present [false]\n"
-           "\t    --phredQualityOffset           \tASCII encoding offset of phred score (Sanger = 33, Illumina 1.0+ "
+           "\t    --phredQualityOffset           \tASCII encoding offset of phred score (Sanger = 33, "
+           "Illumina 1.0+ "
            "= 59, Illumina 1.3+ = 64, Illumina 1.8+ = 33) [33]\n"
-           "\t    --read1FastqFileName           \tFASTQ formatted file containing all 1st reads of read pair\n"
-           "\t    --read2FastqFileName           \tFASTQ formatted file containing all 2nd reads of read pair\n"
+           "\t    --read1FastqFileName           \tFASTQ formatted file containing all 1st reads of read "
+           "pair\n"
+           "\t    --read2FastqFileName           \tFASTQ formatted file containing all 2nd reads of read "
+           "pair\n"
            "\t    --referenceGenomeFastaFileName \tFASTA formated file containing reference genome\n"
-           "\t    --singleThreadAlignment        \tUse only 1 thread when performing alignment, but multiple during "
+           "\t    --singleThreadAlignment        \tUse only 1 thread when performing alignment, but multiple "
+           "during "
            "index generation\n"
            "\t    --samOutputFileName            \tSAM formatted output file name\n"
            "\t-T, --maximumNumberOfThreads       \tmaximum number of threads to utilize [4]\n"

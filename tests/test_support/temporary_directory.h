@@ -7,7 +7,7 @@
 namespace koru::testing {
 
 class TemporaryDirectory {
-public:
+  public:
     TemporaryDirectory();
     ~TemporaryDirectory();
     TemporaryDirectory(const TemporaryDirectory&) = delete;
@@ -19,7 +19,7 @@ public:
     // Writes a file in the directory and returns its full path.
     std::string write(const std::string& name, const std::string& contents) const;
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
