@@ -133,17 +133,17 @@ TEST(NucleotideEncodingTest, NeverWritesPastTheGivenPlanes) {
 }
 
 TEST(NucleotideEncodingTest, RendersWordsAsLettersAndBits) {
-    EXPECT_EQ(decode(0xA0000000u, 0x60000000u), "ACGT" + std::string(28, 'T'));
+    EXPECT_EQ(decode(0xA0000000u, 0x60000000u), std::string("ACGT") + std::string(28, 'T'));
     std::array<char, 65> wide;
     asciiFormatedStringRepresentationOfSequenceLongIntegers(0xA000000000000001ull, 0x6000000000000001ull,
                                                             wide);
-    EXPECT_EQ(std::string(wide.data()), "ACGT" + std::string(59, 'T') + "G");
+    EXPECT_EQ(std::string(wide.data()), std::string("ACGT") + std::string(59, 'T') + "G");
 
     std::array<char, 33> narrow;
     binaryFormattedStringRepresentationOfUnsignedInteger(0x80000003u, narrow);
-    EXPECT_EQ(std::string(narrow.data()), "1" + std::string(29, '0') + "11");
+    EXPECT_EQ(std::string(narrow.data()), std::string("1") + std::string(29, '0') + "11");
     binaryFormattedStringRepresentationOfUnsignedLongInteger(0x8000000000000001ull, wide);
-    EXPECT_EQ(std::string(wide.data()), "1" + std::string(62, '0') + "1");
+    EXPECT_EQ(std::string(wide.data()), std::string("1") + std::string(62, '0') + "1");
 
     EXPECT_EQ(reverseBitsOfWord(1u), 0x80000000u);
     EXPECT_EQ(reverseBitsOfWord(0x12345678u), 0x1E6A2C48u);
@@ -159,7 +159,7 @@ TEST(NucleotideEncodingTest, ReverseComplementOfAFullWord) {
 
 TEST(NucleotideEncodingTest, ReverseComplementOf33BasesIsRightAligned) {
     // G A*31 C -> G T*31 C, starting at bit 31 of word 0 behind 31 padding bits.
-    const Planes reverse = reverseComplement(encode("G" + std::string(31, 'A') + "C"));
+    const Planes reverse = reverseComplement(encode(std::string("G") + std::string(31, 'A') + "C"));
     EXPECT_EQ(reverse.base[0], 0xFFFFFFFFu);  // padding reads as base 1, then G
     EXPECT_EQ(reverse.check[0], 0x00000001u);
     EXPECT_EQ(reverse.mask[0], 0x00000001u);
