@@ -134,14 +134,19 @@ bool readCharacter(std::string_view text, std::size_t& cursor, char expected) {
 std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_view text) {
     const auto lineFeeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     std::vector<CandidatePositionFilter> filters;
-    std::size_t cursor = 0;
+    std::size_t cursor = 0, counted = 0;
+    std::uint32_t line = 1;
     while (filters.size() < lineFeeds) {
-        CandidatePositionFilter filter;
-        if (!readUnsigned(text, cursor, filter.chromosome) || !readCharacter(text, cursor, ':') ||
-            !readUnsigned(text, cursor, filter.startPositionInChromosome) ||
-            !readCharacter(text, cursor, '-') || !readUnsigned(text, cursor, filter.endPositionInChromosome))
-            break;
         while (cursor < text.size() && std::isspace(static_cast<unsigned char>(text[cursor]))) ++cursor;
+        line += static_cast<std::uint32_t>(std::count(text.begin() + static_cast<long>(counted),
+                                                      text.begin() + static_cast<long>(cursor), '\n'));
+        counted = cursor;
+        CandidatePositionFilter filter;
+        filter.lineNumber = line;
+        if (!readUnsigned(text, cursor, filter.chromosome) || !readCharacter(text, cursor, ':') ||
+            !readUnsigned(text, cursor, filter.startPositionInChromosome) || !readCharacter(text, cursor, '-') ||
+            !readUnsigned(text, cursor, filter.endPositionInChromosome))
+            break;
         filters.push_back(filter);
     }
     return filters;

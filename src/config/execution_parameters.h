@@ -29,6 +29,7 @@ struct CandidatePositionFilter {
     std::uint32_t chromosome = 0;  // 1-based, as in the chromosome table
     std::uint32_t startPositionInChromosome = 0;
     std::uint32_t endPositionInChromosome = 0;
+    std::uint32_t lineNumber = 0;  // where the record starts in the filter file, for messages
 };
 
 // Texts below are empty when absent.

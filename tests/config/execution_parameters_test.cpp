@@ -116,7 +116,10 @@ TEST(ExecutionParameters, FilterFileRecordsEndAtTheLastLineFeed) {
 }
 
 TEST(ExecutionParameters, FilterRecordsStopAtTheFirstMalformedText) {
-    EXPECT_EQ(readCandidatePositionFilters("1:1-2\n\n\n2:3-4\n").size(), 2u) << "blank lines are white space";
+    const auto withBlankLines = readCandidatePositionFilters("1:1-2\n\n\n2:3-4\n");
+    ASSERT_EQ(withBlankLines.size(), 2u) << "blank lines are white space";
+    EXPECT_EQ(withBlankLines[0].lineNumber, 1u);
+    EXPECT_EQ(withBlankLines[1].lineNumber, 4u);
     EXPECT_EQ(readCandidatePositionFilters("1:1-2\nchr2:3-4\n3:5-6\n").size(), 1u);
     EXPECT_EQ(readCandidatePositionFilters("1: 1- 2\n").size(), 1u) << "numbers may follow white space";
     EXPECT_EQ(readCandidatePositionFilters("1 :1-2\n").size(), 0u) << "separators may not";
