@@ -1,0 +1,85 @@
+#pragma once
+// The first index pass: for every 32-bit key under each encoding, how many genome positions
+// carry it (saturating at 65535), with statistics against the evaluation, indexing and count
+// limits. Only keys that occur are held (see key_table.h).
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "config/execution_parameters.h"
+#include "genome/genome_sequence.h"
+#include "index/key_stream.h"
+#include "index/key_table.h"
+
+namespace koru {
+
+struct CountStatistics {
+    std::uint64_t numberOfPopulatedKeys = 0;
+    std::uint64_t keysWhoseNumberOfPositionsIsAboveEvaluationLimit = 0;
+    std::uint64_t keysWhoseNumberOfPositionsIsAboveIndexingLimit = 0;
+    std::uint64_t keysWhoseNumberOfPositionsIsAboveCountLimit = 0;
+    std::uint64_t numberOfReferenceGenomePositionsOverEvaluationLimit = 0;
+    std::uint64_t numberOfReferenceGenomePositionsOverIndexingLimit = 0;
+    std::uint64_t numberOfReferenceGenomePositionsOverCountLimit = 0;
+};
+
+// A stored count of 65535 means 65535 or more positions, so 65534 is the largest known exactly.
+inline constexpr std::uint32_t countLimit = 65534;
+
+struct CountLimits {
+    std::uint32_t evaluationLimit = 750;
+    std::uint32_t indexingLimit = 32768;
+};
+
+struct CountArrays {
+    std::unique_ptr<GenomeInformation> genomeInformation;
+    std::uint64_t sizeOfCountArrays = std::uint64_t{1} << 32;  // keys addressable per encoding
+    CountLimits limits;
+    std::uint64_t sortingMemoryBytes = 0;  // per sorted range of the key stream; 0: the default
+    std::array<KeyTable, numberOfKeyEncodings> keyTables;  // AG, CG, XOR
+    std::array<CountStatistics, numberOfKeyEncodings> statistics;
+    CountStatistics totalStatistics;
+    CountStatistics averageStatistics;
+    // Per encoding and partition, how many positions the keys listed in the index hold; the
+    // index pass places each partition's lists from this.
+    std::array<std::array<std::uint64_t, 256>, numberOfKeyEncodings> listedPositionsPerPartition{};
+
+    std::uint16_t count(int encoding, std::uint32_t key) const { return keyTables[encoding].count(key); }
+};
+
+std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome);
+
+// Builds the count arrays, reporting progress on progressFile when it is given. A non-zero
+// sortingMemoryBytes bounds the memory of each sorted range (tests use it to force ranges).
+std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, const CountLimits& limits,
+                                              LockedFile* progressFile, std::uint64_t sortingMemoryBytes = 0);
+
+// The counting step for one occurrence of a key whose count is `entry` before the step: updates
+// the statistics and the count, and returns the count before the step.
+std::uint16_t calculateCount(std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::uint16_t& entry,
+                             CountStatistics& statistics);
+// The same statistics for a key with all its occurrences at once.
+void addKeyToCountStatistics(std::uint64_t numberOfPositions, const CountLimits& limits, CountStatistics& statistics);
+void sumCountStatistics(CountStatistics& total, const CountStatistics& statistics);
+void averageCountStatistics(CountStatistics& average, const CountStatistics& total, std::uint64_t divisor);
+
+// min over encodings of ceiling(-10 log10(keys above the evaluation limit / populated keys));
+// an encoding without any key above the limit (or without keys) tells nothing and counts as
+// 2147483647.
+std::int32_t calculateMappingQualityOfKeyWithTooManyPositions(
+    const std::array<CountStatistics, numberOfKeyEncodings>& statistics);
+
+// True when a key with that many positions has its positions listed in the index.
+inline bool isListedCount(std::uint64_t numberOfPositions, std::uint32_t indexingLimit) {
+    return numberOfPositions >= 2 && numberOfPositions <= indexingLimit && numberOfPositions <= countLimit;
+}
+
+std::string countStatisticsToString(const CountStatistics& statistics, const char* label, const char* prefix);
+void printCountStatistics(std::FILE* file, const CountStatistics& statistics, const char* label, const char* prefix);
+void printCountArrays(std::FILE* file, const CountArrays& countArrays);
+void printCountArraysFragementCountFrequencies(std::FILE* file, const CountArrays& countArrays);
+
+}  // namespace koru

@@ -1,0 +1,205 @@
+// The compact index against a naive model of the dense tables: every key's count, statistics
+// and position list, under all three encodings.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <random>
+#include <unordered_map>
+#include <vector>
+
+#include "index/binary_indexes.h"
+#include "index/count_arrays.h"
+
+namespace koru {
+namespace {
+
+std::unique_ptr<GenomeSequence> genomeFromPlanes(const std::vector<std::uint32_t>& base,
+                                                 const std::vector<std::uint32_t>& check) {
+    auto genome = std::make_unique<GenomeSequence>();
+    genome->basePlaneWords = allocateZeroedArray<std::uint32_t>(base.size() + 1);
+    genome->checkPlaneWords = allocateZeroedArray<std::uint32_t>(base.size() + 1);
+    std::copy(base.begin(), base.end(), genome->basePlaneWords.get());
+    std::copy(check.begin(), check.end(), genome->checkPlaneWords.get());
+    genome->utilizedBinaryEncodedArraySize = base.size();
+    genome->allocatedBinaryEncodedArraySize = base.size() + 1;
+    genome->paddedSequenceLength = 32 * base.size();
+    return genome;
+}
+
+// The dense tables as a model: keys rolled in bit by bit, one counting step per occurrence.
+struct ModelEncoding {
+    std::unordered_map<std::uint32_t, std::uint16_t> counts;
+    std::map<std::uint32_t, std::vector<std::uint32_t>> positions;
+    CountStatistics statistics;
+};
+
+ModelEncoding buildModel(const GenomeSequence& genome, int encoding, const CountLimits& limits) {
+    ModelEncoding model;
+    const std::uint64_t words = genome.utilizedBinaryEncodedArraySize;
+    std::uint32_t key = 0;
+    for (std::uint64_t w = 0; w + 2 < words; ++w) {
+        const std::uint32_t base = genome.basePlaneWords[w], check = genome.checkPlaneWords[w];
+        const std::uint32_t word = encoding == 0 ? base : encoding == 1 ? check : base ^ check;
+        for (int bit = 31; bit >= 0; --bit) {
+            key = (key << 1) | ((word >> bit) & 1u);
+            calculateCount(limits.evaluationLimit, limits.indexingLimit, model.counts[key], model.statistics);
+            const std::int64_t end = static_cast<std::int64_t>(32 * w) + (31 - bit);
+            model.positions[key].push_back(static_cast<std::uint32_t>(std::max<std::int64_t>(0, end - 31)));
+        }
+    }
+    return model;
+}
+
+void expectStatisticsEqual(const CountStatistics& a, const CountStatistics& b) {
+    EXPECT_EQ(a.numberOfPopulatedKeys, b.numberOfPopulatedKeys);
+    EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveEvaluationLimit, b.keysWhoseNumberOfPositionsIsAboveEvaluationLimit);
+    EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveIndexingLimit, b.keysWhoseNumberOfPositionsIsAboveIndexingLimit);
+    EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveCountLimit, b.keysWhoseNumberOfPositionsIsAboveCountLimit);
+    EXPECT_EQ(a.numberOfReferenceGenomePositionsOverEvaluationLimit,
+              b.numberOfReferenceGenomePositionsOverEvaluationLimit);
+    EXPECT_EQ(a.numberOfReferenceGenomePositionsOverIndexingLimit, b.numberOfReferenceGenomePositionsOverIndexingLimit);
+    EXPECT_EQ(a.numberOfReferenceGenomePositionsOverCountLimit, b.numberOfReferenceGenomePositionsOverCountLimit);
+}
+
+// Builds the index and compares it with the model under every encoding, present and absent keys.
+void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& limits, std::uint64_t sortingBytes = 0) {
+    auto counts = buildCountArrays(genome, limits, nullptr, sortingBytes);
+    auto indexes = buildBinaryIndexes(*counts, genome, nullptr);
+    std::mt19937 random(7);
+    for (int e = 0; e < numberOfKeyEncodings; ++e) {
+        SCOPED_TRACE("encoding " + std::to_string(e));
+        const ModelEncoding model = buildModel(genome, e, limits);
+        expectStatisticsEqual(counts->statistics[e], model.statistics);
+        std::uint64_t listed = 1;
+        for (const auto& [key, positions] : model.positions) {
+            const KeyPositions found = indexes->lookup(e, key);
+            ASSERT_EQ(found.count, model.counts.at(key)) << "key " << key;
+            const std::uint64_t c = positions.size();
+            if (c == 1) {
+                ASSERT_EQ(found.positionIndexEntry, positions[0]);
+            } else if (c <= limits.indexingLimit && c < 65535) {
+                ASSERT_TRUE(std::equal(positions.begin(), positions.end(), found.positions().begin(),
+                                       found.positions().end()))
+                    << "key " << key;
+                listed += c;
+            } else {
+                ASSERT_TRUE(found.hasTooManyPositions()) << "key " << key;
+                ASSERT_EQ(found.positionIndexEntry, 0u);
+            }
+        }
+        EXPECT_EQ(indexes->storageUsed[e], listed);
+        for (int i = 0; i < 2000; ++i) {
+            const std::uint32_t key = static_cast<std::uint32_t>(random());
+            if (model.counts.count(key) == 0) {
+                ASSERT_EQ(indexes->lookup(e, key).count, 0) << "absent key " << key;
+            }
+        }
+    }
+}
+
+std::vector<std::uint32_t> randomWords(std::size_t n, std::uint32_t seed) {
+    std::mt19937 random(seed);
+    std::vector<std::uint32_t> words(n);
+    for (auto& w : words) w = static_cast<std::uint32_t>(random());
+    return words;
+}
+
+TEST(IndexModel, RandomGenome) {
+    const auto genome = genomeFromPlanes(randomWords(3000, 1), randomWords(3000, 2));
+    expectIndexMatchesModel(*genome, {750, 32768});
+}
+
+TEST(IndexModel, RepetitiveGenomeWithSmallLimits) {
+    // A 200-base unit repeated, with a few mutated copies: many keys with a handful of positions.
+    std::vector<std::uint32_t> base, check;
+    const auto unitBase = randomWords(7, 3), unitCheck = randomWords(7, 4);
+    for (int copy = 0; copy < 60; ++copy)
+        for (std::size_t i = 0; i < unitBase.size(); ++i) {
+            base.push_back(unitBase[i] ^ (copy % 7 == 0 ? 1u << (copy % 32) : 0u));
+            check.push_back(unitCheck[i]);
+        }
+    const auto genome = genomeFromPlanes(base, check);
+    expectIndexMatchesModel(*genome, {3, 5});
+    expectIndexMatchesModel(*genome, {4, 4});
+    expectIndexMatchesModel(*genome, {8, 100});
+}
+
+TEST(IndexModel, RunsOfUncalledBasesAndManyShortChromosomes) {
+    // Zero words stand for runs of N (and T); short random stretches separated by zero words stand
+    // for many short chromosomes with their separators.
+    std::vector<std::uint32_t> base, check;
+    const auto randomBase = randomWords(4000, 5), randomCheck = randomWords(4000, 6);
+    for (std::size_t i = 0; i < 4000; ++i) {
+        const bool separator = i % 5 == 4 || (i > 1000 && i < 1400);
+        base.push_back(separator ? 0 : randomBase[i]);
+        check.push_back(separator ? 0 : randomCheck[i]);
+    }
+    const auto genome = genomeFromPlanes(base, check);
+    expectIndexMatchesModel(*genome, {750, 32768});
+    expectIndexMatchesModel(*genome, {10, 20});
+}
+
+TEST(IndexModel, SortingInRangesGivesTheSameIndex) {
+    const auto genome = genomeFromPlanes(randomWords(2000, 8), randomWords(2000, 9));
+    expectIndexMatchesModel(*genome, {750, 32768}, 4096);  // ranges of a few partitions each
+}
+
+TEST(IndexModel, KeyOccurringMoreThan65535TimesSaturates) {
+    // 2100 zero words: key 0 occurs about 67,000 times under every encoding.
+    std::vector<std::uint32_t> base(2100, 0), check(2100, 0);
+    base[50] = 0x12345678;
+    check[51] = 0x9ABCDEF0;
+    const auto genome = genomeFromPlanes(base, check);
+    expectIndexMatchesModel(*genome, {750, 100000});
+    auto counts = buildCountArrays(*genome, {750, 100000}, nullptr);
+    EXPECT_EQ(counts->count(agKeyEncoding, 0), 65535);
+    EXPECT_EQ(counts->statistics[agKeyEncoding].keysWhoseNumberOfPositionsIsAboveCountLimit, 1u);
+}
+
+TEST(IndexModel, TinyGenomes) {
+    for (std::size_t words : {0u, 1u, 2u, 3u, 4u}) {
+        SCOPED_TRACE(words);
+        const auto genome = genomeFromPlanes(randomWords(words, 10), randomWords(words, 11));
+        expectIndexMatchesModel(*genome, {750, 32768});
+        auto counts = buildCountArrays(*genome, {750, 32768}, nullptr);
+        EXPECT_EQ(counts->statistics[0].numberOfPopulatedKeys > 0, words >= 3);
+    }
+}
+
+TEST(CountStatistics, TotalsAveragesAndTheTooManyPositionsQuality) {
+    std::array<CountStatistics, 3> statistics{};
+    for (auto& s : statistics) {
+        s.numberOfPopulatedKeys = 100;
+        s.keysWhoseNumberOfPositionsIsAboveEvaluationLimit = 1;
+    }
+    EXPECT_EQ(calculateMappingQualityOfKeyWithTooManyPositions(statistics), 20);
+    statistics[0].numberOfPopulatedKeys = 150;
+    EXPECT_EQ(calculateMappingQualityOfKeyWithTooManyPositions(statistics), 20) << "min of 22, 20 and 20";
+    std::array<CountStatistics, 3> none{};
+    none[1].numberOfPopulatedKeys = 10;
+    EXPECT_EQ(calculateMappingQualityOfKeyWithTooManyPositions(none), 2147483647) << "no key above the limit";
+
+    CountStatistics total, average;
+    total.numberOfPopulatedKeys = 5;
+    averageCountStatistics(average, total, 3);
+    EXPECT_EQ(average.numberOfPopulatedKeys, 1u) << "averages truncate";
+}
+
+TEST(CountStatistics, CountingStepAtTheLimits) {
+    CountStatistics s;
+    std::uint16_t entry = 0;
+    for (int i = 0; i < 4; ++i) calculateCount(3, 3, entry, s);
+    EXPECT_EQ(entry, 4);
+    EXPECT_EQ(s.keysWhoseNumberOfPositionsIsAboveEvaluationLimit, 1u);
+    EXPECT_EQ(s.keysWhoseNumberOfPositionsIsAboveIndexingLimit, 1u) << "equal limits are both crossed";
+    EXPECT_EQ(s.numberOfReferenceGenomePositionsOverEvaluationLimit, 4u) << "limit + 1 when crossing";
+    entry = 65535;
+    CountStatistics saturated;
+    EXPECT_EQ(calculateCount(3, 3, entry, saturated), 65535);
+    EXPECT_EQ(entry, 65535);
+    EXPECT_EQ(saturated.numberOfReferenceGenomePositionsOverCountLimit, 1u);
+}
+
+}  // namespace
+}  // namespace koru
