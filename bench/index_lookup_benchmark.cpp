@@ -1,0 +1,91 @@
+// Random key lookups in the compact index: keys that occur and keys that do not, under each
+// encoding, on a synthetic genome of random bases.
+//
+//   build/koru_index_lookup_benchmark [--benchmark_filter=...]
+
+#include <benchmark/benchmark.h>
+
+#include <random>
+#include <vector>
+
+#include "index/binary_indexes.h"
+#include "index/count_arrays.h"
+
+namespace {
+
+using namespace koru;
+
+constexpr std::size_t genomeWords = 1 << 20;  // 32 Mbase
+
+struct Index {
+    std::unique_ptr<GenomeSequence> genome;
+    std::unique_ptr<CountArrays> counts;
+    std::unique_ptr<BinaryIndexes> indexes;
+};
+
+const Index& sharedIndex() {
+    static const Index index = [] {
+        Index built;
+        built.genome = std::make_unique<GenomeSequence>();
+        GenomeSequence& genome = *built.genome;
+        genome.basePlaneWords = allocateZeroedArray<std::uint32_t>(genomeWords);
+        genome.checkPlaneWords = allocateZeroedArray<std::uint32_t>(genomeWords);
+        std::mt19937 random(1);
+        for (std::size_t i = 0; i + 2 < genomeWords; ++i) {
+            genome.basePlaneWords[i] = static_cast<std::uint32_t>(random());
+            genome.checkPlaneWords[i] = static_cast<std::uint32_t>(random());
+        }
+        genome.utilizedBinaryEncodedArraySize = genomeWords;
+        genome.paddedSequenceLength = 32 * genomeWords;
+        built.counts = buildCountArrays(genome, {750, 32768}, nullptr);
+        built.indexes = buildBinaryIndexes(*built.counts, genome, nullptr);
+        return built;
+    }();
+    return index;
+}
+
+std::vector<std::uint32_t> presentKeys(int encoding) {
+    const GenomeSequence& genome = *sharedIndex().genome;
+    std::mt19937 random(2);
+    std::vector<std::uint32_t> keys(1 << 16);
+    for (std::uint32_t& key : keys) {
+        const std::size_t word = 1 + random() % (genomeWords - 4);
+        const std::uint32_t base = genome.basePlaneWords[word], check = genome.checkPlaneWords[word];
+        key = encoding == 0 ? base : encoding == 1 ? check : base ^ check;
+    }
+    return keys;
+}
+
+std::vector<std::uint32_t> randomKeys() {
+    std::mt19937 random(3);
+    std::vector<std::uint32_t> keys(1 << 16);
+    for (std::uint32_t& key : keys) key = static_cast<std::uint32_t>(random());
+    return keys;
+}
+
+void lookupKeys(benchmark::State& state, const std::vector<std::uint32_t>& keys) {
+    const BinaryIndexes& indexes = *sharedIndex().indexes;
+    const int encoding = static_cast<int>(state.range(0));
+    std::size_t i = 0;
+    std::uint64_t found = 0;
+    for (auto _ : state) {
+        const KeyPositions positions = indexes.lookup(encoding, keys[i++ & (keys.size() - 1)]);
+        found += positions.count;
+        benchmark::DoNotOptimize(positions.positions().data());
+    }
+    benchmark::DoNotOptimize(found);
+    state.SetItemsProcessed(state.iterations());
+}
+
+void BM_LookupPresentKey(benchmark::State& state) { lookupKeys(state, presentKeys(static_cast<int>(state.range(0)))); }
+void BM_LookupAbsentKey(benchmark::State& state) {
+    sharedIndex();
+    lookupKeys(state, randomKeys());
+}
+
+BENCHMARK(BM_LookupPresentKey)->Arg(0)->Arg(1)->Arg(2)->ArgName("encoding");
+BENCHMARK(BM_LookupAbsentKey)->Arg(0)->Arg(1)->Arg(2)->ArgName("encoding");
+
+}  // namespace
+
+BENCHMARK_MAIN();
