@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize demo deps format clean
+.PHONY: all build test test-sanitize demo bench deps format clean
 
 all: build
 
@@ -22,6 +22,9 @@ test-sanitize: deps
 	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORU_SANITIZE=ON >/dev/null
 	@ninja -C $(SANITIZE_DIR)
 	@ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j2
+
+bench: build
+	@scripts/bench.sh $(BUILD_DIR)
 
 demo: build
 	@scripts/demo.sh $(BUILD_DIR)

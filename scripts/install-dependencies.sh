@@ -13,6 +13,7 @@ need_command samtools samtools
 need_file /usr/include/gtest/gtest.h libgtest-dev
 need_file /usr/include/gmock/gmock.h libgmock-dev
 need_file /usr/include/zlib.h zlib1g-dev
+need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
 
 [ ${#missing[@]} -eq 0 ] && exit 0
 

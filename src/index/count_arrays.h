@@ -3,6 +3,7 @@
 // carry it (saturating at 65535), with statistics against the evaluation, indexing and count
 // limits. Only keys that occur are held (see key_table.h).
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -43,9 +44,10 @@ struct CountArrays {
     std::array<CountStatistics, numberOfKeyEncodings> statistics;
     CountStatistics totalStatistics;
     CountStatistics averageStatistics;
-    // Per encoding and partition, how many positions the keys listed in the index hold; the
-    // index pass places each partition's lists from this.
-    std::array<std::array<std::uint64_t, 256>, numberOfKeyEncodings> listedPositionsPerPartition{};
+    // The position lists, built by the same sort as the counts and handed on to the index,
+    // with 1 + the entries they use.
+    std::array<CArray<std::uint32_t>, numberOfKeyEncodings> positionLists;
+    std::array<std::uint64_t, numberOfKeyEncodings> positionListsUsed{};
 
     std::uint16_t count(int encoding, std::uint32_t key) const { return keyTables[encoding].count(key); }
 };
@@ -62,7 +64,23 @@ std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, cons
 std::uint16_t calculateCount(std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::uint16_t& entry,
                              CountStatistics& statistics);
 // The same statistics for a key with all its occurrences at once.
-void addKeyToCountStatistics(std::uint64_t numberOfPositions, const CountLimits& limits, CountStatistics& statistics);
+inline void addKeyToCountStatistics(std::uint64_t numberOfPositions, const CountLimits& limits,
+                                    CountStatistics& statistics) {
+    ++statistics.numberOfPopulatedKeys;
+    // Most keys are below every limit: one test decides for them.
+    if (numberOfPositions <= std::min(limits.evaluationLimit, limits.indexingLimit)) return;
+    const auto above = [numberOfPositions](std::uint32_t limit, std::uint64_t& keysAbove, std::uint64_t& positionsOver) {
+        if (numberOfPositions <= limit) return;
+        ++keysAbove;
+        positionsOver += numberOfPositions;
+    };
+    above(limits.evaluationLimit, statistics.keysWhoseNumberOfPositionsIsAboveEvaluationLimit,
+          statistics.numberOfReferenceGenomePositionsOverEvaluationLimit);
+    above(limits.indexingLimit, statistics.keysWhoseNumberOfPositionsIsAboveIndexingLimit,
+          statistics.numberOfReferenceGenomePositionsOverIndexingLimit);
+    above(countLimit, statistics.keysWhoseNumberOfPositionsIsAboveCountLimit,
+          statistics.numberOfReferenceGenomePositionsOverCountLimit);
+}
 void sumCountStatistics(CountStatistics& total, const CountStatistics& statistics);
 void averageCountStatistics(CountStatistics& average, const CountStatistics& total, std::uint64_t divisor);
 

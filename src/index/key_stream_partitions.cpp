@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <utility>
 #include <memory>
+#include <utility>
 
 namespace koru {
 
@@ -19,17 +20,10 @@ constexpr std::size_t smallPartition = 512;
 constexpr int digitBits = 12;
 constexpr std::uint32_t digitValues = 1u << digitBits;
 
-std::uint32_t keyOf(std::uint32_t element) { return element; }
 std::uint32_t keyOf(std::uint64_t element) { return static_cast<std::uint32_t>(element >> 32); }
 
-std::uint32_t makeElement(std::uint32_t key, std::uint32_t, std::uint32_t*) { return key; }
-std::uint64_t makeElement(std::uint32_t key, std::uint32_t position, std::uint64_t*) {
-    return (static_cast<std::uint64_t>(key) << 32) | position;
-}
-
 // One stable counting pass on a 12-bit digit of the key.
-template <class Element>
-void radixPass(const Element* from, Element* to, std::size_t n, int shift) {
+void radixPass(const std::uint64_t* from, std::uint64_t* to, std::size_t n, int shift) {
     std::uint32_t offsets[digitValues] = {};
     for (std::size_t i = 0; i < n; ++i) ++offsets[(keyOf(from[i]) >> shift) & (digitValues - 1)];
     std::uint32_t sum = 0;
@@ -38,8 +32,7 @@ void radixPass(const Element* from, Element* to, std::size_t n, int shift) {
 }
 
 // Sorts one partition by its low 24 key bits, stably; the result ends in `data`.
-template <class Element>
-void sortPartition(Element* data, Element* scratch, std::size_t n) {
+void sortPartition(std::uint64_t* data, std::uint64_t* scratch, std::size_t n) {
     if (n < smallPartition) {
         // Comparing whole elements orders equal keys by position, as a stable sort would.
         std::sort(data, data + n);
@@ -66,30 +59,48 @@ std::vector<KeyStreamChunk> makeChunks(std::uint64_t numberOfWords, int threads)
 
 }  // namespace
 
+void SortWorkspace::reserve(std::uint64_t n, std::uint64_t scratch, int threads) {
+    gatheredCapacity_ = std::max(gatheredCapacity_, n);
+    scratchCapacity_ = std::max(scratchCapacity_, scratch);
+    const std::uint64_t elements = gatheredCapacity_ + scratchCapacity_ * static_cast<std::uint64_t>(threads);
+    if (elements <= elements_) return;
+    memory_.reset();
+    memory_ = allocateZeroedArray<std::uint64_t>(elements);
+    elements_ = elements;
+}
+
 KeyStreamPartitions::KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords,
                                          const KeyStreamProgress& progress)
     : plane_(plane) {
     const std::uint64_t streamWords = numberOfWords < 3 ? 0 : numberOfWords - 2;
-    const int threads = std::max(1, omp_get_max_threads());
-    chunks_ = makeChunks(streamWords, threads);
+    chunks_ = makeChunks(streamWords, std::max(1, omp_get_max_threads()));
+    forEachChunk(
+        [this](std::size_t c) {
+            KeyStreamChunk& chunk = chunks_[c];
+            forEachWindow(plane_, chunk.firstWord, chunk.lastWord,
+                          [&](std::uint32_t key, std::uint32_t) { ++chunk.windows[partitionOf(key)]; });
+        },
+        progress);
+    for (const KeyStreamChunk& chunk : chunks_)
+        for (std::uint32_t p = 0; p < numberOfPartitions; ++p) totals_[p] += chunk.windows[p];
+    numberOfWindows_ = numberOfKeysInKeyStream(numberOfWords);
+}
+
+void KeyStreamPartitions::forEachChunk(const std::function<void(std::size_t)>& visit,
+                                       const KeyStreamProgress& progress) const {
+    // Blocks of a million words one after another, the chunks of a block in parallel, so that
+    // progress can be told after every block.
     for (std::size_t blockStart = 0; blockStart < chunks_.size();) {
         std::size_t blockEnd = blockStart;
         while (blockEnd < chunks_.size() && chunks_[blockEnd].firstWord / wordsPerProgressBlock ==
                                                 chunks_[blockStart].firstWord / wordsPerProgressBlock)
             ++blockEnd;
-#pragma omp parallel for schedule(static, 1)
-        for (std::size_t c = blockStart; c < blockEnd; ++c) {
-            KeyStreamChunk& chunk = chunks_[c];
-            forEachWindow(plane_, chunk.firstWord, chunk.lastWord,
-                          [&](std::uint32_t key, std::uint32_t) { ++chunk.windows[partitionOf(key)]; });
-        }
-        const std::uint64_t wordsCounted = chunks_[blockEnd - 1].lastWord;
-        if (progress && wordsCounted % wordsPerProgressBlock == 0) progress(wordsCounted);
+#pragma omp parallel for schedule(dynamic, 1)
+        for (std::size_t c = blockStart; c < blockEnd; ++c) visit(c);
+        const std::uint64_t wordsDone = chunks_[blockEnd - 1].lastWord;
+        if (progress && wordsDone % wordsPerProgressBlock == 0) progress(wordsDone);
         blockStart = blockEnd;
     }
-    for (const KeyStreamChunk& chunk : chunks_)
-        for (std::uint32_t p = 0; p < numberOfPartitions; ++p) totals_[p] += chunk.windows[p];
-    numberOfWindows_ = numberOfKeysInKeyStream(numberOfWords);
 }
 
 std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges(std::uint64_t elementsPerRange) const {
@@ -108,56 +119,87 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges
     return result;
 }
 
-template <class Element>
-void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, Element* buffer) const {
+namespace {
+
+// Software write-combining for the scatter: windows are collected in a small per-partition
+// buffer that stays in L1, and written out a cache line at a time. Scattering each window on its
+// own into 256 far-apart streams costs a cache miss per store.
+class CombiningScatter {
+public:
+    static constexpr std::uint32_t lineElements = 8;
+
+    CombiningScatter(std::uint64_t* elements, std::array<std::uint64_t, numberOfPartitions>& cursor,
+                     const std::array<std::uint8_t, numberOfPartitions>& kept)
+        : elements_(elements), cursor_(cursor), kept_(kept) {}
+
+    void add(std::uint32_t partition, std::uint64_t element) {
+        std::uint32_t& filled = filled_[partition];
+        lines_[partition][filled] = element;
+        if (++filled == lineElements) flush(partition);
+    }
+
+    void flush(std::uint32_t partition) {
+        const std::uint32_t filled = std::exchange(filled_[partition], 0);
+        if (kept_[partition] == 0) return;
+        std::copy_n(lines_[partition], filled, elements_ + cursor_[partition]);
+        cursor_[partition] += filled;
+    }
+
+    void flushAll() {
+        for (std::uint32_t p = 0; p < numberOfPartitions; ++p) flush(p);
+    }
+
+private:
+    alignas(64) std::uint64_t lines_[numberOfPartitions][lineElements];
+    std::array<std::uint32_t, numberOfPartitions> filled_{};
+    std::uint64_t* elements_;
+    std::array<std::uint64_t, numberOfPartitions>& cursor_;
+    const std::array<std::uint8_t, numberOfPartitions>& kept_;
+};
+
+}  // namespace
+
+void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, std::uint64_t* elements) const {
     // Each chunk writes its windows behind those of the chunks before it, partition by
     // partition, so the scatter is stable although the chunks run in parallel.
     std::vector<std::array<std::uint64_t, numberOfPartitions>> cursors(chunks_.size());
+    std::array<std::uint8_t, numberOfPartitions> kept{};
     std::uint64_t offset = 0;
     for (std::uint32_t p = first; p < last; ++p) {
+        kept[p] = 1;
         for (std::size_t c = 0; c < chunks_.size(); ++c) {
             cursors[c][p] = offset;
             offset += chunks_[c].windows[p];
         }
     }
-    const bool wholeStream = first == 0 && last == numberOfPartitions;
-#pragma omp parallel for schedule(dynamic, 1)
-    for (std::size_t c = 0; c < chunks_.size(); ++c) {
-        std::array<std::uint64_t, numberOfPartitions>& cursor = cursors[c];
-        forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord, [&](std::uint32_t key, std::uint32_t position) {
-            const std::uint32_t p = partitionOf(key);
-            if (wholeStream || (p >= first && p < last))
-                buffer[cursor[p]++] = makeElement(key, position, static_cast<Element*>(nullptr));
-        });
-    }
+    forEachChunk(
+        [&](std::size_t c) {
+            auto scatter = std::make_unique<CombiningScatter>(elements, cursors[c], kept);
+            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord, [&](std::uint32_t key, std::uint32_t position) {
+                scatter->add(partitionOf(key), (static_cast<std::uint64_t>(key) << 32) | position);
+            });
+            scatter->flushAll();
+        },
+        {});
 }
 
-template <class Element>
-void KeyStreamPartitions::sortGathered(std::uint32_t first, std::uint32_t last, Element* buffer, Element* scratch,
-                                       const std::function<void(std::uint32_t, std::span<const Element>)>& sorted) const {
+void KeyStreamPartitions::sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
+                                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
     std::vector<std::uint64_t> start(numberOfPartitions + 1, 0);
-    for (std::uint32_t p = first; p < last; ++p) start[p + 1] = start[p] + totals_[p];
+    std::uint64_t largest = 0;
+    for (std::uint32_t p = first; p < last; ++p) {
+        start[p + 1] = start[p] + totals_[p];
+        largest = std::max(largest, totals_[p]);
+    }
+    const int threads = std::max(1, omp_get_max_threads());
+    workspace.reserve(start[last], largest, threads);
+    gather(first, last, workspace.gathered());
 #pragma omp parallel for schedule(dynamic, 1)
     for (std::uint32_t p = first; p < last; ++p) {
-        Element* data = buffer + start[p];
-        const std::size_t n = totals_[p];
-        sortPartition(data, scratch + start[p], n);
-        sorted(p, std::span<const Element>(data, n));
+        std::uint64_t* data = workspace.gathered() + start[p];
+        sortPartition(data, workspace.scratch(omp_get_thread_num()), totals_[p]);
+        sorted(p, std::span<const std::uint64_t>(data, totals_[p]));
     }
-}
-
-void KeyStreamPartitions::sortRange(std::uint32_t first, std::uint32_t last, std::span<std::uint32_t> buffer,
-                                    std::span<std::uint32_t> scratch,
-                                    const std::function<void(std::uint32_t, std::span<const std::uint32_t>)>& sorted) const {
-    gather(first, last, buffer.data());
-    sortGathered(first, last, buffer.data(), scratch.data(), sorted);
-}
-
-void KeyStreamPartitions::sortRange(std::uint32_t first, std::uint32_t last, std::span<std::uint64_t> buffer,
-                                    std::span<std::uint64_t> scratch,
-                                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
-    gather(first, last, buffer.data());
-    sortGathered(first, last, buffer.data(), scratch.data(), sorted);
 }
 
 }  // namespace koru

@@ -2,17 +2,19 @@
 // Sorting the key stream of one encoding in bounded memory. The stream is split by the key's
 // top 8 bits into 256 partitions. A counting pass measures every partition in every chunk of
 // the genome; then ranges of consecutive partitions, as many as fit the memory allowance, are
-// gathered in turn (a stable parallel scatter: windows stay in position order within a
-// partition) and each partition is radix-sorted on its remaining 24 key bits. Stability keeps
-// the positions of a key ascending.
+// gathered in turn as (key << 32 | position) elements (a stable parallel scatter: windows stay
+// in position order within a partition), and each partition is radix-sorted on its remaining
+// 24 key bits. Stability keeps the positions of a key ascending.
 
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "index/key_stream.h"
+#include "support/allocation.h"
 
 namespace koru {
 
@@ -20,6 +22,22 @@ inline constexpr int partitionBits = 8;
 inline constexpr std::uint32_t numberOfPartitions = 1u << partitionBits;
 
 inline std::uint32_t partitionOf(std::uint32_t key) { return key >> (32 - partitionBits); }
+
+// Memory for sorting, reused by every range and encoding of a build: fresh pages are costly,
+// as the kernel zeroes each of them.
+class SortWorkspace {
+public:
+    // Room to gather n elements, and a radix scratch area of `scratch` elements per thread.
+    void reserve(std::uint64_t n, std::uint64_t scratch, int threads);
+    std::uint64_t* gathered() { return memory_.get(); }
+    std::uint64_t* scratch(int thread) { return memory_.get() + gatheredCapacity_ + scratchCapacity_ * static_cast<std::uint64_t>(thread); }
+
+private:
+    CArray<std::uint64_t> memory_;
+    std::uint64_t elements_ = 0;
+    std::uint64_t gatheredCapacity_ = 0;
+    std::uint64_t scratchCapacity_ = 0;
+};
 
 // Called after every 1,000,000 words of the counting pass with the number of words counted.
 using KeyStreamProgress = std::function<void(std::uint64_t wordsCounted)>;
@@ -42,22 +60,14 @@ public:
     // elements; a partition larger than that forms a range of its own.
     std::vector<std::pair<std::uint32_t, std::uint32_t>> ranges(std::uint64_t elementsPerRange) const;
 
-    // Sorts the partitions of a range. Keys alone (32-bit elements) or keys with their
-    // positions (64-bit elements: key << 32 | position). `buffer` and `scratch` hold at least the
-    // range's windows. Calls sorted(partition, elements) for every partition, from any thread.
-    void sortRange(std::uint32_t first, std::uint32_t last, std::span<std::uint32_t> buffer,
-                   std::span<std::uint32_t> scratch,
-                   const std::function<void(std::uint32_t, std::span<const std::uint32_t>)>& sorted) const;
-    void sortRange(std::uint32_t first, std::uint32_t last, std::span<std::uint64_t> buffer,
-                   std::span<std::uint64_t> scratch,
+    // Gathers and sorts the partitions of a range, then calls sorted(partition, elements) for
+    // every partition, from any thread.
+    void sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const;
 
 private:
-    template <class Element>
-    void gather(std::uint32_t first, std::uint32_t last, Element* buffer) const;
-    template <class Element>
-    void sortGathered(std::uint32_t first, std::uint32_t last, Element* buffer, Element* scratch,
-                      const std::function<void(std::uint32_t, std::span<const Element>)>& sorted) const;
+    void forEachChunk(const std::function<void(std::size_t)>& visit, const KeyStreamProgress& progress) const;
+    void gather(std::uint32_t first, std::uint32_t last, std::uint64_t* elements) const;
 
     KeyPlane plane_;
     std::vector<KeyStreamChunk> chunks_;

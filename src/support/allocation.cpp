@@ -1,5 +1,8 @@
 #include "support/allocation.h"
 
+#include <sys/mman.h>
+
+#include <cstdint>
 #include <new>
 
 #include "support/errors.h"
@@ -30,6 +33,16 @@ void* mallocExitIfNull(std::size_t size) {
     void* memory = std::malloc(size == 0 ? 1 : size);
     if (memory == nullptr) exitOnAllocationFailure();
     return memory;
+}
+
+void adviseHugePages(void* memory, std::size_t bytes) {
+    constexpr std::uintptr_t hugePage = std::uintptr_t{2} << 20;
+    if (bytes < 4 * hugePage) return;
+    const auto start = reinterpret_cast<std::uintptr_t>(memory);
+    const std::uintptr_t first = (start + hugePage - 1) & ~(hugePage - 1);
+    const std::uintptr_t last = (start + bytes) & ~(hugePage - 1);
+    // Only advice: a kernel without huge pages simply ignores it.
+    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
 void* callocAndTerminate(std::size_t count, std::size_t size) {

@@ -32,9 +32,15 @@ void* mallocExitIfNull(std::size_t size);
 // 1 (or 0), count + 1 elements otherwise.
 void* callocAndTerminate(std::size_t count, std::size_t size);
 
+// Asks the kernel to back a large region with huge pages: far fewer page faults when it is
+// first written, and fewer TLB misses when it is read at random (the index tables).
+void adviseHugePages(void* memory, std::size_t bytes);
+
 template <class T>
 CArray<T> allocateZeroedArray(std::size_t count) {
-    return CArray<T>(static_cast<T*>(callocExitIfNull(count, sizeof(T))));
+    CArray<T> array(static_cast<T*>(callocExitIfNull(count, sizeof(T))));
+    adviseHugePages(array.get(), count * sizeof(T));
+    return array;
 }
 
 }  // namespace koru
