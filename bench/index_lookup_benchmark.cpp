@@ -77,7 +77,9 @@ void lookupKeys(benchmark::State& state, const std::vector<std::uint32_t>& keys)
     state.SetItemsProcessed(state.iterations());
 }
 
-void BM_LookupPresentKey(benchmark::State& state) { lookupKeys(state, presentKeys(static_cast<int>(state.range(0)))); }
+void BM_LookupPresentKey(benchmark::State& state) {
+    lookupKeys(state, presentKeys(static_cast<int>(state.range(0))));
+}
 void BM_LookupAbsentKey(benchmark::State& state) {
     sharedIndex();
     lookupKeys(state, randomKeys());

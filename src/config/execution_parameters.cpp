@@ -144,8 +144,8 @@ std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_vi
         CandidatePositionFilter filter;
         filter.lineNumber = line;
         if (!readUnsigned(text, cursor, filter.chromosome) || !readCharacter(text, cursor, ':') ||
-            !readUnsigned(text, cursor, filter.startPositionInChromosome) || !readCharacter(text, cursor, '-') ||
-            !readUnsigned(text, cursor, filter.endPositionInChromosome))
+            !readUnsigned(text, cursor, filter.startPositionInChromosome) ||
+            !readCharacter(text, cursor, '-') || !readUnsigned(text, cursor, filter.endPositionInChromosome))
             break;
         filters.push_back(filter);
     }

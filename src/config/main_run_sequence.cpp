@@ -40,7 +40,8 @@ std::unique_ptr<ExecutionParameters> configure(int argc, char** argv) {
 
 std::unique_ptr<GenomeSequence> loadReference(ExecutionParameters& params) {
     auto genome = createGenomeSequence(params);
-    if (params.verbose) params.standardOutputFile->writeUnderLock(genomeSequenceHeaderToString(*genome), true);
+    if (params.verbose)
+        params.standardOutputFile->writeUnderLock(genomeSequenceHeaderToString(*genome), true);
     lookupGenomePositionsForCandidatePositionFilters(*genome, params.candidatePositionFilters,
                                                      params.candidatePositionFilterFile);
     // The dump again, now with the filters' genome positions.
@@ -76,8 +77,9 @@ int runMainSequence(int argc, char** argv) {
     LockedFile& output = *params->standardOutputFile;
     Timer total = startTimer("Total Execution Time");
     auto genome = loadReference(*params);
-    auto countArrays = timedStage(output, "Counting Number of Reference Genome Positions Associated with Each Hash Key",
-                                  [&] { return createCountArrays(*params, *genome); });
+    auto countArrays =
+        timedStage(output, "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+                   [&] { return createCountArrays(*params, *genome); });
     auto indexes = timedStage(output, "Generating Hash Tables",
                               [&] { return createBinaryIndexes(*params, *countArrays, *genome); });
     serveRequest(*params, *indexes);

@@ -11,7 +11,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "config/execution_parameters.h"
@@ -55,6 +57,9 @@ struct SequenceStatistics {
 // The ceiling value that leaves mapping qualities uncapped.
 inline constexpr std::uint32_t uncappedMappingQuality = 0x80000000u;
 
+// Genome positions are 32-bit, so a genome can occupy at most this many (padding included).
+inline constexpr std::uint64_t maximumGenomePositions = std::uint64_t{1} << 32;
+
 struct GenomeSequence {
     std::unique_ptr<GenomeInformation> genomeInformation;
     std::vector<ChromosomeInformation> chromosomes;
@@ -70,5 +75,63 @@ struct GenomeSequence {
     std::int32_t mappingQualityOfKeyWithTooManyPositions = 0;  // written by the count arrays
     SequenceStatistics sequenceStatistics;
 };
+
+// Ends the run when a genome of that padded length would need positions past 32 bits.
+void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint64_t paddedSequenceLength);
+
+// Reads the genome file that the run's genome information names, as FASTA or as a binary genome
+// file by its format type, and reports the reading and the conversion times on the run's standard
+// output file. Every problem with the file ends the run.
+std::unique_ptr<GenomeSequence> createGenomeSequence(const ExecutionParameters& params);
+
+// The reference text from genomePosition on. Null past the ASCII array, and for a genome without
+// one (a deserialised genome keeps only the planes).
+const char* getReferenceSequenceForPosition(const GenomeSequence& genome, std::uint64_t genomePosition);
+
+// The chromosome whose range (padding and separator included) holds the position; null when none.
+const ChromosomeInformation* getChromosomeInformationForGenomePosition(std::uint64_t genomePosition,
+                                                                       const GenomeSequence& genome);
+// The first chromosome with that number; null when there is none.
+const ChromosomeInformation* getChromosomeSequenceInformationForChromosome(std::uint32_t chromosomeNumber,
+                                                                           const GenomeSequence& genome);
+
+// Sets the chromosome holding the position and the offset from its start, but only when both
+// outputs are 0 on entry and a genome is given; otherwise, and when no chromosome holds the
+// position, leaves both alone. True when it set them.
+bool lookupChromosomePositionFromGenomePosition(std::uint32_t genomePosition, std::uint32_t& chromosomeNumber,
+                                                std::uint32_t& positionInChromosome,
+                                                const GenomeSequence* genome);
+
+// The chromosome's start plus the position; 0 for chromosome 0. None for a chromosome that is not
+// in the table, or a position past the end of the chromosome's range.
+std::optional<std::uint32_t> getGenomePositionFromChromosomePosition(std::uint32_t chromosomeNumber,
+                                                                     std::uint32_t positionInChromosome,
+                                                                     const GenomeSequence& genome);
+
+// Fills in the genome range of every filter. Chromosome 0 resolves to 0 and 0; positions are
+// added to the chromosome's start as they are, and positions past the chromosome's range stop at
+// its last position, so a filter never reaches into the next chromosome. A filter naming a
+// chromosome that is not in the table ends the run, naming the filter file and the line.
+void lookupGenomePositionsForCandidatePositionFilters(const GenomeSequence& genome,
+                                                      std::vector<CandidatePositionFilter>& filters,
+                                                      std::string_view filterFileName);
+
+// Verbose dumps. The sequence dumps print whole blocks of 64 bases around the requested range,
+// within the words the genome uses.
+std::string sequenceStatisticsToString(const SequenceStatistics& statistics, const char* prefix);
+void printSequenceStatistics(std::FILE* file, const SequenceStatistics& statistics, const char* prefix);
+std::string genomeSequenceHeaderToString(const GenomeSequence& genome);
+void printGenomeSequenceHeader(std::FILE* file, const GenomeSequence& genome);
+void printGenomeSequence(std::FILE* file, const GenomeSequence& genome, std::uint64_t startPosition,
+                         std::uint64_t stopPosition, const char* prefix);
+void printGenomeSequenceWithHeader(std::FILE* file, const GenomeSequence& genome, std::uint64_t startPosition,
+                                   std::uint64_t stopPosition);
+// Positions are within the chromosome, translated by its start in the genome.
+void printGenomeSequenceForChromosome(std::FILE* file, const GenomeSequence& genome,
+                                      std::uint32_t chromosomeNumber, std::uint64_t startPosition,
+                                      std::uint64_t stopPosition);
+void printGenomeSequenceForChromosomeWithHeader(std::FILE* file, const GenomeSequence& genome,
+                                                std::uint32_t chromosomeNumber, std::uint64_t startPosition,
+                                                std::uint64_t stopPosition);
 
 }  // namespace koru

@@ -10,15 +10,15 @@ namespace koru {
 
 namespace {
 
-const char* const startMessages[numberOfKeyEncodings] = {" starting AG index creation", " starting CG index creation",
-                                                         " starting XOR index creation"};
-const char* const completeMessages[numberOfKeyEncodings] = {" completed AG index creation", " completed CG index creation",
-                                                            " completed XOR index creation"};
+const char* const startMessages[numberOfKeyEncodings] = {
+    " starting AG index creation", " starting CG index creation", " starting XOR index creation"};
+const char* const completeMessages[numberOfKeyEncodings] = {
+    " completed AG index creation", " completed CG index creation", " completed XOR index creation"};
 
 // The lists were laid out by the counting sort, which saw every position anyway; the index takes
 // them over, and the entries of the count arrays already point into them.
-void indexEncoding(BinaryIndexes& indexes, CountArrays& countArrays, const GenomeSequence& genome, int encoding,
-                   LockedFile* progressFile) {
+void indexEncoding(BinaryIndexes& indexes, CountArrays& countArrays, const GenomeSequence& genome,
+                   int encoding, LockedFile* progressFile) {
     IndexBuildProgress progress(progressFile, encoding, genome.paddedSequenceLength);
     progress.announce(startMessages[encoding]);
     indexes.storage[encoding] = std::move(countArrays.positionLists[encoding]);
@@ -29,12 +29,16 @@ void indexEncoding(BinaryIndexes& indexes, CountArrays& countArrays, const Genom
 }
 
 std::string storageUtilizationReport(const BinaryIndexes& indexes, const GenomeSequence& genome) {
-    const auto storageSize = static_cast<std::uint32_t>(std::min<std::uint64_t>(genome.paddedSequenceLength, std::uint64_t{1} << 31));
+    const auto storageSize = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(genome.paddedSequenceLength, std::uint64_t{1} << 31));
     std::string text = "\nIndex Storage Utilization:\n";
     appendPrintf(text, "\tStorage allocated for each index = %u * 4 Bytes\n", storageSize);
-    appendPrintf(text, "\tA/G or Base Index =  %16u * 4 Bytes\n", static_cast<std::uint32_t>(indexes.storageUsed[agKeyEncoding]));
-    appendPrintf(text, "\tC/G or Check Index = %16u * 4 Bytes\n", static_cast<std::uint32_t>(indexes.storageUsed[cgKeyEncoding]));
-    appendPrintf(text, "\tA/C or XOR Index =   %16u * 4 Bytes\n", static_cast<std::uint32_t>(indexes.storageUsed[xorKeyEncoding]));
+    appendPrintf(text, "\tA/G or Base Index =  %16u * 4 Bytes\n",
+                 static_cast<std::uint32_t>(indexes.storageUsed[agKeyEncoding]));
+    appendPrintf(text, "\tC/G or Check Index = %16u * 4 Bytes\n",
+                 static_cast<std::uint32_t>(indexes.storageUsed[cgKeyEncoding]));
+    appendPrintf(text, "\tA/C or XOR Index =   %16u * 4 Bytes\n",
+                 static_cast<std::uint32_t>(indexes.storageUsed[xorKeyEncoding]));
     return text;
 }
 
@@ -50,14 +54,15 @@ std::unique_ptr<BinaryIndexes> buildBinaryIndexes(CountArrays& countArrays, cons
     return indexes;
 }
 
-std::unique_ptr<BinaryIndexes> createBinaryIndexes(const ExecutionParameters& params, CountArrays& countArrays,
-                                                   const GenomeSequence& genome) {
+std::unique_ptr<BinaryIndexes> createBinaryIndexes(const ExecutionParameters& params,
+                                                   CountArrays& countArrays, const GenomeSequence& genome) {
     LockedFile& output = *params.standardOutputFile;
     if (params.verbose)
-        output.writeUnderLock(stringPrintf("\nGenerating binary indexes for reference genome:\n\t%u of %lu keys have "
-                                           "been processed\n\t\t",
-                                           0u, static_cast<unsigned long>(genome.paddedSequenceLength)),
-                              true);
+        output.writeUnderLock(
+            stringPrintf("\nGenerating binary indexes for reference genome:\n\t%u of %lu keys have "
+                         "been processed\n\t\t",
+                         0u, static_cast<unsigned long>(genome.paddedSequenceLength)),
+            true);
     auto indexes = buildBinaryIndexes(countArrays, genome, params.verbose ? &output : nullptr);
     if (params.verbose) output.writeUnderLock(storageUtilizationReport(*indexes, genome));
     return indexes;

@@ -18,9 +18,9 @@ namespace koru {
 
 // What the index holds for one key under one encoding.
 struct KeyPositions {
-    std::uint16_t count = 0;                // 0: the key does not occur; saturates at 65535
-    std::uint32_t positionIndexEntry = 0;   // the position (count 1) or the list's storage offset
-    const std::uint32_t* list = nullptr;    // the list when the count is 2 to the indexing limit
+    std::uint16_t count = 0;               // 0: the key does not occur; saturates at 65535
+    std::uint32_t positionIndexEntry = 0;  // the position (count 1) or the list's storage offset
+    const std::uint32_t* list = nullptr;   // the list when the count is 2 to the indexing limit
 
     // Positions exist but the index does not list them.
     bool hasTooManyPositions() const { return count >= 2 && list == nullptr; }
@@ -44,21 +44,22 @@ struct BinaryIndexes {
         const std::uint64_t* entry = countArrays->keyTables[encoding].findEntry(key);
         if (entry == nullptr) return {};
         KeyPositions result{entryCount(*entry), entryValue(*entry), nullptr};
-        if (result.count >= 2 && result.positionIndexEntry != 0) result.list = storage[encoding].get() + result.positionIndexEntry;
+        if (result.count >= 2 && result.positionIndexEntry != 0)
+            result.list = storage[encoding].get() + result.positionIndexEntry;
         return result;
     }
 };
 
 // Fills the position index entries of the count arrays' keys and builds the position lists.
-std::unique_ptr<BinaryIndexes> createBinaryIndexes(const ExecutionParameters& params, CountArrays& countArrays,
-                                                   const GenomeSequence& genome);
+std::unique_ptr<BinaryIndexes> createBinaryIndexes(const ExecutionParameters& params,
+                                                   CountArrays& countArrays, const GenomeSequence& genome);
 // The same without reporting, for callers that are not a run.
 std::unique_ptr<BinaryIndexes> buildBinaryIndexes(CountArrays& countArrays, const GenomeSequence& genome,
                                                   LockedFile* progressFile);
 
 // Rows of keys firstKey to lastKey and, when firstKey is below the largest storage, of storage
 // entries; optionally preceded by the count frequencies.
-void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint32_t firstKey, std::uint32_t lastKey,
-                        bool printFrequencies);
+void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint32_t firstKey,
+                        std::uint32_t lastKey, bool printFrequencies);
 
 }  // namespace koru

@@ -22,7 +22,8 @@ std::uint16_t calculateCount(std::uint32_t evaluationLimit, std::uint32_t indexi
                              CountStatistics& statistics) {
     const std::uint16_t before = entry;
     if (before == 0) ++statistics.numberOfPopulatedKeys;
-    const auto crossLimit = [before](std::uint32_t limit, std::uint64_t& keysAbove, std::uint64_t& positionsOver) {
+    const auto crossLimit = [before](std::uint32_t limit, std::uint64_t& keysAbove,
+                                     std::uint64_t& positionsOver) {
         if (before == limit) {
             ++keysAbove;
             positionsOver += std::uint64_t{limit} + 1;
@@ -42,24 +43,31 @@ std::uint16_t calculateCount(std::uint32_t evaluationLimit, std::uint32_t indexi
 
 void sumCountStatistics(CountStatistics& total, const CountStatistics& s) {
     total.numberOfPopulatedKeys += s.numberOfPopulatedKeys;
-    total.keysWhoseNumberOfPositionsIsAboveEvaluationLimit += s.keysWhoseNumberOfPositionsIsAboveEvaluationLimit;
+    total.keysWhoseNumberOfPositionsIsAboveEvaluationLimit +=
+        s.keysWhoseNumberOfPositionsIsAboveEvaluationLimit;
     total.keysWhoseNumberOfPositionsIsAboveIndexingLimit += s.keysWhoseNumberOfPositionsIsAboveIndexingLimit;
     total.keysWhoseNumberOfPositionsIsAboveCountLimit += s.keysWhoseNumberOfPositionsIsAboveCountLimit;
-    total.numberOfReferenceGenomePositionsOverEvaluationLimit += s.numberOfReferenceGenomePositionsOverEvaluationLimit;
-    total.numberOfReferenceGenomePositionsOverIndexingLimit += s.numberOfReferenceGenomePositionsOverIndexingLimit;
+    total.numberOfReferenceGenomePositionsOverEvaluationLimit +=
+        s.numberOfReferenceGenomePositionsOverEvaluationLimit;
+    total.numberOfReferenceGenomePositionsOverIndexingLimit +=
+        s.numberOfReferenceGenomePositionsOverIndexingLimit;
     total.numberOfReferenceGenomePositionsOverCountLimit += s.numberOfReferenceGenomePositionsOverCountLimit;
 }
 
 void averageCountStatistics(CountStatistics& average, const CountStatistics& t, std::uint64_t divisor) {
     average.numberOfPopulatedKeys = t.numberOfPopulatedKeys / divisor;
-    average.keysWhoseNumberOfPositionsIsAboveEvaluationLimit = t.keysWhoseNumberOfPositionsIsAboveEvaluationLimit / divisor;
-    average.keysWhoseNumberOfPositionsIsAboveIndexingLimit = t.keysWhoseNumberOfPositionsIsAboveIndexingLimit / divisor;
-    average.keysWhoseNumberOfPositionsIsAboveCountLimit = t.keysWhoseNumberOfPositionsIsAboveCountLimit / divisor;
+    average.keysWhoseNumberOfPositionsIsAboveEvaluationLimit =
+        t.keysWhoseNumberOfPositionsIsAboveEvaluationLimit / divisor;
+    average.keysWhoseNumberOfPositionsIsAboveIndexingLimit =
+        t.keysWhoseNumberOfPositionsIsAboveIndexingLimit / divisor;
+    average.keysWhoseNumberOfPositionsIsAboveCountLimit =
+        t.keysWhoseNumberOfPositionsIsAboveCountLimit / divisor;
     average.numberOfReferenceGenomePositionsOverEvaluationLimit =
         t.numberOfReferenceGenomePositionsOverEvaluationLimit / divisor;
     average.numberOfReferenceGenomePositionsOverIndexingLimit =
         t.numberOfReferenceGenomePositionsOverIndexingLimit / divisor;
-    average.numberOfReferenceGenomePositionsOverCountLimit = t.numberOfReferenceGenomePositionsOverCountLimit / divisor;
+    average.numberOfReferenceGenomePositionsOverCountLimit =
+        t.numberOfReferenceGenomePositionsOverCountLimit / divisor;
 }
 
 std::int32_t calculateMappingQualityOfKeyWithTooManyPositions(
@@ -76,15 +84,16 @@ std::int32_t calculateMappingQualityOfKeyWithTooManyPositions(
 
 namespace {
 
-const char* const sectionMessages[numberOfKeyEncodings] = {"AG count array creation", "CG count array creation",
-                                                           " XOR count array creation"};
+const char* const sectionMessages[numberOfKeyEncodings] = {
+    "AG count array creation", "CG count array creation", " XOR count array creation"};
 
 void countEncoding(CountArrays& arrays, const GenomeSequence& genome, int encoding, SortWorkspace& workspace,
                    LockedFile* progressFile) {
     IndexBuildProgress progress(progressFile, encoding, genome.paddedSequenceLength);
     progress.announce(sectionMessages[encoding]);
     const KeyPlane plane(genome.basePlaneWords.get(), genome.checkPlaneWords.get(), encoding);
-    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize, progress.keyStreamProgress());
+    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize,
+                                         progress.keyStreamProgress());
     KeyTableBuild build = buildKeyTable(partitions, arrays.limits, workspace, arrays.sortingMemoryBytes);
     arrays.keyTables[encoding] = std::move(build.table);
     arrays.statistics[encoding] = build.statistics;
@@ -109,7 +118,8 @@ std::string countReport(const CountArrays& arrays, std::int32_t quality) {
 std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, const CountLimits& limits,
                                               LockedFile* progressFile, std::uint64_t sortingMemoryBytes) {
     auto arrays = std::make_unique<CountArrays>();
-    if (genome.genomeInformation) arrays->genomeInformation = std::make_unique<GenomeInformation>(*genome.genomeInformation);
+    if (genome.genomeInformation)
+        arrays->genomeInformation = std::make_unique<GenomeInformation>(*genome.genomeInformation);
     arrays->limits = limits;
     arrays->sortingMemoryBytes = sortingMemoryBytes;
     // One encoding after another, each with every thread: three at once would hold three
@@ -125,16 +135,19 @@ std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, cons
 std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome) {
     LockedFile& output = *params.standardOutputFile;
     if (params.verbose) {
-        output.writeUnderLock(stringPrintf("\nCounting number of positions associated with each key generated from "
-                                           "reference genome:\n\t%u of %lu keys have been processed\n\t\t",
-                                           0u, static_cast<unsigned long>(genome.paddedSequenceLength)),
-                              true);
+        output.writeUnderLock(
+            stringPrintf("\nCounting number of positions associated with each key generated from "
+                         "reference genome:\n\t%u of %lu keys have been processed\n\t\t",
+                         0u, static_cast<unsigned long>(genome.paddedSequenceLength)),
+            true);
     }
     const CountLimits limits{params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
                              params.maximumNumberOfPositionsAKeyCanHaveInAnIndex};
     auto arrays = buildCountArrays(genome, limits, params.verbose ? &output : nullptr);
-    genome.mappingQualityOfKeyWithTooManyPositions = calculateMappingQualityOfKeyWithTooManyPositions(arrays->statistics);
-    if (params.verbose) output.writeUnderLock(countReport(*arrays, genome.mappingQualityOfKeyWithTooManyPositions));
+    genome.mappingQualityOfKeyWithTooManyPositions =
+        calculateMappingQualityOfKeyWithTooManyPositions(arrays->statistics);
+    if (params.verbose)
+        output.writeUnderLock(countReport(*arrays, genome.mappingQualityOfKeyWithTooManyPositions));
     return arrays;
 }
 

@@ -69,7 +69,8 @@ inline void addKeyToCountStatistics(std::uint64_t numberOfPositions, const Count
     ++statistics.numberOfPopulatedKeys;
     // Most keys are below every limit: one test decides for them.
     if (numberOfPositions <= std::min(limits.evaluationLimit, limits.indexingLimit)) return;
-    const auto above = [numberOfPositions](std::uint32_t limit, std::uint64_t& keysAbove, std::uint64_t& positionsOver) {
+    const auto above = [numberOfPositions](std::uint32_t limit, std::uint64_t& keysAbove,
+                                           std::uint64_t& positionsOver) {
         if (numberOfPositions <= limit) return;
         ++keysAbove;
         positionsOver += numberOfPositions;
@@ -96,7 +97,8 @@ inline bool isListedCount(std::uint64_t numberOfPositions, std::uint32_t indexin
 }
 
 std::string countStatisticsToString(const CountStatistics& statistics, const char* label, const char* prefix);
-void printCountStatistics(std::FILE* file, const CountStatistics& statistics, const char* label, const char* prefix);
+void printCountStatistics(std::FILE* file, const CountStatistics& statistics, const char* label,
+                          const char* prefix);
 void printCountArrays(std::FILE* file, const CountArrays& countArrays);
 void printCountArraysFragementCountFrequencies(std::FILE* file, const CountArrays& countArrays);
 

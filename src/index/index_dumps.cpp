@@ -27,14 +27,16 @@ std::string countStatisticsToString(const CountStatistics& s, const char* label,
     return text;
 }
 
-void printCountStatistics(std::FILE* file, const CountStatistics& statistics, const char* label, const char* prefix) {
+void printCountStatistics(std::FILE* file, const CountStatistics& statistics, const char* label,
+                          const char* prefix) {
     std::fputs(countStatisticsToString(statistics, label, prefix).c_str(), file);
 }
 
 namespace {
 
 std::string statisticsBlocks(const CountArrays& arrays, const char* prefix) {
-    std::string text = countStatisticsToString(arrays.statistics[agKeyEncoding], "AG or Base Encoding", prefix);
+    std::string text =
+        countStatisticsToString(arrays.statistics[agKeyEncoding], "AG or Base Encoding", prefix);
     text += countStatisticsToString(arrays.statistics[cgKeyEncoding], "CG or Check Encoding", prefix);
     text += countStatisticsToString(arrays.statistics[xorKeyEncoding], "AC or XOR Encoding", prefix);
     text += countStatisticsToString(arrays.totalStatistics, "Total (AG + CG + AC Encoding)", prefix);
@@ -71,20 +73,22 @@ void printCountArraysFragementCountFrequencies(std::FILE* file, const CountArray
     std::uint64_t totals[numberOfKeyEncodings] = {};
     for (std::uint32_t value = 0; value <= saturatedKeyCount; ++value) {
         std::fprintf(file, "|| %11u       | %11u      |  %11u      |  %11u               ||\n", value,
-                     static_cast<std::uint32_t>(frequencies[0][value]), static_cast<std::uint32_t>(frequencies[1][value]),
+                     static_cast<std::uint32_t>(frequencies[0][value]),
+                     static_cast<std::uint32_t>(frequencies[1][value]),
                      static_cast<std::uint32_t>(frequencies[2][value]));
-        for (int e = 0; e < numberOfKeyEncodings; ++e) totals[e] += frequencies[static_cast<std::size_t>(e)][value];
+        for (int e = 0; e < numberOfKeyEncodings; ++e)
+            totals[e] += frequencies[static_cast<std::size_t>(e)][value];
     }
-    std::fprintf(file, "|| Total             | %11lu      |  %11lu      |  %11lu               ||\n", totals[0], totals[1],
-                 totals[2]);
+    std::fprintf(file, "|| Total             | %11lu      |  %11lu      |  %11lu               ||\n",
+                 totals[0], totals[1], totals[2]);
     std::fputs(statisticsBlocks(countArrays, "").c_str(), file);
 }
 
-void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint32_t firstKey, std::uint32_t lastKey,
-                        bool printFrequencies) {
+void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint32_t firstKey,
+                        std::uint32_t lastKey, bool printFrequencies) {
     if (printFrequencies) printCountArraysFragementCountFrequencies(file, *indexes.countArrays);
-    std::fprintf(file, "Binary Index - Count, Position, and 1st referenced storage location for %u to %u\n", firstKey,
-                 lastKey);
+    std::fprintf(file, "Binary Index - Count, Position, and 1st referenced storage location for %u to %u\n",
+                 firstKey, lastKey);
     for (std::uint64_t key = firstKey; key <= lastKey; ++key) {
         std::uint32_t columns[9];
         for (int e = 0; e < numberOfKeyEncodings; ++e) {
@@ -93,21 +97,26 @@ void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint
             columns[3 * e + 1] = positions.positionIndexEntry;
             columns[3 * e + 2] = positions.list != nullptr ? positions.list[0] : 0;
         }
-        std::fprintf(file, "|| %11u | %11u    | %11u    | %11u    | %11u    | %11u    | %11u    | %11u    | %11u    | %11u    ||\n",
-                     static_cast<std::uint32_t>(key), columns[0], columns[1], columns[2], columns[3], columns[4],
-                     columns[5], columns[6], columns[7], columns[8]);
+        std::fprintf(file,
+                     "|| %11u | %11u    | %11u    | %11u    | %11u    | %11u    | %11u    | %11u    | %11u   "
+                     " | %11u    ||\n",
+                     static_cast<std::uint32_t>(key), columns[0], columns[1], columns[2], columns[3],
+                     columns[4], columns[5], columns[6], columns[7], columns[8]);
     }
     const std::uint64_t storageSize =
         *std::max_element(indexes.storageUsed.begin(), indexes.storageUsed.end());
     if (firstKey >= storageSize) return;
     const std::uint64_t lastEntry = std::min<std::uint64_t>(lastKey, storageSize - 1);
-    std::fprintf(file, "Binary Index - Storage for %u to %u\n", firstKey, static_cast<std::uint32_t>(lastEntry));
+    std::fprintf(file, "Binary Index - Storage for %u to %u\n", firstKey,
+                 static_cast<std::uint32_t>(lastEntry));
     for (std::uint64_t i = firstKey; i <= lastEntry; ++i) {
         std::uint32_t values[numberOfKeyEncodings];
         for (int e = 0; e < numberOfKeyEncodings; ++e)
-            values[e] = i < indexes.storageUsed[static_cast<std::size_t>(e)] ? indexes.storage[static_cast<std::size_t>(e)][i] : 0;
-        std::fprintf(file, "|| %11u | %11u    | %11u    | %11u    ||\n", static_cast<std::uint32_t>(i), values[0], values[1],
-                     values[2]);
+            values[e] = i < indexes.storageUsed[static_cast<std::size_t>(e)]
+                            ? indexes.storage[static_cast<std::size_t>(e)][i]
+                            : 0;
+        std::fprintf(file, "|| %11u | %11u    | %11u    | %11u    ||\n", static_cast<std::uint32_t>(i),
+                     values[0], values[1], values[2]);
     }
 }
 

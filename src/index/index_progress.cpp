@@ -23,7 +23,8 @@ KeyStreamProgress IndexBuildProgress::keyStreamProgress() {
             LockedFileGuard guard(*file_);
             stopTimer(timer_);
             printTime(*file_, timer_, false);
-            file_->write(stringPrintf("\t%u of %lu keys have been processed\n\t\t", static_cast<std::uint32_t>(32 * words),
+            file_->write(stringPrintf("\t%u of %lu keys have been processed\n\t\t",
+                                      static_cast<std::uint32_t>(32 * words),
                                       static_cast<unsigned long>(paddedSequenceLength_)));
         }
         timer_ = startTimer(timer_.label);

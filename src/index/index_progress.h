@@ -12,7 +12,7 @@ namespace koru {
 class LockedFile;
 
 class IndexBuildProgress {
-public:
+  public:
     // file is null when nothing is reported.
     IndexBuildProgress(LockedFile* file, int encoding, std::uint64_t paddedSequenceLength);
 
@@ -22,7 +22,7 @@ public:
     // Prints the XOR pass's last timer line.
     void finish();
 
-private:
+  private:
     LockedFile* file_;
     bool timesKeys_;
     std::uint64_t paddedSequenceLength_;

@@ -19,26 +19,31 @@ inline constexpr int xorKeyEncoding = 2;
 
 // One encoding's view of the genome planes, word by word.
 class KeyPlane {
-public:
+  public:
     KeyPlane(const std::uint32_t* basePlane, const std::uint32_t* checkPlane, int encoding)
         : base_(basePlane), check_(checkPlane), encoding_(encoding) {}
 
     std::uint32_t word(std::uint64_t index) const {
         switch (encoding_) {
-            case agKeyEncoding: return base_[index];
-            case cgKeyEncoding: return check_[index];
-            default: return base_[index] ^ check_[index];
+            case agKeyEncoding:
+                return base_[index];
+            case cgKeyEncoding:
+                return check_[index];
+            default:
+                return base_[index] ^ check_[index];
         }
     }
 
-private:
+  private:
     const std::uint32_t* base_;
     const std::uint32_t* check_;
     int encoding_;
 };
 
 // The number of keys in the key stream of a genome of W words.
-inline std::uint64_t numberOfKeysInKeyStream(std::uint64_t words) { return words < 3 ? 0 : 32 * (words - 2); }
+inline std::uint64_t numberOfKeysInKeyStream(std::uint64_t words) {
+    return words < 3 ? 0 : 32 * (words - 2);
+}
 
 // The genome position stored for the window that ends at base b: where the window starts. The
 // 31 windows that start before base 0 are stored at position 0, so no position ever lies
@@ -56,7 +61,8 @@ inline void forEachWindow(const KeyPlane& plane, std::uint64_t first, std::uint6
         const std::uint64_t pair = (previous << 32) | current;
         const std::uint64_t endBase = 32 * w;
         for (int i = 0; i < 32; ++i)
-            visit(static_cast<std::uint32_t>(pair >> (31 - i)), windowPosition(endBase + static_cast<std::uint64_t>(i)));
+            visit(static_cast<std::uint32_t>(pair >> (31 - i)),
+                  windowPosition(endBase + static_cast<std::uint64_t>(i)));
         previous = current;
     }
 }

@@ -3,7 +3,6 @@
 #include <omp.h>
 
 #include <algorithm>
-#include <utility>
 #include <memory>
 #include <utility>
 
@@ -20,7 +19,9 @@ constexpr std::size_t smallPartition = 512;
 constexpr int digitBits = 12;
 constexpr std::uint32_t digitValues = 1u << digitBits;
 
-std::uint32_t keyOf(std::uint64_t element) { return static_cast<std::uint32_t>(element >> 32); }
+std::uint32_t keyOf(std::uint64_t element) {
+    return static_cast<std::uint32_t>(element >> 32);
+}
 
 // One stable counting pass on a 12-bit digit of the key.
 void radixPass(const std::uint64_t* from, std::uint64_t* to, std::size_t n, int shift) {
@@ -28,7 +29,8 @@ void radixPass(const std::uint64_t* from, std::uint64_t* to, std::size_t n, int 
     for (std::size_t i = 0; i < n; ++i) ++offsets[(keyOf(from[i]) >> shift) & (digitValues - 1)];
     std::uint32_t sum = 0;
     for (std::uint32_t& offset : offsets) sum += std::exchange(offset, sum);
-    for (std::size_t i = 0; i < n; ++i) to[offsets[(keyOf(from[i]) >> shift) & (digitValues - 1)]++] = from[i];
+    for (std::size_t i = 0; i < n; ++i)
+        to[offsets[(keyOf(from[i]) >> shift) & (digitValues - 1)]++] = from[i];
 }
 
 // Sorts one partition by its low 24 key bits, stably; the result ends in `data`.
@@ -49,8 +51,10 @@ std::vector<KeyStreamChunk> makeChunks(std::uint64_t numberOfWords, int threads)
         const std::uint64_t size = blockEnd - block;
         for (int t = 0; t < threads; ++t) {
             KeyStreamChunk chunk;
-            chunk.firstWord = block + size * static_cast<std::uint64_t>(t) / static_cast<std::uint64_t>(threads);
-            chunk.lastWord = block + size * static_cast<std::uint64_t>(t + 1) / static_cast<std::uint64_t>(threads);
+            chunk.firstWord =
+                block + size * static_cast<std::uint64_t>(t) / static_cast<std::uint64_t>(threads);
+            chunk.lastWord =
+                block + size * static_cast<std::uint64_t>(t + 1) / static_cast<std::uint64_t>(threads);
             if (chunk.lastWord > chunk.firstWord) chunks.push_back(chunk);
         }
     }
@@ -103,7 +107,8 @@ void KeyStreamPartitions::forEachChunk(const std::function<void(std::size_t)>& v
     }
 }
 
-std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges(std::uint64_t elementsPerRange) const {
+std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges(
+    std::uint64_t elementsPerRange) const {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> result;
     std::uint32_t first = 0;
     std::uint64_t elements = 0;
@@ -125,7 +130,7 @@ namespace {
 // buffer that stays in L1, and written out a cache line at a time. Scattering each window on its
 // own into 256 far-apart streams costs a cache miss per store.
 class CombiningScatter {
-public:
+  public:
     static constexpr std::uint32_t lineElements = 8;
 
     CombiningScatter(std::uint64_t* elements, std::array<std::uint64_t, numberOfPartitions>& cursor,
@@ -149,7 +154,7 @@ public:
         for (std::uint32_t p = 0; p < numberOfPartitions; ++p) flush(p);
     }
 
-private:
+  private:
     alignas(64) std::uint64_t lines_[numberOfPartitions][lineElements];
     std::array<std::uint32_t, numberOfPartitions> filled_{};
     std::uint64_t* elements_;
@@ -175,16 +180,19 @@ void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, std::u
     forEachChunk(
         [&](std::size_t c) {
             auto scatter = std::make_unique<CombiningScatter>(elements, cursors[c], kept);
-            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord, [&](std::uint32_t key, std::uint32_t position) {
-                scatter->add(partitionOf(key), (static_cast<std::uint64_t>(key) << 32) | position);
-            });
+            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord,
+                          [&](std::uint32_t key, std::uint32_t position) {
+                              scatter->add(partitionOf(key),
+                                           (static_cast<std::uint64_t>(key) << 32) | position);
+                          });
             scatter->flushAll();
         },
         {});
 }
 
-void KeyStreamPartitions::sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
-                                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
+void KeyStreamPartitions::sortRange(
+    std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
+    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
     std::vector<std::uint64_t> start(numberOfPartitions + 1, 0);
     std::uint64_t largest = 0;
     for (std::uint32_t p = first; p < last; ++p) {

@@ -21,18 +21,22 @@ namespace koru {
 inline constexpr int partitionBits = 8;
 inline constexpr std::uint32_t numberOfPartitions = 1u << partitionBits;
 
-inline std::uint32_t partitionOf(std::uint32_t key) { return key >> (32 - partitionBits); }
+inline std::uint32_t partitionOf(std::uint32_t key) {
+    return key >> (32 - partitionBits);
+}
 
 // Memory for sorting, reused by every range and encoding of a build: fresh pages are costly,
 // as the kernel zeroes each of them.
 class SortWorkspace {
-public:
+  public:
     // Room to gather n elements, and a radix scratch area of `scratch` elements per thread.
     void reserve(std::uint64_t n, std::uint64_t scratch, int threads);
     std::uint64_t* gathered() { return memory_.get(); }
-    std::uint64_t* scratch(int thread) { return memory_.get() + gatheredCapacity_ + scratchCapacity_ * static_cast<std::uint64_t>(thread); }
+    std::uint64_t* scratch(int thread) {
+        return memory_.get() + gatheredCapacity_ + scratchCapacity_ * static_cast<std::uint64_t>(thread);
+    }
 
-private:
+  private:
     CArray<std::uint64_t> memory_;
     std::uint64_t elements_ = 0;
     std::uint64_t gatheredCapacity_ = 0;
@@ -49,9 +53,10 @@ struct KeyStreamChunk {
 };
 
 class KeyStreamPartitions {
-public:
+  public:
     // Counts the windows of every partition, chunk by chunk, with all threads.
-    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords, const KeyStreamProgress& progress);
+    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords,
+                        const KeyStreamProgress& progress);
 
     std::uint64_t windowsInPartition(std::uint32_t partition) const { return totals_[partition]; }
     std::uint64_t numberOfWindows() const { return numberOfWindows_; }
@@ -65,7 +70,7 @@ public:
     void sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const;
 
-private:
+  private:
     void forEachChunk(const std::function<void(std::size_t)>& visit, const KeyStreamProgress& progress) const;
     void gather(std::uint32_t first, std::uint32_t last, std::uint64_t* elements) const;
 

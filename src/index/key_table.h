@@ -23,11 +23,18 @@ namespace koru {
 
 inline constexpr std::uint16_t saturatedKeyCount = 65535;
 
-inline std::uint16_t entryKeyLowBits(std::uint64_t entry) { return static_cast<std::uint16_t>(entry >> 48); }
-inline std::uint16_t entryCount(std::uint64_t entry) { return static_cast<std::uint16_t>(entry >> 32); }
-inline std::uint32_t entryValue(std::uint64_t entry) { return static_cast<std::uint32_t>(entry); }
+inline std::uint16_t entryKeyLowBits(std::uint64_t entry) {
+    return static_cast<std::uint16_t>(entry >> 48);
+}
+inline std::uint16_t entryCount(std::uint64_t entry) {
+    return static_cast<std::uint16_t>(entry >> 32);
+}
+inline std::uint32_t entryValue(std::uint64_t entry) {
+    return static_cast<std::uint32_t>(entry);
+}
 inline std::uint64_t makeEntry(std::uint32_t key, std::uint16_t count, std::uint32_t value) {
-    return (static_cast<std::uint64_t>(key & 0xFFFFu) << 48) | (static_cast<std::uint64_t>(count) << 32) | value;
+    return (static_cast<std::uint64_t>(key & 0xFFFFu) << 48) | (static_cast<std::uint64_t>(count) << 32) |
+           value;
 }
 
 struct KeyTable {

@@ -12,8 +12,12 @@ namespace koru {
 
 namespace {
 
-std::uint32_t keyOf(std::uint64_t element) { return static_cast<std::uint32_t>(element >> 32); }
-std::uint32_t positionOf(std::uint64_t element) { return static_cast<std::uint32_t>(element); }
+std::uint32_t keyOf(std::uint64_t element) {
+    return static_cast<std::uint32_t>(element >> 32);
+}
+std::uint32_t positionOf(std::uint64_t element) {
+    return static_cast<std::uint32_t>(element);
+}
 
 // Calls visit(first, count) for every run of equal keys of a sorted partition.
 template <class Visit>
@@ -37,7 +41,7 @@ struct PartitionPlace {
 };
 
 class KeyTableBuilder {
-public:
+  public:
     KeyTableBuilder(const KeyStreamPartitions& partitions, const CountLimits& limits)
         : partitions_(partitions), limits_(limits) {
         const std::uint64_t keys = partitions.numberOfWindows();
@@ -63,7 +67,7 @@ public:
         return std::move(build_);
     }
 
-private:
+  private:
     void buildRange(SortWorkspace& workspace, std::uint32_t first, std::uint32_t last) {
         std::array<PartitionPlace, numberOfPartitions> places{};
         std::uint64_t windows = 0;
@@ -72,12 +76,14 @@ private:
             windows += partitions_.windowsInPartition(p);
         }
         // Sizes first, so that every partition knows where its entries and lists go.
-        partitions_.sortRange(first, last, workspace, [&](std::uint32_t p, std::span<const std::uint64_t> sorted) {
-            forEachKeyRun(sorted, [&](std::size_t, std::size_t positions) {
-                ++places[p].numberOfKeys;
-                if (isListedCount(positions, limits_.indexingLimit)) places[p].listedPositions += positions;
-            });
-        });
+        partitions_.sortRange(first, last, workspace,
+                              [&](std::uint32_t p, std::span<const std::uint64_t> sorted) {
+                                  forEachKeyRun(sorted, [&](std::size_t, std::size_t positions) {
+                                      ++places[p].numberOfKeys;
+                                      if (isListedCount(positions, limits_.indexingLimit))
+                                          places[p].listedPositions += positions;
+                                  });
+                              });
         for (std::uint32_t p = first; p < last; ++p) {
             places[p].firstEntry = std::exchange(nextEntry_, nextEntry_ + places[p].numberOfKeys);
             places[p].firstOffset = std::exchange(nextOffset_, nextOffset_ + places[p].listedPositions);
@@ -85,14 +91,15 @@ private:
         std::vector<CountStatistics> statistics(static_cast<std::size_t>(omp_get_max_threads()));
 #pragma omp parallel for schedule(dynamic, 1)
         for (std::uint32_t p = first; p < last; ++p)
-            emitPartition(p, {workspace.gathered() + places[p].windowStart, partitions_.windowsInPartition(p)}, places[p],
-                          statistics[static_cast<std::size_t>(omp_get_thread_num())]);
+            emitPartition(p,
+                          {workspace.gathered() + places[p].windowStart, partitions_.windowsInPartition(p)},
+                          places[p], statistics[static_cast<std::size_t>(omp_get_thread_num())]);
         for (const CountStatistics& s : statistics) sumCountStatistics(build_.statistics, s);
     }
 
     // Writes a partition's entries, lists and slice of the directory, and adds its statistics.
-    void emitPartition(std::uint32_t partition, std::span<const std::uint64_t> sorted, const PartitionPlace& place,
-                       CountStatistics& statistics) {
+    void emitPartition(std::uint32_t partition, std::span<const std::uint64_t> sorted,
+                       const PartitionPlace& place, CountStatistics& statistics) {
         KeyTable& table = build_.table;
         const int bucketBitsPerPartition = table.directoryBits - partitionBits;
         std::uint64_t bucket = std::uint64_t{partition} << bucketBitsPerPartition;
@@ -100,15 +107,18 @@ private:
         std::uint64_t entry = place.firstEntry, offset = place.firstOffset;
         forEachKeyRun(sorted, [&](std::size_t start, std::size_t positions) {
             const std::uint32_t key = keyOf(sorted[start]);
-            for (; bucket <= table.bucketOf(key); ++bucket) table.directory[bucket] = static_cast<std::uint32_t>(entry);
+            for (; bucket <= table.bucketOf(key); ++bucket)
+                table.directory[bucket] = static_cast<std::uint32_t>(entry);
             std::uint32_t value = 0;
             if (positions == 1) {
                 value = positionOf(sorted[start]);
             } else if (isListedCount(positions, limits_.indexingLimit)) {
                 value = static_cast<std::uint32_t>(offset);
-                for (std::size_t j = start; j < start + positions; ++j) build_.storage[offset++] = positionOf(sorted[j]);
+                for (std::size_t j = start; j < start + positions; ++j)
+                    build_.storage[offset++] = positionOf(sorted[j]);
             }
-            const auto count = static_cast<std::uint16_t>(std::min<std::uint64_t>(positions, saturatedKeyCount));
+            const auto count =
+                static_cast<std::uint16_t>(std::min<std::uint64_t>(positions, saturatedKeyCount));
             table.entries[entry++] = makeEntry(key, count, value);
             addKeyToCountStatistics(positions, limits_, statistics);
         });

@@ -1,15 +1,109 @@
 #include "support/memory_mapped_file.h"
 
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "support/errors.h"
 #include "support/files.h"
 
 namespace koru {
+
+namespace {
+
+// References are commonly kept gzip-compressed; the content, not the name, says which.
+bool isGzipCompressed(const char* data, std::size_t size) {
+    return size >= 2 && static_cast<unsigned char>(data[0]) == 0x1f &&
+           static_cast<unsigned char>(data[1]) == 0x8b;
+}
+
+[[noreturn]] void exitOnCorruptGzip(const std::string& fileName, const char* reason) {
+    exitWithErrorFormat("ERROR: The gzip file \"%s\" could not be decompressed: %s.\n", fileName.c_str(),
+                        reason);
+}
+
+// Ends the inflate stream however decompression ends.
+struct InflateStream {
+    z_stream stream{};
+    bool initialised = false;
+    ~InflateStream() {
+        if (initialised) inflateEnd(&stream);
+    }
+};
+
+// Grows with realloc: large blocks are mapped pages, so growing remaps rather than copies, and
+// capacity that is never written costs no memory.
+void growBuffer(CArray<char>& buffer, std::size_t& capacity, std::size_t minimum) {
+    const std::size_t grown = std::max(minimum, capacity + capacity / 2);
+    void* moved = std::realloc(buffer.get(), grown);
+    if (moved == nullptr) exitOnAllocationFailure();
+    buffer.release();
+    buffer.reset(static_cast<char*>(moved));
+    capacity = grown;
+}
+
+// A hint for the decompressed size: the last member's trailer holds its size modulo 2^32, which is
+// exact for the usual single member file under 4 GiB. Deflate expands at most about 1032 times, so
+// a corrupt trailer cannot ask for more than that.
+std::size_t decompressedSizeHint(const unsigned char* input, std::size_t size) {
+    if (size < 4) return 0;
+    const unsigned char* trailer = input + size - 4;
+    const std::size_t stated =
+        static_cast<std::size_t>(trailer[0]) | static_cast<std::size_t>(trailer[1]) << 8 |
+        static_cast<std::size_t>(trailer[2]) << 16 | static_cast<std::size_t>(trailer[3]) << 24;
+    return std::min(stated, size * 1032);
+}
+
+// Decompresses every member of a gzip file; returns the contents with room for a terminator.
+CArray<char> decompressGzip(const std::string& fileName, const char* data, std::size_t inputSize,
+                            std::size_t& outputSize) {
+    const auto* input = reinterpret_cast<const unsigned char*>(data);
+    std::size_t capacity =
+        std::max({decompressedSizeHint(input, inputSize), 2 * inputSize, std::size_t{65536}}) + 1;
+    CArray<char> output(static_cast<char*>(mallocExitIfNull(capacity)));
+    InflateStream inflater;
+    if (inflateInit2(&inflater.stream, 15 + 16) != Z_OK) exitOnAllocationFailure();
+    inflater.initialised = true;
+    z_stream& stream = inflater.stream;
+    std::size_t consumed = 0, produced = 0;
+    for (;;) {
+        // Keep one byte free for the terminator.
+        if (capacity - produced <= 1) growBuffer(output, capacity, produced + 2);
+        const auto inputChunk = static_cast<uInt>(std::min<std::size_t>(inputSize - consumed, UINT_MAX));
+        const auto outputChunk = static_cast<uInt>(std::min<std::size_t>(capacity - produced - 1, UINT_MAX));
+        stream.next_in = const_cast<unsigned char*>(input + consumed);
+        stream.avail_in = inputChunk;
+        stream.next_out = reinterpret_cast<unsigned char*>(output.get() + produced);
+        stream.avail_out = outputChunk;
+        const int status = inflate(&stream, Z_NO_FLUSH);
+        consumed += inputChunk - stream.avail_in;
+        produced += outputChunk - stream.avail_out;
+        if (status == Z_STREAM_END) {
+            if (consumed == inputSize) break;
+            // Concatenated files (and block-compressed ones) hold several members.
+            if (!isGzipCompressed(data + consumed, inputSize - consumed))
+                exitOnCorruptGzip(fileName, "it has data after the end of the compressed stream");
+            inflateReset(&stream);
+        } else if (status == Z_BUF_ERROR ||
+                   (status == Z_OK && consumed == inputSize && stream.avail_out > 0)) {
+            if (consumed == inputSize)
+                exitOnCorruptGzip(fileName, "it ends in the middle of the compressed stream");
+        } else if (status == Z_MEM_ERROR) {
+            exitOnAllocationFailure();
+        } else if (status != Z_OK) {
+            exitOnCorruptGzip(fileName,
+                              stream.msg != nullptr ? stream.msg : "the compressed data is invalid");
+        }
+    }
+    outputSize = produced;
+    return output;
+}
+
+}  // namespace
 
 std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& fileName) {
     errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file name passed to createMemoryMappedFile");
@@ -27,7 +121,13 @@ std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& file
     if (read != size)
         exitWithErrorFormat("Could not read the file \"%s\": %s.\n", fileName.c_str(),
                             readError != 0 ? std::strerror(readError) : "it ended early");
-    file->contents[size] = '\0';
+    if (isGzipCompressed(file->contents.get(), size)) {
+        std::size_t decompressedSize = 0;
+        CArray<char> decompressed = decompressGzip(fileName, file->contents.get(), size, decompressedSize);
+        file->contents = std::move(decompressed);  // the compressed bytes are released here
+        file->size = static_cast<std::int64_t>(decompressedSize);
+    }
+    file->contents[static_cast<std::size_t>(file->size)] = '\0';
     return file;
 }
 

@@ -53,17 +53,22 @@ ModelEncoding buildModel(const GenomeSequence& genome, int encoding, const Count
 
 void expectStatisticsEqual(const CountStatistics& a, const CountStatistics& b) {
     EXPECT_EQ(a.numberOfPopulatedKeys, b.numberOfPopulatedKeys);
-    EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveEvaluationLimit, b.keysWhoseNumberOfPositionsIsAboveEvaluationLimit);
-    EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveIndexingLimit, b.keysWhoseNumberOfPositionsIsAboveIndexingLimit);
+    EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveEvaluationLimit,
+              b.keysWhoseNumberOfPositionsIsAboveEvaluationLimit);
+    EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveIndexingLimit,
+              b.keysWhoseNumberOfPositionsIsAboveIndexingLimit);
     EXPECT_EQ(a.keysWhoseNumberOfPositionsIsAboveCountLimit, b.keysWhoseNumberOfPositionsIsAboveCountLimit);
     EXPECT_EQ(a.numberOfReferenceGenomePositionsOverEvaluationLimit,
               b.numberOfReferenceGenomePositionsOverEvaluationLimit);
-    EXPECT_EQ(a.numberOfReferenceGenomePositionsOverIndexingLimit, b.numberOfReferenceGenomePositionsOverIndexingLimit);
-    EXPECT_EQ(a.numberOfReferenceGenomePositionsOverCountLimit, b.numberOfReferenceGenomePositionsOverCountLimit);
+    EXPECT_EQ(a.numberOfReferenceGenomePositionsOverIndexingLimit,
+              b.numberOfReferenceGenomePositionsOverIndexingLimit);
+    EXPECT_EQ(a.numberOfReferenceGenomePositionsOverCountLimit,
+              b.numberOfReferenceGenomePositionsOverCountLimit);
 }
 
 // Builds the index and compares it with the model under every encoding, present and absent keys.
-void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& limits, std::uint64_t sortingBytes = 0) {
+void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& limits,
+                             std::uint64_t sortingBytes = 0) {
     auto counts = buildCountArrays(genome, limits, nullptr, sortingBytes);
     auto indexes = buildBinaryIndexes(*counts, genome, nullptr);
     std::mt19937 random(7);

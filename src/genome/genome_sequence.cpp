@@ -1,0 +1,145 @@
+#include "genome/genome_sequence.h"
+
+#include <algorithm>
+
+#include "genome/binary_genome.h"
+#include "genome/fasta_reference.h"
+#include "support/errors.h"
+#include "support/memory_mapped_file.h"
+#include "support/timer.h"
+
+namespace koru {
+
+namespace {
+
+void reportTimer(const ExecutionParameters& params, Timer& timer) {
+    if (params.standardOutputFile) {
+        stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
+    } else {
+        stopTimer(timer);
+    }
+}
+
+}  // namespace
+
+void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint64_t paddedSequenceLength) {
+    if (paddedSequenceLength <= maximumGenomePositions) return;
+    exitWithErrorFormat(
+        "ERROR: The genome file \"%s\" needs %lu genome positions with padding, more than the %lu that "
+        "koru can address.\n",
+        fileName.c_str(), static_cast<unsigned long>(paddedSequenceLength),
+        static_cast<unsigned long>(maximumGenomePositions));
+}
+
+std::unique_ptr<GenomeSequence> createGenomeSequence(const ExecutionParameters& params) {
+    if (!params.genomeInformation)
+        exitWithError("ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.");
+    Timer reading = startTimer("Reading in Reference Genome");
+    std::unique_ptr<MemoryMappedFile> file = createMemoryMappedFile(params.genomeInformation->file);
+    reportTimer(params, reading);
+
+    Timer converting = startTimer("Converting Reference Genome to binary encoding and generating metadata");
+    if (!file) exitWithError("ERROR: Could not create a memory mapped file for genome.");
+    auto genome = std::make_unique<GenomeSequence>();
+    genome->genomeInformation = std::make_unique<GenomeInformation>(*params.genomeInformation);
+    switch (params.genomeInformation->formatType) {
+        case binaryGenomeFormatType0:
+        case binaryGenomeFormatType1:
+            processBinaryFormatGenomeFile(params, *genome, *file);
+            break;
+        case fastaGenomeFormatType:
+            processFastaFormatGenomeFile(params, *genome, *file);
+            break;
+        default:
+            exitWithError("ERROR: An unrecognized genome format file type was provided.");
+    }
+    file.reset();  // the genome no longer needs the file's text
+    reportTimer(params, converting);
+    return genome;
+}
+
+const char* getReferenceSequenceForPosition(const GenomeSequence& genome, std::uint64_t genomePosition) {
+    if (!genome.asciiEncodedSequence || genomePosition >= genome.asciiEncodedArrayLength) return nullptr;
+    const char* reference = genome.asciiEncodedSequence.get() + genomePosition;
+    __builtin_prefetch(reference);
+    return reference;
+}
+
+const ChromosomeInformation* getChromosomeInformationForGenomePosition(std::uint64_t genomePosition,
+                                                                       const GenomeSequence& genome) {
+    // The table is in position order with disjoint ranges, so the last chromosome starting at or
+    // before the position is the only one that can hold it.
+    const auto& table = genome.chromosomes;
+    auto after = std::upper_bound(table.begin(), table.end(), genomePosition,
+                                  [](std::uint64_t position, const ChromosomeInformation& chromosome) {
+                                      return position < chromosome.startGenomePosition;
+                                  });
+    if (after == table.begin()) return nullptr;
+    const ChromosomeInformation& candidate = *(after - 1);
+    return genomePosition <= candidate.endGenomePosition ? &candidate : nullptr;
+}
+
+const ChromosomeInformation* getChromosomeSequenceInformationForChromosome(std::uint32_t chromosomeNumber,
+                                                                           const GenomeSequence& genome) {
+    const auto& table = genome.chromosomes;
+    // FASTA genomes number their chromosomes 1, 2, ... in table order.
+    if (chromosomeNumber >= 1 && chromosomeNumber <= table.size() &&
+        table[chromosomeNumber - 1].chromosomeNumber == chromosomeNumber)
+        return &table[chromosomeNumber - 1];
+    const auto found = std::find_if(table.begin(), table.end(), [&](const ChromosomeInformation& chromosome) {
+        return chromosome.chromosomeNumber == chromosomeNumber;
+    });
+    return found != table.end() ? &*found : nullptr;
+}
+
+bool lookupChromosomePositionFromGenomePosition(std::uint32_t genomePosition, std::uint32_t& chromosomeNumber,
+                                                std::uint32_t& positionInChromosome,
+                                                const GenomeSequence* genome) {
+    if (chromosomeNumber != 0 || positionInChromosome != 0 || genome == nullptr) return false;
+    const ChromosomeInformation* chromosome =
+        getChromosomeInformationForGenomePosition(genomePosition, *genome);
+    if (chromosome == nullptr) return false;
+    chromosomeNumber = chromosome->chromosomeNumber;
+    positionInChromosome = static_cast<std::uint32_t>(genomePosition - chromosome->startGenomePosition);
+    return true;
+}
+
+std::optional<std::uint32_t> getGenomePositionFromChromosomePosition(std::uint32_t chromosomeNumber,
+                                                                     std::uint32_t positionInChromosome,
+                                                                     const GenomeSequence& genome) {
+    if (chromosomeNumber == 0) return 0;
+    const ChromosomeInformation* chromosome =
+        getChromosomeSequenceInformationForChromosome(chromosomeNumber, genome);
+    if (chromosome == nullptr) return std::nullopt;
+    const std::uint64_t position = chromosome->startGenomePosition + positionInChromosome;
+    if (position > chromosome->endGenomePosition) return std::nullopt;
+    return static_cast<std::uint32_t>(position);
+}
+
+void lookupGenomePositionsForCandidatePositionFilters(const GenomeSequence& genome,
+                                                      std::vector<CandidatePositionFilter>& filters,
+                                                      std::string_view filterFileName) {
+    for (CandidatePositionFilter& filter : filters) {
+        if (filter.chromosome == 0) {
+            filter.startPositionInGenome = filter.endPositionInGenome = 0;
+            continue;
+        }
+        const ChromosomeInformation* chromosome =
+            getChromosomeSequenceInformationForChromosome(filter.chromosome, genome);
+        if (chromosome == nullptr)
+            exitWithErrorFormat(
+                "ERROR: The candidate position filter on line %u of \"%.*s\" names chromosome %u, which is "
+                "not in the reference genome.\n",
+                filter.lineNumber, static_cast<int>(filterFileName.size()), filterFileName.data(),
+                filter.chromosome);
+        // Past its end a filter would spill into the next chromosome, or wrap around the genome.
+        const auto resolve = [&](std::uint32_t position) {
+            return static_cast<std::uint32_t>(
+                std::min(chromosome->startGenomePosition + position, chromosome->endGenomePosition));
+        };
+        filter.startPositionInGenome = resolve(filter.startPositionInChromosome);
+        filter.endPositionInGenome = resolve(filter.endPositionInChromosome);
+    }
+}
+
+}  // namespace koru

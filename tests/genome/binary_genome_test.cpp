@@ -1,0 +1,153 @@
+// Pre-encoded binary genome files, format types 0 and 1.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "genome/binary_genome.h"
+#include "genome/genome_test_helpers.h"
+#include "support/locked_file.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru {
+namespace {
+
+using testing::asciiOf;
+using testing::binaryGenome;
+using ::testing::ExitedWithCode;
+using testing::genomeParameters;
+using testing::littleEndianValues;
+using testing::TemporaryDirectory;
+
+// Three words: 32 A, 32 C, and a mixed word.
+const std::vector<std::uint32_t> kThreeWords = {0xFFFFFFFF, 0x00000000, 0x00000000,
+                                                0xFFFFFFFF, 0xF0F0F0F0, 0xFF00FF00};
+const std::string kMixedWord = "GGGGCCCCAAAATTTTGGGGCCCCAAAATTTT";
+
+std::vector<std::uint32_t> chromosomeValues(std::uint32_t number, const std::vector<std::uint32_t>& pairs,
+                                            bool withSkippedPairs) {
+    std::vector<std::uint32_t> values = {number, static_cast<std::uint32_t>(pairs.size() / 2)};
+    values.insert(values.end(), pairs.begin(), pairs.end());
+    // The skipped pairs hold values that would show if they were read.
+    if (withSkippedPairs) values.insert(values.end(), pairs.size(), 0x12345678);
+    return values;
+}
+
+void expectThreeWordChromosome(const GenomeSequence& genome) {
+    ASSERT_GE(genome.chromosomes.size(), 1u);
+    const ChromosomeInformation& chromosome = genome.chromosomes[0];
+    EXPECT_EQ(chromosome.name, "1");
+    EXPECT_EQ(chromosome.chromosomeNumber, 1u);
+    EXPECT_EQ(chromosome.accession, "");
+    EXPECT_EQ(chromosome.basePairs, 96u);
+    EXPECT_EQ(chromosome.endPositionInChromosome, 96u);
+    EXPECT_EQ(chromosome.paddedBasePairs, 128u);
+    EXPECT_EQ(chromosome.startBinaryEncodedArrayPosition, 0u);
+    EXPECT_EQ(chromosome.endBinaryEncodedArrayPosition, 3u);
+    EXPECT_EQ(chromosome.startGenomePosition, 0u);
+    EXPECT_EQ(chromosome.endGenomePosition, 127u);
+    for (std::uint64_t word = 0; word < 3; ++word) {
+        EXPECT_EQ(genome.basePlaneWords[word], kThreeWords[2 * word]);
+        EXPECT_EQ(genome.checkPlaneWords[word], kThreeWords[2 * word + 1]);
+    }
+    EXPECT_EQ(genome.basePlaneWords[3], 0u) << "the zero word that keeps chromosomes on even words";
+    EXPECT_EQ(genome.checkPlaneWords[3], 0u);
+    EXPECT_EQ(asciiOf(genome, 0, 128),
+              std::string(32, 'A') + std::string(32, 'C') + kMixedWord + std::string(32, 'T'));
+}
+
+TEST(BinaryGenome, FormatZeroOddWordCountIsPaddedToAnEvenWord) {
+    const auto genome = binaryGenome(chromosomeValues(1, kThreeWords, false), binaryGenomeFormatType0, 1);
+    expectThreeWordChromosome(*genome);
+    EXPECT_EQ(genome->utilizedBinaryEncodedArraySize, 4u);
+    EXPECT_EQ(genome->allocatedBinaryEncodedArraySize, 4u) << "32 bytes / 8";
+    EXPECT_EQ(genome->sequenceLength, 96u);
+    EXPECT_EQ(genome->paddedSequenceLength, 128u);
+    EXPECT_EQ(genome->asciiEncodedArrayLength, 128u + 1024u);
+    EXPECT_EQ(asciiOf(*genome, 128, 1024), std::string(1024, '\0'));
+    EXPECT_EQ(genome->mappingQualityOfKeyBelongingToUnmappedRegion, 0u);
+    EXPECT_EQ(genome->sequenceStatistics.totalNumberOfBases, 0u);
+}
+
+TEST(BinaryGenome, FormatOneSkipsTheExtraPairsAndReadsTheSame) {
+    // 56 bytes give 3 words by the file size; the zero word still has to exist.
+    const auto single = binaryGenome(chromosomeValues(1, kThreeWords, true), binaryGenomeFormatType1, 1);
+    expectThreeWordChromosome(*single);
+    EXPECT_GE(single->allocatedBinaryEncodedArraySize, 4u);
+
+    std::vector<std::uint32_t> values = chromosomeValues(1, kThreeWords, true);
+    const std::vector<std::uint32_t> second = chromosomeValues(7, {0xAAAAAAAA, 0x55555555, 1, 2}, true);
+    values.insert(values.end(), second.begin(), second.end());
+    const auto genome = binaryGenome(values, binaryGenomeFormatType1, 2);
+    expectThreeWordChromosome(*genome);
+    ASSERT_EQ(genome->chromosomes.size(), 2u);
+    const ChromosomeInformation& seven = genome->chromosomes[1];
+    EXPECT_EQ(seven.name, "7");
+    EXPECT_EQ(seven.chromosomeNumber, 7u);
+    EXPECT_EQ(seven.startBinaryEncodedArrayPosition, 4u);
+    EXPECT_EQ(seven.startGenomePosition, 128u);
+    EXPECT_EQ(seven.endBinaryEncodedArrayPosition, 5u);
+    EXPECT_EQ(seven.paddedBasePairs, 64u);
+    EXPECT_EQ(seven.endGenomePosition, 191u);
+    EXPECT_EQ(genome->basePlaneWords[4], 0xAAAAAAAAu);
+    EXPECT_EQ(genome->checkPlaneWords[5], 2u);
+    EXPECT_EQ(asciiOf(*genome, 128, 4), "ACAC");
+    EXPECT_EQ(genome->sequenceLength, 96u + 64u);
+    EXPECT_EQ(genome->paddedSequenceLength, 192u);
+    EXPECT_EQ(getChromosomeInformationForGenomePosition(130, *genome), &seven);
+}
+
+TEST(BinaryGenome, NoChromosomesAndTrailingBytes) {
+    const auto empty = binaryGenome({}, binaryGenomeFormatType0, 0);
+    EXPECT_TRUE(empty->chromosomes.empty());
+    EXPECT_EQ(empty->utilizedBinaryEncodedArraySize, 0u);
+    EXPECT_EQ(empty->sequenceLength, 0u);
+    EXPECT_EQ(empty->paddedSequenceLength, 0u);
+    EXPECT_EQ(empty->asciiEncodedArrayLength, 1024u);
+    EXPECT_EQ(asciiOf(*empty, 0, 1024), std::string(1024, '\0'));
+
+    // Values after the last chromosome the genome information counts are not read.
+    const auto trailing = binaryGenome({3, 2, 1, 2, 3, 4, 9, 9, 9}, binaryGenomeFormatType0, 1);
+    ASSERT_EQ(trailing->chromosomes.size(), 1u);
+    EXPECT_EQ(trailing->utilizedBinaryEncodedArraySize, 2u);
+    EXPECT_EQ(trailing->checkPlaneWords[1], 4u);
+}
+
+TEST(BinaryGenome, FilesShorterThanTheirChromosomesAreRefused) {
+    const auto read = [](const std::vector<std::uint32_t>& values, std::uint32_t formatType,
+                         std::uint32_t chromosomes) { binaryGenome(values, formatType, chromosomes); };
+    EXPECT_EXIT(
+        read(chromosomeValues(1, kThreeWords, false), binaryGenomeFormatType0, 2), ExitedWithCode(1),
+        "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 2 of 2: its data needs 40 "
+        "bytes, but the file has only 32.\n$");
+    EXPECT_EXIT(
+        read({1, 5, 1, 2, 3, 4}, binaryGenomeFormatType0, 1), ExitedWithCode(1),
+        "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 1 of 1: its data needs 48 "
+        "bytes, but the file has only 24.\n$");
+    EXPECT_EXIT(
+        read(chromosomeValues(1, kThreeWords, false), binaryGenomeFormatType1, 1), ExitedWithCode(1),
+        "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 1 of 1: its data needs 56 "
+        "bytes, but the file has only 32.\n$")
+        << "format 1 without its extra pairs";
+    // A word count near 2^32 must not wrap the size check.
+    EXPECT_EXIT(read({1, 0xFFFFFFFF, 1, 2}, binaryGenomeFormatType1, 1), ExitedWithCode(1),
+                "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 1 of 1: its data "
+                "needs 68719476728 bytes, but the file has only 16.\n$");
+    EXPECT_EXIT(read({1, 1, 2, 3, 4, 0}, binaryGenomeFormatType0, 2), ExitedWithCode(1),
+                "^ERROR: Chromosome 2 of 2 in the binary genome file \"genome.bin\" has no words.\n$");
+}
+
+TEST(BinaryGenome, CreatedFromAFileByFormatType) {
+    TemporaryDirectory directory;
+    const std::string path =
+        directory.write("genome26.hs", littleEndianValues(chromosomeValues(1, kThreeWords, false)));
+    ExecutionParameters params = genomeParameters(path, binaryGenomeFormatType0, 1);
+    params.standardOutputFile = createLockedFile(directory.file("stdout"), false, false);
+    const auto genome = createGenomeSequence(params);
+    expectThreeWordChromosome(*genome);
+    EXPECT_EQ(genome->genomeInformation->numberOfChromosomes, 1u);
+}
+
+}  // namespace
+}  // namespace koru

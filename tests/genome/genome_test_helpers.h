@@ -1,0 +1,76 @@
+#pragma once
+// Genomes built in memory for the genome tests: the readers take a whole file's contents, so most
+// tests need no file at all, and their messages name a fixed file name.
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "config/execution_parameters.h"
+#include "genome/binary_genome.h"
+#include "genome/fasta_reference.h"
+#include "genome/genome_sequence.h"
+#include "support/allocation.h"
+#include "support/memory_mapped_file.h"
+
+namespace koru::testing {
+
+inline MemoryMappedFile memoryFile(const std::string& name, std::string_view contents) {
+    MemoryMappedFile file;
+    file.fileName = name;
+    file.size = static_cast<std::int64_t>(contents.size());
+    file.contents = allocateZeroedArray<char>(contents.size() + 1);
+    std::memcpy(file.contents.get(), contents.data(), contents.size());
+    return file;
+}
+
+inline ExecutionParameters genomeParameters(const std::string& fileName, std::uint32_t formatType,
+                                            std::uint32_t numberOfChromosomes = 0) {
+    ExecutionParameters params;
+    params.genomeInformation = std::make_unique<GenomeInformation>();
+    params.genomeInformation->file = fileName;
+    params.genomeInformation->formatType = formatType;
+    params.genomeInformation->numberOfChromosomes = numberOfChromosomes;
+    return params;
+}
+
+inline std::unique_ptr<GenomeSequence> newGenome(const ExecutionParameters& params) {
+    auto genome = std::make_unique<GenomeSequence>();
+    genome->genomeInformation = std::make_unique<GenomeInformation>(*params.genomeInformation);
+    return genome;
+}
+
+inline std::unique_ptr<GenomeSequence> fastaGenome(std::string_view text,
+                                                   const std::string& name = "genome.fa") {
+    const ExecutionParameters params = genomeParameters(name, fastaGenomeFormatType);
+    auto genome = newGenome(params);
+    processFastaFormatGenomeFile(params, *genome, memoryFile(name, text));
+    return genome;
+}
+
+// Unsigned 32-bit values as a binary genome file holds them, little-endian.
+inline std::string littleEndianValues(const std::vector<std::uint32_t>& values) {
+    std::string bytes;
+    for (const std::uint32_t value : values)
+        for (int byte = 0; byte < 4; ++byte) bytes.push_back(static_cast<char>(value >> (8 * byte)));
+    return bytes;
+}
+
+inline std::unique_ptr<GenomeSequence> binaryGenome(const std::vector<std::uint32_t>& values,
+                                                    std::uint32_t formatType,
+                                                    std::uint32_t numberOfChromosomes,
+                                                    const std::string& name = "genome.bin") {
+    const ExecutionParameters params = genomeParameters(name, formatType, numberOfChromosomes);
+    auto genome = newGenome(params);
+    processBinaryFormatGenomeFile(params, *genome, memoryFile(name, littleEndianValues(values)));
+    return genome;
+}
+
+inline std::string asciiOf(const GenomeSequence& genome, std::uint64_t start, std::uint64_t length) {
+    return std::string(genome.asciiEncodedSequence.get() + start, length);
+}
+
+}  // namespace koru::testing

@@ -1,0 +1,93 @@
+// Whole-file reading of gzip-compressed files: recognised by content, every member decompressed,
+// corrupt data refused.
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include <functional>
+#include <string>
+
+#include "support/memory_mapped_file.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru {
+namespace {
+
+using ::testing::ExitedWithCode;
+using testing::TemporaryDirectory;
+
+std::string gzipMember(const std::string& text) {
+    z_stream stream{};
+    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
+    std::string out(deflateBound(&stream, text.size()), '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
+    stream.avail_in = static_cast<uInt>(text.size());
+    stream.next_out = reinterpret_cast<Bytef*>(out.data());
+    stream.avail_out = static_cast<uInt>(out.size());
+    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
+    out.resize(stream.total_out);
+    deflateEnd(&stream);
+    return out;
+}
+
+std::string sampleText(std::size_t lines) {
+    std::string text;
+    for (std::size_t line = 0; line < lines; ++line)
+        text += "ACGTACGGTTCA line " + std::to_string(line) + "\n";
+    return text;
+}
+
+TEST(GzipFile, ContentsAndSizeAreThoseOfTheDecompressedData) {
+    TemporaryDirectory directory;
+    const std::string text = sampleText(1000);
+    // Recognised by its first bytes, not by its name.
+    const auto file = createMemoryMappedFile(directory.write("reference.fa", gzipMember(text)));
+    EXPECT_EQ(file->size, static_cast<std::int64_t>(text.size()));
+    EXPECT_EQ(file->text(), text);
+    EXPECT_EQ(file->contents[text.size()], '\0');
+    EXPECT_EQ(getNumberOfLines(*file), 1000u);
+
+    // A plain file with a gzip name stays as it is.
+    EXPECT_EQ(createMemoryMappedFile(directory.write("plain.gz", ">a\nACGT\n"))->text(), ">a\nACGT\n");
+    EXPECT_EQ(createMemoryMappedFile(directory.write("empty.gz", gzipMember("")))->size, 0);
+    EXPECT_EQ(createMemoryMappedFile(directory.write("one.gz", gzipMember("\x1f")))->text(), "\x1f");
+}
+
+TEST(GzipFile, EveryMemberOfAConcatenatedFileIsRead) {
+    TemporaryDirectory directory;
+    // The last member is small, so the size in its trailer says little about the whole: the
+    // buffer has to grow past it.
+    const std::string first = sampleText(200000), second = "the end\n";
+    const auto file = createMemoryMappedFile(
+        directory.write("joined.gz", gzipMember(first) + gzipMember("") + gzipMember(second)));
+    EXPECT_EQ(file->size, static_cast<std::int64_t>(first.size() + second.size()));
+    EXPECT_TRUE(file->text() == first + second);
+    EXPECT_EQ(file->contents[first.size() + second.size()], '\0');
+}
+
+TEST(GzipFile, CorruptDataEndsTheRun) {
+    // Death tests run again in a child process: each writes its own file there.
+    const auto readCorrupted = [](const std::function<void(std::string&)>& corrupt) {
+        TemporaryDirectory directory;
+        std::string bytes = gzipMember(sampleText(100));
+        corrupt(bytes);
+        createMemoryMappedFile(directory.write("bad.gz", bytes));
+    };
+    EXPECT_EXIT(readCorrupted([](std::string& b) { b.resize(b.size() / 2); }), ExitedWithCode(1),
+                "^ERROR: The gzip file \".*/bad.gz\" could not be decompressed: it ends in the middle of "
+                "the compressed stream.\n$");
+    EXPECT_EXIT(readCorrupted([](std::string& b) { b.resize(b.size() - 1); }), ExitedWithCode(1),
+                "it ends in the middle of the compressed stream")
+        << "a trailer without its last byte";
+    EXPECT_EXIT(readCorrupted([](std::string& b) { b[b.size() - 6] ^= 1; }), ExitedWithCode(1),
+                "could not be decompressed: incorrect data check.\n$");
+    EXPECT_EXIT(readCorrupted([](std::string& b) { b += "trailing"; }), ExitedWithCode(1),
+                "could not be decompressed: it has data after the end of the compressed stream.\n$");
+    EXPECT_EXIT(readCorrupted([](std::string& b) { b = "\x1f\x8b not really"; }), ExitedWithCode(1),
+                "could not be decompressed: .+\\.\n$");
+    EXPECT_EXIT(readCorrupted([](std::string& b) { b[12] = static_cast<char>(0xFF); }), ExitedWithCode(1),
+                "could not be decompressed: .+\\.\n$");
+}
+
+}  // namespace
+}  // namespace koru
