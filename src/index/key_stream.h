@@ -56,13 +56,20 @@ inline std::uint32_t windowPosition(std::uint64_t endBase) {
 template <class Visitor>
 inline void forEachWindow(const KeyPlane& plane, std::uint64_t first, std::uint64_t last, Visitor&& visit) {
     std::uint64_t previous = first == 0 ? 0 : plane.word(first - 1);
-    for (std::uint64_t w = first; w < last; ++w) {
+    std::uint64_t w = first;
+    if (w == 0 && w < last) {
+        // Only the windows that end in word 0 can start before base 0.
+        previous = plane.word(0);
+        for (int i = 0; i < 32; ++i)
+            visit(static_cast<std::uint32_t>(previous >> (31 - i)), windowPosition(static_cast<std::uint64_t>(i)));
+        w = 1;
+    }
+    for (; w < last; ++w) {
         const std::uint64_t current = plane.word(w);
         const std::uint64_t pair = (previous << 32) | current;
-        const std::uint64_t endBase = 32 * w;
-        for (int i = 0; i < 32; ++i)
-            visit(static_cast<std::uint32_t>(pair >> (31 - i)),
-                  windowPosition(endBase + static_cast<std::uint64_t>(i)));
+        const auto start = static_cast<std::uint32_t>(32 * w - 31);
+#pragma GCC unroll 32
+        for (int i = 0; i < 32; ++i) visit(static_cast<std::uint32_t>(pair >> (31 - i)), start + static_cast<std::uint32_t>(i));
         previous = current;
     }
 }

@@ -3,6 +3,8 @@
 #include <omp.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <memory>
 #include <utility>
 
@@ -16,50 +18,79 @@ constexpr std::uint64_t wordsPerProgressBlock = 1'000'000;
 // Partitions smaller than this are sorted by comparison: a radix pass would spend more on
 // clearing its histogram than on the elements.
 constexpr std::size_t smallPartition = 512;
-constexpr int digitBits = 12;
-constexpr std::uint32_t digitValues = 1u << digitBits;
 
-std::uint32_t keyOf(std::uint64_t element) {
-    return static_cast<std::uint32_t>(element >> 32);
-}
+std::uint32_t keyOf(std::uint64_t element) { return static_cast<std::uint32_t>(element >> 32); }
 
-// One stable counting pass on a 12-bit digit of the key.
-void radixPass(const std::uint64_t* from, std::uint64_t* to, std::size_t n, int shift) {
-    std::uint32_t offsets[digitValues] = {};
-    for (std::size_t i = 0; i < n; ++i) ++offsets[(keyOf(from[i]) >> shift) & (digitValues - 1)];
+// One stable counting pass on the key digit of `bits` bits at `shift`.
+void radixPass(const std::uint64_t* from, std::uint64_t* to, std::size_t n, int shift, int bits) {
+    const std::uint32_t mask = (1u << bits) - 1;
+    std::uint32_t offsets[1u << 12] = {};
+    for (std::size_t i = 0; i < n; ++i) ++offsets[(keyOf(from[i]) >> shift) & mask];
     std::uint32_t sum = 0;
-    for (std::uint32_t& offset : offsets) sum += std::exchange(offset, sum);
-    for (std::size_t i = 0; i < n; ++i)
-        to[offsets[(keyOf(from[i]) >> shift) & (digitValues - 1)]++] = from[i];
+    for (std::uint32_t d = 0; d <= mask; ++d) sum += std::exchange(offsets[d], sum);
+    for (std::size_t i = 0; i < n; ++i) to[offsets[(keyOf(from[i]) >> shift) & mask]++] = from[i];
 }
 
-// Sorts one partition by its low 24 key bits, stably; the result ends in `data`.
-void sortPartition(std::uint64_t* data, std::uint64_t* scratch, std::size_t n) {
-    if (n < smallPartition) {
-        // Comparing whole elements orders equal keys by position, as a stable sort would.
-        std::sort(data, data + n);
-        return;
-    }
-    radixPass(data, scratch, n, 0);
-    radixPass(scratch, data, n, digitBits);
+// About 2^14 to 2^15 windows a partition, between 2^8 and 2^10 partitions: more would make
+// the scatter's line buffers spill out of the fastest caches.
+int partitionBitsFor(std::uint64_t windows) {
+    return std::clamp(static_cast<int>(std::bit_width(windows)) - 15, 8, 10);
 }
 
-std::vector<KeyStreamChunk> makeChunks(std::uint64_t numberOfWords, int threads) {
+std::vector<KeyStreamChunk> makeChunks(std::uint64_t numberOfWords, int threads, std::uint32_t partitions) {
     std::vector<KeyStreamChunk> chunks;
     for (std::uint64_t block = 0; block < numberOfWords; block += wordsPerProgressBlock) {
         const std::uint64_t blockEnd = std::min(numberOfWords, block + wordsPerProgressBlock);
         const std::uint64_t size = blockEnd - block;
         for (int t = 0; t < threads; ++t) {
             KeyStreamChunk chunk;
-            chunk.firstWord =
-                block + size * static_cast<std::uint64_t>(t) / static_cast<std::uint64_t>(threads);
-            chunk.lastWord =
-                block + size * static_cast<std::uint64_t>(t + 1) / static_cast<std::uint64_t>(threads);
-            if (chunk.lastWord > chunk.firstWord) chunks.push_back(chunk);
+            chunk.firstWord = block + size * static_cast<std::uint64_t>(t) / static_cast<std::uint64_t>(threads);
+            chunk.lastWord = block + size * static_cast<std::uint64_t>(t + 1) / static_cast<std::uint64_t>(threads);
+            chunk.windows.assign(partitions, 0);
+            if (chunk.lastWord > chunk.firstWord) chunks.push_back(std::move(chunk));
         }
     }
     return chunks;
 }
+
+// Software write-combining for the scatter: windows are collected in a small per-partition
+// buffer that stays in the caches, and written out a cache line at a time. Scattering each
+// window on its own into thousands of far-apart streams costs a cache miss per store.
+class CombiningScatter {
+public:
+    static constexpr std::uint32_t lineElements = 8;
+
+    CombiningScatter(std::uint64_t* elements, std::vector<std::uint64_t>& cursor, const std::vector<std::uint8_t>& kept)
+        : lines_(kept.size() * lineElements), filled_(kept.size(), 0), elements_(elements), cursor_(cursor), kept_(kept) {}
+
+    void add(std::uint32_t partition, std::uint64_t element) {
+        std::uint32_t& filled = filled_[partition];
+        std::uint64_t* line = &lines_[partition * lineElements];
+        line[filled] = element;
+        if (++filled < lineElements) return;
+        filled = 0;
+        if (kept_[partition] == 0) return;
+        // A whole line: a fixed-size copy the compiler turns into a few vector stores.
+        std::memcpy(elements_ + cursor_[partition], line, sizeof(std::uint64_t) * lineElements);
+        cursor_[partition] += lineElements;
+    }
+
+    void flushAll() {
+        for (std::uint32_t p = 0; p < filled_.size(); ++p) {
+            const std::uint32_t filled = std::exchange(filled_[p], 0);
+            if (kept_[p] == 0) continue;
+            std::copy_n(&lines_[p * lineElements], filled, elements_ + cursor_[p]);
+            cursor_[p] += filled;
+        }
+    }
+
+private:
+    std::vector<std::uint64_t> lines_;
+    std::vector<std::uint32_t> filled_;
+    std::uint64_t* elements_;
+    std::vector<std::uint64_t>& cursor_;
+    const std::vector<std::uint8_t>& kept_;
+};
 
 }  // namespace
 
@@ -75,19 +106,22 @@ void SortWorkspace::reserve(std::uint64_t n, std::uint64_t scratch, int threads)
 
 KeyStreamPartitions::KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords,
                                          const KeyStreamProgress& progress)
-    : plane_(plane) {
+    : plane_(plane),
+      partitionBits_(partitionBitsFor(numberOfKeysInKeyStream(numberOfWords))),
+      totals_(numberOfPartitions(), 0),
+      numberOfWindows_(numberOfKeysInKeyStream(numberOfWords)) {
     const std::uint64_t streamWords = numberOfWords < 3 ? 0 : numberOfWords - 2;
-    chunks_ = makeChunks(streamWords, std::max(1, omp_get_max_threads()));
+    chunks_ = makeChunks(streamWords, std::max(1, omp_get_max_threads()), numberOfPartitions());
+    const int shift = 32 - partitionBits_;
     forEachChunk(
-        [this](std::size_t c) {
-            KeyStreamChunk& chunk = chunks_[c];
-            forEachWindow(plane_, chunk.firstWord, chunk.lastWord,
-                          [&](std::uint32_t key, std::uint32_t) { ++chunk.windows[partitionOf(key)]; });
+        [&](std::size_t c) {
+            std::uint64_t* windows = chunks_[c].windows.data();
+            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord,
+                          [&](std::uint32_t key, std::uint32_t) { ++windows[key >> shift]; });
         },
         progress);
     for (const KeyStreamChunk& chunk : chunks_)
-        for (std::uint32_t p = 0; p < numberOfPartitions; ++p) totals_[p] += chunk.windows[p];
-    numberOfWindows_ = numberOfKeysInKeyStream(numberOfWords);
+        for (std::uint32_t p = 0; p < numberOfPartitions(); ++p) totals_[p] += chunk.windows[p];
 }
 
 void KeyStreamPartitions::forEachChunk(const std::function<void(std::size_t)>& visit,
@@ -107,12 +141,11 @@ void KeyStreamPartitions::forEachChunk(const std::function<void(std::size_t)>& v
     }
 }
 
-std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges(
-    std::uint64_t elementsPerRange) const {
+std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges(std::uint64_t elementsPerRange) const {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> result;
     std::uint32_t first = 0;
     std::uint64_t elements = 0;
-    for (std::uint32_t p = 0; p < numberOfPartitions; ++p) {
+    for (std::uint32_t p = 0; p < numberOfPartitions(); ++p) {
         if (p > first && elements + totals_[p] > elementsPerRange) {
             result.emplace_back(first, p);
             first = p;
@@ -120,55 +153,15 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges
         }
         elements += totals_[p];
     }
-    result.emplace_back(first, numberOfPartitions);
+    result.emplace_back(first, numberOfPartitions());
     return result;
 }
-
-namespace {
-
-// Software write-combining for the scatter: windows are collected in a small per-partition
-// buffer that stays in L1, and written out a cache line at a time. Scattering each window on its
-// own into 256 far-apart streams costs a cache miss per store.
-class CombiningScatter {
-  public:
-    static constexpr std::uint32_t lineElements = 8;
-
-    CombiningScatter(std::uint64_t* elements, std::array<std::uint64_t, numberOfPartitions>& cursor,
-                     const std::array<std::uint8_t, numberOfPartitions>& kept)
-        : elements_(elements), cursor_(cursor), kept_(kept) {}
-
-    void add(std::uint32_t partition, std::uint64_t element) {
-        std::uint32_t& filled = filled_[partition];
-        lines_[partition][filled] = element;
-        if (++filled == lineElements) flush(partition);
-    }
-
-    void flush(std::uint32_t partition) {
-        const std::uint32_t filled = std::exchange(filled_[partition], 0);
-        if (kept_[partition] == 0) return;
-        std::copy_n(lines_[partition], filled, elements_ + cursor_[partition]);
-        cursor_[partition] += filled;
-    }
-
-    void flushAll() {
-        for (std::uint32_t p = 0; p < numberOfPartitions; ++p) flush(p);
-    }
-
-  private:
-    alignas(64) std::uint64_t lines_[numberOfPartitions][lineElements];
-    std::array<std::uint32_t, numberOfPartitions> filled_{};
-    std::uint64_t* elements_;
-    std::array<std::uint64_t, numberOfPartitions>& cursor_;
-    const std::array<std::uint8_t, numberOfPartitions>& kept_;
-};
-
-}  // namespace
 
 void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, std::uint64_t* elements) const {
     // Each chunk writes its windows behind those of the chunks before it, partition by
     // partition, so the scatter is stable although the chunks run in parallel.
-    std::vector<std::array<std::uint64_t, numberOfPartitions>> cursors(chunks_.size());
-    std::array<std::uint8_t, numberOfPartitions> kept{};
+    std::vector<std::vector<std::uint64_t>> cursors(chunks_.size(), std::vector<std::uint64_t>(numberOfPartitions(), 0));
+    std::vector<std::uint8_t> kept(numberOfPartitions(), 0);
     std::uint64_t offset = 0;
     for (std::uint32_t p = first; p < last; ++p) {
         kept[p] = 1;
@@ -177,30 +170,39 @@ void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, std::u
             offset += chunks_[c].windows[p];
         }
     }
+    const int shift = 32 - partitionBits_;
     forEachChunk(
         [&](std::size_t c) {
-            auto scatter = std::make_unique<CombiningScatter>(elements, cursors[c], kept);
-            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord,
-                          [&](std::uint32_t key, std::uint32_t position) {
-                              scatter->add(partitionOf(key),
-                                           (static_cast<std::uint64_t>(key) << 32) | position);
-                          });
-            scatter->flushAll();
+            CombiningScatter scatter(elements, cursors[c], kept);
+            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord, [&](std::uint32_t key, std::uint32_t position) {
+                scatter.add(key >> shift, (static_cast<std::uint64_t>(key) << 32) | position);
+            });
+            scatter.flushAll();
         },
         {});
 }
 
-void KeyStreamPartitions::sortRange(
-    std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
-    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
-    std::vector<std::uint64_t> start(numberOfPartitions + 1, 0);
+// Sorts one partition by its key bits below the partition's, stably; the result ends in `data`.
+void KeyStreamPartitions::sortPartition(std::uint64_t* data, std::uint64_t* scratch, std::size_t n) const {
+    if (n < smallPartition) {
+        // Comparing whole elements orders equal keys by position, as a stable sort would.
+        std::sort(data, data + n);
+        return;
+    }
+    const int bits = 32 - partitionBits_;
+    radixPass(data, scratch, n, 0, bits / 2);
+    radixPass(scratch, data, n, bits / 2, bits - bits / 2);
+}
+
+void KeyStreamPartitions::sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
+                                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
+    std::vector<std::uint64_t> start(numberOfPartitions() + 1, 0);
     std::uint64_t largest = 0;
     for (std::uint32_t p = first; p < last; ++p) {
         start[p + 1] = start[p] + totals_[p];
         largest = std::max(largest, totals_[p]);
     }
-    const int threads = std::max(1, omp_get_max_threads());
-    workspace.reserve(start[last], largest, threads);
+    workspace.reserve(start[last], largest, std::max(1, omp_get_max_threads()));
     gather(first, last, workspace.gathered());
 #pragma omp parallel for schedule(dynamic, 1)
     for (std::uint32_t p = first; p < last; ++p) {

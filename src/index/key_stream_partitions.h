@@ -1,12 +1,12 @@
 #pragma once
-// Sorting the key stream of one encoding in bounded memory. The stream is split by the key's
-// top 8 bits into 256 partitions. A counting pass measures every partition in every chunk of
-// the genome; then ranges of consecutive partitions, as many as fit the memory allowance, are
-// gathered in turn as (key << 32 | position) elements (a stable parallel scatter: windows stay
-// in position order within a partition), and each partition is radix-sorted on its remaining
-// 24 key bits. Stability keeps the positions of a key ascending.
+// Sorting the key stream of one encoding in bounded memory. The stream is split by the key's top
+// bits into partitions, about 20,000 windows each so that a partition sorts inside the caches.
+// A counting pass measures every partition in every chunk of the genome; then ranges of
+// consecutive partitions, as many as fit the memory allowance, are gathered in turn as
+// (key << 32 | position) elements (a stable parallel scatter: windows stay in position order
+// within a partition), and each partition is radix-sorted on its remaining key bits. Stability
+// keeps the positions of a key ascending.
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <span>
@@ -18,17 +18,10 @@
 
 namespace koru {
 
-inline constexpr int partitionBits = 8;
-inline constexpr std::uint32_t numberOfPartitions = 1u << partitionBits;
-
-inline std::uint32_t partitionOf(std::uint32_t key) {
-    return key >> (32 - partitionBits);
-}
-
 // Memory for sorting, reused by every range and encoding of a build: fresh pages are costly,
 // as the kernel zeroes each of them.
 class SortWorkspace {
-  public:
+public:
     // Room to gather n elements, and a radix scratch area of `scratch` elements per thread.
     void reserve(std::uint64_t n, std::uint64_t scratch, int threads);
     std::uint64_t* gathered() { return memory_.get(); }
@@ -36,7 +29,7 @@ class SortWorkspace {
         return memory_.get() + gatheredCapacity_ + scratchCapacity_ * static_cast<std::uint64_t>(thread);
     }
 
-  private:
+private:
     CArray<std::uint64_t> memory_;
     std::uint64_t elements_ = 0;
     std::uint64_t gatheredCapacity_ = 0;
@@ -49,15 +42,17 @@ using KeyStreamProgress = std::function<void(std::uint64_t wordsCounted)>;
 struct KeyStreamChunk {
     std::uint64_t firstWord = 0;
     std::uint64_t lastWord = 0;  // exclusive
-    std::array<std::uint64_t, numberOfPartitions> windows{};
+    std::vector<std::uint64_t> windows;  // per partition
 };
 
 class KeyStreamPartitions {
-  public:
+public:
     // Counts the windows of every partition, chunk by chunk, with all threads.
-    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords,
-                        const KeyStreamProgress& progress);
+    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords, const KeyStreamProgress& progress);
 
+    int partitionBits() const { return partitionBits_; }
+    std::uint32_t numberOfPartitions() const { return 1u << partitionBits_; }
+    std::uint32_t partitionOf(std::uint32_t key) const { return key >> (32 - partitionBits_); }
     std::uint64_t windowsInPartition(std::uint32_t partition) const { return totals_[partition]; }
     std::uint64_t numberOfWindows() const { return numberOfWindows_; }
 
@@ -70,13 +65,15 @@ class KeyStreamPartitions {
     void sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const;
 
-  private:
+private:
     void forEachChunk(const std::function<void(std::size_t)>& visit, const KeyStreamProgress& progress) const;
     void gather(std::uint32_t first, std::uint32_t last, std::uint64_t* elements) const;
+    void sortPartition(std::uint64_t* data, std::uint64_t* scratch, std::size_t n) const;
 
     KeyPlane plane_;
+    int partitionBits_;
     std::vector<KeyStreamChunk> chunks_;
-    std::array<std::uint64_t, numberOfPartitions> totals_{};
+    std::vector<std::uint64_t> totals_;
     std::uint64_t numberOfWindows_ = 0;
 };
 

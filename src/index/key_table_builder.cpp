@@ -69,7 +69,7 @@ class KeyTableBuilder {
 
   private:
     void buildRange(SortWorkspace& workspace, std::uint32_t first, std::uint32_t last) {
-        std::array<PartitionPlace, numberOfPartitions> places{};
+        std::vector<PartitionPlace> places(partitions_.numberOfPartitions());
         std::uint64_t windows = 0;
         for (std::uint32_t p = first; p < last; ++p) {
             places[p].windowStart = windows;
@@ -101,7 +101,7 @@ class KeyTableBuilder {
     void emitPartition(std::uint32_t partition, std::span<const std::uint64_t> sorted,
                        const PartitionPlace& place, CountStatistics& statistics) {
         KeyTable& table = build_.table;
-        const int bucketBitsPerPartition = table.directoryBits - partitionBits;
+        const int bucketBitsPerPartition = table.directoryBits - partitions_.partitionBits();
         std::uint64_t bucket = std::uint64_t{partition} << bucketBitsPerPartition;
         const std::uint64_t endBucket = std::uint64_t{partition + 1} << bucketBitsPerPartition;
         std::uint64_t entry = place.firstEntry, offset = place.firstOffset;

@@ -1,5 +1,7 @@
 #include "support/memory_mapped_file.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -105,6 +107,48 @@ CArray<char> decompressGzip(const std::string& fileName, const char* data, std::
 
 }  // namespace
 
+void FileContentsDeleter::operator()(char* contents) const noexcept {
+    if (mappedBytes != 0) {
+        munmap(contents, mappedBytes);
+    } else {
+        std::free(contents);
+    }
+}
+
+namespace {
+
+// Maps the file privately and writably (the terminator may land on its last page) over a
+// zeroed anonymous region one byte longer, so the byte after the file always reads as 0,
+// even when the file fills its last page. None when the file cannot be mapped.
+FileContents mapFile(int descriptor, std::size_t size) {
+    const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    const std::size_t bytes = (size + 1 + page - 1) / page * page;
+    void* region = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (region == MAP_FAILED) return nullptr;
+    FileContents contents(static_cast<char*>(region), FileContentsDeleter{bytes});
+    if (mmap(region, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, descriptor, 0) == MAP_FAILED)
+        return nullptr;
+    return contents;
+}
+
+FileContents readFile(std::FILE* handle, const std::string& fileName, std::size_t size) {
+    FileContents contents(static_cast<char*>(mallocExitIfNull(size + 1)));
+    const std::size_t read = std::fread(contents.get(), 1, size, handle);
+    const int readError = std::ferror(handle) ? errno : 0;
+    // A short read would silently cut the input; the run must not go on with half a file.
+    if (read != size)
+        exitWithErrorFormat("Could not read the file \"%s\": %s.\n", fileName.c_str(),
+                            readError != 0 ? std::strerror(readError) : "it ended early");
+    return contents;
+}
+
+bool isRegularFile(int descriptor) {
+    struct stat status {};
+    return fstat(descriptor, &status) == 0 && S_ISREG(status.st_mode);
+}
+
+}  // namespace
+
 std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& fileName) {
     errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file name passed to createMemoryMappedFile");
     std::FILE* handle = std::fopen(fileName.c_str(), "rb");
@@ -113,18 +157,13 @@ std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& file
     file->fileName = fileName;
     file->size = getFileSize(handle);
     const auto size = static_cast<std::size_t>(file->size);
-    file->contents.reset(static_cast<char*>(mallocExitIfNull(size + 1)));
-    const std::size_t read = std::fread(file->contents.get(), 1, size, handle);
-    const int readError = std::ferror(handle) ? errno : 0;
+    if (size > 0 && isRegularFile(fileno(handle))) file->contents = mapFile(fileno(handle), size);
+    if (!file->contents) file->contents = readFile(handle, fileName, size);
     std::fclose(handle);
-    // A short read would silently cut the input; the run must not go on with half a file.
-    if (read != size)
-        exitWithErrorFormat("Could not read the file \"%s\": %s.\n", fileName.c_str(),
-                            readError != 0 ? std::strerror(readError) : "it ended early");
     if (isGzipCompressed(file->contents.get(), size)) {
         std::size_t decompressedSize = 0;
         CArray<char> decompressed = decompressGzip(fileName, file->contents.get(), size, decompressedSize);
-        file->contents = std::move(decompressed);  // the compressed bytes are released here
+        file->contents = FileContents(decompressed.release());  // the compressed bytes are released here
         file->size = static_cast<std::int64_t>(decompressedSize);
     }
     file->contents[static_cast<std::size_t>(file->size)] = '\0';

@@ -12,15 +12,23 @@
 
 namespace koru {
 
+// Releases file contents: mapped pages are unmapped, decompressed ones freed.
+struct FileContentsDeleter {
+    std::size_t mappedBytes = 0;  // 0 when the contents were allocated
+    void operator()(char* contents) const noexcept;
+};
+using FileContents = std::unique_ptr<char[], FileContentsDeleter>;
+
 struct MemoryMappedFile {
     std::string fileName;
     std::int64_t size = 0;  // decompressed size for a gzip file
-    CArray<char> contents;  // size bytes, then one zero byte
+    FileContents contents;  // size bytes, then one zero byte
 
     std::string_view text() const { return {contents.get(), static_cast<std::size_t>(size)}; }
 };
 
-// A gzip-compressed file (recognised by its magic bytes, whatever its name) is decompressed
+// A plain file is mapped, not copied: its pages come straight from the page cache. A
+// gzip-compressed file (recognised by its magic bytes, whatever its name) is decompressed
 // whole, every member of it; size and contents are then those of the decompressed data. A
 // corrupt or truncated gzip file ends the run.
 std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& fileName);

@@ -195,7 +195,7 @@ TEST(FastaReference, GenomesPastThirtyTwoBitPositionsAreRefusedBeforeAllocating)
             MemoryMappedFile file;
             file.fileName = "huge.fa";
             file.size = static_cast<std::int64_t>(2 * chromosomes);
-            file.contents = allocateZeroedArray<char>(2 * chromosomes + 1);
+            file.contents = FileContents(allocateZeroedArray<char>(2 * chromosomes + 1).release());
             for (std::uint64_t chromosome = 0; chromosome < chromosomes; ++chromosome) {
                 file.contents[2 * chromosome] = '>';
                 file.contents[2 * chromosome + 1] = '\n';

@@ -22,7 +22,7 @@ inline MemoryMappedFile memoryFile(const std::string& name, std::string_view con
     MemoryMappedFile file;
     file.fileName = name;
     file.size = static_cast<std::int64_t>(contents.size());
-    file.contents = allocateZeroedArray<char>(contents.size() + 1);
+    file.contents = FileContents(allocateZeroedArray<char>(contents.size() + 1).release());
     std::memcpy(file.contents.get(), contents.data(), contents.size());
     return file;
 }
