@@ -88,13 +88,13 @@ const char* const sectionMessages[numberOfKeyEncodings] = {
     "AG count array creation", "CG count array creation", " XOR count array creation"};
 
 void countEncoding(CountArrays& arrays, const GenomeSequence& genome, int encoding, SortWorkspace& workspace,
-                   LockedFile* progressFile) {
+                   const IndexBuildOptions& options, LockedFile* progressFile) {
     IndexBuildProgress progress(progressFile, encoding, genome.paddedSequenceLength);
     progress.announce(sectionMessages[encoding]);
     const KeyPlane plane(genome.basePlaneWords.get(), genome.checkPlaneWords.get(), encoding);
-    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize,
-                                         progress.keyStreamProgress());
-    KeyTableBuild build = buildKeyTable(partitions, arrays.limits, workspace, arrays.sortingMemoryBytes);
+    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize, progress.keyStreamProgress(),
+                                         options.partitionBits);
+    KeyTableBuild build = buildKeyTable(partitions, arrays.limits, workspace, options);
     arrays.keyTables[encoding] = std::move(build.table);
     arrays.statistics[encoding] = build.statistics;
     arrays.positionLists[encoding] = std::move(build.storage);
@@ -116,17 +116,16 @@ std::string countReport(const CountArrays& arrays, std::int32_t quality) {
 }  // namespace
 
 std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, const CountLimits& limits,
-                                              LockedFile* progressFile, std::uint64_t sortingMemoryBytes) {
+                                              LockedFile* progressFile, const IndexBuildOptions& options) {
     auto arrays = std::make_unique<CountArrays>();
     if (genome.genomeInformation)
         arrays->genomeInformation = std::make_unique<GenomeInformation>(*genome.genomeInformation);
     arrays->limits = limits;
-    arrays->sortingMemoryBytes = sortingMemoryBytes;
     // One encoding after another, each with every thread: three at once would hold three
     // sorting buffers at the same time. The one workspace is reused, as fresh pages are costly.
     SortWorkspace workspace;
     for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding)
-        countEncoding(*arrays, genome, encoding, workspace, progressFile);
+        countEncoding(*arrays, genome, encoding, workspace, options, progressFile);
     for (const CountStatistics& s : arrays->statistics) sumCountStatistics(arrays->totalStatistics, s);
     averageCountStatistics(arrays->averageStatistics, arrays->totalStatistics, numberOfKeyEncodings);
     return arrays;

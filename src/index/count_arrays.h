@@ -12,6 +12,7 @@
 
 #include "config/execution_parameters.h"
 #include "genome/genome_sequence.h"
+#include "index/index_build_options.h"
 #include "index/key_stream.h"
 #include "index/key_table.h"
 
@@ -39,7 +40,6 @@ struct CountArrays {
     std::unique_ptr<GenomeInformation> genomeInformation;
     std::uint64_t sizeOfCountArrays = std::uint64_t{1} << 32;  // keys addressable per encoding
     CountLimits limits;
-    std::uint64_t sortingMemoryBytes = 0;  // per sorted range of the key stream; 0: the default
     std::array<KeyTable, numberOfKeyEncodings> keyTables;  // AG, CG, XOR
     std::array<CountStatistics, numberOfKeyEncodings> statistics;
     CountStatistics totalStatistics;
@@ -54,10 +54,9 @@ struct CountArrays {
 
 std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome);
 
-// Builds the count arrays, reporting progress on progressFile when it is given. A non-zero
-// sortingMemoryBytes bounds the memory of each sorted range (tests use it to force ranges).
+// Builds the count arrays, reporting progress on progressFile when it is given.
 std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, const CountLimits& limits,
-                                              LockedFile* progressFile, std::uint64_t sortingMemoryBytes = 0);
+                                              LockedFile* progressFile, const IndexBuildOptions& options = {});
 
 // The counting step for one occurrence of a key whose count is `entry` before the step: updates
 // the statistics and the count, and returns the count before the step.

@@ -105,9 +105,9 @@ void SortWorkspace::reserve(std::uint64_t n, std::uint64_t scratch, int threads)
 }
 
 KeyStreamPartitions::KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords,
-                                         const KeyStreamProgress& progress)
+                                         const KeyStreamProgress& progress, int partitionBits)
     : plane_(plane),
-      partitionBits_(partitionBitsFor(numberOfKeysInKeyStream(numberOfWords))),
+      partitionBits_(partitionBits != 0 ? partitionBits : partitionBitsFor(numberOfKeysInKeyStream(numberOfWords))),
       totals_(numberOfPartitions(), 0),
       numberOfWindows_(numberOfKeysInKeyStream(numberOfWords)) {
     const std::uint64_t streamWords = numberOfWords < 3 ? 0 : numberOfWords - 2;

@@ -47,8 +47,10 @@ struct KeyStreamChunk {
 
 class KeyStreamPartitions {
 public:
-    // Counts the windows of every partition, chunk by chunk, with all threads.
-    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords, const KeyStreamProgress& progress);
+    // Counts the windows of every partition, chunk by chunk, with all threads. partitionBits 0
+    // chooses the partitions from the genome's size.
+    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords, const KeyStreamProgress& progress,
+                        int partitionBits = 0);
 
     int partitionBits() const { return partitionBits_; }
     std::uint32_t numberOfPartitions() const { return 1u << partitionBits_; }

@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "index/index_build_memory.h"
+#include "index/index_build_options.h"
 
 namespace koru {
 
@@ -54,9 +54,9 @@ class KeyTableBuilder {
         build_.storage = allocateZeroedArray<std::uint32_t>(keys + 1);
     }
 
-    KeyTableBuild build(SortWorkspace& workspace, std::uint64_t sortingMemoryBytes) {
-        const std::uint64_t perRange = std::max<std::uint64_t>(
-            temporaryBytesForIndexBuild(partitions_.numberOfWindows(), sortingMemoryBytes) / 8, 1);
+    KeyTableBuild build(SortWorkspace& workspace, const IndexBuildOptions& options) {
+        const std::uint64_t perRange =
+            std::max<std::uint64_t>(temporaryBytesForIndexBuild(partitions_.numberOfWindows(), options) / 8, 1);
         for (const auto& [first, last] : partitions_.ranges(perRange)) buildRange(workspace, first, last);
         KeyTable& table = build_.table;
         table.numberOfEntries = nextEntry_;
@@ -144,8 +144,8 @@ class KeyTableBuilder {
 }  // namespace
 
 KeyTableBuild buildKeyTable(const KeyStreamPartitions& partitions, const CountLimits& limits,
-                            SortWorkspace& workspace, std::uint64_t sortingMemoryBytes) {
-    return KeyTableBuilder(partitions, limits).build(workspace, sortingMemoryBytes);
+                            SortWorkspace& workspace, const IndexBuildOptions& options) {
+    return KeyTableBuilder(partitions, limits).build(workspace, options);
 }
 
 }  // namespace koru

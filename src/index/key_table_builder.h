@@ -20,6 +20,6 @@ struct KeyTableBuild {
 };
 
 KeyTableBuild buildKeyTable(const KeyStreamPartitions& partitions, const CountLimits& limits,
-                            SortWorkspace& workspace, std::uint64_t sortingMemoryBytes);
+                            SortWorkspace& workspace, const IndexBuildOptions& options);
 
 }  // namespace koru

@@ -68,8 +68,8 @@ void expectStatisticsEqual(const CountStatistics& a, const CountStatistics& b) {
 
 // Builds the index and compares it with the model under every encoding, present and absent keys.
 void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& limits,
-                             std::uint64_t sortingBytes = 0) {
-    auto counts = buildCountArrays(genome, limits, nullptr, sortingBytes);
+                             const IndexBuildOptions& options = {}) {
+    auto counts = buildCountArrays(genome, limits, nullptr, options);
     auto indexes = buildBinaryIndexes(*counts, genome, nullptr);
     std::mt19937 random(7);
     for (int e = 0; e < numberOfKeyEncodings; ++e) {
@@ -145,9 +145,11 @@ TEST(IndexModel, RunsOfUncalledBasesAndManyShortChromosomes) {
     expectIndexMatchesModel(*genome, {10, 20});
 }
 
-TEST(IndexModel, SortingInRangesGivesTheSameIndex) {
+TEST(IndexModel, RangesAndPartitionWidthsGiveTheSameIndex) {
     const auto genome = genomeFromPlanes(randomWords(2000, 8), randomWords(2000, 9));
-    expectIndexMatchesModel(*genome, {750, 32768}, 4096);  // ranges of a few partitions each
+    expectIndexMatchesModel(*genome, {750, 32768}, {4096, 0});   // ranges of a few partitions each
+    expectIndexMatchesModel(*genome, {750, 32768}, {0, 10});     // the widest partitioning
+    expectIndexMatchesModel(*genome, {750, 32768}, {20000, 9});  // both
 }
 
 TEST(IndexModel, KeyOccurringMoreThan65535TimesSaturates) {
