@@ -92,14 +92,32 @@ void countEncoding(CountArrays& arrays, const GenomeSequence& genome, int encodi
     IndexBuildProgress progress(progressFile, encoding, genome.paddedSequenceLength);
     progress.announce(sectionMessages[encoding]);
     const KeyPlane plane(genome.basePlaneWords.get(), genome.checkPlaneWords.get(), encoding);
-    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize, progress.keyStreamProgress(),
-                                         options.partitionBits);
+    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize,
+                                         progress.keyStreamProgress(), options.partitionBits);
     KeyTableBuild build = buildKeyTable(partitions, arrays.limits, workspace, options);
     arrays.keyTables[encoding] = std::move(build.table);
     arrays.statistics[encoding] = build.statistics;
     arrays.positionLists[encoding] = std::move(build.storage);
     arrays.positionListsUsed[encoding] = build.storageUsed;
     progress.finish();
+}
+
+// What the memory budget leaves for sorting the next encoding: the genome, the encodings already
+// built, and the next one's table at its largest (8 bytes a window for entries and lists, which
+// the entries' count bounds) all stay within it.
+std::uint64_t sortingMemoryLeft(const GenomeSequence& genome, const CountArrays& arrays) {
+    const std::uint64_t windows = numberOfKeysInKeyStream(genome.utilizedBinaryEncodedArraySize);
+    const std::uint64_t directory = ((std::uint64_t{1} << directoryBitsForKeys(windows)) + 1) * 4;
+    std::uint64_t committed = genome.asciiEncodedArrayLength + 8 * genome.allocatedBinaryEncodedArraySize +
+                              8 * windows + directory + (std::uint64_t{64} << 20);
+    for (int e = 0; e < numberOfKeyEncodings; ++e) {
+        const KeyTable& table = arrays.keyTables[e];
+        if (table.directory.empty()) continue;
+        committed += 8 * table.numberOfEntries + 4 * arrays.positionListsUsed[e] + 4 * table.directory.size();
+    }
+    const std::uint64_t budget = indexBuildMemoryBudget(genome.sequenceLength);
+    return budget > committed ? std::max(budget - committed, minimumSortingMemoryBytes)
+                              : minimumSortingMemoryBytes;
 }
 
 std::string countReport(const CountArrays& arrays, std::int32_t quality) {
@@ -124,8 +142,13 @@ std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, cons
     // One encoding after another, each with every thread: three at once would hold three
     // sorting buffers at the same time. The one workspace is reused, as fresh pages are costly.
     SortWorkspace workspace;
-    for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding)
-        countEncoding(*arrays, genome, encoding, workspace, options, progressFile);
+    for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding) {
+        IndexBuildOptions encodingOptions = options;
+        if (options.sortingMemoryBytes == 0)
+            encodingOptions.sortingMemoryBytes = sortingMemoryLeft(genome, *arrays);
+        workspace.limit(encodingOptions.sortingMemoryBytes);
+        countEncoding(*arrays, genome, encoding, workspace, encodingOptions, progressFile);
+    }
     for (const CountStatistics& s : arrays->statistics) sumCountStatistics(arrays->totalStatistics, s);
     averageCountStatistics(arrays->averageStatistics, arrays->totalStatistics, numberOfKeyEncodings);
     return arrays;

@@ -56,7 +56,8 @@ std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params
 
 // Builds the count arrays, reporting progress on progressFile when it is given.
 std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, const CountLimits& limits,
-                                              LockedFile* progressFile, const IndexBuildOptions& options = {});
+                                              LockedFile* progressFile,
+                                              const IndexBuildOptions& options = {});
 
 // The counting step for one occurrence of a key whose count is `entry` before the step: updates
 // the statistics and the count, and returns the count before the step.

@@ -7,17 +7,20 @@
 namespace koru {
 
 struct IndexBuildOptions {
-    // Memory for sorting one range of the key stream; 0: the default below.
+    // Memory for sorting one range of the key stream; 0: what the memory budget leaves.
     std::uint64_t sortingMemoryBytes = 0;
     // Partitions of the key stream are 2^partitionBits; 0: chosen from the genome's size.
     int partitionBits = 0;
 };
 
-// Small genomes are sorted in one piece; large ones in ranges, so that the build stays within
-// about 32 bytes per genome base at its peak.
-inline std::uint64_t temporaryBytesForIndexBuild(std::uint64_t numberOfKeys, const IndexBuildOptions& options) {
-    if (options.sortingMemoryBytes != 0) return options.sortingMemoryBytes;
-    return std::max<std::uint64_t>(std::uint64_t{256} << 20, 4 * numberOfKeys);
+// The peak memory a build may reach: 32 bytes a genome base and 256 MiB. The sorting memory is
+// what the genome and the tables leave of it, so that small genomes sort in one piece and large
+// ones in ranges.
+inline std::uint64_t indexBuildMemoryBudget(std::uint64_t bases) {
+    return 32 * bases + (std::uint64_t{256} << 20);
 }
+
+// Sorting never gets less than this, however tight the budget.
+inline constexpr std::uint64_t minimumSortingMemoryBytes = std::uint64_t{64} << 20;
 
 }  // namespace koru

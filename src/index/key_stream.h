@@ -61,7 +61,8 @@ inline void forEachWindow(const KeyPlane& plane, std::uint64_t first, std::uint6
         // Only the windows that end in word 0 can start before base 0.
         previous = plane.word(0);
         for (int i = 0; i < 32; ++i)
-            visit(static_cast<std::uint32_t>(previous >> (31 - i)), windowPosition(static_cast<std::uint64_t>(i)));
+            visit(static_cast<std::uint32_t>(previous >> (31 - i)),
+                  windowPosition(static_cast<std::uint64_t>(i)));
         w = 1;
     }
     for (; w < last; ++w) {
@@ -69,7 +70,8 @@ inline void forEachWindow(const KeyPlane& plane, std::uint64_t first, std::uint6
         const std::uint64_t pair = (previous << 32) | current;
         const auto start = static_cast<std::uint32_t>(32 * w - 31);
 #pragma GCC unroll 32
-        for (int i = 0; i < 32; ++i) visit(static_cast<std::uint32_t>(pair >> (31 - i)), start + static_cast<std::uint32_t>(i));
+        for (int i = 0; i < 32; ++i)
+            visit(static_cast<std::uint32_t>(pair >> (31 - i)), start + static_cast<std::uint32_t>(i));
         previous = current;
     }
 }

@@ -19,7 +19,9 @@ constexpr std::uint64_t wordsPerProgressBlock = 1'000'000;
 // clearing its histogram than on the elements.
 constexpr std::size_t smallPartition = 512;
 
-std::uint32_t keyOf(std::uint64_t element) { return static_cast<std::uint32_t>(element >> 32); }
+std::uint32_t keyOf(std::uint64_t element) {
+    return static_cast<std::uint32_t>(element >> 32);
+}
 
 // One stable counting pass on the key digit of `bits` bits at `shift`.
 void radixPass(const std::uint64_t* from, std::uint64_t* to, std::size_t n, int shift, int bits) {
@@ -44,8 +46,10 @@ std::vector<KeyStreamChunk> makeChunks(std::uint64_t numberOfWords, int threads,
         const std::uint64_t size = blockEnd - block;
         for (int t = 0; t < threads; ++t) {
             KeyStreamChunk chunk;
-            chunk.firstWord = block + size * static_cast<std::uint64_t>(t) / static_cast<std::uint64_t>(threads);
-            chunk.lastWord = block + size * static_cast<std::uint64_t>(t + 1) / static_cast<std::uint64_t>(threads);
+            chunk.firstWord =
+                block + size * static_cast<std::uint64_t>(t) / static_cast<std::uint64_t>(threads);
+            chunk.lastWord =
+                block + size * static_cast<std::uint64_t>(t + 1) / static_cast<std::uint64_t>(threads);
             chunk.windows.assign(partitions, 0);
             if (chunk.lastWord > chunk.firstWord) chunks.push_back(std::move(chunk));
         }
@@ -57,11 +61,16 @@ std::vector<KeyStreamChunk> makeChunks(std::uint64_t numberOfWords, int threads,
 // buffer that stays in the caches, and written out a cache line at a time. Scattering each
 // window on its own into thousands of far-apart streams costs a cache miss per store.
 class CombiningScatter {
-public:
+  public:
     static constexpr std::uint32_t lineElements = 8;
 
-    CombiningScatter(std::uint64_t* elements, std::vector<std::uint64_t>& cursor, const std::vector<std::uint8_t>& kept)
-        : lines_(kept.size() * lineElements), filled_(kept.size(), 0), elements_(elements), cursor_(cursor), kept_(kept) {}
+    CombiningScatter(std::uint64_t* elements, std::vector<std::uint64_t>& cursor,
+                     const std::vector<std::uint8_t>& kept)
+        : lines_(kept.size() * lineElements),
+          filled_(kept.size(), 0),
+          elements_(elements),
+          cursor_(cursor),
+          kept_(kept) {}
 
     void add(std::uint32_t partition, std::uint64_t element) {
         std::uint32_t& filled = filled_[partition];
@@ -84,7 +93,7 @@ public:
         }
     }
 
-private:
+  private:
     std::vector<std::uint64_t> lines_;
     std::vector<std::uint32_t> filled_;
     std::uint64_t* elements_;
@@ -95,19 +104,32 @@ private:
 }  // namespace
 
 void SortWorkspace::reserve(std::uint64_t n, std::uint64_t scratch, int threads) {
-    gatheredCapacity_ = std::max(gatheredCapacity_, n);
-    scratchCapacity_ = std::max(scratchCapacity_, scratch);
-    const std::uint64_t elements = gatheredCapacity_ + scratchCapacity_ * static_cast<std::uint64_t>(threads);
+    gatheredElements_ = n;
+    scratchElements_ = scratch;
+    const std::uint64_t elements = n + scratch * static_cast<std::uint64_t>(threads);
     if (elements <= elements_) return;
     memory_.reset();
     memory_ = allocateZeroedArray<std::uint64_t>(elements);
     elements_ = elements;
 }
 
+void SortWorkspace::limit(std::uint64_t bytes) {
+    const std::uint64_t elements = bytes / sizeof(std::uint64_t);
+    if (elements >= elements_) return;
+    // Shrinking in place keeps the pages already touched and returns the rest.
+    if (void* shrunk =
+            std::realloc(memory_.get(), std::max<std::uint64_t>(elements, 1) * sizeof(std::uint64_t))) {
+        (void)memory_.release();
+        memory_.reset(static_cast<std::uint64_t*>(shrunk));
+        elements_ = elements;
+    }
+}
+
 KeyStreamPartitions::KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords,
                                          const KeyStreamProgress& progress, int partitionBits)
     : plane_(plane),
-      partitionBits_(partitionBits != 0 ? partitionBits : partitionBitsFor(numberOfKeysInKeyStream(numberOfWords))),
+      partitionBits_(partitionBits != 0 ? partitionBits
+                                        : partitionBitsFor(numberOfKeysInKeyStream(numberOfWords))),
       totals_(numberOfPartitions(), 0),
       numberOfWindows_(numberOfKeysInKeyStream(numberOfWords)) {
     const std::uint64_t streamWords = numberOfWords < 3 ? 0 : numberOfWords - 2;
@@ -141,7 +163,8 @@ void KeyStreamPartitions::forEachChunk(const std::function<void(std::size_t)>& v
     }
 }
 
-std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges(std::uint64_t elementsPerRange) const {
+std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges(
+    std::uint64_t elementsPerRange) const {
     std::vector<std::pair<std::uint32_t, std::uint32_t>> result;
     std::uint32_t first = 0;
     std::uint64_t elements = 0;
@@ -160,7 +183,8 @@ std::vector<std::pair<std::uint32_t, std::uint32_t>> KeyStreamPartitions::ranges
 void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, std::uint64_t* elements) const {
     // Each chunk writes its windows behind those of the chunks before it, partition by
     // partition, so the scatter is stable although the chunks run in parallel.
-    std::vector<std::vector<std::uint64_t>> cursors(chunks_.size(), std::vector<std::uint64_t>(numberOfPartitions(), 0));
+    std::vector<std::vector<std::uint64_t>> cursors(chunks_.size(),
+                                                    std::vector<std::uint64_t>(numberOfPartitions(), 0));
     std::vector<std::uint8_t> kept(numberOfPartitions(), 0);
     std::uint64_t offset = 0;
     for (std::uint32_t p = first; p < last; ++p) {
@@ -174,9 +198,10 @@ void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, std::u
     forEachChunk(
         [&](std::size_t c) {
             CombiningScatter scatter(elements, cursors[c], kept);
-            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord, [&](std::uint32_t key, std::uint32_t position) {
-                scatter.add(key >> shift, (static_cast<std::uint64_t>(key) << 32) | position);
-            });
+            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord,
+                          [&](std::uint32_t key, std::uint32_t position) {
+                              scatter.add(key >> shift, (static_cast<std::uint64_t>(key) << 32) | position);
+                          });
             scatter.flushAll();
         },
         {});
@@ -194,8 +219,9 @@ void KeyStreamPartitions::sortPartition(std::uint64_t* data, std::uint64_t* scra
     radixPass(scratch, data, n, bits / 2, bits - bits / 2);
 }
 
-void KeyStreamPartitions::sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
-                                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
+void KeyStreamPartitions::sortRange(
+    std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
+    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const {
     std::vector<std::uint64_t> start(numberOfPartitions() + 1, 0);
     std::uint64_t largest = 0;
     for (std::uint32_t p = first; p < last; ++p) {

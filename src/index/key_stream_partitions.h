@@ -21,19 +21,21 @@ namespace koru {
 // Memory for sorting, reused by every range and encoding of a build: fresh pages are costly,
 // as the kernel zeroes each of them.
 class SortWorkspace {
-public:
+  public:
     // Room to gather n elements, and a radix scratch area of `scratch` elements per thread.
     void reserve(std::uint64_t n, std::uint64_t scratch, int threads);
+    // Gives memory back until the workspace holds at most that many bytes.
+    void limit(std::uint64_t bytes);
     std::uint64_t* gathered() { return memory_.get(); }
     std::uint64_t* scratch(int thread) {
-        return memory_.get() + gatheredCapacity_ + scratchCapacity_ * static_cast<std::uint64_t>(thread);
+        return memory_.get() + gatheredElements_ + scratchElements_ * static_cast<std::uint64_t>(thread);
     }
 
-private:
+  private:
     CArray<std::uint64_t> memory_;
     std::uint64_t elements_ = 0;
-    std::uint64_t gatheredCapacity_ = 0;
-    std::uint64_t scratchCapacity_ = 0;
+    std::uint64_t gatheredElements_ = 0;
+    std::uint64_t scratchElements_ = 0;
 };
 
 // Called after every 1,000,000 words of the counting pass with the number of words counted.
@@ -41,12 +43,12 @@ using KeyStreamProgress = std::function<void(std::uint64_t wordsCounted)>;
 
 struct KeyStreamChunk {
     std::uint64_t firstWord = 0;
-    std::uint64_t lastWord = 0;  // exclusive
+    std::uint64_t lastWord = 0;          // exclusive
     std::vector<std::uint64_t> windows;  // per partition
 };
 
 class KeyStreamPartitions {
-public:
+  public:
     // Counts the windows of every partition, chunk by chunk, with all threads. partitionBits 0
     // chooses the partitions from the genome's size.
     KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords, const KeyStreamProgress& progress,
@@ -67,7 +69,7 @@ public:
     void sortRange(std::uint32_t first, std::uint32_t last, SortWorkspace& workspace,
                    const std::function<void(std::uint32_t, std::span<const std::uint64_t>)>& sorted) const;
 
-private:
+  private:
     void forEachChunk(const std::function<void(std::size_t)>& visit, const KeyStreamProgress& progress) const;
     void gather(std::uint32_t first, std::uint32_t last, std::uint64_t* elements) const;
     void sortPartition(std::uint64_t* data, std::uint64_t* scratch, std::size_t n) const;

@@ -55,8 +55,11 @@ class KeyTableBuilder {
     }
 
     KeyTableBuild build(SortWorkspace& workspace, const IndexBuildOptions& options) {
+        // Each gathered window takes 8 bytes; the radix scratch is small beside it. No limit: one piece.
         const std::uint64_t perRange =
-            std::max<std::uint64_t>(temporaryBytesForIndexBuild(partitions_.numberOfWindows(), options) / 8, 1);
+            options.sortingMemoryBytes == 0
+                ? partitions_.numberOfWindows()
+                : std::max<std::uint64_t>(options.sortingMemoryBytes / 8 * 15 / 16, 1);
         for (const auto& [first, last] : partitions_.ranges(perRange)) buildRange(workspace, first, last);
         KeyTable& table = build_.table;
         table.numberOfEntries = nextEntry_;

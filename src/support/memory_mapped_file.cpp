@@ -126,7 +126,8 @@ FileContents mapFile(int descriptor, std::size_t size) {
     void* region = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (region == MAP_FAILED) return nullptr;
     FileContents contents(static_cast<char*>(region), FileContentsDeleter{bytes});
-    if (mmap(region, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, descriptor, 0) == MAP_FAILED)
+    if (mmap(region, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, descriptor, 0) ==
+        MAP_FAILED)
         return nullptr;
     return contents;
 }

@@ -13,18 +13,26 @@ namespace {
 
 const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
 
-std::vector<std::string> requestArguments(const TemporaryDirectory& directory, std::vector<std::string> extra) {
-    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", lambdaGenome, "--read1FastqFileName",
-                                       directory.write("1.fq", ""), "--read2FastqFileName", directory.write("2.fq", ""),
-                                       "--samOutputFileName", directory.file("out.sam")};
+std::vector<std::string> requestArguments(const TemporaryDirectory& directory,
+                                          std::vector<std::string> extra) {
+    std::vector<std::string> arguments{"--referenceGenomeFastaFileName",
+                                       lambdaGenome,
+                                       "--read1FastqFileName",
+                                       directory.write("1.fq", ""),
+                                       "--read2FastqFileName",
+                                       directory.write("2.fq", ""),
+                                       "--samOutputFileName",
+                                       directory.file("out.sam")};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     return arguments;
 }
 
 std::vector<std::string> timerLabels(const std::string& output) {
-    static const std::regex timer("Elapsed time for \"([^\"]+)\": Wall time = +[0-9]+, CPU time = [0-9.e+-]+\n");
+    static const std::regex timer(
+        "Elapsed time for \"([^\"]+)\": Wall time = +[0-9]+, CPU time = [0-9.e+-]+\n");
     std::vector<std::string> labels;
-    for (auto it = std::sregex_iterator(output.begin(), output.end(), timer); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), timer); it != std::sregex_iterator();
+         ++it)
         labels.push_back((*it)[1]);
     return labels;
 }
@@ -33,10 +41,11 @@ TEST(IndexRun, QuietRunReportsOnlyItsStageTimers) {
     TemporaryDirectory directory;
     const CommandResult result = runKoru(requestArguments(directory, {}));
     EXPECT_EQ(timerLabels(result.standardOutput),
-              (std::vector<std::string>{"Reading in Reference Genome",
-                                        "Converting Reference Genome to binary encoding and generating metadata",
-                                        "Counting Number of Reference Genome Positions Associated with Each Hash Key",
-                                        "Generating Hash Tables"}));
+              (std::vector<std::string>{
+                  "Reading in Reference Genome",
+                  "Converting Reference Genome to binary encoding and generating metadata",
+                  "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+                  "Generating Hash Tables"}));
     EXPECT_EQ(std::regex_replace(result.standardOutput, std::regex("Elapsed time for [^\n]*\n"), ""), "");
 }
 
@@ -45,22 +54,29 @@ TEST(IndexRun, VerboseRunShowsGenomeCountsAndIndexUtilization) {
     const std::string output = runKoru(requestArguments(directory, {"-v"})).standardOutput;
     // The parameter dump comes before validation and again once the genome is read.
     const std::regex dump("\nExecution Parameters:\n");
-    EXPECT_EQ(std::distance(std::sregex_iterator(output.begin(), output.end(), dump), std::sregex_iterator()), 2);
-    EXPECT_NE(output.find("\tSequence Length = 48502\n\tPadded Sequence Length = 48544\n"), std::string::npos);
-    EXPECT_NE(output.find("\t\tChromosome Number      1: Base Pairs =       48502, Padded Base Pairs =       48544,"),
+    EXPECT_EQ(std::distance(std::sregex_iterator(output.begin(), output.end(), dump), std::sregex_iterator()),
+              2);
+    EXPECT_NE(output.find("\tSequence Length = 48502\n\tPadded Sequence Length = 48544\n"),
               std::string::npos);
-    for (const char* section : {"AG count array creation.", "CG count array creation.", " XOR count array creation.",
-                                " starting XOR index creation.", " completed XOR index creation."})
-        EXPECT_NE(output.find(std::string("is executing/processing ") + section), std::string::npos) << section;
+    EXPECT_NE(output.find(
+                  "\t\tChromosome Number      1: Base Pairs =       48502, Padded Base Pairs =       48544,"),
+              std::string::npos);
+    for (const char* section :
+         {"AG count array creation.", "CG count array creation.", " XOR count array creation.",
+          " starting XOR index creation.", " completed XOR index creation."})
+        EXPECT_NE(output.find(std::string("is executing/processing ") + section), std::string::npos)
+            << section;
     for (const char* label : {"\nAG or Base Encoding", "\nCG or Check Encoding", "\nAC or XOR Encoding",
                               "\nTotal (AG + CG + AC Encoding)", "\nAverage (AG + CG + AC Encoding)/3"})
-        EXPECT_NE(output.find(std::string(label) + " Count Statistics: \n\tnumberOfPopulatedKeys = "), std::string::npos)
+        EXPECT_NE(output.find(std::string(label) + " Count Statistics: \n\tnumberOfPopulatedKeys = "),
+                  std::string::npos)
             << label;
     std::smatch utilization;
-    ASSERT_TRUE(std::regex_search(output, utilization,
-                                  std::regex("\nIndex Storage Utilization:\n\tStorage allocated for each index = 48544 "
-                                             "\\* 4 Bytes\n\tA/G or Base Index = +([0-9]+) \\* 4 Bytes\n\tC/G or Check "
-                                             "Index = +([0-9]+) \\* 4 Bytes\n\tA/C or XOR Index = +([0-9]+) \\* 4 Bytes\n")));
+    ASSERT_TRUE(std::regex_search(
+        output, utilization,
+        std::regex("\nIndex Storage Utilization:\n\tStorage allocated for each index = 48544 "
+                   "\\* 4 Bytes\n\tA/G or Base Index = +([0-9]+) \\* 4 Bytes\n\tC/G or Check "
+                   "Index = +([0-9]+) \\* 4 Bytes\n\tA/C or XOR Index = +([0-9]+) \\* 4 Bytes\n")));
     // A phage genome has few repeated 32-base keys; each encoding lists some, never more than its windows.
     for (int e = 1; e <= 3; ++e) {
         const long used = std::stol(utilization[e]);
