@@ -2,7 +2,6 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <cstdio>
 #include <functional>
@@ -12,6 +11,7 @@
 #include "genome/genome_test_helpers.h"
 #include "support/locked_file.h"
 #include "support/text_format.h"
+#include "test_support/gzip.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru {
@@ -30,19 +30,6 @@ std::unique_ptr<GenomeSequence> twoChromosomeGenome() {
                        std::string(40, 'G') + "\n");
 }
 
-std::string gzipped(const std::string& text) {
-    z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, 6, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&stream, text.size()), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 // Runs createGenomeSequence with the timer lines going to a file of the directory.
 std::unique_ptr<GenomeSequence> createFromFile(const TemporaryDirectory& directory, const std::string& path,
@@ -82,7 +69,7 @@ TEST(GenomeSequence, GzipCompressedFastaGivesTheSameGenome) {
     const auto plain = createFromFile(directory, directory.write("plain.fa", text), fastaGenomeFormatType);
     // The name says nothing: the content is recognised.
     const auto compressed =
-        createFromFile(directory, directory.write("compressed.fa", gzipped(text)), fastaGenomeFormatType);
+        createFromFile(directory, directory.write("compressed.fa", testing::gzipCompress(text)), fastaGenomeFormatType);
     ASSERT_EQ(compressed->chromosomes.size(), plain->chromosomes.size());
     EXPECT_EQ(compressed->chromosomes[1].name, "chr2");
     EXPECT_EQ(compressed->paddedSequenceLength, plain->paddedSequenceLength);

@@ -2,12 +2,12 @@
 // corrupt data refused.
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include <functional>
 #include <string>
 
 #include "support/memory_mapped_file.h"
+#include "test_support/gzip.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru {
@@ -16,19 +16,6 @@ namespace {
 using ::testing::ExitedWithCode;
 using testing::TemporaryDirectory;
 
-std::string gzipMember(const std::string& text) {
-    z_stream stream{};
-    EXPECT_EQ(deflateInit2(&stream, 9, Z_DEFLATED, 15 + 16, 8, Z_DEFAULT_STRATEGY), Z_OK);
-    std::string out(deflateBound(&stream, text.size()), '\0');
-    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(text.data()));
-    stream.avail_in = static_cast<uInt>(text.size());
-    stream.next_out = reinterpret_cast<Bytef*>(out.data());
-    stream.avail_out = static_cast<uInt>(out.size());
-    EXPECT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-    out.resize(stream.total_out);
-    deflateEnd(&stream);
-    return out;
-}
 
 std::string sampleText(std::size_t lines) {
     std::string text;
@@ -41,7 +28,7 @@ TEST(GzipFile, ContentsAndSizeAreThoseOfTheDecompressedData) {
     TemporaryDirectory directory;
     const std::string text = sampleText(1000);
     // Recognised by its first bytes, not by its name.
-    const auto file = createMemoryMappedFile(directory.write("reference.fa", gzipMember(text)));
+    const auto file = createMemoryMappedFile(directory.write("reference.fa", testing::gzipCompress(text)));
     EXPECT_EQ(file->size, static_cast<std::int64_t>(text.size()));
     EXPECT_EQ(file->text(), text);
     EXPECT_EQ(file->contents[text.size()], '\0');
@@ -49,8 +36,8 @@ TEST(GzipFile, ContentsAndSizeAreThoseOfTheDecompressedData) {
 
     // A plain file with a gzip name stays as it is.
     EXPECT_EQ(createMemoryMappedFile(directory.write("plain.gz", ">a\nACGT\n"))->text(), ">a\nACGT\n");
-    EXPECT_EQ(createMemoryMappedFile(directory.write("empty.gz", gzipMember("")))->size, 0);
-    EXPECT_EQ(createMemoryMappedFile(directory.write("one.gz", gzipMember("\x1f")))->text(), "\x1f");
+    EXPECT_EQ(createMemoryMappedFile(directory.write("empty.gz", testing::gzipCompress("")))->size, 0);
+    EXPECT_EQ(createMemoryMappedFile(directory.write("one.gz", testing::gzipCompress("\x1f")))->text(), "\x1f");
 }
 
 TEST(GzipFile, EveryMemberOfAConcatenatedFileIsRead) {
@@ -59,7 +46,7 @@ TEST(GzipFile, EveryMemberOfAConcatenatedFileIsRead) {
     // buffer has to grow past it.
     const std::string first = sampleText(200000), second = "the end\n";
     const auto file = createMemoryMappedFile(
-        directory.write("joined.gz", gzipMember(first) + gzipMember("") + gzipMember(second)));
+        directory.write("joined.gz", testing::gzipCompress(first) + testing::gzipCompress("") + testing::gzipCompress(second)));
     EXPECT_EQ(file->size, static_cast<std::int64_t>(first.size() + second.size()));
     EXPECT_TRUE(file->text() == first + second);
     EXPECT_EQ(file->contents[first.size() + second.size()], '\0');
@@ -69,7 +56,7 @@ TEST(GzipFile, CorruptDataEndsTheRun) {
     // Death tests run again in a child process: each writes its own file there.
     const auto readCorrupted = [](const std::function<void(std::string&)>& corrupt) {
         TemporaryDirectory directory;
-        std::string bytes = gzipMember(sampleText(100));
+        std::string bytes = testing::gzipCompress(sampleText(100));
         corrupt(bytes);
         createMemoryMappedFile(directory.write("bad.gz", bytes));
     };
