@@ -73,7 +73,8 @@ FastaLayout measureFastaLayout(const MemoryMappedFile& file) {
 void allocateFastaArrays(GenomeSequence& genome, std::uint64_t fileSize, std::uint64_t paddedLength) {
     const std::uint64_t words = paddedLength / kWordBases;
     genome.asciiEncodedArrayLength = static_cast<std::uint32_t>(fileSize - fileSize / 80);
-    if (genome.asciiEncodedArrayLength < paddedLength)
+    // At least one zero byte follows the sequence, so text comparisons always find an end.
+    if (genome.asciiEncodedArrayLength <= paddedLength)
         genome.asciiEncodedArrayLength = paddedLength + kAsciiSlack;
     // Planes past the addressable words would be memory that no position can reach.
     genome.allocatedBinaryEncodedArraySize =

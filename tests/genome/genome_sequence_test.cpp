@@ -30,7 +30,6 @@ std::unique_ptr<GenomeSequence> twoChromosomeGenome() {
                        std::string(40, 'G') + "\n");
 }
 
-
 // Runs createGenomeSequence with the timer lines going to a file of the directory.
 std::unique_ptr<GenomeSequence> createFromFile(const TemporaryDirectory& directory, const std::string& path,
                                                std::uint32_t formatType, std::uint32_t chromosomes = 0) {
@@ -68,8 +67,8 @@ TEST(GenomeSequence, GzipCompressedFastaGivesTheSameGenome) {
     text += ">chr2\nacgtRYN\n";
     const auto plain = createFromFile(directory, directory.write("plain.fa", text), fastaGenomeFormatType);
     // The name says nothing: the content is recognised.
-    const auto compressed =
-        createFromFile(directory, directory.write("compressed.fa", testing::gzipCompress(text)), fastaGenomeFormatType);
+    const auto compressed = createFromFile(
+        directory, directory.write("compressed.fa", testing::gzipCompress(text)), fastaGenomeFormatType);
     ASSERT_EQ(compressed->chromosomes.size(), plain->chromosomes.size());
     EXPECT_EQ(compressed->chromosomes[1].name, "chr2");
     EXPECT_EQ(compressed->paddedSequenceLength, plain->paddedSequenceLength);

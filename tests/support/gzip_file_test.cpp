@@ -16,7 +16,6 @@ namespace {
 using ::testing::ExitedWithCode;
 using testing::TemporaryDirectory;
 
-
 std::string sampleText(std::size_t lines) {
     std::string text;
     for (std::size_t line = 0; line < lines; ++line)
@@ -37,7 +36,8 @@ TEST(GzipFile, ContentsAndSizeAreThoseOfTheDecompressedData) {
     // A plain file with a gzip name stays as it is.
     EXPECT_EQ(createMemoryMappedFile(directory.write("plain.gz", ">a\nACGT\n"))->text(), ">a\nACGT\n");
     EXPECT_EQ(createMemoryMappedFile(directory.write("empty.gz", testing::gzipCompress("")))->size, 0);
-    EXPECT_EQ(createMemoryMappedFile(directory.write("one.gz", testing::gzipCompress("\x1f")))->text(), "\x1f");
+    EXPECT_EQ(createMemoryMappedFile(directory.write("one.gz", testing::gzipCompress("\x1f")))->text(),
+              "\x1f");
 }
 
 TEST(GzipFile, EveryMemberOfAConcatenatedFileIsRead) {
@@ -45,8 +45,9 @@ TEST(GzipFile, EveryMemberOfAConcatenatedFileIsRead) {
     // The last member is small, so the size in its trailer says little about the whole: the
     // buffer has to grow past it.
     const std::string first = sampleText(200000), second = "the end\n";
-    const auto file = createMemoryMappedFile(
-        directory.write("joined.gz", testing::gzipCompress(first) + testing::gzipCompress("") + testing::gzipCompress(second)));
+    const auto file = createMemoryMappedFile(directory.write(
+        "joined.gz",
+        testing::gzipCompress(first) + testing::gzipCompress("") + testing::gzipCompress(second)));
     EXPECT_EQ(file->size, static_cast<std::int64_t>(first.size() + second.size()));
     EXPECT_TRUE(file->text() == first + second);
     EXPECT_EQ(file->contents[first.size() + second.size()], '\0');

@@ -1,0 +1,262 @@
+#include "candidates/candidate_generation.h"
+
+#include <algorithm>
+
+#include "index/key_stream.h"
+#include "sequence/nucleotide_encoding.h"
+
+namespace koru {
+
+ReadOrientationWords getReadOrientationWords(const Read& read, std::uint32_t orientation) {
+    const std::uint32_t words = read.binaryEncodedArraySize;
+    ReadOrientationWords result;
+    if (orientation == kReverseComplementOrientation) {
+        result.base = {read.reverseComplementBaseWords.data(), words};
+        result.check = {read.reverseComplementCheckWords.data(), words};
+        result.mask = {read.reverseComplementMaskWords.data(), words};
+        result.firstOffset = 32 * words - read.length;
+    } else {
+        result.base = {read.baseWords.data(), words};
+        result.check = {read.checkWords.data(), words};
+        result.mask = {read.maskWords.data(), words};
+        result.firstOffset = 0;
+    }
+    result.lastOffset = result.firstOffset + read.length - 32;
+    return result;
+}
+
+std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params, Read& read) {
+    if (read.length <= params.readLengthToStartLimitingNumberOfKeysGenerated) {
+        read.basesToShiftBetweenKeyGeneration = params.defaultBasesToShiftBetweenKeyGeneration;
+    } else {
+        const std::uint32_t keys = std::max<std::uint32_t>(params.maximumNumberOfKeysToExhibitLinearScaling, 1);
+        read.basesToShiftBetweenKeyGeneration = std::clamp<std::uint32_t>((read.length - 32) / keys, 1, 32);
+    }
+    return read.basesToShiftBetweenKeyGeneration;
+}
+
+void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params, ReadPair& pair) {
+    const std::uint32_t shift = calculateAndSetBasesToShiftBetweenKeyGenerationForRead(params, pair.readA);
+    if (pair.readB.length == pair.readA.length) {
+        pair.readB.basesToShiftBetweenKeyGeneration = shift;
+    } else {
+        calculateAndSetBasesToShiftBetweenKeyGenerationForRead(params, pair.readB);
+    }
+}
+
+std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint32_t basesToShift) {
+    if (readLength < 33 || basesToShift == 0) return 12;
+    return 6 * ((readLength - 33) / basesToShift) + 12;
+}
+
+namespace {
+
+// Inserts positions, ascending and absent from the store, each with one hit in the orientation.
+void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation) {
+    if (store.newPositions.empty()) return;
+    std::vector<CandidateKeyHits>& merged = store.mergeBuffer;
+    merged.clear();
+    merged.reserve(store.keyHits.size() + store.newPositions.size());
+    auto existing = store.keyHits.begin();
+    for (const std::uint32_t position : store.newPositions) {
+        while (existing != store.keyHits.end() && existing->genomePosition < position) merged.push_back(*existing++);
+        CandidateKeyHits hits{position, 0, 0};
+        incrementIndexHitCountScores(orientation, hits);
+        merged.push_back(hits);
+    }
+    merged.insert(merged.end(), existing, store.keyHits.end());
+    store.keyHits.swap(merged);
+    store.newPositions.clear();
+}
+
+// The first key hit at or after `from` whose position is not below the given one.
+std::vector<CandidateKeyHits>::iterator seek(std::vector<CandidateKeyHits>& hits,
+                                             std::vector<CandidateKeyHits>::iterator from, std::uint32_t position) {
+    return std::lower_bound(from, hits.end(), position,
+                            [](const CandidateKeyHits& h, std::uint32_t p) { return h.genomePosition < p; });
+}
+
+// Listed positions shifted back by the key's offset, skipping those that fall before the genome.
+// The list is ascending, so those are a prefix.
+std::span<const std::uint32_t> positionsInsideGenome(std::span<const std::uint32_t> positions,
+                                                     std::uint32_t positionOffset) {
+    const std::uint32_t shift = 0u - positionOffset;
+    const auto first = std::lower_bound(positions.begin(), positions.end(), shift);
+    return positions.subspan(static_cast<std::size_t>(first - positions.begin()));
+}
+
+}  // namespace
+
+void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, std::uint32_t positionOffset,
+                                                   std::uint16_t count, std::uint32_t evaluationLimit,
+                                                   std::span<const std::uint32_t> positions,
+                                                   CandidatePositions& store) {
+    IndexLookupStatistics& statistics =
+        orientation == kForwardOrientation ? store.forwardStatistics : store.reverseComplementStatistics;
+    if (count == 0) {
+        ++statistics.keysWithNoCandidates;
+        return;
+    }
+    if (count > evaluationLimit) {
+        ++statistics.keysWithTooManyCandidates;
+        store.minCountArrayValueAboveRepeatCutoff = std::min(store.minCountArrayValueAboveRepeatCutoff, count);
+        return;
+    }
+    auto cursor = store.keyHits.begin();
+    for (const std::uint32_t listed : positionsInsideGenome(positions, positionOffset)) {
+        const std::uint32_t candidate = listed + positionOffset;
+        cursor = seek(store.keyHits, cursor, candidate);
+        if (cursor != store.keyHits.end() && cursor->genomePosition == candidate) {
+            incrementIndexHitCountScores(orientation, *cursor);
+        } else {
+            store.newPositions.push_back(candidate);
+        }
+    }
+    mergeNewPositions(store, orientation);
+}
+
+void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
+    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count, std::uint32_t evaluationLimit,
+    std::uint32_t indexingLimit, std::span<const std::uint32_t> positions, CandidatePositions& store,
+    std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey, std::uint32_t nextCheckKey,
+    const GenomeSequence& genome) {
+    IndexLookupStatistics& statistics = store.highRepeatStatistics;
+    if (count == 0) {
+        ++statistics.keysWithNoCandidates;
+        return;
+    }
+    if (count <= evaluationLimit) return;  // the key lookup method takes such keys
+    if (count > indexingLimit) {
+        ++statistics.keysWithTooManyCandidates;
+        return;
+    }
+    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    // The positions of one key are distinct, so a new candidate or rejection cannot be met again
+    // within the same key: both are collected and merged once, after the key.
+    std::vector<std::uint32_t> newRejected;
+    auto cursor = store.keyHits.begin();
+    auto rejectedCursor = rejected.begin();
+    for (const std::uint32_t listed : positionsInsideGenome(positions, positionOffset)) {
+        const std::uint32_t candidate = listed + positionOffset;
+        cursor = seek(store.keyHits, cursor, candidate);
+        if (cursor != store.keyHits.end() && cursor->genomePosition == candidate) {
+            incrementIndexHitCountScores(orientation, *cursor);
+            continue;
+        }
+        rejectedCursor = std::lower_bound(rejectedCursor, rejected.end(), candidate);
+        if (rejectedCursor != rejected.end() && *rejectedCursor == candidate) continue;
+        if (doesEncodeKeyMatchReferenceGenomePosition(nextBaseKey, nextCheckKey, listed + 32, basePlane, checkPlane)) {
+            store.newPositions.push_back(candidate);
+        } else {
+            newRejected.push_back(candidate);
+        }
+    }
+    mergeNewPositions(store, orientation);
+    if (!newRejected.empty()) {
+        const auto middle = rejected.insert(rejected.end(), newRejected.begin(), newRejected.end());
+        std::inplace_merge(rejected.begin(), middle, rejected.end());
+    }
+}
+
+namespace {
+
+struct ReadKeys {
+    std::uint32_t base = 0;
+    std::uint32_t check = 0;
+};
+
+ReadKeys keysAt(const ReadOrientationWords& words, std::uint64_t bitOffset) {
+    return {getWordAtBitPosition(words.base, bitOffset), getWordAtBitPosition(words.check, bitOffset)};
+}
+
+class ReadCandidateGenerator {
+public:
+    ReadCandidateGenerator(const ExecutionParameters& params, const BinaryIndexes& indexes, const Read& read,
+                           CandidatePositions& store, CandidateGenerationMethod method)
+        : params_(params),
+          indexes_(indexes),
+          read_(read),
+          store_(store),
+          keyLookup_(method != CandidateGenerationMethod::highRepeat),
+          highRepeat_(method != CandidateGenerationMethod::keyLookup) {}
+
+    void generate() {
+        for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
+            generateOrientation(orientation);
+        if (keyLookup_) {
+            computeIndexLookupStatistics(store_.forwardStatistics);
+            computeIndexLookupStatistics(store_.reverseComplementStatistics);
+            sumIndexLookupStatistics(store_.combinedStatistics, store_.forwardStatistics,
+                                     store_.reverseComplementStatistics);
+        }
+        if (highRepeat_) computeIndexLookupStatistics(store_.highRepeatStatistics);
+    }
+
+private:
+    void generateOrientation(std::uint32_t orientation) {
+        const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
+        const std::uint32_t shift = std::max<std::uint32_t>(read_.basesToShiftBetweenKeyGeneration, 1);
+        const std::uint32_t highRepeatKeys = params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration;
+        std::uint32_t t = words.firstOffset;
+        for (std::uint32_t key = 1;; ++key) {
+            const ReadKeys keys = keysAt(words, t);
+            const std::uint32_t positionOffset = words.firstOffset - t;
+            const std::uint32_t encoded[numberOfKeyEncodings] = {keys.base, keys.check, keys.base ^ keys.check};
+            if (keyLookup_) lookUpKeys(orientation, positionOffset, encoded);
+            if (highRepeat_ && key <= highRepeatKeys) testHighRepeatKeys(orientation, positionOffset, encoded, keysAt(words, t + 32));
+            if (!keyLookup_ && key >= highRepeatKeys) break;
+            if (t == words.lastOffset) break;
+            t = std::min(words.lastOffset, t + shift);
+        }
+    }
+
+    void lookUpKeys(std::uint32_t orientation, std::uint32_t positionOffset, const std::uint32_t (&keys)[3]) {
+        for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding) {
+            const KeyPositions found = indexes_.lookup(encoding, keys[encoding]);
+            addArrayOfPositionsToCandidatePositionsStruct(orientation, positionOffset, found.count,
+                                                          params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
+                                                          found.positions(), store_);
+        }
+    }
+
+    void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset, const std::uint32_t (&keys)[3],
+                            ReadKeys next) {
+        for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding) {
+            const KeyPositions found = indexes_.lookup(encoding, keys[encoding]);
+            addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
+                orientation, positionOffset, found.count, params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
+                params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, found.positions(), store_, rejected_, next.base,
+                next.check, *indexes_.genomeSequence);
+        }
+    }
+
+    const ExecutionParameters& params_;
+    const BinaryIndexes& indexes_;
+    const Read& read_;
+    CandidatePositions& store_;
+    const bool keyLookup_;
+    const bool highRepeat_;
+    std::vector<std::uint32_t> rejected_;  // positions the high-repeat test turned down
+};
+
+}  // namespace
+
+void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+                                       const Read& read, CandidatePositions& store,
+                                       CandidateGenerationMethod method) {
+    if (!isSupportedReadLength(read.length)) return;
+    ReadCandidateGenerator(params, indexes, read, store, method).generate();
+}
+
+bool useHighCandidateGenerationMethod(const ExecutionParameters& params, const Read& read,
+                                      const CandidatePositions& store) {
+    const double lookups = numberOfIndexLookupsPerformed(read.length, read.basesToShiftBetweenKeyGeneration);
+    const auto threshold = static_cast<std::uint32_t>(
+        lookups * params.maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration);
+    return store.combinedStatistics.indexLookupsThatGeneratedNoCandidates >= threshold ||
+           store.forwardStatistics.indexLookupsThatGeneratedNoCandidates >= threshold / 2 ||
+           store.reverseComplementStatistics.indexLookupsThatGeneratedNoCandidates >= threshold / 2;
+}
+
+}  // namespace koru

@@ -1,0 +1,79 @@
+#pragma once
+// Candidate generation for one read: 32-base keys cut from the read every few bases in both
+// orientations, looked up under the three encodings, and each indexed genome position shifted
+// back by the key's offset in the read becomes a candidate position, counted per orientation.
+// Keys with too many positions are skipped; when too many lookups find nothing, the high-repeat
+// method keeps those over-full positions where the read's next 32 bases match the genome too.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "candidates/candidate_positions.h"
+#include "config/execution_parameters.h"
+#include "index/binary_indexes.h"
+#include "sequence/read_pair.h"
+
+namespace koru {
+
+inline constexpr std::uint32_t minimumSupportedReadLength = 64;
+inline constexpr std::uint32_t maximumSupportedReadLength = 512;
+
+inline bool isSupportedReadLength(std::uint32_t length) {
+    return length >= minimumSupportedReadLength && length <= maximumSupportedReadLength;
+}
+
+enum class CandidateGenerationMethod : std::uint32_t { keyLookup = 0, highRepeat = 1, keyLookupAndHighRepeat = 2 };
+
+// Where a read's keys lie in one orientation's words: the read occupies bits firstOffset to
+// firstOffset + n - 1 of the bit stream (the reverse complement is right-aligned in its words).
+struct ReadOrientationWords {
+    std::span<const std::uint32_t> base;
+    std::span<const std::uint32_t> check;
+    std::span<const std::uint32_t> mask;
+    std::uint32_t firstOffset = 0;
+    std::uint32_t lastOffset = 0;  // of the last key: the read's last 32 bases
+};
+
+ReadOrientationWords getReadOrientationWords(const Read& read, std::uint32_t orientation);
+
+// Default bases between keys up to the limiting read length; longer reads keep about
+// maximumNumberOfKeysToExhibitLinearScaling keys, at most 32 bases apart.
+std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params, Read& read);
+void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params, ReadPair& pair);
+// 3 encodings x 2 orientations x (((n - 33) div s) + 2) keys.
+std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint32_t basesToShift);
+
+// Adds the read's candidates to the store and updates its lookup statistics. A read of an
+// unsupported length gets none: the caller reports its pair unmapped.
+void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+                                       const Read& read, CandidatePositions& store,
+                                       CandidateGenerationMethod method);
+
+// The key lookup step for one key under one encoding. positionOffset is f - t modulo 2^32: each
+// candidate is a listed position plus it. A position that would put the read's first base
+// before the genome is dropped.
+void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, std::uint32_t positionOffset,
+                                                   std::uint16_t count, std::uint32_t evaluationLimit,
+                                                   std::span<const std::uint32_t> positions,
+                                                   CandidatePositions& store);
+
+// The high-repeat step: for keys with more than the evaluation limit but a listed position
+// list, keeps the positions whose next 32 genome bases match the read's next keys, and
+// remembers the others in `rejected` (ascending).
+void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
+    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count, std::uint32_t evaluationLimit,
+    std::uint32_t indexingLimit, std::span<const std::uint32_t> positions, CandidatePositions& store,
+    std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey, std::uint32_t nextCheckKey,
+    const GenomeSequence& genome);
+
+// Whether the high-repeat method should run after the key lookup pass.
+bool useHighCandidateGenerationMethod(const ExecutionParameters& params, const Read& read,
+                                      const CandidatePositions& store);
+
+inline void incrementIndexHitCountScores(std::uint32_t orientation, CandidateKeyHits& hits) {
+    if (orientation == kForwardOrientation) ++hits.forwardKeys;
+    if (orientation == kReverseComplementOrientation) ++hits.reverseComplementKeys;
+}
+
+}  // namespace koru

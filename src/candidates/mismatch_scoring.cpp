@@ -1,0 +1,167 @@
+#include "candidates/mismatch_scoring.h"
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "candidates/candidate_generation.h"
+#include "sequence/nucleotide_encoding.h"
+#include "support/errors.h"
+
+namespace koru {
+
+namespace {
+
+// The 32 bits starting at a bit position that may lie before the plane (negative) or past it;
+// such bits read as 0.
+std::uint32_t planeBitsAt(std::span<const std::uint32_t> plane, std::int64_t bitPosition) {
+    const std::int64_t index = bitPosition >= 0 ? bitPosition / 32 : -((-bitPosition + 31) / 32);
+    const auto offset = static_cast<std::uint32_t>(bitPosition - index * 32);
+    const auto wordAt = [&plane](std::int64_t i) -> std::uint64_t {
+        return i >= 0 && static_cast<std::uint64_t>(i) < plane.size() ? plane[static_cast<std::size_t>(i)] : 0;
+    };
+    return static_cast<std::uint32_t>((((wordAt(index) << 32) | wordAt(index + 1)) << offset) >> 32);
+}
+
+std::uint16_t popcount16(std::uint32_t word) { return static_cast<std::uint16_t>(std::popcount(word)); }
+
+// Window step: the bases between keys when that is odd (or at most 1), else half of it.
+std::uint32_t windowStep(std::uint32_t basesToShift) {
+    if (basesToShift <= 1) return 1;
+    return basesToShift % 2 == 1 ? basesToShift : basesToShift / 2;
+}
+
+// Most reads fit 16 words; longer allocations fall back to the heap.
+constexpr std::size_t inlineWords = 17;
+
+}  // namespace
+
+void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t orientation,
+                                                 CandidatePosition& candidate, const GenomeSequence& genome) {
+    if (orientation != kForwardOrientation && orientation != kReverseComplementOrientation)
+        exitWithError("A unsupported strand orientation was passed to the \"scoreRead\" function.");
+    const ReadOrientationWords words = getReadOrientationWords(read, orientation);
+    const std::size_t n = read.binaryEncodedArraySize;
+    std::array<std::uint32_t, inlineWords> inlineMismatches;
+    std::vector<std::uint32_t> heapMismatches;
+    std::uint32_t* mismatches = inlineMismatches.data();
+    if (n + 1 > inlineWords) {
+        heapMismatches.resize(n + 1);
+        mismatches = heapMismatches.data();
+    }
+    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    // Bit f of the read's stream lines up with genome position g.
+    const std::int64_t start = static_cast<std::int64_t>(candidate.genomePosition) - words.firstOffset;
+    std::uint32_t wholeRead = 0;
+    for (std::size_t i = 0; i < n; ++i) {
+        const std::int64_t bit = start + 32 * static_cast<std::int64_t>(i);
+        const std::uint32_t differs =
+            (planeBitsAt(basePlane, bit) ^ words.base[i]) | (planeBitsAt(checkPlane, bit) ^ words.check[i]);
+        mismatches[i] = differs & words.mask[i];
+        wholeRead += static_cast<std::uint32_t>(std::popcount(mismatches[i]));
+    }
+    mismatches[n] = 0;
+    const std::span<const std::uint32_t> stream(mismatches, n + 1);
+    const std::uint32_t step = windowStep(read.basesToShiftBetweenKeyGeneration);
+    std::uint16_t minWord = kNotScored;
+    for (std::uint32_t t = words.firstOffset;; t = std::min(words.lastOffset, t + step)) {
+        minWord = std::min(minWord, popcount16(getWordAtBitPosition(stream, t)));
+        if (t == words.lastOffset) break;
+    }
+    const std::uint16_t firstWindow = popcount16(getWordAtBitPosition(stream, words.firstOffset));
+    const std::uint16_t lastWindow = popcount16(getWordAtBitPosition(stream, words.lastOffset));
+    MappingScores& scores = orientation == kForwardOrientation ? candidate.forwardMappingScores
+                                                               : candidate.reverseComplementMappingScores;
+    populateMisMatchScores(orientation, scores.mismatchScores, static_cast<std::uint16_t>(wholeRead), minWord,
+                           firstWindow, lastWindow);
+}
+
+namespace {
+
+// Mismatches of the compared texts, position by position; reference bases past its end differ.
+struct TextComparison {
+    std::string_view read;
+    std::string_view reference;
+
+    bool differs(std::size_t i) const { return i >= reference.size() || read[i] != reference[i]; }
+    std::uint32_t count(std::size_t from, std::size_t to) const {
+        std::uint32_t mismatches = 0;
+        for (std::size_t i = from; i < to; ++i) mismatches += differs(i);
+        return mismatches;
+    }
+};
+
+// The fewest mismatches in any 32-position window of the first `length` positions.
+std::uint32_t slidingWindowMinimum(const TextComparison& texts, std::size_t length) {
+    std::uint32_t window = texts.count(0, 32);
+    std::uint32_t minimum = window;
+    for (std::size_t start = 1; start + 32 <= length; ++start) {
+        window = window + texts.differs(start + 31) - texts.differs(start - 1);
+        minimum = std::min(minimum, window);
+    }
+    return minimum;
+}
+
+}  // namespace
+
+void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation, CandidatePosition& candidate,
+                                                const GenomeSequence& genome) {
+    const char* readText = getReadSequenceForOrientation(read, orientation);
+    if (readText == nullptr)
+        exitWithError("A unsupported strand orientation was passed to the \"scoreRead\" function.");
+    const char* referenceText = getReferenceSequenceForPosition(genome, candidate.genomePosition);
+    static const char noReference[] = "";
+    if (referenceText == nullptr) referenceText = noReference;
+    const char* const referenceStart = referenceText;
+    std::string buffer;
+    const std::uint32_t length =
+        applyIndelToReadAndReferenceSequencePointers(&candidate.indelDescriptor, read, readText, referenceText, buffer);
+    // The reference ends where the genome's text does (a copy ends at its terminator).
+    const std::uint64_t position = candidate.genomePosition;
+    const std::size_t genomeLeft = position < genome.paddedSequenceLength ? genome.paddedSequenceLength - position : 0;
+    const std::size_t referenceLength = referenceText == referenceStart
+                                            ? std::min<std::size_t>(genomeLeft, length)
+                                            : std::string_view(referenceText).size();
+    const TextComparison texts{{readText, length}, {referenceText, std::min<std::size_t>(referenceLength, length)}};
+    const std::size_t firstEnd = std::min<std::size_t>(32, length);
+    const std::size_t lastStart = length >= 64 ? length - 32 : firstEnd;
+    const std::uint32_t first = texts.count(0, firstEnd);
+    const std::uint32_t middle = length > 64 ? texts.count(32, length - 32) : 0;
+    const std::uint32_t last = texts.count(lastStart, length);
+    const std::uint32_t minimum = length >= 32 ? slidingWindowMinimum(texts, length) : first;
+    populateMisMatchScores(orientation, candidate.chosenMappingScores.mismatchScores,
+                           static_cast<std::uint16_t>(first + middle + last), static_cast<std::uint16_t>(minimum),
+                           static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(last));
+}
+
+void chooseCandidateOrientation(CandidatePosition& candidate) {
+    const MappingScores& forward = candidate.forwardMappingScores;
+    const MappingScores& reverse = candidate.reverseComplementMappingScores;
+    const bool isForward = forward.mismatchScores.wholeReadScore < reverse.mismatchScores.wholeReadScore;
+    candidate.chosenMappingScores.mismatchScores = isForward ? forward.mismatchScores : reverse.mismatchScores;
+    candidate.orientation = isForward ? kForwardOrientation : kReverseComplementOrientation;
+    candidate.chosenMappingScores.numberOfAssociatedKeys = forward.numberOfAssociatedKeys + reverse.numberOfAssociatedKeys;
+}
+
+std::uint32_t calculateMappingScoresForCandidatePosition(const Read& read, CandidatePosition& candidate,
+                                                         const GenomeSequence& genome) {
+    if (candidate.forwardMappingScores.numberOfAssociatedKeys != 0) {
+        calculateMismatchScoresUsingBinaryEncodings(read, kForwardOrientation, candidate, genome);
+    } else {
+        initMismatchScores(candidate.forwardMappingScores.mismatchScores);
+    }
+    if (candidate.reverseComplementMappingScores.numberOfAssociatedKeys != 0) {
+        calculateMismatchScoresUsingBinaryEncodings(read, kReverseComplementOrientation, candidate, genome);
+    } else {
+        initMismatchScores(candidate.reverseComplementMappingScores.mismatchScores);
+    }
+    chooseCandidateOrientation(candidate);
+    return candidate.chosenMappingScores.numberOfAssociatedKeys;
+}
+
+}  // namespace koru

@@ -1,0 +1,100 @@
+#include "mapping/candidate_scoring.h"
+
+#include <cstdlib>
+
+#include "candidates/mismatch_scoring.h"
+#include "mapping/indel_detection.h"
+
+namespace koru {
+
+namespace {
+
+// Turns the key hits with enough keys into candidates; the others are dropped here, before
+// anything points at a candidate.
+void takeCandidatesWithEnoughKeys(const ExecutionParameters& params, CandidatePositions& store) {
+    store.candidates.clear();
+    store.candidates.reserve(store.keyHits.size());
+    for (const CandidateKeyHits& hits : store.keyHits) {
+        if (params.minimumNumberOfKeysAssociatedWithCandidatePosition > hits.forwardKeys + hits.reverseComplementKeys)
+            continue;
+        CandidatePosition& candidate = store.candidates.emplace_back();
+        candidate.genomePosition = hits.genomePosition;
+        candidate.forwardMappingScores.numberOfAssociatedKeys = hits.forwardKeys;
+        candidate.reverseComplementMappingScores.numberOfAssociatedKeys = hits.reverseComplementKeys;
+    }
+    store.keyHits.clear();
+}
+
+std::uint32_t distance(std::uint32_t a, std::uint32_t b) { return a > b ? a - b : b - a; }
+
+// Two close candidates of one orientation become an indel candidate; a third close one
+// withdraws the pair again.
+void collectIndelCandidate(IndelCandidates& indels, std::uint32_t maximumDistance, CandidatePosition& previous,
+                           CandidatePosition& candidate) {
+    if (distance(candidate.genomePosition, previous.genomePosition) > maximumDistance ||
+        candidate.orientation != previous.orientation)
+        return;
+    if (distance(candidate.genomePosition, indels.lastGenomePosition) <= 2 * maximumDistance) {
+        if (!indels.records.empty()) indels.records.pop_back();
+        indels.lastGenomePosition = candidate.genomePosition;
+    } else {
+        addIndelCandidate(indels, &previous, &candidate);
+    }
+}
+
+// The subset takes a candidate that ranks above the last entry of a full subset, read from the
+// admission thresholds cached in `last`.
+struct SubsetAdmission {
+    std::uint16_t primary = kNotScored;
+    std::uint16_t secondary = kNotScored;
+    std::uint32_t keys = 0;
+
+    bool admits(const MappingScores& scores) const {
+        const MismatchScores& s = scores.mismatchScores;
+        if (s.primaryScore != primary) return s.primaryScore < primary;
+        if (s.secondaryScore != secondary) return s.secondaryScore < secondary;
+        return scores.numberOfAssociatedKeys > keys;
+    }
+};
+
+void admitToSubset(CandidatePositionSubset& subset, SubsetAdmission& admission, CandidatePosition& candidate) {
+    if (!admission.admits(candidate.chosenMappingScores)) return;
+    insertLowerMismatchScoreCandidatePosition(subset, &candidate);
+    if (!subset.isFull() || subset.entries.empty()) return;
+    const MappingScores& last = subset.entries.back()->chosenMappingScores;
+    admission = {last.mismatchScores.primaryScore, last.mismatchScores.secondaryScore, last.numberOfAssociatedKeys};
+}
+
+}  // namespace
+
+void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store, const GenomeSequence& genome,
+                             Read& read) {
+    const std::uint32_t maximumIndel = store.indelCandidates ? params.maximumSizeOfIndelToDetect : 0;
+    takeCandidatesWithEnoughKeys(params, store);
+    store.bestWholeReadMismatchScore = store.secondBestWholeReadMismatchScore = kNotScored;
+    store.numberWithBestWholeReadScore = store.numberWithSecondBestWholeReadScore = 0;
+    store.highestHitCountCandidate = nullptr;
+    store.lowestMismatchCandidates.entries.clear();
+    SubsetAdmission admission;
+    for (std::size_t i = 0; i < store.candidates.size(); ++i) {
+        CandidatePosition& candidate = store.candidates[i];
+        if (i + 2 < store.candidates.size()) __builtin_prefetch(&store.candidates[i + 2]);
+        calculateMappingScoresForCandidatePosition(read, candidate, genome);
+        if (maximumIndel > 0 && i > 0)
+            collectIndelCandidate(*store.indelCandidates, maximumIndel, store.candidates[i - 1], candidate);
+        rankWholeReadScore(store, candidate.chosenMappingScores.mismatchScores.wholeReadScore);
+        admitToSubset(store.lowestMismatchCandidates, admission, candidate);
+        if (store.highestHitCountCandidate == nullptr || hasHigherHitCount(candidate, *store.highestHitCountCandidate))
+            store.highestHitCountCandidate = &candidate;
+    }
+    const auto& subset = store.lowestMismatchCandidates.entries;
+    store.lowestMismatchCandidate = subset.empty() ? nullptr : subset.front();
+    store.numberOfCandidatesIndelProcessingWasPerformedOn = 0;
+    if (maximumIndel == 0 || store.indelCandidates->records.empty() || store.lowestMismatchCandidate == nullptr) return;
+    const auto threshold = static_cast<std::uint16_t>(
+        static_cast<double>(read.length) * params.mininumPercentageOfMismatchedBasesInReadToTriggerIndelProcessing);
+    if (store.lowestMismatchCandidate->chosenMappingScores.mismatchScores.wholeReadScore >= threshold)
+        processIndelCandidates(params, store, read, genome);
+}
+
+}  // namespace koru

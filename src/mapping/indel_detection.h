@@ -1,0 +1,33 @@
+#pragma once
+// Indel detection. A read carrying a short insertion or deletion hits two nearby candidates of
+// one orientation: the keys before the indel one, the keys after it the other, shifted by the
+// indel's size. For each such pair the word scores tell which side is which and whether the
+// reference or the read holds the extra bases; the split of the read that leaves the fewest
+// mismatches is searched, and when the gapped placement beats both candidates it is recorded on
+// the candidate that starts at the read's true start, which is rescored and re-ranked.
+
+#include <cstdint>
+#include <string_view>
+
+#include "candidates/candidate_positions.h"
+#include "config/execution_parameters.h"
+#include "genome/genome_sequence.h"
+#include "sequence/read_pair.h"
+
+namespace koru {
+
+void processIndelCandidates(const ExecutionParameters& params, CandidatePositions& store, Read& read,
+                            const GenomeSequence& genome);
+
+struct IndelSplit {
+    std::uint32_t split = 0;
+    std::uint16_t total = 0;
+};
+
+// The split s in [30, readLength - 31] minimising the mismatches of x[i] against y[i] before s
+// plus x[j + shift] against y[j] from s to compared - 1; the smallest split wins ties. Positions
+// past the end of either text count as mismatches.
+IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift, std::uint32_t readLength,
+                              std::uint32_t compared);
+
+}  // namespace koru
