@@ -1,6 +1,7 @@
 #include "index/binary_indexes.h"
 
 #include <algorithm>
+#include <array>
 #include <utility>
 
 #include "index/index_progress.h"
@@ -43,6 +44,34 @@ std::string storageUtilizationReport(const BinaryIndexes& indexes, const GenomeS
 }
 
 }  // namespace
+
+void BinaryIndexes::lookupKeyTriples(std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
+                                     std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const {
+    constexpr std::size_t batch = 64;  // windows per round: enough misses in flight, little state
+    for (std::size_t begin = 0; begin < keys.size(); begin += batch) {
+        const std::size_t end = std::min(keys.size(), begin + batch);
+        std::uint32_t first[batch][numberOfKeyEncodings], last[batch][numberOfKeyEncodings];
+        for (std::size_t i = begin; i < end; ++i)
+            for (int e = 0; e < numberOfKeyEncodings; ++e) countArrays->keyTables[e].prefetch(keys[i][e]);
+        for (std::size_t i = begin; i < end; ++i) {
+            for (int e = 0; e < numberOfKeyEncodings; ++e) {
+                const KeyTable& table = countArrays->keyTables[e];
+                const std::uint32_t bucket = table.bucketOf(keys[i][e]);
+                first[i - begin][e] = table.directory[bucket];
+                last[i - begin][e] = table.directory[bucket + 1];
+                __builtin_prefetch(table.entries.get() + first[i - begin][e]);
+            }
+        }
+        for (std::size_t i = begin; i < end; ++i) {
+            for (int e = 0; e < numberOfKeyEncodings; ++e) {
+                const KeyTable& table = countArrays->keyTables[e];
+                const std::uint64_t* entry = table.findEntryInBucket(keys[i][e], first[i - begin][e], last[i - begin][e]);
+                results[i][e] = positionsOfEntry(e, entry);
+                if (results[i][e].list != nullptr) __builtin_prefetch(results[i][e].list);
+            }
+        }
+    }
+}
 
 std::unique_ptr<BinaryIndexes> buildBinaryIndexes(CountArrays& countArrays, const GenomeSequence& genome,
                                                   LockedFile* progressFile) {

@@ -41,7 +41,17 @@ struct BinaryIndexes {
     std::array<std::uint64_t, numberOfKeyEncodings> storageUsed{};
 
     KeyPositions lookup(int encoding, std::uint32_t key) const {
-        const std::uint64_t* entry = countArrays->keyTables[encoding].findEntry(key);
+        return positionsOfEntry(encoding, countArrays->keyTables[encoding].findEntry(key));
+    }
+
+    // Looks up the AG, CG and XOR keys of many read windows at once. Each lookup is a chain of
+    // dependent cache misses (directory, entries, list); going through all the lookups stage by
+    // stage, prefetching the next stage, lets those misses overlap instead of adding up.
+    void lookupKeyTriples(std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
+                          std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const;
+
+private:
+    KeyPositions positionsOfEntry(int encoding, const std::uint64_t* entry) const {
         if (entry == nullptr) return {};
         KeyPositions result{entryCount(*entry), entryValue(*entry), nullptr};
         if (result.count >= 2 && result.positionIndexEntry != 0)

@@ -48,8 +48,13 @@ struct KeyTable {
     // The entry of the key, or null when the key does not occur.
     const std::uint64_t* findEntry(std::uint32_t key) const {
         const std::uint32_t bucket = bucketOf(key);
-        const std::uint64_t* entry = entries.get() + directory[bucket];
-        const std::uint64_t* const end = entries.get() + directory[bucket + 1];
+        return findEntryInBucket(key, directory[bucket], directory[bucket + 1]);
+    }
+
+    // The same, given the bucket's range of entries.
+    const std::uint64_t* findEntryInBucket(std::uint32_t key, std::uint32_t first, std::uint32_t last) const {
+        const std::uint64_t* entry = entries.get() + first;
+        const std::uint64_t* const end = entries.get() + last;
         const auto low = static_cast<std::uint16_t>(key);
         for (; entry < end; ++entry) {
             const std::uint16_t entryLow = entryKeyLowBits(*entry);

@@ -66,6 +66,23 @@ void expectStatisticsEqual(const CountStatistics& a, const CountStatistics& b) {
               b.numberOfReferenceGenomePositionsOverCountLimit);
 }
 
+// Batched lookups of present and absent keys give what single lookups give.
+void expectBatchedLookupsMatch(const BinaryIndexes& indexes, const ModelEncoding& model) {
+    std::vector<std::array<std::uint32_t, 3>> keys;
+    for (auto it = model.positions.begin(); it != model.positions.end() && keys.size() < 150; ++it)
+        keys.push_back({it->first, it->first ^ 0x5555u, it->first + 1});
+    std::vector<std::array<KeyPositions, 3>> batched(keys.size());
+    indexes.lookupKeyTriples(keys, batched);
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        for (int e = 0; e < 3; ++e) {
+            const KeyPositions single = indexes.lookup(e, keys[i][e]);
+            ASSERT_EQ(batched[i][e].count, single.count);
+            ASSERT_EQ(batched[i][e].positionIndexEntry, single.positionIndexEntry);
+            ASSERT_EQ(batched[i][e].list, single.list);
+        }
+    }
+}
+
 // Builds the index and compares it with the model under every encoding, present and absent keys.
 void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& limits,
                              const IndexBuildOptions& options = {}) {
@@ -94,6 +111,7 @@ void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& li
             }
         }
         EXPECT_EQ(indexes->storageUsed[e], listed);
+        expectBatchedLookupsMatch(*indexes, model);
         for (int i = 0; i < 2000; ++i) {
             const std::uint32_t key = static_cast<std::uint32_t>(random());
             if (model.counts.count(key) == 0) {
