@@ -60,7 +60,8 @@ std::vector<SimulatedRead> simulateReads(std::uint32_t length, std::size_t count
         std::string text(genome.asciiEncodedSequence.get() + position, length);
         if (text.find_first_not_of("ACGT") != std::string::npos) continue;
         for (char& base : text)
-            if (random() % 100 == 0) base = "ACGT"[(std::string_view("ACGT").find(base) + 1 + random() % 3) % 4];
+            if (random() % 100 == 0)
+                base = "ACGT"[(std::string_view("ACGT").find(base) + 1 + random() % 3) % 4];
         if (random() % 2 == 1) {
             std::string reverse;
             reverseComplementAsciiEncodedSequence(text, reverse);
@@ -87,7 +88,8 @@ void mapReads(benchmark::State& state) {
         encodeRead(read);
         calculateAndSetBasesToShiftBetweenKeyGenerationForRead(*ref.params, read);
         clearCandidatePositions(*store);
-        generateCandidatePositionsForRead(*ref.params, *ref.indexes, read, *store, CandidateGenerationMethod::keyLookup);
+        generateCandidatePositionsForRead(*ref.params, *ref.indexes, read, *store,
+                                          CandidateGenerationMethod::keyLookup);
         if (useHighCandidateGenerationMethod(*ref.params, read, *store))
             generateCandidatePositionsForRead(*ref.params, *ref.indexes, read, *store,
                                               CandidateGenerationMethod::highRepeat);
@@ -97,8 +99,10 @@ void mapReads(benchmark::State& state) {
         found += best != nullptr && best->genomePosition == simulated.position;
     }
     state.SetItemsProcessed(state.iterations());
-    state.counters["best_is_origin"] = static_cast<double>(found) / static_cast<double>(std::max<std::size_t>(next, 1));
-    state.counters["mapped"] = static_cast<double>(mapped) / static_cast<double>(std::max<std::size_t>(next, 1));
+    state.counters["best_is_origin"] =
+        static_cast<double>(found) / static_cast<double>(std::max<std::size_t>(next, 1));
+    state.counters["mapped"] =
+        static_cast<double>(mapped) / static_cast<double>(std::max<std::size_t>(next, 1));
 }
 
 BENCHMARK(mapReads)->Arg(100)->Arg(150)->ArgName("read_length")->Unit(benchmark::kMicrosecond);

@@ -25,17 +25,20 @@ ReadOrientationWords getReadOrientationWords(const Read& read, std::uint32_t ori
     return result;
 }
 
-std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params, Read& read) {
+std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params,
+                                                                     Read& read) {
     if (read.length <= params.readLengthToStartLimitingNumberOfKeysGenerated) {
         read.basesToShiftBetweenKeyGeneration = params.defaultBasesToShiftBetweenKeyGeneration;
     } else {
-        const std::uint32_t keys = std::max<std::uint32_t>(params.maximumNumberOfKeysToExhibitLinearScaling, 1);
+        const std::uint32_t keys =
+            std::max<std::uint32_t>(params.maximumNumberOfKeysToExhibitLinearScaling, 1);
         read.basesToShiftBetweenKeyGeneration = std::clamp<std::uint32_t>((read.length - 32) / keys, 1, 32);
     }
     return read.basesToShiftBetweenKeyGeneration;
 }
 
-void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params, ReadPair& pair) {
+void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params,
+                                                                ReadPair& pair) {
     const std::uint32_t shift = calculateAndSetBasesToShiftBetweenKeyGenerationForRead(params, pair.readA);
     if (pair.readB.length == pair.readA.length) {
         pair.readB.basesToShiftBetweenKeyGeneration = shift;
@@ -51,7 +54,9 @@ std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint3
 
 namespace {
 
-// Inserts positions, ascending and absent from the store, each with one hit in the orientation.
+// Inserts positions, ascending and absent from the store, with one hit in the orientation per
+// occurrence: a key's list can hold position 0 several times (every window that starts before the
+// genome is listed there), and each is a hit on the one new entry.
 void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation) {
     if (store.newPositions.empty()) return;
     std::vector<CandidateKeyHits>& merged = store.mergeBuffer;
@@ -59,10 +64,10 @@ void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation) {
     merged.reserve(store.keyHits.size() + store.newPositions.size());
     auto existing = store.keyHits.begin();
     for (const std::uint32_t position : store.newPositions) {
-        while (existing != store.keyHits.end() && existing->genomePosition < position) merged.push_back(*existing++);
-        CandidateKeyHits hits{position, 0, 0};
-        incrementIndexHitCountScores(orientation, hits);
-        merged.push_back(hits);
+        while (existing != store.keyHits.end() && existing->genomePosition < position)
+            merged.push_back(*existing++);
+        if (merged.empty() || merged.back().genomePosition != position) merged.push_back({position, 0, 0});
+        incrementIndexHitCountScores(orientation, merged.back());
     }
     merged.insert(merged.end(), existing, store.keyHits.end());
     store.keyHits.swap(merged);
@@ -71,7 +76,8 @@ void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation) {
 
 // The first key hit at or after `from` whose position is not below the given one.
 std::vector<CandidateKeyHits>::iterator seek(std::vector<CandidateKeyHits>& hits,
-                                             std::vector<CandidateKeyHits>::iterator from, std::uint32_t position) {
+                                             std::vector<CandidateKeyHits>::iterator from,
+                                             std::uint32_t position) {
     return std::lower_bound(from, hits.end(), position,
                             [](const CandidateKeyHits& h, std::uint32_t p) { return h.genomePosition < p; });
 }
@@ -99,7 +105,8 @@ void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, st
     }
     if (count > evaluationLimit) {
         ++statistics.keysWithTooManyCandidates;
-        store.minCountArrayValueAboveRepeatCutoff = std::min(store.minCountArrayValueAboveRepeatCutoff, count);
+        store.minCountArrayValueAboveRepeatCutoff =
+            std::min(store.minCountArrayValueAboveRepeatCutoff, count);
         return;
     }
     auto cursor = store.keyHits.begin();
@@ -116,10 +123,10 @@ void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, st
 }
 
 void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
-    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count, std::uint32_t evaluationLimit,
-    std::uint32_t indexingLimit, std::span<const std::uint32_t> positions, CandidatePositions& store,
-    std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey, std::uint32_t nextCheckKey,
-    const GenomeSequence& genome) {
+    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
+    std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::span<const std::uint32_t> positions,
+    CandidatePositions& store, std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey,
+    std::uint32_t nextCheckKey, const GenomeSequence& genome) {
     IndexLookupStatistics& statistics = store.highRepeatStatistics;
     if (count == 0) {
         ++statistics.keysWithNoCandidates;
@@ -130,10 +137,12 @@ void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferen
         ++statistics.keysWithTooManyCandidates;
         return;
     }
-    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
-    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
-    // The positions of one key are distinct, so a new candidate or rejection cannot be met again
-    // within the same key: both are collected and merged once, after the key.
+    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(),
+                                                   genome.allocatedBinaryEncodedArraySize);
+    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(),
+                                                    genome.allocatedBinaryEncodedArraySize);
+    // New candidates and rejections are collected and merged once, after the key. Only a repeated
+    // position 0 can meet them again within the key: it repeats the outcome of its first test.
     std::vector<std::uint32_t> newRejected;
     auto cursor = store.keyHits.begin();
     auto rejectedCursor = rejected.begin();
@@ -146,7 +155,10 @@ void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferen
         }
         rejectedCursor = std::lower_bound(rejectedCursor, rejected.end(), candidate);
         if (rejectedCursor != rejected.end() && *rejectedCursor == candidate) continue;
-        if (doesEncodeKeyMatchReferenceGenomePosition(nextBaseKey, nextCheckKey, listed + 32, basePlane, checkPlane)) {
+        if (!newRejected.empty() && newRejected.back() == candidate) continue;
+        if ((!store.newPositions.empty() && store.newPositions.back() == candidate) ||
+            doesEncodeKeyMatchReferenceGenomePosition(nextBaseKey, nextCheckKey, listed + 32, basePlane,
+                                                      checkPlane)) {
             store.newPositions.push_back(candidate);
         } else {
             newRejected.push_back(candidate);
@@ -171,7 +183,7 @@ ReadKeys keysAt(const ReadOrientationWords& words, std::uint64_t bitOffset) {
 }
 
 class ReadCandidateGenerator {
-public:
+  public:
     ReadCandidateGenerator(const ExecutionParameters& params, const BinaryIndexes& indexes, const Read& read,
                            CandidatePositions& store, CandidateGenerationMethod method)
         : params_(params),
@@ -193,7 +205,7 @@ public:
         if (highRepeat_) computeIndexLookupStatistics(store_.highRepeatStatistics);
     }
 
-private:
+  private:
     void generateOrientation(std::uint32_t orientation) {
         const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
         const std::uint32_t shift = std::max<std::uint32_t>(read_.basesToShiftBetweenKeyGeneration, 1);
@@ -202,9 +214,11 @@ private:
         for (std::uint32_t key = 1;; ++key) {
             const ReadKeys keys = keysAt(words, t);
             const std::uint32_t positionOffset = words.firstOffset - t;
-            const std::uint32_t encoded[numberOfKeyEncodings] = {keys.base, keys.check, keys.base ^ keys.check};
+            const std::uint32_t encoded[numberOfKeyEncodings] = {keys.base, keys.check,
+                                                                 keys.base ^ keys.check};
             if (keyLookup_) lookUpKeys(orientation, positionOffset, encoded);
-            if (highRepeat_ && key <= highRepeatKeys) testHighRepeatKeys(orientation, positionOffset, encoded, keysAt(words, t + 32));
+            if (highRepeat_ && key <= highRepeatKeys)
+                testHighRepeatKeys(orientation, positionOffset, encoded, keysAt(words, t + 32));
             if (!keyLookup_ && key >= highRepeatKeys) break;
             if (t == words.lastOffset) break;
             t = std::min(words.lastOffset, t + shift);
@@ -214,20 +228,21 @@ private:
     void lookUpKeys(std::uint32_t orientation, std::uint32_t positionOffset, const std::uint32_t (&keys)[3]) {
         for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding) {
             const KeyPositions found = indexes_.lookup(encoding, keys[encoding]);
-            addArrayOfPositionsToCandidatePositionsStruct(orientation, positionOffset, found.count,
-                                                          params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
-                                                          found.positions(), store_);
+            addArrayOfPositionsToCandidatePositionsStruct(
+                orientation, positionOffset, found.count,
+                params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, found.positions(), store_);
         }
     }
 
-    void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset, const std::uint32_t (&keys)[3],
-                            ReadKeys next) {
+    void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset,
+                            const std::uint32_t (&keys)[3], ReadKeys next) {
         for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding) {
             const KeyPositions found = indexes_.lookup(encoding, keys[encoding]);
             addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
-                orientation, positionOffset, found.count, params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
-                params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, found.positions(), store_, rejected_, next.base,
-                next.check, *indexes_.genomeSequence);
+                orientation, positionOffset, found.count,
+                params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
+                params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, found.positions(), store_, rejected_,
+                next.base, next.check, *indexes_.genomeSequence);
         }
     }
 
@@ -253,7 +268,8 @@ bool useHighCandidateGenerationMethod(const ExecutionParameters& params, const R
                                       const CandidatePositions& store) {
     const double lookups = numberOfIndexLookupsPerformed(read.length, read.basesToShiftBetweenKeyGeneration);
     const auto threshold = static_cast<std::uint32_t>(
-        lookups * params.maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration);
+        lookups *
+        params.maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration);
     return store.combinedStatistics.indexLookupsThatGeneratedNoCandidates >= threshold ||
            store.forwardStatistics.indexLookupsThatGeneratedNoCandidates >= threshold / 2 ||
            store.reverseComplementStatistics.indexLookupsThatGeneratedNoCandidates >= threshold / 2;

@@ -23,7 +23,11 @@ inline bool isSupportedReadLength(std::uint32_t length) {
     return length >= minimumSupportedReadLength && length <= maximumSupportedReadLength;
 }
 
-enum class CandidateGenerationMethod : std::uint32_t { keyLookup = 0, highRepeat = 1, keyLookupAndHighRepeat = 2 };
+enum class CandidateGenerationMethod : std::uint32_t {
+    keyLookup = 0,
+    highRepeat = 1,
+    keyLookupAndHighRepeat = 2
+};
 
 // Where a read's keys lie in one orientation's words: the read occupies bits firstOffset to
 // firstOffset + n - 1 of the bit stream (the reverse complement is right-aligned in its words).
@@ -39,8 +43,10 @@ ReadOrientationWords getReadOrientationWords(const Read& read, std::uint32_t ori
 
 // Default bases between keys up to the limiting read length; longer reads keep about
 // maximumNumberOfKeysToExhibitLinearScaling keys, at most 32 bases apart.
-std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params, Read& read);
-void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params, ReadPair& pair);
+std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params,
+                                                                     Read& read);
+void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params,
+                                                                ReadPair& pair);
 // 3 encodings x 2 orientations x (((n - 33) div s) + 2) keys.
 std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint32_t basesToShift);
 
@@ -62,10 +68,10 @@ void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, st
 // list, keeps the positions whose next 32 genome bases match the read's next keys, and
 // remembers the others in `rejected` (ascending).
 void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
-    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count, std::uint32_t evaluationLimit,
-    std::uint32_t indexingLimit, std::span<const std::uint32_t> positions, CandidatePositions& store,
-    std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey, std::uint32_t nextCheckKey,
-    const GenomeSequence& genome);
+    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
+    std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::span<const std::uint32_t> positions,
+    CandidatePositions& store, std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey,
+    std::uint32_t nextCheckKey, const GenomeSequence& genome);
 
 // Whether the high-repeat method should run after the key lookup pass.
 bool useHighCandidateGenerationMethod(const ExecutionParameters& params, const Read& read,

@@ -82,7 +82,8 @@ bool hasHigherHitCount(const CandidatePosition& candidate, const CandidatePositi
     return a.secondaryScore < b.secondaryScore;
 }
 
-void insertLowerMismatchScoreCandidatePosition(CandidatePositionSubset& subset, CandidatePosition* candidate) {
+void insertLowerMismatchScoreCandidatePosition(CandidatePositionSubset& subset,
+                                               CandidatePosition* candidate) {
     if (subset.capacity == 0) return;
     if (subset.isFull()) {
         subset.entries.back() = candidate;
@@ -93,7 +94,7 @@ void insertLowerMismatchScoreCandidatePosition(CandidatePositionSubset& subset, 
 }
 
 bool checkIfCandidatePresentInLowestMismatchCandidatesAndUpdateOrder(CandidatePositionSubset& subset,
-                                                                    CandidatePosition* candidate) {
+                                                                     CandidatePosition* candidate) {
     for (std::size_t i = subset.entries.size(); i-- > 0;) {
         if (subset.entries[i] != candidate) continue;
         moveTowardsFront(subset, i);
@@ -119,7 +120,8 @@ void rankWholeReadScore(CandidatePositions& store, std::uint16_t w) {
 }
 
 void updateCandidatePositionRanks(CandidatePositions& store, CandidatePosition* candidate) {
-    if (store.highestHitCountCandidate == nullptr || hasHigherHitCount(*candidate, *store.highestHitCountCandidate))
+    if (store.highestHitCountCandidate == nullptr ||
+        hasHigherHitCount(*candidate, *store.highestHitCountCandidate))
         store.highestHitCountCandidate = candidate;
     rankWholeReadScore(store, candidate->chosenMappingScores.mismatchScores.wholeReadScore);
     CandidatePositionSubset& subset = store.lowestMismatchCandidates;
@@ -128,7 +130,8 @@ void updateCandidatePositionRanks(CandidatePositions& store, CandidatePosition* 
         insertLowerMismatchScoreCandidatePosition(subset, candidate);
 }
 
-void addIndelCandidate(IndelCandidates& indelCandidates, CandidatePosition* first, CandidatePosition* second) {
+void addIndelCandidate(IndelCandidates& indelCandidates, CandidatePosition* first,
+                       CandidatePosition* second) {
     if (first == nullptr || second == nullptr) return;
     indelCandidates.records.push_back({first, second, nullptr});
     indelCandidates.lastGenomePosition = second->genomePosition;
@@ -180,18 +183,20 @@ void initAlignmentCandidate(PairedAlignmentCandidate& pair, std::uint32_t type, 
         static_cast<std::uint16_t>(a.mismatchScores.wholeReadScore + b.mismatchScores.wholeReadScore);
 }
 
-std::string indexLookupStatisticsToString(const IndexLookupStatistics& s, const char* label, const char* prefix) {
+std::string indexLookupStatisticsToString(const IndexLookupStatistics& s, const char* label,
+                                          const char* prefix) {
     std::string text = stringPrintf("%s%s Index Lookup Statistics:\n", prefix, label);
     appendPrintf(text, "%s\tNumber of Index Lookups that generated no candidates = %u\n", prefix,
                  s.indexLookupsThatGeneratedNoCandidates);
     appendPrintf(text, "%s\t\tNumber of keys with no candidates = %u\n", prefix, s.keysWithNoCandidates);
-    appendPrintf(text, "%s\t\tNumber of keys with too many candidates = %u\n", prefix, s.keysWithTooManyCandidates);
+    appendPrintf(text, "%s\t\tNumber of keys with too many candidates = %u\n", prefix,
+                 s.keysWithTooManyCandidates);
     return text;
 }
 
 std::string candidatePositionToString(const CandidatePosition& c, const char* prefix) {
-    std::string text = stringPrintf("%sCandidate Position:\n%s\tGenome position = %u\n%s\tOrientation = %c\n", prefix,
-                                    prefix, c.genomePosition, prefix, c.orientation == 2 ? '-' : '+');
+    std::string text = stringPrintf("%sCandidate Position:\n%s\tGenome position = %u\n%s\tOrientation = %c\n",
+                                    prefix, prefix, c.genomePosition, prefix, c.orientation == 2 ? '-' : '+');
     const std::string inner = std::string(prefix) + "\t";
     const std::string scores = inner + "\t";
     text += inner + "Forward:\n";
@@ -205,17 +210,20 @@ std::string candidatePositionToString(const CandidatePosition& c, const char* pr
 }
 
 std::string candidatePositionsToString(const CandidatePositions& store, const char* prefix) {
-    std::string text = indexLookupStatisticsToString(store.combinedStatistics, "Combined Orientation", prefix);
+    std::string text =
+        indexLookupStatisticsToString(store.combinedStatistics, "Combined Orientation", prefix);
     text += indexLookupStatisticsToString(store.forwardStatistics, "Forward Orientation", prefix);
-    text += indexLookupStatisticsToString(store.reverseComplementStatistics, "Reverse Complement Orientation", prefix);
+    text += indexLookupStatisticsToString(store.reverseComplementStatistics, "Reverse Complement Orientation",
+                                          prefix);
     text += indexLookupStatisticsToString(store.highRepeatStatistics, "High Repeat", prefix);
     appendPrintf(text, "%sNumber of candidate positions = %u\n", prefix, store.numberOfCandidatePositions());
-    appendPrintf(text, "%sBest whole read mismatch score = %u (%u candidates), second best = %u (%u candidates)\n",
+    appendPrintf(text,
+                 "%sBest whole read mismatch score = %u (%u candidates), second best = %u (%u candidates)\n",
                  prefix, store.bestWholeReadMismatchScore, store.numberWithBestWholeReadScore,
                  store.secondBestWholeReadMismatchScore, store.numberWithSecondBestWholeReadScore);
     if (store.highestHitCountCandidate != nullptr)
-        appendPrintf(text, "%s\tPosition \"%u\" has highest number of associated keys, number of keys = %u\n", prefix,
-                     store.highestHitCountCandidate->genomePosition,
+        appendPrintf(text, "%s\tPosition \"%u\" has highest number of associated keys, number of keys = %u\n",
+                     prefix, store.highestHitCountCandidate->genomePosition,
                      store.highestHitCountCandidate->chosenMappingScores.numberOfAssociatedKeys);
     if (store.lowestMismatchCandidate != nullptr)
         appendPrintf(text, "%s\tPosition \"%u\" has the lowest mismatch score of %u\n", prefix,
@@ -225,7 +233,8 @@ std::string candidatePositionsToString(const CandidatePositions& store, const ch
         appendPrintf(text, "%s\t|| %11u | %6u | %6u ||\n", prefix, hits.genomePosition, hits.forwardKeys,
                      hits.reverseComplementKeys);
     const std::string inner = std::string(prefix) + "\t";
-    for (const CandidatePosition& candidate : store.candidates) text += candidatePositionToString(candidate, inner.c_str());
+    for (const CandidatePosition& candidate : store.candidates)
+        text += candidatePositionToString(candidate, inner.c_str());
     if (store.indelCandidates)
         appendPrintf(text, "%s\tMaximum distance between InDel fragments = %u\n", prefix,
                      store.indelCandidates->maximumDistanceBetweenIndelFragments);
@@ -233,7 +242,8 @@ std::string candidatePositionsToString(const CandidatePositions& store, const ch
 }
 
 void printCandidatePositions(std::FILE* file, const char* label, const CandidatePositions& store) {
-    std::fprintf(file, "%s: Position Scorer Report:\n%s", label, candidatePositionsToString(store, "\t").c_str());
+    std::fprintf(file, "%s: Position Scorer Report:\n%s", label,
+                 candidatePositionsToString(store, "\t").c_str());
 }
 
 }  // namespace koru

@@ -68,8 +68,8 @@ struct IndelCandidates {
 };
 
 struct CandidatePositions {
-    std::vector<CandidateKeyHits> keyHits;       // filled by candidate generation, ascending
-    std::vector<CandidatePosition> candidates;   // filled by scoring, ascending
+    std::vector<CandidateKeyHits> keyHits;      // filled by candidate generation, ascending
+    std::vector<CandidatePosition> candidates;  // filled by scoring, ascending
     CandidatePosition* highestHitCountCandidate = nullptr;
     CandidatePosition* lowestMismatchCandidate = nullptr;
     CandidatePositionSubset lowestMismatchCandidates;
@@ -118,7 +118,7 @@ bool hasHigherHitCount(const CandidatePosition& candidate, const CandidatePositi
 void insertLowerMismatchScoreCandidatePosition(CandidatePositionSubset& subset, CandidatePosition* candidate);
 // Finds the candidate itself in the subset and moves it forward if its scores improved.
 bool checkIfCandidatePresentInLowestMismatchCandidatesAndUpdateOrder(CandidatePositionSubset& subset,
-                                                                    CandidatePosition* candidate);
+                                                                     CandidatePosition* candidate);
 // Takes a rescored candidate into the store's rankings.
 void updateCandidatePositionRanks(CandidatePositions& store, CandidatePosition* candidate);
 // Counts a whole-read score into the best and second-best scores and their counts.

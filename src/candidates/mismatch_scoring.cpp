@@ -22,12 +22,15 @@ std::uint32_t planeBitsAt(std::span<const std::uint32_t> plane, std::int64_t bit
     const std::int64_t index = bitPosition >= 0 ? bitPosition / 32 : -((-bitPosition + 31) / 32);
     const auto offset = static_cast<std::uint32_t>(bitPosition - index * 32);
     const auto wordAt = [&plane](std::int64_t i) -> std::uint64_t {
-        return i >= 0 && static_cast<std::uint64_t>(i) < plane.size() ? plane[static_cast<std::size_t>(i)] : 0;
+        return i >= 0 && static_cast<std::uint64_t>(i) < plane.size() ? plane[static_cast<std::size_t>(i)]
+                                                                      : 0;
     };
     return static_cast<std::uint32_t>((((wordAt(index) << 32) | wordAt(index + 1)) << offset) >> 32);
 }
 
-std::uint16_t popcount16(std::uint32_t word) { return static_cast<std::uint16_t>(std::popcount(word)); }
+std::uint16_t popcount16(std::uint32_t word) {
+    return static_cast<std::uint16_t>(std::popcount(word));
+}
 
 // Window step: the bases between keys when that is odd (or at most 1), else half of it.
 std::uint32_t windowStep(std::uint32_t basesToShift) {
@@ -53,8 +56,10 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
         heapMismatches.resize(n + 1);
         mismatches = heapMismatches.data();
     }
-    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
-    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(),
+                                                   genome.allocatedBinaryEncodedArraySize);
+    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(),
+                                                    genome.allocatedBinaryEncodedArraySize);
     // Bit f of the read's stream lines up with genome position g.
     const std::int64_t start = static_cast<std::int64_t>(candidate.genomePosition) - words.firstOffset;
     std::uint32_t wholeRead = 0;
@@ -109,8 +114,8 @@ std::uint32_t slidingWindowMinimum(const TextComparison& texts, std::size_t leng
 
 }  // namespace
 
-void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation, CandidatePosition& candidate,
-                                                const GenomeSequence& genome) {
+void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation,
+                                                CandidatePosition& candidate, const GenomeSequence& genome) {
     const char* readText = getReadSequenceForOrientation(read, orientation);
     if (readText == nullptr)
         exitWithError("A unsupported strand orientation was passed to the \"scoreRead\" function.");
@@ -119,15 +124,17 @@ void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orient
     if (referenceText == nullptr) referenceText = noReference;
     const char* const referenceStart = referenceText;
     std::string buffer;
-    const std::uint32_t length =
-        applyIndelToReadAndReferenceSequencePointers(&candidate.indelDescriptor, read, readText, referenceText, buffer);
+    const std::uint32_t length = applyIndelToReadAndReferenceSequencePointers(
+        &candidate.indelDescriptor, read, readText, referenceText, buffer);
     // The reference ends where the genome's text does (a copy ends at its terminator).
     const std::uint64_t position = candidate.genomePosition;
-    const std::size_t genomeLeft = position < genome.paddedSequenceLength ? genome.paddedSequenceLength - position : 0;
+    const std::size_t genomeLeft =
+        position < genome.paddedSequenceLength ? genome.paddedSequenceLength - position : 0;
     const std::size_t referenceLength = referenceText == referenceStart
                                             ? std::min<std::size_t>(genomeLeft, length)
                                             : std::string_view(referenceText).size();
-    const TextComparison texts{{readText, length}, {referenceText, std::min<std::size_t>(referenceLength, length)}};
+    const TextComparison texts{{readText, length},
+                               {referenceText, std::min<std::size_t>(referenceLength, length)}};
     const std::size_t firstEnd = std::min<std::size_t>(32, length);
     const std::size_t lastStart = length >= 64 ? length - 32 : firstEnd;
     const std::uint32_t first = texts.count(0, firstEnd);
@@ -135,17 +142,20 @@ void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orient
     const std::uint32_t last = texts.count(lastStart, length);
     const std::uint32_t minimum = length >= 32 ? slidingWindowMinimum(texts, length) : first;
     populateMisMatchScores(orientation, candidate.chosenMappingScores.mismatchScores,
-                           static_cast<std::uint16_t>(first + middle + last), static_cast<std::uint16_t>(minimum),
-                           static_cast<std::uint16_t>(first), static_cast<std::uint16_t>(last));
+                           static_cast<std::uint16_t>(first + middle + last),
+                           static_cast<std::uint16_t>(minimum), static_cast<std::uint16_t>(first),
+                           static_cast<std::uint16_t>(last));
 }
 
 void chooseCandidateOrientation(CandidatePosition& candidate) {
     const MappingScores& forward = candidate.forwardMappingScores;
     const MappingScores& reverse = candidate.reverseComplementMappingScores;
     const bool isForward = forward.mismatchScores.wholeReadScore < reverse.mismatchScores.wholeReadScore;
-    candidate.chosenMappingScores.mismatchScores = isForward ? forward.mismatchScores : reverse.mismatchScores;
+    candidate.chosenMappingScores.mismatchScores =
+        isForward ? forward.mismatchScores : reverse.mismatchScores;
     candidate.orientation = isForward ? kForwardOrientation : kReverseComplementOrientation;
-    candidate.chosenMappingScores.numberOfAssociatedKeys = forward.numberOfAssociatedKeys + reverse.numberOfAssociatedKeys;
+    candidate.chosenMappingScores.numberOfAssociatedKeys =
+        forward.numberOfAssociatedKeys + reverse.numberOfAssociatedKeys;
 }
 
 std::uint32_t calculateMappingScoresForCandidatePosition(const Read& read, CandidatePosition& candidate,

@@ -22,8 +22,8 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
 // its indel applied. Reference bases beyond the genome's text count as mismatches. Below 64
 // compared bases the first window takes the first 32 (or all) and the last window the rest, so
 // no base counts twice; below 32 the single window is the whole read.
-void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation, CandidatePosition& candidate,
-                                                const GenomeSequence& genome);
+void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation,
+                                                CandidatePosition& candidate, const GenomeSequence& genome);
 
 // Scores both orientations that have key support and chooses the better one (the reverse
 // complement on equal whole-read scores); returns the chosen number of associated keys.

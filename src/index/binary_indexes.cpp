@@ -45,8 +45,9 @@ std::string storageUtilizationReport(const BinaryIndexes& indexes, const GenomeS
 
 }  // namespace
 
-void BinaryIndexes::lookupKeyTriples(std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
-                                     std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const {
+void BinaryIndexes::lookupKeyTriples(
+    std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
+    std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const {
     constexpr std::size_t batch = 64;  // windows per round: enough misses in flight, little state
     for (std::size_t begin = 0; begin < keys.size(); begin += batch) {
         const std::size_t end = std::min(keys.size(), begin + batch);
@@ -65,7 +66,8 @@ void BinaryIndexes::lookupKeyTriples(std::span<const std::array<std::uint32_t, n
         for (std::size_t i = begin; i < end; ++i) {
             for (int e = 0; e < numberOfKeyEncodings; ++e) {
                 const KeyTable& table = countArrays->keyTables[e];
-                const std::uint64_t* entry = table.findEntryInBucket(keys[i][e], first[i - begin][e], last[i - begin][e]);
+                const std::uint64_t* entry =
+                    table.findEntryInBucket(keys[i][e], first[i - begin][e], last[i - begin][e]);
                 results[i][e] = positionsOfEntry(e, entry);
                 if (results[i][e].list != nullptr) __builtin_prefetch(results[i][e].list);
             }

@@ -50,7 +50,7 @@ struct BinaryIndexes {
     void lookupKeyTriples(std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
                           std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const;
 
-private:
+  private:
     KeyPositions positionsOfEntry(int encoding, const std::uint64_t* entry) const {
         if (entry == nullptr) return {};
         KeyPositions result{entryCount(*entry), entryValue(*entry), nullptr};

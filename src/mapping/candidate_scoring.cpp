@@ -15,7 +15,8 @@ void takeCandidatesWithEnoughKeys(const ExecutionParameters& params, CandidatePo
     store.candidates.clear();
     store.candidates.reserve(store.keyHits.size());
     for (const CandidateKeyHits& hits : store.keyHits) {
-        if (params.minimumNumberOfKeysAssociatedWithCandidatePosition > hits.forwardKeys + hits.reverseComplementKeys)
+        if (params.minimumNumberOfKeysAssociatedWithCandidatePosition >
+            hits.forwardKeys + hits.reverseComplementKeys)
             continue;
         CandidatePosition& candidate = store.candidates.emplace_back();
         candidate.genomePosition = hits.genomePosition;
@@ -25,12 +26,14 @@ void takeCandidatesWithEnoughKeys(const ExecutionParameters& params, CandidatePo
     store.keyHits.clear();
 }
 
-std::uint32_t distance(std::uint32_t a, std::uint32_t b) { return a > b ? a - b : b - a; }
+std::uint32_t distance(std::uint32_t a, std::uint32_t b) {
+    return a > b ? a - b : b - a;
+}
 
 // Two close candidates of one orientation become an indel candidate; a third close one
 // withdraws the pair again.
-void collectIndelCandidate(IndelCandidates& indels, std::uint32_t maximumDistance, CandidatePosition& previous,
-                           CandidatePosition& candidate) {
+void collectIndelCandidate(IndelCandidates& indels, std::uint32_t maximumDistance,
+                           CandidatePosition& previous, CandidatePosition& candidate) {
     if (distance(candidate.genomePosition, previous.genomePosition) > maximumDistance ||
         candidate.orientation != previous.orientation)
         return;
@@ -57,18 +60,20 @@ struct SubsetAdmission {
     }
 };
 
-void admitToSubset(CandidatePositionSubset& subset, SubsetAdmission& admission, CandidatePosition& candidate) {
+void admitToSubset(CandidatePositionSubset& subset, SubsetAdmission& admission,
+                   CandidatePosition& candidate) {
     if (!admission.admits(candidate.chosenMappingScores)) return;
     insertLowerMismatchScoreCandidatePosition(subset, &candidate);
     if (!subset.isFull() || subset.entries.empty()) return;
     const MappingScores& last = subset.entries.back()->chosenMappingScores;
-    admission = {last.mismatchScores.primaryScore, last.mismatchScores.secondaryScore, last.numberOfAssociatedKeys};
+    admission = {last.mismatchScores.primaryScore, last.mismatchScores.secondaryScore,
+                 last.numberOfAssociatedKeys};
 }
 
 }  // namespace
 
-void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store, const GenomeSequence& genome,
-                             Read& read) {
+void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store,
+                             const GenomeSequence& genome, Read& read) {
     const std::uint32_t maximumIndel = store.indelCandidates ? params.maximumSizeOfIndelToDetect : 0;
     takeCandidatesWithEnoughKeys(params, store);
     store.bestWholeReadMismatchScore = store.secondBestWholeReadMismatchScore = kNotScored;
@@ -84,17 +89,23 @@ void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositio
             collectIndelCandidate(*store.indelCandidates, maximumIndel, store.candidates[i - 1], candidate);
         rankWholeReadScore(store, candidate.chosenMappingScores.mismatchScores.wholeReadScore);
         admitToSubset(store.lowestMismatchCandidates, admission, candidate);
-        if (store.highestHitCountCandidate == nullptr || hasHigherHitCount(candidate, *store.highestHitCountCandidate))
+        if (store.highestHitCountCandidate == nullptr ||
+            hasHigherHitCount(candidate, *store.highestHitCountCandidate))
             store.highestHitCountCandidate = &candidate;
     }
     const auto& subset = store.lowestMismatchCandidates.entries;
     store.lowestMismatchCandidate = subset.empty() ? nullptr : subset.front();
     store.numberOfCandidatesIndelProcessingWasPerformedOn = 0;
-    if (maximumIndel == 0 || store.indelCandidates->records.empty() || store.lowestMismatchCandidate == nullptr) return;
-    const auto threshold = static_cast<std::uint16_t>(
-        static_cast<double>(read.length) * params.mininumPercentageOfMismatchedBasesInReadToTriggerIndelProcessing);
-    if (store.lowestMismatchCandidate->chosenMappingScores.mismatchScores.wholeReadScore >= threshold)
-        processIndelCandidates(params, store, read, genome);
+    if (maximumIndel == 0 || store.indelCandidates->records.empty() ||
+        store.lowestMismatchCandidate == nullptr)
+        return;
+    const auto threshold =
+        static_cast<std::uint16_t>(static_cast<double>(read.length) *
+                                   params.mininumPercentageOfMismatchedBasesInReadToTriggerIndelProcessing);
+    if (store.lowestMismatchCandidate->chosenMappingScores.mismatchScores.wholeReadScore < threshold) return;
+    processIndelCandidates(params, store, read, genome);
+    // A rescored candidate may now lead the subset, and the lowest mismatch candidate is its first.
+    store.lowestMismatchCandidate = subset.front();
 }
 
 }  // namespace koru

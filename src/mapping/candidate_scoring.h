@@ -12,7 +12,7 @@
 
 namespace koru {
 
-void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store, const GenomeSequence& genome,
-                             Read& read);
+void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store,
+                             const GenomeSequence& genome, Read& read);
 
 }  // namespace koru

@@ -16,7 +16,8 @@ bool differs(std::string_view x, std::size_t i, std::string_view y, std::size_t 
 // The genome's text from a position, as far as the sequence goes.
 std::string_view referenceFrom(const GenomeSequence& genome, std::uint32_t position) {
     if (position >= genome.paddedSequenceLength) return {};
-    return {genome.asciiEncodedSequence.get() + position, static_cast<std::size_t>(genome.paddedSequenceLength - position)};
+    return {genome.asciiEncodedSequence.get() + position,
+            static_cast<std::size_t>(genome.paddedSequenceLength - position)};
 }
 
 struct IndelCase {
@@ -46,8 +47,8 @@ IndelCase classify(CandidatePosition& first, CandidatePosition& second, std::uin
 
 }  // namespace
 
-IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift, std::uint32_t readLength,
-                              std::uint32_t compared) {
+IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
+                              std::uint32_t readLength, std::uint32_t compared) {
     IndelSplit best{0, 0xFFFF};
     if (readLength < 61) return best;
     // suffix[s]: mismatches of x[j + shift] against y[j] for s <= j < compared.
@@ -86,7 +87,8 @@ void processIndelCandidates(const ExecutionParameters&, CandidatePositions& stor
         CandidatePosition& receiver = *indel.receiver;
         populateIndelDescriptor(receiver.indelDescriptor, d, indel.type, best.split);
         calculateMismatchScoresUsingAsciiEncodings(read, receiver.orientation, receiver, genome);
-        receiver.chosenMappingScores.numberOfAssociatedKeys += indel.other->chosenMappingScores.numberOfAssociatedKeys;
+        receiver.chosenMappingScores.numberOfAssociatedKeys +=
+            indel.other->chosenMappingScores.numberOfAssociatedKeys;
         record.mergedMappingScores = &receiver.chosenMappingScores;
         updateCandidatePositionRanks(store, &receiver);
     }

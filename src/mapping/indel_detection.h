@@ -27,7 +27,7 @@ struct IndelSplit {
 // The split s in [30, readLength - 31] minimising the mismatches of x[i] against y[i] before s
 // plus x[j + shift] against y[j] from s to compared - 1; the smallest split wins ties. Positions
 // past the end of either text count as mismatches.
-IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift, std::uint32_t readLength,
-                              std::uint32_t compared);
+IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
+                              std::uint32_t readLength, std::uint32_t compared);
 
 }  // namespace koru

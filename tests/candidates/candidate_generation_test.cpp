@@ -1,0 +1,306 @@
+// Candidate generation against a naive index of the genome text, with reads cut from small
+// genomes and mutated on purpose.
+
+#include "candidates/candidate_generation.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <map>
+#include <unordered_map>
+
+#include "candidates/candidate_test_support.h"
+
+namespace koru {
+namespace {
+
+using namespace koru::testing;
+using Hits = std::vector<std::array<std::uint32_t, 3>>;  // position, forward keys, reverse keys
+using Statistics = std::array<std::uint32_t, 3>;         // none, too many, lookups without candidates
+
+Hits hitsOf(const CandidatePositions& store) {
+    Hits hits;
+    for (const auto& h : store.keyHits)
+        hits.push_back({h.genomePosition, h.forwardKeys, h.reverseComplementKeys});
+    return hits;
+}
+
+Statistics statisticsOf(const IndexLookupStatistics& s) {
+    return {s.keysWithNoCandidates, s.keysWithTooManyCandidates, s.indexLookupsThatGeneratedNoCandidates};
+}
+
+// Every indexed window by its key under each view: windows end in all words but the last two;
+// those starting before base 0 are filed at 0 with zeros on top.
+using ModelIndex = std::array<std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>, 3>;
+
+ModelIndex modelIndex(const IndexedGenome& g) {
+    const std::string text = g.textAt(0, 32 * (g.genome->utilizedBinaryEncodedArraySize - 2));
+    ModelIndex index;
+    for (int e = 0; e < 3; ++e) {
+        std::uint32_t key = 0;
+        for (std::uint32_t b = 0; b < text.size(); ++b) {
+            key = (key << 1) | viewBit(text[b], e);
+            index[e][key].push_back(b < 31 ? 0 : b - 31);
+        }
+    }
+    return index;
+}
+
+struct ModelResult {
+    Hits hits;
+    std::array<Statistics, 2> statistics{};
+    std::uint16_t minCountAboveLimit = kNotScored;
+};
+
+// Keys every s bases of the read as sequenced and of its reverse complement, the last at n - 32.
+ModelResult modelKeyHits(const ModelIndex& index, std::string_view read, std::uint32_t s,
+                         std::uint32_t limit) {
+    ModelResult result;
+    std::map<std::uint32_t, std::array<std::uint32_t, 2>> hits;
+    const auto n = static_cast<std::uint32_t>(read.size());
+    for (int o = 0; o < 2; ++o) {
+        const std::string text = o == 0 ? std::string(read) : reverseComplementOf(read);
+        Statistics& statistics = result.statistics[o];
+        for (std::uint32_t k = 0;; k = std::min(n - 32, k + s)) {
+            for (int e = 0; e < 3; ++e) {
+                std::uint32_t key = 0;  // N is encoded as T, so the complemented planes hold it as A
+                for (std::uint32_t i = k; i < k + 32; ++i)
+                    key = (key << 1) | viewBit(o == 1 && text[i] == 'N' ? 'A' : text[i], e);
+                const auto found = index[e].find(key);
+                const std::size_t count = found == index[e].end() ? 0 : found->second.size();
+                if (count == 0 || count > limit) {
+                    ++statistics[count == 0 ? 0 : 1];
+                    if (count > limit)
+                        result.minCountAboveLimit = std::min<std::size_t>(result.minCountAboveLimit, count);
+                } else {
+                    for (const std::uint32_t p : found->second)
+                        if (p >= k) ++hits[p - k][o];
+                }
+            }
+            if (k == n - 32) break;
+        }
+        statistics[2] = statistics[0] + statistics[1];
+    }
+    for (const auto& [position, keys] : hits) result.hits.push_back({position, keys[0], keys[1]});
+    return result;
+}
+
+CandidatePositions generate(const IndexedGenome& g, const Read& read, CandidateGenerationMethod method,
+                            std::uint32_t evaluationLimit = 750, std::uint32_t highRepeatKeys = 2) {
+    ExecutionParameters params;
+    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = evaluationLimit;
+    params.maximumNumberOfPositionsAKeyCanHaveInAnIndex = g.counts->limits.indexingLimit;
+    params.numberOfKeysToGenerateForHighRepeatCandidateGeneration = highRepeatKeys;
+    CandidatePositions store;
+    generateCandidatePositionsForRead(params, *g.indexes, read, store, method);
+    return store;
+}
+
+constexpr auto keyLookup = CandidateGenerationMethod::keyLookup;
+constexpr auto highRepeat = CandidateGenerationMethod::highRepeat;
+
+TEST(CandidateGenerationTest, KeyHitsAndStatisticsMatchANaiveIndex) {
+    std::mt19937 random(11);
+    // Blocks repeated 3 and 2 times give keys above and at an evaluation limit of 2.
+    const std::string b1 = randomBases(40, random), b2 = randomBases(40, random);
+    const std::string chr = randomBases(600, random) + b1 + randomBases(300, random) + b1 +
+                            randomBases(200, random) + b2 + randomBases(200, random) + b2 +
+                            randomBases(100, random) + b1 + randomBases(100, random);
+    const IndexedGenome g = indexedGenome({chr, randomBases(700, random)}, {2, 32768});
+    const ModelIndex index = modelIndex(g);
+    for (int trial = 0; trial < 90; ++trial) {
+        const std::uint32_t n = std::array{64u, 65u, 100u, 150u, 177u, 250u}[random() % 6];
+        // Anywhere, at the genome start, near it, over a chromosome's end, in the next, over the start.
+        const std::uint64_t places[] = {random() % (chr.size() - n), 0, 3, chr.size() - n + random() % 8,
+                                        g.genome->chromosomes[1].startGenomePosition + random() % 300};
+        std::string sequence =
+            g.textAt(trial % 6 == 5 ? -10 : static_cast<std::int64_t>(places[trial % 6]), n);
+        for (char& base : sequence)
+            if (base == '\0' || base == 'N') base = "ACGT"[random() % 4];
+        for (int m = random() % 4; m > 0; --m) {
+            char& base = sequence[random() % n];
+            base = random() % 5 == 0 ? 'N' : base == 'N' ? 'A' : substituteKeeping(base, random() % 3);
+        }
+        if (random() % 2) sequence = reverseComplementOf(sequence);
+        Read read = makeRead(sequence, 8, trial % 3 == 0 ? 512 : 0);
+        calculateAndSetBasesToShiftBetweenKeyGenerationForRead(ExecutionParameters{}, read);
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        const CandidatePositions store = generate(g, read, keyLookup, 2);
+        const ModelResult model = modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, 2);
+        EXPECT_EQ(hitsOf(store), model.hits);
+        EXPECT_EQ(statisticsOf(store.forwardStatistics), model.statistics[0]);
+        EXPECT_EQ(statisticsOf(store.reverseComplementStatistics), model.statistics[1]);
+        EXPECT_EQ(store.combinedStatistics.indexLookupsThatGeneratedNoCandidates,
+                  model.statistics[0][2] + model.statistics[1][2]);
+        EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, model.minCountAboveLimit);
+    }
+}
+
+// A substitution at base 40 of a 100-base read is in the keys at 16, 24, 32 and 40, which keep only
+// the encoding of its pair class: 6 x 3 + 4 x 1 hits, in either orientation. N encodes like T.
+TEST(CandidateGenerationTest, SubstitutionKeepsOnlyTheKeysOfItsPairClass) {
+    std::mt19937 random(5);
+    std::string chr = randomBases(1200, random);
+    chr[540] = 'T';
+    chr[541] = 'G';
+    const IndexedGenome g = indexedGenome({chr});
+    for (int e = 0; e < 3; ++e) {
+        std::string sequence = chr.substr(500, 100);
+        sequence[40] = substituteKeeping(sequence[40], e);
+        EXPECT_EQ(hitsOf(generate(g, makeRead(sequence), keyLookup)), (Hits{{500, 22, 0}}));
+        EXPECT_EQ(hitsOf(generate(g, makeRead(reverseComplementOf(sequence)), keyLookup)),
+                  (Hits{{500, 0, 22}}));
+    }
+    std::string sequence = chr.substr(500, 100);
+    sequence[40] = 'N';
+    EXPECT_EQ(hitsOf(generate(g, makeRead(sequence), keyLookup)), (Hits{{500, 30, 0}}));
+    sequence[41] = 'N';
+    EXPECT_EQ(hitsOf(generate(g, makeRead(sequence), keyLookup)), (Hits{{500, 22, 0}}));
+}
+
+// Keys at 0, 8, 16, 24 and 32 for 64 bases, a sixth at 33 for 65: a substitution at base 32 leaves
+// the keys at 0 (and 33) whole.
+TEST(CandidateGenerationTest, KeyOffsetsOfShortReads) {
+    std::mt19937 random(3);
+    const std::string chr = randomBases(1000, random);
+    const IndexedGenome g = indexedGenome({chr});
+    for (const auto& [n, hits, keys] : {std::array{64u, 7u, 5u}, std::array{65u, 10u, 6u}}) {
+        std::string sequence = chr.substr(300, n);
+        sequence[32] = substituteKeeping(sequence[32], 1);
+        EXPECT_EQ(hitsOf(generate(g, makeRead(sequence), keyLookup)), (Hits{{300, hits, 0}}));
+        const CandidatePositions absent = generate(g, makeRead(randomBases(n, random)), keyLookup);
+        EXPECT_EQ(statisticsOf(absent.forwardStatistics), (Statistics{3 * keys, 0, 3 * keys}));
+        EXPECT_EQ(absent.combinedStatistics.indexLookupsThatGeneratedNoCandidates, 6 * keys);
+        EXPECT_EQ(numberOfIndexLookupsPerformed(n, 8), 6 * keys);
+    }
+}
+
+TEST(CandidateGenerationTest, CandidateIsTheKeyPositionLessItsOffset) {
+    std::mt19937 random(8);
+    const std::string chr = randomBases(2000, random);
+    const IndexedGenome g = indexedGenome({chr});
+    // Only the key at offset 16 matches, at 1000 under all three encodings.
+    std::string sequence = chr.substr(984, 100);
+    for (std::size_t i = 0; i < 100; ++i)
+        if (i < 16 || i >= 48) sequence[i] = breakBase(sequence[i], i);
+    EXPECT_EQ(hitsOf(generate(g, makeRead(sequence), keyLookup)), (Hits{{984, 3, 0}}));
+    EXPECT_EQ(hitsOf(generate(g, makeRead(chr.substr(0, 100)), keyLookup)), (Hits{{0, 30, 0}}));
+    EXPECT_EQ(hitsOf(generate(g, makeRead(reverseComplementOf(chr.substr(2, 100))), keyLookup)),
+              (Hits{{2, 0, 30}}));
+    // A read whose first ten bases would lie before the genome: its hits are dropped, not wrapped.
+    EXPECT_TRUE(
+        generate(g, makeRead(randomBases(10, random) + chr.substr(0, 90)), keyLookup).keyHits.empty());
+}
+
+// Every window that starts before the genome is listed at 0, so a genome starting with a run of T
+// lists 0 32 times under the key of 32 T (all three encodings): each is a hit on one candidate.
+TEST(CandidateGenerationTest, RepeatedPositionZeroIsOneCandidate) {
+    std::mt19937 random(13);
+    const IndexedGenome g = indexedGenome({std::string(40, 'T') + randomBases(600, random)});
+    const ModelIndex index = modelIndex(g);
+    for (const std::string& sequence : {g.textAt(0, 100), reverseComplementOf(g.textAt(0, 100))})
+        EXPECT_EQ(hitsOf(generate(g, makeRead(sequence), keyLookup)),
+                  modelKeyHits(index, sequence, 8, 750).hits);
+    // High repeat alone: 32 hits per encoding from the key at 0, one from the key at 8 (listed at 8).
+    EXPECT_EQ(hitsOf(generate(g, makeRead(g.textAt(0, 100)), highRepeat, 20)), (Hits{{0, 99, 0}}));
+}
+
+// A block repeated `copies` times; the read is the block and what follows copy 1. What follows the
+// other copies starts differently under every view, so only keys inside the block are repeated.
+struct RepeatedBlock {
+    IndexedGenome g;
+    std::vector<std::uint32_t> copies;
+    Read read;
+};
+
+RepeatedBlock repeatedBlock(int copies, std::size_t blockLength, CountLimits limits, bool nearCopy = false) {
+    std::mt19937 random(21);
+    const std::string block = randomBases(blockLength, random), follow = randomBases(150, random);
+    std::string chr = randomBases(100, random);
+    std::vector<std::uint32_t> positions;
+    for (int i = 0; i < copies; ++i) {
+        std::string after = i == 1 ? follow : randomBases(150, random);
+        for (std::size_t j = 0; i != 1 && j < 16; ++j) after[j] = breakBase(follow[j], j);
+        positions.push_back(static_cast<std::uint32_t>(chr.size()));
+        chr += block + after;
+    }
+    if (nearCopy) {  // a copy of the read unlike it at 35 and 50, each base keeping another view
+        std::string copy = block + follow;
+        copy[35] = substituteKeeping(copy[35], 1);
+        copy[50] = substituteKeeping(copy[50], 0);
+        chr += copy;
+    }
+    return {indexedGenome({chr}, limits), positions, makeRead(chr.substr(positions[1], 100))};
+}
+
+TEST(CandidateGenerationTest, EvaluationAndIndexingLimits) {
+    // Exactly E = 3 positions are merged, and left to the key lookup by the high-repeat method.
+    const RepeatedBlock at = repeatedBlock(3, 32, {3, 6});
+    for (const auto method : {keyLookup, CandidateGenerationMethod::keyLookupAndHighRepeat})
+        EXPECT_EQ(hitsOf(generate(at.g, at.read, method, 3)),
+                  (Hits{{at.copies[0], 3, 0}, {at.copies[1], 30, 0}, {at.copies[2], 3, 0}}));
+    // E + 1 are too many for the key lookup; the high-repeat pass then keeps the copy whose next
+    // 32 bases match and adds the key's three hits to it. The reverse complement's keys are absent.
+    const RepeatedBlock above = repeatedBlock(4, 32, {3, 6});
+    ExecutionParameters params;
+    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = 3;
+    params.maximumNumberOfPositionsAKeyCanHaveInAnIndex = 6;
+    CandidatePositions store;
+    generateCandidatePositionsForRead(params, *above.g.indexes, above.read, store, keyLookup);
+    EXPECT_EQ(hitsOf(store), (Hits{{above.copies[1], 27, 0}}));
+    EXPECT_EQ(store.forwardStatistics.keysWithTooManyCandidates, 3u);
+    EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, 4u);
+    generateCandidatePositionsForRead(params, *above.g.indexes, above.read, store, highRepeat);
+    EXPECT_EQ(hitsOf(store), (Hits{{above.copies[1], 30, 0}}));
+    EXPECT_EQ(statisticsOf(store.highRepeatStatistics), (Statistics{6, 0, 6}));
+    // Beyond the indexing limit the high-repeat method gives up on the key.
+    const RepeatedBlock unlisted = repeatedBlock(7, 32, {3, 6});
+    const CandidatePositions none = generate(unlisted.g, unlisted.read, highRepeat, 3);
+    EXPECT_TRUE(none.keyHits.empty());
+    EXPECT_EQ(statisticsOf(none.highRepeatStatistics), (Statistics{6, 3, 9}));
+}
+
+// A 48-base block repeats the keys at 0, 8 and 16: the high-repeat method alone examines the first
+// H of them, three hits each; with the key lookup too, the 7 unique keys add theirs.
+TEST(CandidateGenerationTest, HighRepeatMethodExaminesTheFirstKeys) {
+    const RepeatedBlock r = repeatedBlock(3, 48, {2, 8});
+    for (const std::uint32_t h : {1u, 2u, 3u})
+        EXPECT_EQ(hitsOf(generate(r.g, r.read, highRepeat, 2, h)), (Hits{{r.copies[1], 3 * h, 0}}));
+    EXPECT_EQ(hitsOf(generate(r.g, r.read, CandidateGenerationMethod::keyLookupAndHighRepeat, 2)),
+              (Hits{{r.copies[1], 27, 0}}));
+    // The near copy fails the next 32 bases of the key at 0 under every view, which rejects it for
+    // good, although it passes those of the key at 8 (bases 40 to 71) under AG.
+    const RepeatedBlock near = repeatedBlock(3, 48, {2, 8}, true);
+    EXPECT_EQ(hitsOf(generate(near.g, near.read, highRepeat, 2)), (Hits{{near.copies[1], 6, 0}}));
+}
+
+TEST(CandidateGenerationTest, KeyScheduleParameters) {
+    ExecutionParameters params;
+    const auto shiftFor = [&params](std::uint32_t n) {
+        Read read = makeRead(std::string(n, 'A'), 0);
+        return calculateAndSetBasesToShiftBetweenKeyGenerationForRead(params, read);
+    };
+    EXPECT_EQ(std::vector({shiftFor(176), shiftFor(177), shiftFor(300), shiftFor(512)}),
+              std::vector({8u, 8u, 14u, 26u}));
+    ReadPair pair{0, 0, makeRead(std::string(300, 'A'), 0), makeRead(std::string(512, 'C'), 0)};
+    calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
+    EXPECT_EQ(pair.readA.basesToShiftBetweenKeyGeneration, 14u);
+    EXPECT_EQ(pair.readB.basesToShiftBetweenKeyGeneration, 26u);
+    params.defaultBasesToShiftBetweenKeyGeneration = 5;
+    EXPECT_EQ(shiftFor(176), 5u);
+    // A 100-base read: 60 lookups, so 42 without candidates in all or 21 in one orientation.
+    EXPECT_EQ(numberOfIndexLookupsPerformed(100, 8), 60u);
+    const Read read = makeRead(std::string(100, 'A'));
+    const auto uses = [&](std::uint32_t combined, std::uint32_t forward, std::uint32_t reverse) {
+        CandidatePositions store;
+        store.combinedStatistics.indexLookupsThatGeneratedNoCandidates = combined;
+        store.forwardStatistics.indexLookupsThatGeneratedNoCandidates = forward;
+        store.reverseComplementStatistics.indexLookupsThatGeneratedNoCandidates = reverse;
+        return useHighCandidateGenerationMethod(ExecutionParameters{}, read, store);
+    };
+    EXPECT_EQ(std::vector({uses(41, 20, 20), uses(42, 20, 20), uses(21, 21, 0), uses(21, 0, 21)}),
+              std::vector({false, true, true, true}));
+}
+
+}  // namespace
+}  // namespace koru
