@@ -1,6 +1,7 @@
 #include "candidates/candidate_generation.h"
 
 #include <algorithm>
+#include <array>
 
 #include "index/key_stream.h"
 #include "sequence/nucleotide_encoding.h"
@@ -210,41 +211,50 @@ class ReadCandidateGenerator {
         const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
         const std::uint32_t shift = std::max<std::uint32_t>(read_.basesToShiftBetweenKeyGeneration, 1);
         const std::uint32_t highRepeatKeys = params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration;
-        std::uint32_t t = words.firstOffset;
-        for (std::uint32_t key = 1;; ++key) {
-            const ReadKeys keys = keysAt(words, t);
-            const std::uint32_t positionOffset = words.firstOffset - t;
-            const std::uint32_t encoded[numberOfKeyEncodings] = {keys.base, keys.check,
-                                                                 keys.base ^ keys.check};
-            if (keyLookup_) lookUpKeys(orientation, positionOffset, encoded);
-            if (highRepeat_ && key <= highRepeatKeys)
-                testHighRepeatKeys(orientation, positionOffset, encoded, keysAt(words, t + 32));
-            if (!keyLookup_ && key >= highRepeatKeys) break;
-            if (t == words.lastOffset) break;
-            t = std::min(words.lastOffset, t + shift);
+        // The offsets of the keys: first to last, `shift` apart, the last step shortened.
+        std::size_t keys = 0;
+        for (std::uint32_t t = words.firstOffset;; t = std::min(words.lastOffset, t + shift)) {
+            offsets_[keys++] = t;
+            if (t == words.lastOffset || (!keyLookup_ && keys >= highRepeatKeys)) break;
+        }
+        for (std::size_t k = 0; k < keys; ++k) {
+            const ReadKeys key = keysAt(words, offsets_[k]);
+            keys_[k] = {key.base, key.check, key.base ^ key.check};
+        }
+        // All lookups first, so that their cache misses overlap; then the merges, in key order.
+        indexes_.lookupKeyTriples(std::span(keys_.data(), keys), std::span(found_.data(), keys));
+        for (std::size_t k = 0; k < keys; ++k) {
+            const std::uint32_t positionOffset = words.firstOffset - offsets_[k];
+            if (keyLookup_) addKeyLookups(orientation, positionOffset, found_[k]);
+            if (highRepeat_ && k < highRepeatKeys)
+                testHighRepeatKeys(orientation, positionOffset, found_[k], keysAt(words, offsets_[k] + 32));
         }
     }
 
-    void lookUpKeys(std::uint32_t orientation, std::uint32_t positionOffset, const std::uint32_t (&keys)[3]) {
-        for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding) {
-            const KeyPositions found = indexes_.lookup(encoding, keys[encoding]);
+    void addKeyLookups(std::uint32_t orientation, std::uint32_t positionOffset,
+                       const std::array<KeyPositions, numberOfKeyEncodings>& found) {
+        for (const KeyPositions& positions : found)
             addArrayOfPositionsToCandidatePositionsStruct(
-                orientation, positionOffset, found.count,
-                params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, found.positions(), store_);
-        }
+                orientation, positionOffset, positions.count,
+                params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, positions.positions(),
+                store_);
     }
 
     void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset,
-                            const std::uint32_t (&keys)[3], ReadKeys next) {
-        for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding) {
-            const KeyPositions found = indexes_.lookup(encoding, keys[encoding]);
+                            const std::array<KeyPositions, numberOfKeyEncodings>& found, ReadKeys next) {
+        for (const KeyPositions& positions : found)
             addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
-                orientation, positionOffset, found.count,
+                orientation, positionOffset, positions.count,
                 params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
-                params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, found.positions(), store_, rejected_,
-                next.base, next.check, *indexes_.genomeSequence);
-        }
+                params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, positions.positions(), store_,
+                rejected_, next.base, next.check, *indexes_.genomeSequence);
     }
+
+    // A read of at most 512 bases has at most 481 keys an orientation (one base apart).
+    static constexpr std::size_t maximumKeys = maximumSupportedReadLength - 31;
+    std::array<std::uint32_t, maximumKeys> offsets_;
+    std::array<std::array<std::uint32_t, numberOfKeyEncodings>, maximumKeys> keys_;
+    std::array<std::array<KeyPositions, numberOfKeyEncodings>, maximumKeys> found_;
 
     const ExecutionParameters& params_;
     const BinaryIndexes& indexes_;
