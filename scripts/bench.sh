@@ -67,4 +67,11 @@ echo >>"$report"
 echo '```' >>"$report"
 "$root/$build/koru_index_lookup_benchmark" --benchmark_min_time=0.5 2>/dev/null | grep -E '^BM_|^Benchmark' >>"$report"
 echo '```' >>"$report"
+
+# Candidate generation and scoring of reads cut from E. coli with 1% substitutions, one thread.
+echo >>"$report"
+echo '```' >>"$report"
+"$root/$build/koru_candidates_benchmark" --genome="$ecoli" --benchmark_min_time=1 2>/dev/null |
+    grep -E '^mapReads|^Benchmark' >>"$report"
+echo '```' >>"$report"
 cat "$report"
