@@ -134,8 +134,9 @@ void sumIndexLookupStatistics(IndexLookupStatistics& result, const IndexLookupSt
 // Drops the key hits whose genome position lies in a filter's genome range, bounds included.
 void filterCandidatePositions(const ExecutionParameters& params, CandidatePositions& store);
 
-inline constexpr std::uint32_t concordantAlignmentType = 1;
-inline constexpr std::uint32_t discordantAlignmentType = 2;
+// Paired alignment types.
+inline constexpr std::uint32_t concordantPairedAlignmentType = 0;
+inline constexpr std::uint32_t discordantPairedAlignmentType = 1;
 
 struct PairedAlignmentCandidate {
     CandidatePosition* candidateA = nullptr;

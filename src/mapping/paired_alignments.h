@@ -1,0 +1,65 @@
+#pragma once
+// The result of mapping one read pair: at most two paired alignments, the concordant one (the best
+// pair of candidates inside the concordant window) and the discordant one (each read's
+// individually best candidate), with the aggregate figures by which they are compared, and the
+// choice of the primary and secondary paired alignment.
+
+#include <cstdint>
+#include <cstdio>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alignment/alignment.h"
+#include "candidates/candidate_positions.h"
+#include "config/execution_parameters.h"
+#include "sequence/read_pair.h"
+
+namespace koru {
+
+// A distance or chromosome difference when a read has no alignment.
+inline constexpr std::int32_t noReadDistance = std::numeric_limits<std::int32_t>::min();
+
+struct PairedAlignment {
+    Alignments readAAlignments;
+    Alignments readBAlignments;
+    std::uint32_t aggregateHitCount = 0;
+    std::uint32_t alignmentScore = 0;  // the figure by which paired alignments are compared
+    std::int32_t distance = noReadDistance;
+    std::int32_t chromosomeDifference = noReadDistance;  // read A's chromosome - read B's
+    MismatchScores aggregateMismatchScores;
+    std::uint8_t noCandidateFlag = 1;
+    std::uint8_t highQualityFlag = 0;
+    std::uint8_t biotinJunctionFlag = 0;
+    std::uint32_t type = concordantPairedAlignmentType;
+};
+
+struct PairedAlignments {
+    const ReadPair* readPair = nullptr;  // not owned
+    std::vector<PairedAlignment> pairedAlignments;  // the allocated slots
+    std::uint32_t numberOfPopulatedPairedAlignments = 0;
+
+    std::uint32_t numberOfAllocatedPairedAlignments() const {
+        return static_cast<std::uint32_t>(pairedAlignments.size());
+    }
+};
+
+std::unique_ptr<PairedAlignments> createPairedAlignments(const ReadPair& readPair, std::uint32_t slots);
+void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t alignmentsPerRead,
+                         std::uint32_t type);
+void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params, const ReadPair& readPair,
+                                                         PairedAlignment& paired,
+                                                         const PairedAlignmentCandidate& candidate,
+                                                         CandidatePositionsPair& candidates);
+void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParameters& params, PairedAlignment& paired);
+// Leaves the outputs untouched where no choice is made; they point into `alignments`.
+void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const PairedAlignments& alignments,
+                                        const PairedAlignment*& primary, const PairedAlignment*& secondary);
+
+const char* lookupDescriptivePairedAlignmentTypeLabel(std::uint32_t type);
+std::string pairedAlignmentToString(const PairedAlignment* paired, const char* name, const char* prefix);
+std::string pairedAlignmentsToString(const PairedAlignments& alignments, const char* prefix);
+void printPairedAlignments(std::FILE* file, const PairedAlignments& alignments);
+
+}  // namespace koru
