@@ -1,0 +1,213 @@
+#include "mapping/read_pair_mapping.h"
+
+#include "candidates/candidate_generation.h"
+#include "mapping/candidate_scoring.h"
+#include "mapping/supplemental_mappings.h"
+#include "support/text_format.h"
+
+namespace koru {
+
+MappingWorkspace::MappingWorkspace(const ExecutionParameters& params)
+    : candidates(createCandidatePositionsPair(5, params.maximumSizeOfIndelToDetect)) {}
+
+std::string unsupportedReadLengthMessage(const Read& read) {
+    return stringPrintf("The \"%s\" read had %d bases, which is not supported, the algorithm currently supports "
+                        "reads with %d to %d bases.\n",
+                        read.name.c_str(), static_cast<int>(read.length), static_cast<int>(minimumSupportedReadLength),
+                        static_cast<int>(maximumSupportedReadLength));
+}
+
+namespace {
+
+void generateCandidates(const ExecutionParameters& params, const BinaryIndexes& indexes, ReadPair& pair,
+                        CandidatePositionsPair& candidates) {
+    generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA, CandidateGenerationMethod::keyLookup);
+    generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB, CandidateGenerationMethod::keyLookup);
+    for (auto [read, store] : {std::pair{&pair.readA, &candidates.readA}, std::pair{&pair.readB, &candidates.readB}})
+        if (useHighCandidateGenerationMethod(params, *read, *store))
+            generateCandidatePositionsForRead(params, indexes, *read, *store, CandidateGenerationMethod::highRepeat);
+    filterCandidatePositions(params, candidates.readA);
+    filterCandidatePositions(params, candidates.readB);
+}
+
+struct Pairing {
+    PairedAlignmentCandidate best;
+    std::uint64_t pairsEvaluated = 0;
+
+    bool hasConcordantPair() const { return best.aggregatePrimaryScore != kNotScored; }
+};
+
+// Every candidate of read B within the window of each candidate of read A, in ascending
+// positions; the best pair by aggregate primary score, then secondary, then more keys; the
+// earlier pair stays on a full tie. The window's start only moves forward, so this is linear in
+// both lists plus the pairs evaluated.
+Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<CandidatePosition>& readB,
+                         std::uint32_t window) {
+    Pairing pairing;
+    std::uint32_t bestKeys = 0;
+    std::size_t start = 0;
+    for (CandidatePosition& a : readA) {
+        const std::uint64_t low = a.genomePosition >= window ? a.genomePosition - window : 0;
+        const std::uint64_t high = std::uint64_t{a.genomePosition} + window;
+        while (start < readB.size() && readB[start].genomePosition < low) ++start;
+        for (std::size_t j = start; j < readB.size() && readB[j].genomePosition <= high; ++j) {
+            CandidatePosition& b = readB[j];
+            ++pairing.pairsEvaluated;
+            const MismatchScores& sa = a.chosenMappingScores.mismatchScores;
+            const MismatchScores& sb = b.chosenMappingScores.mismatchScores;
+            const auto primary = static_cast<std::uint16_t>(sa.primaryScore + sb.primaryScore);
+            const auto secondary = static_cast<std::uint16_t>(sa.secondaryScore + sb.secondaryScore);
+            const std::uint32_t keys = a.chosenMappingScores.numberOfAssociatedKeys + b.chosenMappingScores.numberOfAssociatedKeys;
+            const bool better = primary != pairing.best.aggregatePrimaryScore ? primary < pairing.best.aggregatePrimaryScore
+                                : secondary != pairing.best.aggregateSecondaryScore
+                                    ? secondary < pairing.best.aggregateSecondaryScore
+                                    : keys > bestKeys;
+            if (!better) continue;
+            initAlignmentCandidate(pairing.best, concordantPairedAlignmentType, &a, &b);
+            bestKeys = keys;
+        }
+    }
+    return pairing;
+}
+
+void countPairing(ReadPairMappingStatistics& statistics, const Pairing& pairing, const CandidatePositionsPair& candidates) {
+    if (pairing.pairsEvaluated == 0) {
+        ++statistics.pairsWithNoCandidatesInWindow;
+        for (const CandidatePositions* store : {&candidates.readA, &candidates.readB}) {
+            if (store->highestHitCountCandidate != nullptr)
+                statistics.hitCountSumOutsideWindow += store->highestHitCountCandidate->chosenMappingScores.numberOfAssociatedKeys;
+            if (store->lowestMismatchCandidate != nullptr)
+                statistics.popCountSumOutsideWindow +=
+                    store->lowestMismatchCandidate->chosenMappingScores.mismatchScores.primaryScore;
+        }
+        return;
+    }
+    ++statistics.pairsWithCandidatesInWindow;
+    statistics.candidatePairsInWindow += pairing.pairsEvaluated;
+    const bool exactlyOne = pairing.pairsEvaluated == 1;
+    if (exactlyOne) ++statistics.pairsWithExactlyOneCandidatePairInWindow;
+    (exactlyOne ? statistics.popCountSumExactlyOne : statistics.popCountSumMoreThanOne) += pairing.best.aggregatePrimaryScore;
+    (exactlyOne ? statistics.hitCountSumExactlyOne : statistics.hitCountSumMoreThanOne) += pairing.best.aggregateHitCount;
+}
+
+void collectQuality(ReadPairMappingStatistics& statistics, int group, const CandidatePosition* a,
+                    const CandidatePosition* b) {
+    if (a == nullptr || b == nullptr) return;
+    collectCandidateQualityStatistics(statistics.qualityCriteria, statistics.qualityGroups[static_cast<std::size_t>(group)],
+                                      a->chosenMappingScores, b->chosenMappingScores);
+}
+
+std::uint32_t distance(std::uint32_t a, std::uint32_t b) { return a > b ? a - b : b - a; }
+
+// The pair of the reads' highest hit count candidates, when it lies outside the window and holds
+// more keys than the concordant pair: the hit count view of a better pair elsewhere.
+void collectHitCountQuality(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
+                            const CandidatePositionsPair& candidates, const Pairing& pairing) {
+    const CandidatePosition* a = candidates.readA.highestHitCountCandidate;
+    const CandidatePosition* b = candidates.readB.highestHitCountCandidate;
+    if (a == nullptr || b == nullptr ||
+        distance(a->genomePosition, b->genomePosition) <= params.concordantReadPairBasePairWindowSize)
+        return;
+    if (a->chosenMappingScores.numberOfAssociatedKeys + b->chosenMappingScores.numberOfAssociatedKeys >
+        pairing.best.aggregateHitCount)
+        collectQuality(statistics, hitCountOutsideWindowGroup, a, b);
+}
+
+class ReadPairMapper {
+public:
+    ReadPairMapper(const ExecutionParameters& params, ReadPair& pair, ReadPairMappingStatistics& statistics,
+                   CandidatePositionsPair& candidates)
+        : params_(params), pair_(pair), statistics_(statistics), candidates_(candidates) {}
+
+    std::unique_ptr<PairedAlignments> buildPairedAlignments(const Pairing& pairing) {
+        if (candidates_.readA.candidates.empty() && candidates_.readB.candidates.empty())
+            return createPairedAlignments(pair_, 0);
+        auto result = createPairedAlignments(pair_, 2);
+        std::uint32_t populated = 0;
+        CandidatePosition* lowestA = candidates_.readA.lowestMismatchCandidate;
+        CandidatePosition* lowestB = candidates_.readB.lowestMismatchCandidate;
+        if (pairing.hasConcordantPair()) {
+            populate(result->pairedAlignments[populated++], pairing.best);
+            collectQuality(statistics_, candidatesInsideWindowGroup, pairing.best.candidateA, pairing.best.candidateB);
+            if (pairing.best.candidateA == lowestA && pairing.best.candidateB == lowestB) {
+                result->numberOfPopulatedPairedAlignments = populated;
+                return result;
+            }
+        } else if (!candidates_.readA.candidates.empty() && !candidates_.readB.candidates.empty()) {
+            collectQuality(statistics_, noCandidatesInsideWindowGroup, lowestA, lowestB);
+        }
+        if (lowestA == nullptr && lowestB == nullptr) {
+            result->numberOfPopulatedPairedAlignments = populated;
+            return result;
+        }
+        PairedAlignmentCandidate discordant;
+        initAlignmentCandidate(discordant, discordantPairedAlignmentType, lowestA, lowestB);
+        PairedAlignment& paired = result->pairedAlignments[populated++];
+        populate(paired, discordant);
+        if (pairing.hasConcordantPair()) {
+            if (static_cast<std::uint32_t>(paired.distance) > params_.concordantReadPairBasePairWindowSize &&
+                pairing.best.aggregatePrimaryScore > paired.aggregateMismatchScores.primaryScore)
+                collectQuality(statistics_, popCountOutsideWindowGroup, lowestA, lowestB);
+            collectHitCountQuality(params_, statistics_, candidates_, pairing);
+        }
+        result->numberOfPopulatedPairedAlignments = populated;
+        return result;
+    }
+
+private:
+    void populate(PairedAlignment& paired, const PairedAlignmentCandidate& candidate) {
+        populatePairedAlignmentFromPairedAlignmentCandidate(params_, pair_, paired, candidate, candidates_);
+        generateSupplimentalMappingsForCandidate(params_, statistics_, paired, candidate.candidateA, candidate.candidateB,
+                                                 candidates_);
+    }
+
+    const ExecutionParameters& params_;
+    ReadPair& pair_;
+    ReadPairMappingStatistics& statistics_;
+    CandidatePositionsPair& candidates_;
+};
+
+// A read pair counts once for junctions or alternates, whichever of its paired alignments found them.
+void countPairOutcomes(ReadPairMappingStatistics& statistics, std::uint32_t junctionReadsBefore,
+                       std::uint32_t alternateReadsBefore) {
+    if (statistics.readsWithBiotinJunctions > junctionReadsBefore) ++statistics.readPairsWithBiotinJunctions;
+    if (statistics.readsWithAlternativeAlignments > alternateReadsBefore) ++statistics.readPairsWithAlternativeAlignments;
+}
+
+}  // namespace
+
+std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
+                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                                              MappingWorkspace& workspace) {
+    if (!isSupportedReadLength(readPair.readA.length) || !isSupportedReadLength(readPair.readB.length)) {
+        ++statistics.readPairsWithUnsupportedReadLength;
+        return createPairedAlignments(readPair, 0);
+    }
+    CandidatePositionsPair& candidates = *workspace.candidates;
+    clearCandidatePositions(candidates.readA);
+    clearCandidatePositions(candidates.readB);
+    generateCandidates(params, indexes, readPair, candidates);
+    const GenomeSequence& genome = *indexes.genomeSequence;
+    scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
+    scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
+    collectCandidatePositionStatisticsForReadPair(statistics, candidates);
+    Pairing pairing;
+    if (!candidates.readA.candidates.empty() && !candidates.readB.candidates.empty()) {
+        pairing = pairInsideWindow(candidates.readA.candidates, candidates.readB.candidates,
+                                   params.concordantReadPairBasePairWindowSize);
+        countPairing(statistics, pairing, candidates);
+    }
+    const std::uint32_t junctionReads = statistics.readsWithBiotinJunctions;
+    const std::uint32_t alternateReads = statistics.readsWithAlternativeAlignments;
+    auto result = ReadPairMapper(params, readPair, statistics, candidates).buildPairedAlignments(pairing);
+    countPairOutcomes(statistics, junctionReads, alternateReads);
+    return result;
+}
+
+std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
+                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics) {
+    MappingWorkspace workspace(params);
+    return mapReadPair(params, readPair, indexes, statistics, workspace);
+}
+
+}  // namespace koru

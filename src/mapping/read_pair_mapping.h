@@ -1,0 +1,36 @@
+#pragma once
+// The mapping of one read pair: candidates of both reads, scoring, pairing inside the concordant
+// window, and at most two paired alignments (concordant and discordant), with junction fragments
+// and alternates when supplemental mappings are requested. It produces positions and scores; the
+// caller aligns the chosen pair base by base, adds mapping qualities and picks the primary.
+
+#include <memory>
+
+#include "candidates/candidate_positions.h"
+#include "config/execution_parameters.h"
+#include "index/binary_indexes.h"
+#include "mapping/paired_alignments.h"
+#include "mapping/read_pair_mapping_statistics.h"
+#include "sequence/read_pair.h"
+
+namespace koru {
+
+// Per-thread scratch of the mapping, reused from pair to pair so that mapping allocates little.
+struct MappingWorkspace {
+    explicit MappingWorkspace(const ExecutionParameters& params);
+    std::unique_ptr<CandidatePositionsPair> candidates;
+};
+
+// The pair's reads must be encoded in both orientations with their bases to shift set. A pair
+// with a read shorter than 64 or longer than 512 bases is not mapped (counted in the statistics)
+// and gets no paired alignment, like a pair without candidates.
+std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
+                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                                              MappingWorkspace& workspace);
+std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
+                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics);
+
+// The message of a read whose length is not supported.
+std::string unsupportedReadLengthMessage(const Read& read);
+
+}  // namespace koru

@@ -1,0 +1,102 @@
+#include "mapping/supplemental_mappings.h"
+
+#include "mapping/biotin_junctions.h"
+
+namespace koru {
+
+namespace {
+
+const MismatchScores& scoresOf(const Alignment& alignment) { return alignment.primaryPosition.mappingScores.mismatchScores; }
+
+// One match, several candidates would do: the best scoring placement matches one part of the
+// read well while the whole read does not.
+bool looksLikeJunctionRead(const ExecutionParameters& params, const PairedAlignment& paired, const Alignment& first) {
+    return paired.highQualityFlag == 0 &&
+           scoresOf(first).minWordScore <= params.candidateQualityCritieria.maximumMinWordMismatchScoreForIndividualRead &&
+           scoresOf(first).wholeReadScore > params.biotinJunctionDetectionWholeReadMismatchThreshold;
+}
+
+struct ReadOfPair {
+    Alignments& alignments;
+    CandidatePositions& store;
+    CandidatePosition* candidate;
+    const Alignments& mateAlignments;
+    const CandidatePosition* mateCandidate;
+};
+
+std::uint32_t detectJunction(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
+                             const ReadOfPair& read) {
+    if (!params.detectBiotinJunctions || params.isReadPairSequencingData ||
+        read.mateAlignments.numberOfPopulatedAlignments == 0 || read.mateAlignments.alignments[0].isEmpty ||
+        read.candidate == nullptr || read.mateCandidate == nullptr)
+        return 0;
+    ++statistics.primaryBiotinDetectionsPerformed;
+    std::uint32_t found = performPrimaryBiotinJunctionDetectionAndMappingGeneration(
+        params, read.store, *read.candidate, *read.mateCandidate, read.alignments);
+    if (found == 0) {
+        ++statistics.secondaryBiotinDetectionsPerformed;
+        found = performSecondaryBiotinJunctionDetectionAndMappingGeneration(params, read.store, *read.candidate,
+                                                                            *read.mateCandidate, read.alignments);
+    }
+    if (found == 1) ++statistics.readsWithBiotinJunctions;
+    return found;
+}
+
+void supplementRead(const ExecutionParameters& params, ReadPairMappingStatistics& statistics, PairedAlignment& paired,
+                    const ReadOfPair& read) {
+    const Alignment& first = read.alignments.alignments[0];
+    if (first.isEmpty || read.store.lowestMismatchCandidates.count() < 2) return;
+    if (looksLikeJunctionRead(params, paired, first)) {
+        const std::uint32_t found = detectJunction(params, statistics, read);
+        read.alignments.hasBiotinJunction = static_cast<std::uint8_t>(found);
+        if (found == 1) paired.biotinJunctionFlag = 1;
+    }
+    if (!params.generateAlternateMappings || params.numberOfAlternateMappingsToReport == 0) return;
+    const std::uint32_t added = generateAlternateMappings(params, read.alignments, read.store);
+    if (added == 0) return;
+    ++statistics.readsWithAlternativeAlignments;
+    statistics.alternativeAlignmentsReported += added;
+}
+
+}  // namespace
+
+void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
+                                              PairedAlignment& paired, CandidatePosition* candidateA,
+                                              CandidatePosition* candidateB, CandidatePositionsPair& candidates) {
+    if (!params.generateSupplementalMappings) return;
+    supplementRead(params, statistics, paired,
+                   {paired.readAAlignments, candidates.readA, candidateA, paired.readBAlignments, candidateB});
+    supplementRead(params, statistics, paired,
+                   {paired.readBAlignments, candidates.readB, candidateB, paired.readAAlignments, candidateA});
+    calculatePairedAlignmentAggregateScoresAndDistances(params, paired);
+}
+
+std::uint32_t generateAlternateMappings(const ExecutionParameters& params, Alignments& alignments,
+                                        CandidatePositions& store) {
+    std::uint32_t populated = alignments.numberOfPopulatedAlignments;
+    if (populated == 0) return 0;
+    std::uint16_t bestPrimary = kNotScored, bestSecondary = kNotScored;
+    for (std::uint32_t i = 0; i < populated; ++i) {
+        const MismatchScores& scores = scoresOf(alignments.alignments[i]);
+        if (scores.primaryScore < bestPrimary) {
+            bestPrimary = scores.primaryScore;
+            bestSecondary = scores.secondaryScore;
+        }
+    }
+    if (bestPrimary == kNotScored) return 0;
+    const std::uint32_t limit =
+        populated + (bestPrimary > params.maximumPrimaryMismatchScoreForMoreThanOneAlternativeAlignmentToBeReported
+                         ? 1
+                         : params.numberOfAlternateMappingsToReport);
+    const std::uint32_t before = populated;
+    for (CandidatePosition* entry : store.lowestMismatchCandidates.entries) {
+        if (populated >= limit || populated >= alignments.numberOfAllocatedAlignments()) break;
+        const MismatchScores& scores = entry->chosenMappingScores.mismatchScores;
+        if (entry->usedInAlignment || scores.primaryScore > bestPrimary || scores.secondaryScore > bestSecondary) break;
+        populateAlignmentFromCandidatePosition(alignments.alignments[populated++], entry, store, alternateAlignmentType);
+    }
+    alignments.numberOfPopulatedAlignments = populated;
+    return populated - before;
+}
+
+}  // namespace koru
