@@ -1,0 +1,331 @@
+// Read pair mapping statistics: the outcome of each read and pair, the candidate quality groups
+// and the report, byte for byte.
+
+#include "mapping/read_pair_mapping_statistics.h"
+
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "test_support/temporary_directory.h"
+
+namespace koru {
+namespace {
+
+using testing::readFile;
+using testing::TemporaryDirectory;
+
+MappingScores scores(std::uint16_t minWord, std::uint32_t keys) {
+    MappingScores s;
+    s.mismatchScores.minWordScore = minWord;
+    s.numberOfAssociatedKeys = keys;
+    return s;
+}
+
+std::vector<std::uint32_t> countersOf(const CandidateQualityStatistics& g) {
+    return {g.evaluated, g.combinedMinWordWithinLimit, g.bothMinWordsWithinLimit,
+            g.combinedKeysAtLeastMinimum, g.bothKeysAtLeastMinimum};
+}
+
+std::vector<std::uint32_t> qualityOf(std::uint16_t minWordA, std::uint32_t keysA, std::uint16_t minWordB,
+                                     std::uint32_t keysB) {
+    CandidateQualityStatistics group;
+    collectCandidateQualityStatistics(CandidateQualityCriteria{}, group, scores(minWordA, keysA),
+                                      scores(minWordB, keysB));
+    return countersOf(group);
+}
+
+TEST(ReadPairMappingStatistics, QualityCountsMinWordsAgainstBothLimits) {
+    EXPECT_EQ(qualityOf(1, 0, 1, 0), (std::vector<std::uint32_t>{1, 1, 1, 0, 0}));
+    EXPECT_EQ(qualityOf(2, 0, 2, 0), (std::vector<std::uint32_t>{1, 0, 0, 0, 0}));
+    // Within the combined limit of 3, but one read above the individual limit of 2.
+    EXPECT_EQ(qualityOf(0, 0, 3, 0), (std::vector<std::uint32_t>{1, 1, 0, 0, 0}));
+    // An unscored read must not wrap the sum into range.
+    EXPECT_EQ(qualityOf(65535, 0, 1, 0), (std::vector<std::uint32_t>{1, 0, 0, 0, 0}));
+}
+
+TEST(ReadPairMappingStatistics, QualityCountsKeysAgainstBothMinimums) {
+    EXPECT_EQ(qualityOf(9, 2, 9, 4), (std::vector<std::uint32_t>{1, 0, 0, 1, 0}));
+    EXPECT_EQ(qualityOf(9, 3, 9, 3), (std::vector<std::uint32_t>{1, 0, 0, 1, 1}));
+    EXPECT_EQ(qualityOf(9, 3, 9, 2), (std::vector<std::uint32_t>{1, 0, 0, 0, 0}));
+}
+
+TEST(ReadPairMappingStatistics, CreationCopiesTheParametersAndZeroesTheCounters) {
+    ExecutionParameters params;
+    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = 123;
+    params.concordantReadPairBasePairWindowSize = 456;
+    params.candidateQualityCritieria.minimumCombinedNumberOfKeysAssociatedWithBothReads = 9;
+    const auto s = createReadPairMappingStatistics(params);
+    EXPECT_EQ(s->maximumCandidatePositionsPerIndexEntry, 123u);
+    EXPECT_EQ(s->windowSize, 456u);
+    EXPECT_EQ(s->qualityCriteria.minimumCombinedNumberOfKeysAssociatedWithBothReads, 9u);
+    EXPECT_EQ(s->readPairsProcessed, 0u);
+    EXPECT_EQ(countersOf(s->qualityGroups[3]), (std::vector<std::uint32_t>{0, 0, 0, 0, 0}));
+}
+
+enum Read { hasCandidates, overloaded, unhit, overloadedAndUnhit, emptyWithoutFlags };
+
+void setRead(CandidatePositions& read, Read kind) {
+    if (kind == hasCandidates) read.candidates.resize(2);
+    read.combinedStatistics.keysWithTooManyCandidates =
+        kind == overloaded || kind == overloadedAndUnhit ? 4 : 0;
+    read.combinedStatistics.keysWithNoCandidates = kind == unhit || kind == overloadedAndUnhit ? 5 : 0;
+}
+
+// A too many, B too many, both too many, A none, B none, both none, one none other too many,
+// pairs without processed candidates.
+std::vector<std::uint32_t> outcomeOf(Read a, Read b) {
+    CandidatePositionsPair pair;
+    setRead(pair.readA, a);
+    setRead(pair.readB, b);
+    ReadPairMappingStatistics s;
+    collectCandidatePositionStatisticsForReadPair(s, pair);
+    EXPECT_EQ(s.readPairsProcessed, 1u);
+    return {s.readATooManyCandidates,     s.readBTooManyCandidates,
+            s.bothReadsTooManyCandidates, s.readANoCandidates,
+            s.readBNoCandidates,          s.bothReadsNoCandidates,
+            s.oneReadNoneOtherTooMany,    s.pairsWithoutProcessedCandidates};
+}
+
+TEST(ReadPairMappingStatistics, OutcomeOfEachReadAndOfThePair) {
+    using V = std::vector<std::uint32_t>;
+    EXPECT_EQ(outcomeOf(overloaded, hasCandidates), (V{1, 0, 0, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(outcomeOf(hasCandidates, unhit), (V{0, 0, 0, 0, 1, 0, 0, 1}));
+    EXPECT_EQ(outcomeOf(overloaded, overloaded), (V{1, 1, 1, 0, 0, 0, 0, 1}));
+    EXPECT_EQ(outcomeOf(unhit, unhit), (V{0, 0, 0, 1, 1, 1, 0, 1}));
+    EXPECT_EQ(outcomeOf(overloaded, unhit), (V{1, 0, 0, 0, 1, 0, 1, 1}));
+    EXPECT_EQ(outcomeOf(unhit, overloaded), (V{0, 1, 0, 1, 0, 0, 1, 1}));
+    // Too many wins for the read alone; the pair still had keys that found none on both sides.
+    EXPECT_EQ(outcomeOf(overloadedAndUnhit, unhit), (V{1, 0, 0, 0, 1, 1, 0, 1}));
+    // Empty for another reason (candidates dropped by scoring): only the pair counts are kept.
+    EXPECT_EQ(outcomeOf(emptyWithoutFlags, emptyWithoutFlags), (V{0, 0, 0, 0, 0, 0, 1, 1}));
+    EXPECT_EQ(outcomeOf(emptyWithoutFlags, hasCandidates), (V{0, 0, 0, 0, 0, 0, 0, 1}));
+    // Lookup statistics of reads that kept candidates do not matter.
+    CandidatePositionsPair pair;
+    setRead(pair.readA, hasCandidates);
+    setRead(pair.readB, hasCandidates);
+    pair.readA.combinedStatistics.keysWithTooManyCandidates = 3;
+    ReadPairMappingStatistics s;
+    collectCandidatePositionStatisticsForReadPair(s, pair);
+    EXPECT_EQ(s.readATooManyCandidates + s.pairsWithoutProcessedCandidates, 0u);
+}
+
+TEST(ReadPairMappingStatistics, CandidatesAndIndelCountersAccumulateOverPairs) {
+    ReadPairMappingStatistics s;
+    CandidatePositionsPair pair;
+    pair.readA.candidates.resize(3);
+    pair.readB.candidates.resize(2);
+    pair.readA.indelCandidates.emplace().records.resize(2);
+    pair.readA.numberOfCandidatesIndelProcessingWasPerformedOn = 4;
+    // Read B has no indel list: read A's indel candidates are not added, but its read counts.
+    collectCandidatePositionStatisticsForReadPair(s, pair);
+    EXPECT_EQ(s.candidateMappingsEvaluated, 5u);
+    EXPECT_EQ(s.indelCandidates, 0u);
+    EXPECT_EQ(s.readsWithIndelCandidates, 1u);
+    EXPECT_EQ(s.candidatesIndelProcessed, 4u);
+    EXPECT_EQ(s.readsIndelProcessed, 1u);
+
+    pair.readB.indelCandidates.emplace();  // present but empty
+    pair.readB.numberOfCandidatesIndelProcessingWasPerformedOn = 1;
+    collectCandidatePositionStatisticsForReadPair(s, pair);
+    EXPECT_EQ(s.readPairsProcessed, 2u);
+    EXPECT_EQ(s.candidateMappingsEvaluated, 10u);
+    EXPECT_EQ(s.indelCandidates, 2u);
+    EXPECT_EQ(s.readsWithIndelCandidates, 2u);
+    EXPECT_EQ(s.candidatesIndelProcessed, 9u);
+    EXPECT_EQ(s.readsIndelProcessed, 3u);
+}
+
+TEST(ReadPairMappingStatistics, AThreadWithoutPairsPrintsZerosAndNotANumber) {
+    const std::string report = readPairMappingStatisticsToString(*createReadPairMappingStatistics({}), "");
+    std::istringstream lines(report);
+    int averages = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t equals = line.rfind('=');
+        // The evaluation limit is a parameter, not a count.
+        if (equals == std::string::npos || line.find("Maximum number") != std::string::npos) continue;
+        std::string value = line.substr(equals + 1);
+        value.erase(0, value.find_first_not_of(' '));
+        if (line.find("Average") != std::string::npos) {
+            EXPECT_EQ(value, "nan") << line;
+            ++averages;
+        } else {
+            EXPECT_EQ(value, "0") << line;
+        }
+    }
+    EXPECT_EQ(averages, 10);
+}
+
+TEST(ReadPairMappingStatistics, GroupBlockWithPrefix) {
+    CandidateQualityStatistics group{7, 6, 5, 4, 3};
+    EXPECT_EQ(
+        candidateQualityStatisticsToString("Pairs", CandidateQualityCriteria{}, group, ">"),
+        ">Number of Pairs that where evaluated for quality = 7\n"
+        ">\tNumber of Pairs that had a combined number of mismatched bases less than or equal to \"3\" = 6\n"
+        ">\t\tNumber of Pairs where both reads had a number of mismatched less than or equal to \"2\" = 5\n"
+        ">\tNumber of Pairs that had a combined number of associated keys greater than or equal to \"6\" = "
+        "4\n"
+        ">\t\tNumber of Pairs where both reads had a combined number of associated keys greater than or "
+        "equal "
+        "to \"3\" = 3\n");
+}
+
+ReadPairMappingStatistics handSetRecord() {
+    ReadPairMappingStatistics s;
+    s.readPairsProcessed = 10;
+    s.maximumCandidatePositionsPerIndexEntry = 750;
+    s.windowSize = 900;
+    s.pairsWithoutProcessedCandidates = 3;
+    s.readANoCandidates = 1;
+    s.readBNoCandidates = 2;
+    s.readATooManyCandidates = 1;
+    s.bothReadsNoCandidates = 1;
+    s.pairsWithNoCandidatesInWindow = 2;
+    s.pairsWithCandidatesInWindow = 5;
+    s.pairsWithExactlyOneCandidatePairInWindow = 2;
+    s.candidateMappingsEvaluated = 36;
+    s.indelCandidates = 4;
+    s.readsWithIndelCandidates = 99;  // not printed
+    s.candidatesIndelProcessed = 7;
+    s.readsIndelProcessed = 3;
+    s.popCountSumOutsideWindow = 3;
+    s.hitCountSumOutsideWindow = 25;
+    s.candidatePairsInWindow = 11;
+    s.popCountSumExactlyOne = 1;
+    s.hitCountSumExactlyOne = 24;
+    s.popCountSumMoreThanOne = 2;
+    s.hitCountSumMoreThanOne = 40;
+    s.qualityGroups = {{{2, 1, 1, 2, 1}, {5, 4, 3, 5, 5}, {1, 0, 0, 1, 0}, {}}};
+    s.readsWithBiotinJunctions = 2;
+    s.readPairsWithBiotinJunctions = 1;
+    s.primaryBiotinDetectionsPerformed = 6;
+    s.secondaryBiotinDetectionsPerformed = 4;
+    s.alternativeAlignmentsReported = 5;
+    s.readsWithAlternativeAlignments = 2;
+    s.readPairsWithAlternativeAlignments = 1;
+    s.readPairsWithUnsupportedReadLength = 98;  // reported elsewhere
+    return s;
+}
+
+std::string block(const std::string& g, std::uint32_t e, std::uint32_t c, std::uint32_t b, std::uint32_t k,
+                  std::uint32_t bk) {
+    return candidateQualityStatisticsToString(g, CandidateQualityCriteria{}, {e, c, b, k, bk}, "\t\t\t");
+}
+
+TEST(ReadPairMappingStatistics, WholeReport) {
+    const std::string expected =
+        "\nPosition Scorer Statistics:\n"
+        "\tMaximum number of candidate positions (e.g. count value) to process for an index entry = 750\n"
+        "\tNumber of read pairs processed = 10\n"
+        "\t\tNumber of candidate mappings generated/evaluated = 36\n"
+        "\t\t\tNumber of Indel Candidates = 4\n"
+        "\t\t\tNumber of reads Indel processing was performed on = 3\n"
+        "\t\t\t\tNumber of candidates Indel processing was performed on = 7\n"
+        "\t\tAverage Number of candidate mappings generated/evaluated per read (for reads with candidates) = "
+        "     "
+        "2.25\n"
+        "\tNumber of Read Pairs that had candidate mappings = 7\n"
+        "\t\tNumber of Read Pairs with no candidate mappings inside the 900 base pair mate pair candidate "
+        "window = 2\n" +
+        block("Read Pairs with no candidate mappings inside the 900 base pair mate pair candidate window", 2,
+              1, 1, 2, 1) +
+        "\t\t\tAverage popcount score of reads with candidates mappings outside the 900 base pair window =   "
+        " 1.50\n"
+        "\t\t\tAverage hit count of reads with candidates mappings outside the 900 base pair window =   "
+        "12.50\n"
+        "\t\tNumber of Read Pairs that had reads with candidate mappings inside the 900 base pair window "
+        "(e.g. Mate "
+        "Pairs) = 5\n" +
+        block("Mate Pair candidate mappings inside the 900 base pair window", 5, 4, 3, 5, 5) +
+        "\t\t\tTotal number of Mate Pair candidate mappings within the 900 base pair window for all Read "
+        "Pairs with "
+        "Mate Pair Candidates = 11\n"
+        "\t\t\tAverage number of Mate Pair candidate mappings within the 900 base pair window for Read Pairs "
+        "with "
+        "Mate Pair Candidates =    2.20\n "
+        "\t\t\tNumber of Read Pairs with exactly one Mate Pair candidate mapping within the 900 base pair "
+        "window = 2\n"
+        "\t\t\t\tAverage popcount score of reads with exactly one Mate Pair candidate mapping within the 900 "
+        "base pair "
+        "window =    0.50\n"
+        "\t\t\t\tAverage hit count of reads with exactly one Mate Pair candidate mapping within the 900 base "
+        "pair "
+        "window =   12.00\n"
+        "\t\t\tNumber of Read Pairs with more than one Mate Pair candidate mapping within the 900 base pair "
+        "window = "
+        "3\n"
+        "\t\t\t\tAverage popcount score of reads with more than one Mate Pair candidate mapping within the "
+        "900 base "
+        "pair window =    0.67\n"
+        "\t\t\t\tAverage hit count of reads with more than one Mate Pair candidate mapping within the 900 "
+        "base pair "
+        "window =   13.33\n"
+        "\t\t\t\tAverage number of candidate mappings for reads with more than one Mate Pair candidate "
+        "mapping =    "
+        "3.00\n " +
+        block(
+            "Read Pairs with Mate Pair candidates whose PopCount candidate mapping had higher quality than "
+            "the mate "
+            "pair candidates and is outside the Mate Pair Window",
+            1, 0, 0, 1, 0) +
+        block(
+            "Read Pairs with Mate Pair candidates whose HitCount candidate mapping had higher quality than "
+            "the mate "
+            "pair candidates and is outside the Mate Pair Window",
+            0, 0, 0, 0, 0) +
+        "\tNumber of Read Pairs where no candidates were processed (e.g. count value was zero or higher than "
+        "the "
+        "above cut off)= 3\n"
+        "\t\tNumber of Read Pairs where one or both reads of the Read Pairs had too many candidates = 1\n"
+        "\t\t\tNumber of Read Pairs where \"Read A\" of the Read Pairs had too many candidates = 1\n"
+        "\t\t\tNumber of Read Pairs where \"Read B\" of the Read Pairs had too many candidates = 0\n"
+        "\t\t\tNumber of Read Pairs where both \"Read A\" and \"Read B\" of the Read Pairs had too many "
+        "candidates = "
+        "0\n"
+        "\t\tNumber of Read Pairs where one or both reads of the Read Pairs had no candidates = 2\n"
+        "\t\t\tNumber of Read Pairs where \"Read A\" of the Read Pairs had no candidates = 1\n"
+        "\t\t\tNumber of Read Pairs where \"Read B\" of the Read Pairs had no candidates = 2\n"
+        "\t\t\tNumber of Read Pairs where both \"Read A\" and \"Read B\" of the Read Pairs had no candidates "
+        "= 1\n"
+        "\t\tNumber of Read Pairs where one read had no candidates and the other had too many candidates = "
+        "0\n"
+        "Secondary Alignment Statistics:\n"
+        "\tBiotin Junction Statistics:\n"
+        "\t\tNumber of Individual Reads with Biotin Junctions detected = 2\n"
+        "\t\tNumber of Read Pairs with Biotin Junctions detected = 1\n"
+        "\t\tNumber of Reads where Primary Biotin Detection Was Performed (look at top 5 scoring candidate "
+        "positions) "
+        "= 6\n"
+        "\t\tNumber of Reads where Primary Biotin Detection Was Performed (look at candidate positions "
+        "within 500 BP "
+        "of other read) = 4\n"
+        "\tAlternative Alignment Statistics:\n"
+        "\t\tTotal number of alternative alignments reported = 5\n"
+        "\t\tNumber of Individual Reads with Alternative Alignments = 2\n"
+        "\t\t\tAverage number of alternative alignments for reads with alternative alignements =    2.50\n"
+        "\t\tNumber of Read Pairs with Alternative Alignments = 1\n"
+        "\n\n";
+    EXPECT_EQ(readPairMappingStatisticsToString(handSetRecord(), ""), expected);
+}
+
+TEST(ReadPairMappingStatistics, PrintHeadsTheReportWithTheThreadAndNothingForNone) {
+    TemporaryDirectory directory;
+    const std::string path = directory.file("statistics.txt");
+    auto file = createLockedFile(path, false, false);
+    printReadPairMappingStatistics(*file, nullptr);
+    const ReadPairMappingStatistics s = handSetRecord();
+    printReadPairMappingStatistics(*file, &s);
+    file->close();
+    EXPECT_EQ(readFile(path), "\nRead Pair Mapping Statistics for thread 0 of 1:\n" +
+                                  readPairMappingStatisticsToString(s, "") + "\n");
+}
+
+TEST(ReadPairMappingStatistics, ALongReportIsNotCut) {
+    const std::string prefix(2000, ' ');
+    const std::string report = readPairMappingStatisticsToString(handSetRecord(), prefix);
+    EXPECT_GT(report.size(), 102400u);
+    EXPECT_TRUE(report.ends_with("Number of Read Pairs with Alternative Alignments = 1\n\n\n"));
+}
+
+}  // namespace
+}  // namespace koru
