@@ -66,7 +66,9 @@ struct Alignments {
     std::uint32_t numberOfPopulatedAlignments = 0;
     std::uint8_t hasBiotinJunction = 0;  // a junction fragment is the read's alignment 1
 
-    std::uint32_t numberOfAllocatedAlignments() const { return static_cast<std::uint32_t>(alignments.size()); }
+    std::uint32_t numberOfAllocatedAlignments() const {
+        return static_cast<std::uint32_t>(alignments.size());
+    }
 };
 
 void initPosition(Position& position);

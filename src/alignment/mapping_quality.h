@@ -5,6 +5,7 @@
 // genome's ceiling.
 
 #include <cstdint>
+#include <limits>
 #include <string_view>
 
 #include "alignment/alignment.h"
@@ -17,9 +18,15 @@ namespace koru {
 void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome);
 
-// -1 when the second-best position is empty.
-std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const ExecutionParameters& params, Read& read,
-                                                                  const Alignment& alignment,
+// What calculateMappingQualityRelativeToSecondBestCandidate returns when nothing bounds the
+// quality (the second-best position is not counted as more frequent than the primary): the
+// genome's cap applies.
+inline constexpr std::int32_t unboundedMappingQuality = std::numeric_limits<std::int32_t>::max();
+
+// -1 when the second-best position is empty; unboundedMappingQuality when the count difference
+// gives no limit.
+std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const ExecutionParameters& params,
+                                                                  Read& read, const Alignment& alignment,
                                                                   const GenomeSequence& genome);
 
 // The sum of (quality - offset) over the position's mismatched bases; matchString may be empty, in

@@ -1,0 +1,255 @@
+// The simple alignment: the read is compared base by base with the reference under its position
+// (honouring at most one indel), poorly matching ends are soft-clipped, and the CIGAR and SAM MD
+// strings are written from what is left.
+
+#include <algorithm>
+#include <cstring>
+
+#include "alignment/alignment.h"
+#include "support/text_format.h"
+
+namespace koru {
+
+namespace {
+
+constexpr char kMatch = 'M';
+// A base with no reference text under it (past the genome) is a mismatch; the MD field needs a
+// letter for it, and N claims nothing about the missing base.
+constexpr char kMissingReferenceBase = 'N';
+// An alignment whose matched share, weighted by its longest run and split by its run count, is
+// this small or smaller is noise rather than a placement.
+constexpr float kMinimumMatchQuotient = 0.01f;
+
+char upperCase(char c) {
+    return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// At most `length` characters of reference from the position on. The copy stops at the end of the
+// ASCII array and at its zero byte, so a read hanging off the genome never reads beyond it.
+std::string referenceWindow(const GenomeSequence& genome, std::uint64_t position, std::size_t length) {
+    const char* reference = getReferenceSequenceForPosition(genome, position);
+    if (reference == nullptr) return {};
+    const std::uint64_t inArray = genome.asciiEncodedArrayLength - position;
+    return std::string(reference, strnlen(reference, std::min<std::uint64_t>(length, inArray)));
+}
+
+std::string compareBases(const char* readText, const char* referenceText, std::uint32_t length) {
+    const std::size_t readAvailable = strnlen(readText, length);
+    const std::size_t referenceAvailable = strnlen(referenceText, length);
+    std::string match(length, kMatch);
+    for (std::size_t i = 0; i < length; ++i) {
+        if (i >= referenceAvailable) {
+            match[i] = kMissingReferenceBase;
+            continue;
+        }
+        const char reference = upperCase(referenceText[i]);
+        const char base = i < readAvailable ? upperCase(readText[i]) : '\0';
+        // An uncalled base on either side claims nothing, so it cannot disagree.
+        if (base != 'N' && reference != 'N' && base != reference) match[i] = reference;
+    }
+    return match;
+}
+
+// The indel as the comparison applied it: its split lies within the compared bases, and an
+// insertion reaching past the read removes only the bases the read has.
+struct AppliedIndel {
+    bool present = false;
+    std::uint32_t start = 0;
+    std::uint32_t size = 0;
+    std::uint32_t type = kNeitherInsertionNorDeletion;
+};
+
+AppliedIndel appliedIndel(const IndelDescriptor& descriptor, std::uint32_t readLength,
+                          std::uint32_t comparedLength) {
+    if (!descriptor.present) return {};
+    const std::uint32_t size = descriptor.type == kDeletion ? descriptor.size : readLength - comparedLength;
+    return {true, std::min(descriptor.startBaseInRead, comparedLength), size, descriptor.type};
+}
+
+// Scans up to the limit for the first run of two matches and returns the index where it begins.
+// A lone match between mismatches is not trusted to anchor the alignment.
+std::uint32_t leadingTrim(const std::string& match, std::uint32_t limit) {
+    std::uint32_t run = 0;
+    for (std::uint32_t i = 0; i < limit; ++i) {
+        run = match[i] == kMatch ? run + 1 : 0;
+        if (run == 2) return i - 1;
+    }
+    return limit - run;
+}
+
+// The same scan from the end down to the lower bound; returns the number of bases after the run.
+std::uint32_t trailingTrim(const std::string& match, std::uint32_t lowerBound) {
+    const auto length = static_cast<std::uint32_t>(match.size());
+    if (length == 0 || length - 1 < lowerBound) return 0;
+    std::uint32_t run = 0;
+    for (std::uint32_t i = length; i-- > lowerBound;) {
+        run = match[i] == kMatch ? run + 1 : 0;
+        if (run == 2) return length - (i + 2);
+    }
+    return length - lowerBound - run;
+}
+
+char cigarOperation(std::uint32_t indelType) {
+    if (indelType == kDeletion) return 'D';
+    if (indelType == kInsertion) return 'I';
+    return 'X';
+}
+
+std::string cigarString(std::uint32_t length, std::uint32_t trimStart, std::uint32_t trimEnd,
+                        const AppliedIndel& indel) {
+    std::string cigar;
+    if (trimStart > 0) appendPrintf(cigar, "%uS", trimStart);
+    if (indel.present) {
+        appendPrintf(cigar, "%uM%u%c%uM", indel.start - trimStart, indel.size, cigarOperation(indel.type),
+                     length - indel.start - trimEnd);
+    } else {
+        appendPrintf(cigar, "%uM", length - trimStart - trimEnd);
+    }
+    if (trimEnd > 0) appendPrintf(cigar, "%uS", trimEnd);
+    return cigar;
+}
+
+// The MD field with the edit distance and match segments gathered while it is written.
+struct MismatchStringWriter {
+    std::string text;
+    std::uint32_t run = 0;
+    std::uint32_t editDistance = 0;
+    std::uint32_t segments = 0;
+    std::uint32_t longest = 0;
+
+    void closeRun() {
+        appendPrintf(text, "%u", run);
+        if (run > 0) {
+            ++segments;
+            longest = std::max(longest, run);
+        }
+        run = 0;
+    }
+    void addMismatch(char referenceBase) {
+        closeRun();
+        text += referenceBase;
+        ++editDistance;
+    }
+    // The run before a deletion counts as a segment only when the base after the split's first
+    // one is not a match.
+    void addDeletion(const std::string& deletedBases, bool nextIsMatch) {
+        appendPrintf(text, "%u", run);
+        if (run > 0) {
+            longest = std::max(longest, run);
+            if (!nextIsMatch) ++segments;
+        }
+        text += '^';
+        text += deletedBases;
+        run = 0;
+    }
+};
+
+std::string deletedReferenceBases(const GenomeSequence& genome, std::uint64_t position, std::uint32_t size) {
+    std::string bases = referenceWindow(genome, position, size);
+    bases.resize(size, kMissingReferenceBase);
+    return bases;
+}
+
+void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const GenomeSequence& genome) {
+    const std::string& match = alignment.matchString;
+    const auto length = static_cast<std::uint32_t>(match.size());
+    const std::uint32_t end = length - alignment.numberOfBasesTrimmedFromEnd;
+    MismatchStringWriter writer;
+    for (std::uint32_t i = alignment.numberOfBasesTrimmedFromStart; i < end; ++i) {
+        if (indel.present && i == indel.start) {
+            if (indel.type == kDeletion) {
+                const bool nextIsMatch = i + 1 < length && match[i + 1] == kMatch;
+                const std::uint64_t deleted = std::uint64_t{alignment.primaryPosition.genomePosition} + i;
+                writer.addDeletion(deletedReferenceBases(genome, deleted, indel.size), nextIsMatch);
+            }
+            writer.editDistance += indel.size;
+        }
+        if (match[i] == kMatch) {
+            ++writer.run;
+        } else {
+            writer.addMismatch(match[i]);
+        }
+    }
+    writer.closeRun();
+    alignment.mismatchString = std::move(writer.text);
+    alignment.editDistance = writer.editDistance;
+    alignment.numberOfMatchSegments = writer.segments;
+    alignment.lengthOfLongestMatchSegment = writer.longest;
+}
+
+void setPerfectMatch(Alignment& alignment, std::uint32_t readLength) {
+    alignment.cigarString = stringPrintf("%uM", readLength);
+    alignment.mismatchString = stringPrintf("%u", readLength);
+    alignment.matchString.clear();
+    alignment.editDistance = 0;
+    alignment.numberOfMatchSegments = 1;
+    alignment.lengthOfLongestMatchSegment = readLength;
+    alignment.numberOfBasesTrimmedFromStart = 0;
+    alignment.numberOfBasesTrimmedFromEnd = 0;
+}
+
+// Kept in 32-bit unsigned and single-precision arithmetic, wrapping included, so that the same
+// alignments pass on every build. 0 / 0 is not a number and compares false: it passes.
+bool hasEnoughMatchQuality(const Alignment& a, std::uint32_t readLength) {
+    const std::uint32_t matched =
+        (readLength - a.editDistance - a.numberOfBasesTrimmedFromStart - a.numberOfBasesTrimmedFromEnd) *
+        a.lengthOfLongestMatchSegment;
+    const std::uint32_t possible = readLength * readLength * a.numberOfMatchSegments;
+    const float quotient = static_cast<float>(matched) / static_cast<float>(possible);
+    return !(quotient <= kMinimumMatchQuotient);
+}
+
+}  // namespace
+
+std::string createSimpleMatchString(const Position& position, Read& read, const GenomeSequence& genome) {
+    const char* readText = getReadSequenceForOrientation(read, position.orientation);
+    // An unset orientation compares the read as sequenced.
+    if (readText == nullptr) readText = read.sequence.c_str();
+    const IndelDescriptor& indel = position.indelDescriptor;
+    const std::size_t reach = std::size_t{read.length} + (indel.present ? indel.size : 0);
+    const std::string reference = referenceWindow(genome, position.genomePosition, reach);
+    const char* referenceText = reference.c_str();
+    std::string buffer;
+    const std::uint32_t length =
+        applyIndelToReadAndReferenceSequencePointers(&indel, read, readText, referenceText, buffer);
+    return compareBases(readText, referenceText, length);
+}
+
+void performSimpleAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome) {
+    alignment.matchString = createSimpleMatchString(alignment.primaryPosition, read, genome);
+    const std::string& match = alignment.matchString;
+    const auto length = static_cast<std::uint32_t>(match.size());
+    const AppliedIndel indel = appliedIndel(alignment.primaryPosition.indelDescriptor, read.length, length);
+    // Trimming never crosses the indel: the bases on either side of it anchor it.
+    const std::uint32_t trimStart = leadingTrim(match, indel.present ? indel.start : length);
+    alignment.numberOfBasesTrimmedFromStart = trimStart;
+    if (trimStart >= length) {
+        alignment.isReportable = 0;
+        return;
+    }
+    const std::uint32_t trimEnd = trailingTrim(match, indel.present ? indel.start : 0);
+    alignment.numberOfBasesTrimmedFromEnd = trimEnd;
+    if (trimEnd >= length || std::uint64_t{trimStart} + trimEnd >= length) alignment.isReportable = 0;
+    if (!alignment.isReportable) return;
+    alignment.cigarString = cigarString(length, trimStart, trimEnd, indel);
+    writeMismatchString(alignment, indel, genome);
+}
+
+void performSmithWattermanAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome) {
+    performSimpleAlignment(alignment, read, genome);
+}
+
+void performAlignment(const ExecutionParameters& /*params*/, Read& read, Alignment& alignment,
+                      const GenomeSequence& genome) {
+    if (alignment.isEmpty) return;
+    const Position& primary = alignment.primaryPosition;
+    if (primary.orientation == kReverseComplementOrientation) addReverseComplementOrientation(read);
+    if (primary.mappingScores.mismatchScores.wholeReadScore != 0 || primary.indelDescriptor.present) {
+        performSmithWattermanAlignment(alignment, read, genome);
+    } else {
+        setPerfectMatch(alignment, read.length);
+    }
+    if (alignment.isReportable && !hasEnoughMatchQuality(alignment, read.length)) alignment.isReportable = 0;
+}
+
+}  // namespace koru

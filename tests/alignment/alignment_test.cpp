@@ -1,0 +1,263 @@
+#include "alignment/alignment.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "alignment/alignment_test_support.h"
+
+namespace koru {
+namespace {
+
+using testing::alignmentAt;
+using testing::indelOf;
+using testing::positionAt;
+using testing::readOf;
+using testing::withMismatches;
+
+// The strings and figures of a reportable alignment.
+void expectAligned(const Alignment& a, const std::string& cigar, const std::string& mismatches,
+                   std::uint32_t editDistance, std::uint32_t segments, std::uint32_t longest) {
+    EXPECT_TRUE(a.isReportable);
+    EXPECT_EQ(a.cigarString, cigar);
+    EXPECT_EQ(a.mismatchString, mismatches);
+    EXPECT_EQ(a.editDistance, editDistance);
+    EXPECT_EQ(a.numberOfMatchSegments, segments);
+    EXPECT_EQ(a.lengthOfLongestMatchSegment, longest);
+}
+
+class AlignmentSimpleTest : public ::testing::Test {
+  protected:
+    std::unique_ptr<GenomeSequence> genome = testing::newTestGenome();
+    const std::string& chromosome = testing::testChromosomes()[0];
+    ExecutionParameters params;
+    static constexpr std::uint32_t p = 50;  // where the reads are placed
+
+    std::string ref(std::size_t at, std::size_t length) const { return chromosome.substr(at, length); }
+    Alignment aligned(Read& read, const Position& position) {
+        Alignment alignment = alignmentAt(position);
+        performAlignment(params, read, alignment, *genome);
+        return alignment;
+    }
+};
+
+TEST_F(AlignmentSimpleTest, PerfectMatchIsOneFullLengthSegment) {
+    Read read = readOf(ref(p, 100));
+    const Alignment perfect = aligned(read, positionAt(p, 0));
+    expectAligned(perfect, "100M", "100", 0, 1, 100);
+    EXPECT_TRUE(perfect.matchString.empty());
+    // Compared base by base (a score that claims mismatches), the same read gives the same strings.
+    const Alignment compared = aligned(read, positionAt(p, 3));
+    expectAligned(compared, "100M", "100", 0, 1, 100);
+    EXPECT_EQ(compared.matchString, std::string(100, 'M'));
+}
+
+TEST_F(AlignmentSimpleTest, MismatchAtTheFirstBaseIsSoftClipped) {
+    Read read = readOf(withMismatches(ref(p, 100), {0}));
+    const Alignment a = aligned(read, positionAt(p, 1));
+    EXPECT_EQ(a.matchString[0], chromosome[p]);
+    expectAligned(a, "1S99M", "99", 0, 1, 99);
+    EXPECT_EQ(a.numberOfBasesTrimmedFromStart, 1u);
+    EXPECT_EQ(a.numberOfBasesTrimmedFromEnd, 0u);
+}
+
+TEST_F(AlignmentSimpleTest, IsolatedMatchesDoNotStopTheTrimScans) {
+    // Matches at 1 and 3 (and 96, 98) stand alone; the first pairs are 5-6 and 93-94.
+    Read read = readOf(withMismatches(ref(p, 100), {0, 2, 4, 95, 97, 99}));
+    const Alignment a = aligned(read, positionAt(p, 6));
+    expectAligned(a, "5S90M5S", "90", 0, 1, 90);
+}
+
+TEST_F(AlignmentSimpleTest, UncalledAndLowerCaseReadBasesMatch) {
+    std::string bases = ref(p, 100);
+    bases[0] = bases[1] = bases[50] = 'N';
+    bases[30] = static_cast<char>(bases[30] - 'A' + 'a');
+    Read read = readOf(bases);
+    const Alignment a = aligned(read, positionAt(p, 3));
+    EXPECT_EQ(a.matchString, std::string(100, 'M'));
+}
+
+TEST_F(AlignmentSimpleTest, UncalledReferenceBaseMatches) {
+    std::string bases = ref(0, 120);
+    bases[70] = 'N';
+    genome = testing::fastaGenome(">n\n" + bases + "\n");
+    ASSERT_EQ(testing::asciiOf(*genome, 70, 1), "N");
+    Read read = readOf(ref(p, 100));
+    const Alignment a = aligned(read, positionAt(p, 1));
+    EXPECT_EQ(a.matchString, std::string(100, 'M'));
+}
+
+TEST_F(AlignmentSimpleTest, InsertionIsAnOperationAndNotPartOfTheMismatchString) {
+    Read read = readOf(ref(p, 40) + "TTT" + ref(p + 40, 57));
+    const Alignment a = aligned(read, positionAt(p, 30, kForwardOrientation, indelOf(kInsertion, 3, 40)));
+    expectAligned(a, "40M3I57M", "97", 3, 1, 97);
+}
+
+TEST_F(AlignmentSimpleTest, DeletionWritesTheDeletedReferenceBases) {
+    Read read = readOf(ref(p, 40) + ref(p + 42, 60));
+    const Alignment a = aligned(read, positionAt(p, 30, kForwardOrientation, indelOf(kDeletion, 2, 40)));
+    // The run before the deletion is not a segment: the base at 41 matches.
+    expectAligned(a, "40M2D60M", "40^" + ref(p + 40, 2) + "60", 2, 1, 60);
+}
+
+TEST_F(AlignmentSimpleTest, MismatchRightAfterADeletionFollowsAZero) {
+    Read read = readOf(withMismatches(ref(p, 40) + ref(p + 42, 60), {40}));
+    const Alignment a = aligned(read, positionAt(p, 30, kForwardOrientation, indelOf(kDeletion, 2, 40)));
+    expectAligned(a, "40M2D60M", "40^" + ref(p + 40, 2) + "0" + ref(p + 42, 1) + "59", 3, 1, 59);
+}
+
+TEST_F(AlignmentSimpleTest, AdjacentMismatchesAreSeparatedByZero) {
+    Read read = readOf(withMismatches(ref(p, 100), {4, 5}));
+    const Alignment a = aligned(read, positionAt(p, 2));
+    expectAligned(a, "100M", "4" + ref(p + 4, 1) + "0" + ref(p + 5, 1) + "94", 2, 2, 94);
+}
+
+TEST_F(AlignmentSimpleTest, ReadWithoutTwoConsecutiveMatchesIsNotReportable) {
+    std::string bases = ref(p, 100);
+    for (std::size_t i = 0; i < bases.size(); i += 2) bases[i] = testing::otherBase(bases[i]);
+    Read read = readOf(bases);
+    const Alignment a = aligned(read, positionAt(p, 50));
+    EXPECT_FALSE(a.isReportable);
+    EXPECT_TRUE(a.cigarString.empty());
+    EXPECT_TRUE(a.mismatchString.empty());
+}
+
+TEST_F(AlignmentSimpleTest, ReverseComplementIsComparedOnTheReferenceStrand) {
+    // Base 10 as sequenced lies at base 89 of the reverse complement.
+    std::string bases = testing::reverseComplementOf(ref(p, 100));
+    bases[10] = testing::otherBase(bases[10]);
+    Read read = readOf(bases);
+    const Alignment a = aligned(read, positionAt(p, 1, kReverseComplementOrientation));
+    expectAligned(a, "100M", "89" + ref(p + 89, 1) + "10", 1, 2, 89);
+    EXPECT_TRUE(read.hasReverseComplementSequence);
+    EXPECT_TRUE(read.hasReverseQualitySequence);
+}
+
+// 40 and 39 mismatched bases are trimmed; 21 bases remain with one mismatch among them.
+std::string trimmedToTwoRuns(std::string bases, std::size_t innerMismatch) {
+    for (std::size_t i = 0; i < 40; ++i) bases[i] = testing::otherBase(bases[i]);
+    for (std::size_t i = 61; i < 100; ++i) bases[i] = testing::otherBase(bases[i]);
+    bases[innerMismatch] = testing::otherBase(bases[innerMismatch]);
+    return bases;
+}
+
+TEST_F(AlignmentSimpleTest, MatchQuotientOfOnePercentIsNotReportable) {
+    // (100 - 1 - 40 - 39) x 10 / (100 x 100 x 2) = 0.01 exactly.
+    Read read = readOf(trimmedToTwoRuns(ref(p, 100), 50));
+    const Alignment a = aligned(read, positionAt(p, 80));
+    EXPECT_EQ(a.cigarString, "40S21M39S");
+    EXPECT_EQ(a.mismatchString, "10" + ref(p + 50, 1) + "10");
+    EXPECT_EQ(a.numberOfMatchSegments, 2u);
+    EXPECT_FALSE(a.isReportable);
+
+    // A longest run of 11 gives 0.011.
+    Read better = readOf(trimmedToTwoRuns(ref(p, 100), 51));
+    EXPECT_TRUE(aligned(better, positionAt(p, 80)).isReportable);
+}
+
+TEST_F(AlignmentSimpleTest, ReferenceMissingBeyondTheGenomeIsMismatched) {
+    const auto padded = static_cast<std::uint32_t>(genome->paddedSequenceLength);
+    ASSERT_EQ(testing::asciiOf(*genome, padded - 50, 50), std::string(50, 'N'));
+    Read read = readOf(ref(p, 100));
+    const std::string straddling = createSimpleMatchString(positionAt(padded - 50, 1), read, *genome);
+    ASSERT_EQ(straddling.size(), 100u);
+    EXPECT_EQ(straddling.substr(0, 50), std::string(50, 'M'));
+    EXPECT_EQ(straddling.substr(50).find('M'), std::string::npos);
+
+    const auto end = static_cast<std::uint32_t>(genome->asciiEncodedArrayLength);
+    for (const std::uint32_t position : {end - 10, end + 5}) {
+        const Alignment a = aligned(read, positionAt(position, 1));
+        EXPECT_EQ(a.matchString.find('M'), std::string::npos);
+        EXPECT_FALSE(a.isReportable);
+    }
+}
+
+TEST_F(AlignmentSimpleTest, SmithWatermanPerformsTheSimpleAlignment) {
+    Read read = readOf(withMismatches(ref(p, 100), {0, 33, 34, 70}));
+    Alignment simple = alignmentAt(positionAt(p, 4));
+    Alignment smithWaterman = simple;
+    performSimpleAlignment(simple, read, *genome);
+    performSmithWattermanAlignment(smithWaterman, read, *genome);
+    EXPECT_EQ(smithWaterman.cigarString, simple.cigarString);
+    EXPECT_EQ(smithWaterman.mismatchString, simple.mismatchString);
+    EXPECT_EQ(smithWaterman.matchString, simple.matchString);
+    EXPECT_EQ(simple.cigarString, "1S99M");
+    EXPECT_EQ(simple.editDistance, 3u);
+}
+
+TEST(AlignmentRecordTest, InitialisedAlignmentIsEmptyReportableAndUnscored) {
+    Alignment a;
+    a.cigarString = "5M";
+    a.mappingQuality = 9;
+    initAlignment(a);
+    EXPECT_TRUE(a.isEmpty);
+    EXPECT_TRUE(a.isReportable);
+    EXPECT_TRUE(a.cigarString.empty());
+    EXPECT_EQ(a.mappingQuality, 0u);
+    EXPECT_EQ(testing::fieldsOf(a.primaryPosition.mappingScores.mismatchScores), std::vector<int>(7, 65535));
+
+    const Alignments alignments = createAlignments(3, 100);
+    EXPECT_EQ(alignments.numberOfAllocatedAlignments(), 3u);
+    EXPECT_EQ(alignments.numberOfPopulatedAlignments, 0u);
+    EXPECT_EQ(alignments.readLength, 100u);
+    for (const Alignment& each : alignments.alignments) EXPECT_TRUE(each.isEmpty && each.isReportable);
+
+    Position position = positionAt(7, 0);
+    initPosition(position);
+    EXPECT_TRUE(position.isEmpty);
+    EXPECT_EQ(position.numberOfCandidatesWithSameOrFewerMismatches, 0xFFFFFFFFu);
+    EXPECT_EQ(position.orientation, 0u);
+}
+
+TEST(AlignmentRecordTest, TypeLabels) {
+    const char* longLabels[] = {"Empty",
+                                "Primary",
+                                "Alternate",
+                                "Biotin Junction (Biotin Break)",
+                                "InDel",
+                                "Fusion Junction(rearrangment)",
+                                "Unknown Alignment Type"};
+    const char* shortLabels[] = {"Emp", "Pri", "Alt", "Bio", "InD", "Fus", "Unk"};
+    for (std::uint32_t type = 0; type < 7; ++type) {
+        EXPECT_STREQ(getStringValueOfAlignmentType(type), longLabels[type]);
+        EXPECT_STREQ(getShortStringValueOfAlignmentType(type), shortLabels[type]);
+    }
+    EXPECT_STREQ(getShortStringValueOfAlignmentType(1000), "Unk");
+}
+
+TEST(AlignmentRecordTest, ChromosomeAnnotationOfReportableAlignmentsOnly) {
+    const auto genome = testing::newTestGenome();
+    Alignment a = alignmentAt(positionAt(testing::kSecondChromosomeStart + 25, 0));
+    addChromosomeInformationToAlignment(a, *genome, false);
+    EXPECT_EQ(a.chromosomeNumber, 2u);
+    EXPECT_EQ(a.chromosomePosition, 25u);
+    EXPECT_TRUE(a.chromosomeName.empty());
+    addChromosomeInformationToAlignment(a, *genome, true);
+    EXPECT_EQ(a.chromosomeName, "c2");
+
+    Alignment first = alignmentAt(positionAt(30, 0));
+    addChromosomeInformationToAlignment(first, *genome, true);
+    EXPECT_EQ(first.chromosomeNumber, 1u);
+    EXPECT_EQ(first.chromosomePosition, 30u);
+
+    for (const bool reportable : {false, true}) {
+        Alignment left = alignmentAt(positionAt(reportable ? 100000 : 30, 0));
+        left.isReportable = reportable;
+        addChromosomeInformationToAlignment(left, *genome, true);
+        EXPECT_EQ(left.chromosomeNumber, 0u);
+        EXPECT_TRUE(left.chromosomeName.empty());
+    }
+}
+
+TEST(AlignmentRecordTest, TraceNamesTheFields) {
+    Alignment a = alignmentAt(positionAt(12, 0));
+    a.cigarString = "100M";
+    a.mappingQuality = 7;
+    const std::string text = alignmentToString(a, "\t");
+    EXPECT_NE(text.find("\t\tCIGAR String = \"100M\" \n"), std::string::npos);
+    EXPECT_NE(text.find("\t\tMapping Quality = 7 \n"), std::string::npos);
+    EXPECT_NE(text.find("Genome Position = 12 "), std::string::npos);
+}
+
+}  // namespace
+}  // namespace koru

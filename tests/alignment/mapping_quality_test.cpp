@@ -1,0 +1,193 @@
+#include "alignment/mapping_quality.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "alignment/alignment_test_support.h"
+
+namespace koru {
+namespace {
+
+using testing::alignmentAt;
+using testing::positionAt;
+using testing::readOf;
+
+// Quality characters with offset 33: '+' is 10, '5' is 20, '?' is 30, 'I' is 40.
+class MappingQualityTest : public ::testing::Test {
+  protected:
+    // A 100-base region at 0 and a copy at 160 that differs at 20, 30 and 40. The read is the
+    // region with base 10 changed: 1 mismatch at 0 and 4 at 160.
+    std::string region;
+    std::string read;
+    std::unique_ptr<GenomeSequence> genome;
+    ExecutionParameters params;
+
+    void SetUp() override {
+        std::mt19937 random(99);
+        region = testing::randomBases(100, random);
+        const std::string copy = testing::withMismatches(region, {20, 30, 40});
+        genome = testing::fastaGenome(">r\n" + region + testing::randomBases(60, random) + copy +
+                                      testing::randomBases(40, random) + "\n");
+        genome->mappingQualityOfKeyBelongingToUnmappedRegion = 60;
+        read = testing::withMismatches(region, {10});
+    }
+
+    std::uint32_t qualityOf(Alignment& alignment, Read& r) {
+        performAlignment(params, r, alignment, *genome);
+        addQualityScoreToAlignment(params, r, alignment, *genome);
+        return alignment.mappingQuality;
+    }
+    std::uint32_t qualityOfRepeat(std::uint32_t n) {
+        Read r = readOf(region);
+        Alignment a = alignmentAt(positionAt(0, 0));
+        a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = n;
+        return qualityOf(a, r);
+    }
+    // The read at 0, the copy at 160 as second best, with these counts.
+    Alignment withSecondBest(std::uint32_t primaryCount, std::uint32_t secondaryCount) {
+        Alignment a = alignmentAt(positionAt(0, 1));
+        a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = primaryCount;
+        a.secondaryPosition = positionAt(160, 4);
+        a.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches = secondaryCount;
+        return a;
+    }
+    Read readWithQualities() {
+        Read r = readOf(read);
+        r.qualitySequence[10] = '+';
+        return r;
+    }
+};
+
+TEST_F(MappingQualityTest, PerfectUniqueMatchTakesTheAverageBaseQuality) {
+    Read r = readOf(region);
+    Alignment a = alignmentAt(positionAt(0, 0));
+    EXPECT_EQ(qualityOf(a, r), 40u);
+    genome->mappingQualityOfKeyBelongingToUnmappedRegion = 25;
+    EXPECT_EQ(qualityOf(a, r), 25u);
+}
+
+TEST_F(MappingQualityTest, AverageBaseQualityIsTruncated) {
+    // (99 x 73 + 43) / 100 = 72.7, so 72 - 33.
+    Read r = readOf(region);
+    r.qualitySequence[0] = '+';
+    Alignment a = alignmentAt(positionAt(0, 0));
+    EXPECT_EQ(qualityOf(a, r), 39u);
+}
+
+TEST_F(MappingQualityTest, AverageBaseQualityBelowTheOffsetIsZero) {
+    params.phredQualityOffset = 40;
+    Read r = readOf(region, '#');
+    Alignment a = alignmentAt(positionAt(0, 0));
+    EXPECT_EQ(qualityOf(a, r), 0u);
+}
+
+TEST_F(MappingQualityTest, PositionsFittingAsWellShareTheRead) {
+    EXPECT_EQ(qualityOfRepeat(2), 3u);
+    EXPECT_EQ(qualityOfRepeat(3), 2u);
+    for (std::uint32_t n = 4; n <= 9; ++n) EXPECT_EQ(qualityOfRepeat(n), 1u) << n;
+    EXPECT_EQ(qualityOfRepeat(10), 0u);
+    EXPECT_EQ(qualityOfRepeat(1000), 0u);
+}
+
+TEST_F(MappingQualityTest, EmptyOrUnreportableAlignmentHasNone) {
+    Read r = readOf(region);
+    Alignment empty = alignmentAt(positionAt(0, 0));
+    empty.isEmpty = 1;
+    empty.mappingQuality = 12;
+    addQualityScoreToAlignment(params, r, empty, *genome);
+    EXPECT_EQ(empty.mappingQuality, 0u);
+
+    Alignment unreportable = alignmentAt(positionAt(0, 0));
+    unreportable.isReportable = 0;
+    addQualityScoreToAlignment(params, r, unreportable, *genome);
+    EXPECT_EQ(unreportable.mappingQuality, 0u);
+}
+
+TEST_F(MappingQualityTest, UniqueWithMismatchesAndNoSecondBestGetsTheCap) {
+    Read r = readWithQualities();
+    Alignment a = alignmentAt(positionAt(0, 1));
+    EXPECT_EQ(qualityOf(a, r), 60u);
+    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome), -1);
+}
+
+TEST_F(MappingQualityTest, RelativeQualityWeighsMismatchQualitiesAgainstTheCount) {
+    // P = 10 (base 10); S = 10 + 3 x 40. (130 - 10) - 4.343 x log10(11 - 1) = 115.657.
+    genome->mappingQualityOfKeyBelongingToUnmappedRegion = 255;
+    Read r = readWithQualities();
+    Alignment a = withSecondBest(1, 11);
+    EXPECT_EQ(qualityOf(a, r), 116u);
+    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome), 116);
+    genome->mappingQualityOfKeyBelongingToUnmappedRegion = 60;
+    EXPECT_EQ(qualityOf(a, r), 60u);
+}
+
+TEST_F(MappingQualityTest, EqualCountsGiveTheCap) {
+    Read r = readWithQualities();
+    Alignment a = withSecondBest(1, 1);
+    EXPECT_EQ(qualityOf(a, r), 60u);
+}
+
+TEST_F(MappingQualityTest, SecondBestCountedBelowThePrimaryGivesTheCap) {
+    // As an unsigned difference the count would subtract about 41.8 and leave 0.
+    Read r = readWithQualities();
+    r.qualitySequence[20] = r.qualitySequence[30] = r.qualitySequence[40] = '+';
+    Alignment a = withSecondBest(1, 0);
+    EXPECT_EQ(qualityOf(a, r), 60u);
+}
+
+TEST_F(MappingQualityTest, SecondBestFittingBetterGivesZero) {
+    // The primary at the copy: P = 130, S = 10; as an unsigned difference S - P would give the cap.
+    Read r = readWithQualities();
+    Alignment a = alignmentAt(positionAt(160, 4));
+    a.secondaryPosition = positionAt(0, 1);
+    a.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 2;
+    EXPECT_EQ(qualityOf(a, r), 0u);
+}
+
+TEST_F(MappingQualityTest, SumSkipsOnlyMatches) {
+    EXPECT_EQ(sumBaseQualityForMismatches("MMAMC", "II+I5", 5, 33), 30u);
+    EXPECT_EQ(sumBaseQualityForMismatches("MMAMC", "II+I5", 3, 33), 10u);
+    // With offset 50, '+' (43) lies below it and adds nothing; '5' (53) adds 3.
+    EXPECT_EQ(sumBaseQualityForMismatches("MMAMC", "II+I5", 5, 50), 3u);
+}
+
+TEST_F(MappingQualityTest, SumOfAPerfectPositionIsZero) {
+    Read r = readOf(read);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("AMMM", positionAt(0, 0), r, *genome, params), 0u);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", positionAt(0, 1), r, *genome, params), 40u);
+}
+
+TEST_F(MappingQualityTest, SumIncludesTrimmedEnds) {
+    Read r = readOf(testing::withMismatches(region, {0}));
+    r.qualitySequence[0] = '5';
+    Alignment a = alignmentAt(positionAt(0, 1));
+    performAlignment(params, r, a, *genome);
+    ASSERT_EQ(a.cigarString, "1S99M");
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches(a.matchString, a.primaryPosition, r, *genome, params),
+              20u);
+}
+
+TEST_F(MappingQualityTest, InsertedBasesLeaveWithTheirQualities) {
+    // Read base 60 follows the 3 inserted bases, so it is compared at index 57.
+    Read r = readOf(testing::withMismatches(region.substr(0, 40) + "TTT" + region.substr(40, 57), {60}));
+    r.qualitySequence[57] = '?';
+    r.qualitySequence[60] = '5';
+    const Position position = positionAt(0, 1, kForwardOrientation, testing::indelOf(kInsertion, 3, 40));
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params), 20u);
+}
+
+TEST_F(MappingQualityTest, ReverseComplementUsesReversedQualities) {
+    // Base 10 as sequenced is index 89 of the reverse complement.
+    std::string bases = testing::reverseComplementOf(region);
+    bases[10] = testing::otherBase(bases[10]);
+    Read r = readOf(bases);
+    r.qualitySequence[10] = '5';
+    r.qualitySequence[89] = '?';
+    const Position position = positionAt(0, 1, kReverseComplementOrientation);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params), 20u);
+}
+
+}  // namespace
+}  // namespace koru
