@@ -1,0 +1,43 @@
+#pragma once
+// A thread's private output buffer on a shared output file. Text is collected in the buffer and
+// written out whole under the file's lock, so the lock is taken once per buffer and the text of
+// one buffer is never split by another thread's output.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "support/locked_file.h"
+
+namespace koru {
+
+class BufferedFileWriter {
+public:
+    static constexpr std::uint32_t defaultCapacity = 10'485'760;
+
+    // capacity 0 means the default.
+    BufferedFileWriter(LockedFile& file, std::uint32_t capacity);
+    // Writes out what is left; a failed write ends the run.
+    ~BufferedFileWriter();
+    BufferedFileWriter(const BufferedFileWriter&) = delete;
+    BufferedFileWriter& operator=(const BufferedFileWriter&) = delete;
+
+    // Appends the text, writing the buffer out first when the text does not fit what is free.
+    void write(std::string_view text);
+    // Writes the buffer out when fewer than `requested` bytes are free, so that the next texts
+    // (the records of one pair) land in one buffer.
+    void flushIfRequestedFreeBufferSpaceUnAvailable(std::uint64_t requested);
+    // Writes the collected text in one piece under the file's lock; an empty buffer takes no lock.
+    void flush();
+
+    std::uint64_t freeSpace() const { return capacity_ - buffer_.size(); }
+    std::uint64_t usedSpace() const { return buffer_.size(); }
+    LockedFile& file() { return file_; }
+
+private:
+    LockedFile& file_;
+    std::uint32_t capacity_;
+    std::string buffer_;
+};
+
+}  // namespace koru
