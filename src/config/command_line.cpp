@@ -335,6 +335,12 @@ void applyOption(ExecutionParameters& params, PendingFiles& pending, int value, 
 }
 
 void openStandardOutputAndTraceFiles(ExecutionParameters& params, const PendingFiles& pending) {
+    const auto& sam = params.samOutputRequestParameters;
+    // SAM piped to standard output: the run's reports move to standard error.
+    if (sam.isSamOutputRequest && sam.samOutputFileName == standardOutputFileName) {
+        params.standardOutputFile = createLockedFileForStderr();
+        params.traceFile = createLockedFileForStderr();
+    }
     if (!pending.standardOutputFileName.empty())
         params.standardOutputFile = createLockedFile(pending.standardOutputFileName, false, false);
     if (!params.traceOutputFileName.empty())

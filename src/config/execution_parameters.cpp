@@ -92,7 +92,9 @@ bool validateExecutionParameters(const ExecutionParameters& params) {
 void openOutputFiles(ExecutionParameters& params) {
     auto& sam = params.samOutputRequestParameters;
     if (sam.isSamOutputRequest && !sam.samOutputFile)
-        sam.samOutputFile = createLockedFile(sam.samOutputFileName, false, false);
+        sam.samOutputFile = sam.samOutputFileName == standardOutputFileName
+                                ? createLockedFileForStdout()
+                                : createLockedFile(sam.samOutputFileName, false, false);
     auto& qmr = params.qmrOutputRequestParameters;
     if (qmr.isQmrOutputRequest && !qmr.qmrOutputFile)
         qmr.qmrOutputFile = createLockedFile(qmr.qmrOutputFileName, false, false);

@@ -60,6 +60,8 @@ struct FastqAlignmentRequestParameters {
 };
 
 inline constexpr const char* defaultSamOutputFileName = "alignment.sam";
+// A SAM output file of this name is standard output.
+inline constexpr const char* standardOutputFileName = "-";
 inline constexpr const char* defaultQmrOutputFileName = "sequenceMapping.out";
 
 // The output files are opened by openOutputFiles once the parameters are valid, so that a

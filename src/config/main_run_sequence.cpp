@@ -7,6 +7,7 @@
 #include "genome/genome_sequence.h"
 #include "index/binary_indexes.h"
 #include "index/count_arrays.h"
+#include "requests/fastq_alignment_request.h"
 #include "support/allocation.h"
 #include "support/diagnostics.h"
 #include "support/errors.h"
@@ -57,13 +58,15 @@ auto timedStage(LockedFile& output, const char* label, Stage&& stage) {
     return result;
 }
 
-void serveRequest(ExecutionParameters& params, const BinaryIndexes&) {
+void serveRequest(ExecutionParameters& params, const BinaryIndexes& indexes) {
     if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest)
         stopBeforeUnbuiltStage(params, "Sequence File Mapping Request");
     if (params.interactiveServerRequestParameters.isInteractiveServerRequest)
         stopBeforeUnbuiltStage(params, "Interactive Request Server");
-    if (params.fastqAlignmentRequestParameters.isFastqAlignmentRequest)
-        stopBeforeUnbuiltStage(params, "Fastq Alignment Request");
+    if (params.fastqAlignmentRequestParameters.isFastqAlignmentRequest) {
+        processFastqAlignmentRequest(params, indexes);
+        return;
+    }
     std::fputs("No request was provided.\n", stderr);
     printHelp();
 }

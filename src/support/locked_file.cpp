@@ -72,6 +72,10 @@ std::unique_ptr<LockedFile> createLockedFileForStdout() {
     return std::make_unique<LockedFile>(stdout, "stdout", "w", true);
 }
 
+std::unique_ptr<LockedFile> createLockedFileForStderr() {
+    return std::make_unique<LockedFile>(stderr, "stderr", "w", true);
+}
+
 std::string lockedFileDescription(std::string_view fileName, std::string_view accessMode,
                                   const char* prefix) {
     std::string text = stringPrintf("%sLocked File: \n", prefix);

@@ -60,6 +60,8 @@ class LockedFileGuard {
 // exist and be readable first; a file that cannot be opened ends the run.
 std::unique_ptr<LockedFile> createLockedFile(const std::string& fileName, bool forReading, bool binary);
 std::unique_ptr<LockedFile> createLockedFileForStdout();
+// For the run's reports when standard output carries the SAM output.
+std::unique_ptr<LockedFile> createLockedFileForStderr();
 
 void printLockedFile(std::FILE* output, const LockedFile* file, const char* prefix);
 std::string lockedFileToString(const LockedFile* file, const char* prefix);

@@ -1,0 +1,112 @@
+#pragma once
+// The FASTQ read pair reader shared by the threads of a request. Threads take chunks of both
+// files under one lock, each chunk holding the same number of whole records from each file, so
+// that the i-th record of file 1 is always paired with the i-th record of file 2, whatever the
+// records' lengths and names; the records are then parsed and encoded without any lock. Plain
+// and gzip-compressed files are read alike.
+
+#include <zlib.h>
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+#include "sequence/read_pair.h"
+
+namespace koru {
+
+// The two read name layouts of Illumina instruments: names then end before "/" (1.0) or before
+// the space that starts the comment (1.8).
+inline constexpr double noNameLayout = 0.0;
+inline constexpr double nameLayout10 = 1.0;
+inline constexpr double nameLayout18 = 1.8;
+
+// One input file. Its bytes not yet handed out wait in `pending`.
+class FastqFile {
+public:
+    explicit FastqFile(const std::string& fileName);
+    ~FastqFile();
+    FastqFile(const FastqFile&) = delete;
+    FastqFile& operator=(const FastqFile&) = delete;
+
+    const std::string& fileName() const { return fileName_; }
+    bool namesRecognised() const { return nameLayoutVersion_ != noNameLayout; }
+    double nameLayoutVersion() const { return nameLayoutVersion_; }
+
+    // Reads about `bytes` more bytes into the pending text; false at the end of the file.
+    bool readMore(std::size_t bytes);
+    bool endReached() const { return endReached_; }
+    // The pending text and the number of whole records at its start (the last record of the
+    // file needs no final line feed). Records are four lines.
+    std::string_view pending() const { return std::string_view(pending_).substr(pendingStart_); }
+    // The number of whole records at the start of the pending text, at most maxRecords, and the
+    // bytes they take.
+    std::size_t wholeRecords(std::size_t maxRecords, std::size_t& bytes) const;
+    // Hands out the first `bytes` pending bytes, holding `records` records.
+    void take(std::size_t bytes, std::size_t records, std::string& chunk);
+    std::uint64_t recordsTaken() const { return recordsTaken_; }
+    // True when nothing but white space is left.
+    bool exhausted() const;
+
+private:
+    void recogniseNameLayout();
+
+    std::string fileName_;
+    gzFile handle_ = nullptr;
+    std::string pending_;
+    std::size_t pendingStart_ = 0;
+    bool endReached_ = false;
+    std::uint64_t recordsTaken_ = 0;
+    double nameLayoutVersion_ = noNameLayout;
+};
+
+// Both input files and the lock under which chunks of them are taken.
+class ReadPairFastqFiles {
+public:
+    ReadPairFastqFiles(const std::string& read1FileName, const std::string& read2FileName);
+
+    FastqFile& read1() { return read1_; }
+    FastqFile& read2() { return read2_; }
+    bool bothNamesRecognised() const { return read1_.namesRecognised() && read2_.namesRecognised(); }
+
+    // Hands out the next records of both files, as many from each; false when both files are
+    // used up. Ends the run when one file has more records than the other.
+    bool takeChunkPair(std::size_t chunkBytes, std::string& chunk1, std::string& chunk2, std::uint64_t& firstRecord,
+                       std::size_t& records);
+
+private:
+    FastqFile read1_;
+    FastqFile read2_;
+    std::mutex pairLock_;
+};
+
+// A thread's chunks of both files and its place in them.
+class ReadPairFastqFileReadBuffers {
+public:
+    static constexpr std::size_t defaultChunkBytes = 1'048'576;
+
+    ReadPairFastqFileReadBuffers(ReadPairFastqFiles& files, std::size_t chunkBytes = defaultChunkBytes);
+
+    // Fills the read pair with the next pair and encodes it; false when the input is used up.
+    bool getNextReadPair(ReadPair& pair);
+    // 1-based number of the last pair delivered, in file order.
+    std::uint64_t lastRecordNumber() const { return firstRecord_ + recordsParsed_; }
+
+private:
+    bool advance();
+    void parseRead(FastqFile& file, std::string_view chunk, std::size_t& cursor, Read& read);
+
+    ReadPairFastqFiles& files_;
+    std::size_t chunkBytes_;
+    std::string chunk1_;
+    std::string chunk2_;
+    std::size_t cursor1_ = 0;
+    std::size_t cursor2_ = 0;
+    std::uint64_t firstRecord_ = 0;
+    std::size_t recordsInChunk_ = 0;
+    std::size_t recordsParsed_ = 0;
+};
+
+}  // namespace koru

@@ -1,0 +1,116 @@
+#include "requests/fastq_alignment_request.h"
+
+#include <omp.h>
+
+#include <cstdio>
+#include <limits>
+#include <string>
+
+#include "alignment/mapping_quality.h"
+#include "candidates/candidate_generation.h"
+#include "io/fastq_reader.h"
+#include "io/output_files.h"
+#include "support/synchronous_printing.h"
+#include "support/text_format.h"
+#include "support/timer.h"
+
+namespace koru {
+
+namespace {
+
+void alignAlignments(const ExecutionParameters& params, Read& read, Alignments& alignments,
+                     const GenomeSequence& genome) {
+    for (std::uint32_t i = alignments.numberOfPopulatedAlignments; i-- > 0;) {
+        Alignment& alignment = alignments.alignments[i];
+        performAlignment(params, read, alignment, genome);
+        addQualityScoreToAlignment(params, read, alignment, genome);
+        addChromosomeInformationToAlignment(alignment, genome, true);
+    }
+}
+
+// The first pair of a run whose read length is not supported: reported once, as a warning.
+struct UnsupportedReadLengths {
+    std::uint64_t firstRecord = std::numeric_limits<std::uint64_t>::max();
+    std::string message;
+    std::uint64_t pairs = 0;
+
+    void note(const ReadPair& pair, std::uint64_t record) {
+        if (record >= firstRecord) return;
+        firstRecord = record;
+        message = unsupportedReadLengthMessage(isSupportedReadLength(pair.readA.length) ? pair.readB : pair.readA);
+    }
+    void merge(const UnsupportedReadLengths& other) {
+        pairs += other.pairs;
+        if (other.firstRecord < firstRecord) {
+            firstRecord = other.firstRecord;
+            message = other.message;
+        }
+    }
+    void warn() const {
+        if (pairs == 0) return;
+        std::fprintf(stderr, "Warning: %s", message.c_str());
+        std::fprintf(stderr, "Warning: %lu read pairs with a read of an unsupported length were reported unmapped.\n",
+                     static_cast<unsigned long>(pairs));
+        std::fflush(stderr);
+    }
+};
+
+// One thread's share of the request: pairs are taken until the input is used up.
+void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes, ReadPairFastqFiles& files,
+                       UnsupportedReadLengths& unsupported) {
+    ReadPairFastqFileReadBuffers buffers(files);
+    OutputFileBufferedFileWriters writers = createOutputFileBufferedFileWriters(params);
+    auto pair = createReadPair(0, 0);
+    auto statistics = createReadPairMappingStatistics(params);
+    MappingWorkspace workspace(params);
+    UnsupportedReadLengths threadUnsupported;
+    const GenomeSequence& genome = *indexes.genomeSequence;
+    while (buffers.getNextReadPair(*pair)) {
+        const std::uint32_t unsupportedBefore = statistics->readPairsWithUnsupportedReadLength;
+        auto alignments = alignReadPair(params, *pair, indexes, *statistics, workspace);
+        if (statistics->readPairsWithUnsupportedReadLength != unsupportedBefore) {
+            ++threadUnsupported.pairs;
+            threadUnsupported.note(*pair, buffers.lastRecordNumber());
+        }
+        writePairedAlignmentsToOutputFile(params, *alignments, writers, genome);
+    }
+    if (params.verbose) printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
+#pragma omp critical(koruUnsupportedReadLengths)
+    unsupported.merge(threadUnsupported);
+}
+
+}  // namespace
+
+std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
+                                                const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                                                MappingWorkspace& workspace) {
+    calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
+    auto alignments = mapReadPair(params, pair, indexes, statistics, workspace);
+    const PairedAlignment* primary = nullptr;
+    const PairedAlignment* secondary = nullptr;
+    selectPrimaryAndSecondaryAlignment(params, *alignments, primary, secondary);
+    if (primary == nullptr) return alignments;
+    // The selection points into the alignments this function owns.
+    auto& chosen = const_cast<PairedAlignment&>(*primary);
+    const GenomeSequence& genome = *indexes.genomeSequence;
+    alignAlignments(params, pair.readB, chosen.readBAlignments, genome);
+    alignAlignments(params, pair.readA, chosen.readAAlignments, genome);
+    return alignments;
+}
+
+void processFastqAlignmentRequest(const ExecutionParameters& params, const BinaryIndexes& indexes) {
+    const auto& request = params.fastqAlignmentRequestParameters;
+    ReadPairFastqFiles files(request.read1FastqFile, request.read2FastqFile);
+    const int threads = params.singleThreadAlignment ? 1 : static_cast<int>(params.maximumNumberOfThreads);
+    printOpenMPEnvironmentInfo(*params.standardOutputFile);
+    Timer timer = startTimer(stringPrintf("for Aligning \"%s\" and \"%s\" fastq files.", request.read1FastqFile.c_str(),
+                                          request.read2FastqFile.c_str()));
+    writeHeaderToOutputFile(params, *indexes.genomeSequence);
+    UnsupportedReadLengths unsupported;
+#pragma omp parallel num_threads(threads)
+    alignThreadsPairs(params, indexes, files, unsupported);
+    stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
+    unsupported.warn();
+}
+
+}  // namespace koru
