@@ -52,7 +52,7 @@ TEST(IndexRun, QuietRunReportsOnlyItsStageTimers) {
     // Besides the timers, only the request's report of the threads it may use.
     const std::string rest = std::regex_replace(result.standardOutput, std::regex("Elapsed time for [^\n]*\n"), "");
     EXPECT_EQ(rest.rfind("\nOpen MP Environment:\n\tNumber of processors available = ", 0), 0u) << rest;
-    EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 4);
+    EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 5);
 }
 
 TEST(IndexRun, VerboseRunShowsGenomeCountsAndIndexUtilization) {
