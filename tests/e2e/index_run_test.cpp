@@ -30,7 +30,7 @@ std::vector<std::string> requestArguments(const TemporaryDirectory& directory,
 
 std::vector<std::string> timerLabels(const std::string& output) {
     static const std::regex timer(
-        "Elapsed time for \"([^\"]+)\": Wall time = +[0-9]+, CPU time = [0-9.e+-]+\n");
+        "Elapsed time for \"([^\n]*)\": Wall time = +[0-9]+, CPU time = [0-9.e+-]+\n");
     std::vector<std::string> labels;
     for (auto it = std::sregex_iterator(output.begin(), output.end(), timer); it != std::sregex_iterator();
          ++it)
