@@ -27,6 +27,11 @@ if [ $status -ne 0 ]; then
     exit $status
 fi
 echo "== Result: $out/alignment.sam"
-samtools flagstat "$out/alignment.sam"
+samtools flagstat "$out/alignment.sam" | sed -n '1p;7p;12p'
+# The simulator writes each read's true position into its name: sim:pair:chromosome:pos1:strand:pos2:strand.
+awk -F'\t' '!/^@/ { split($1, truth, ":"); expected = (int($2 / 64) % 2 == 1) ? truth[4] : truth[6];
+    total++; if ($4 != 0 && $4 - expected <= 5 && expected - $4 <= 5) placed++ }
+    END { printf "== %d of %d reads (%.1f%%) placed within 5 bases of where they were simulated\n", placed, total, 100 * placed / total }' \
+    "$out/alignment.sam"
 echo "== First alignments:"
-grep -v '^@' "$out/alignment.sam" | head -n 4 | cut -c 1-160
+awk '!/^@/ && shown++ < 4' "$out/alignment.sam" | cut -c 1-150
