@@ -1,16 +1,25 @@
-// Simulates paired-end reads with known truth from a FASTA reference, for the demo, the
-// accuracy tests and the benchmarks. Deterministic for a given seed on every machine: it uses
-// its own normal distribution rather than the standard library's.
+// Simulates read pairs with known truth from a FASTA reference, for the demo, the end-to-end tests
+// and the benchmarks. Deterministic for a given seed on every machine: it uses its own normal
+// distribution rather than the standard library's.
+//
+//   simulate_reads REFERENCE.fa READ1.fq READ2.fq [--pairs N] [--length L] [--insert MEAN]
+//       [--deviation SD] [--substitutions RATE] [--indels RATE] [--mate-pair] [--seed S]
+//
+// Paired-end pairs face each other across an insert of about MEAN bases. With --mate-pair, a
+// fragment of 2 to 5 kbase is circularised: the two ends join at a junction, and the pair's
+// reads come from a short stretch around it, so a read may span the junction: one part near its
+// mate, the other part at the far end of the fragment.
 //
 // Read names follow the Illumina 1.8 layout and carry the truth:
-//   @sim:<pair>:<chromosome number>:<read 1 position>:<read 1 strand>:<read 2 position>:<read 2 strand>
-//   1:N:0:1
-// with 1-based positions of each read's leftmost base on the chromosome.
+//   @sim:<pair>:<chromosome>:<read 1 position>:<read 1 strand>:<read 2 position>:<read 2 strand> 1:N:0:1
+// positions being 1-based on the chromosome, of each read's leftmost base (for a read that spans
+// a junction, of its part near its mate, written "<position>j<position of the other part>").
 
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <random>
@@ -19,61 +28,50 @@
 
 namespace {
 
-struct Chromosome {
-    std::string sequence;
-};
-
 struct Options {
     std::string fasta, read1, read2;
     std::uint64_t pairs = 1000;
-    int readLength = 100;
-    double insertMean = 350, insertDeviation = 40, substitutionRate = 0.005;
+    std::size_t readLength = 100;
+    double insertMean = 350, insertDeviation = 40, substitutionRate = 0.005, indelRate = 0;
+    bool matePair = false;
     std::uint64_t seed = 1;
 };
 
-std::vector<Chromosome> readFasta(const std::string& path) {
+std::vector<std::string> readFasta(const std::string& path) {
     std::ifstream in(path);
     if (!in) {
         std::cerr << "cannot read " << path << "\n";
         std::exit(1);
     }
-    std::vector<Chromosome> chromosomes;
+    std::vector<std::string> chromosomes;
     for (std::string line; std::getline(in, line);) {
         if (!line.empty() && line[0] == '>') {
             chromosomes.emplace_back();
         } else if (!chromosomes.empty()) {
             for (char c : line)
                 if (!std::isspace(static_cast<unsigned char>(c)))
-                    chromosomes.back().sequence +=
-                        static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+                    chromosomes.back() += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         }
     }
     return chromosomes;
 }
 
-char complement(char base) {
-    switch (base) {
-        case 'A':
-            return 'T';
-        case 'C':
-            return 'G';
-        case 'G':
-            return 'C';
-        case 'T':
-            return 'A';
-        default:
-            return 'N';
-    }
-}
-
 std::string reverseComplement(const std::string& sequence) {
     std::string result(sequence.rbegin(), sequence.rend());
-    for (char& base : result) base = complement(base);
+    for (char& base : result) {
+        switch (base) {
+            case 'A': base = 'T'; break;
+            case 'C': base = 'G'; break;
+            case 'G': base = 'C'; break;
+            case 'T': base = 'A'; break;
+            default: base = 'N';
+        }
+    }
     return result;
 }
 
 class Random {
-  public:
+public:
     explicit Random(std::uint64_t seed) : engine_(seed) {}
     double uniform() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
     std::uint64_t below(std::uint64_t bound) { return engine_() % bound; }
@@ -82,14 +80,25 @@ class Random {
         return mean + deviation * std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * M_PI * u2);
     }
 
-  private:
+private:
     std::mt19937_64 engine_;
 };
 
-std::string mutate(std::string read, double rate, Random& random) {
-    static const char bases[] = "ACGT";
+// Substitutions anywhere, and rarely a 1 to 3 base insertion or deletion away from the ends;
+// the read keeps its length.
+std::string mutate(const std::string& source, std::size_t length, const Options& options, Random& random) {
+    std::string read = source.substr(0, std::min(source.size(), length + 3));
+    if (random.uniform() < options.indelRate && length > 60) {
+        const std::size_t at = 20 + random.below(length - 40), size = 1 + random.below(3);
+        if (random.below(2) == 0) {
+            read.erase(at, size);
+        } else {
+            read.insert(at, std::string(size, "ACGT"[random.below(4)]));
+        }
+    }
+    read.resize(length, 'A');
     for (char& base : read)
-        if (random.uniform() < rate) base = bases[(std::string("ACGT").find(base) + 1 + random.below(3)) % 4];
+        if (random.uniform() < options.substitutionRate) base = "ACGT"[(std::string("ACGT").find(base) + 1 + random.below(3)) % 4];
     return read;
 }
 
@@ -98,23 +107,110 @@ void writeRecord(std::FILE* out, const std::string& name, int mate, const std::s
                  std::string(sequence.size(), 'I').c_str());
 }
 
+struct Placement {
+    std::size_t chromosome = 0, offset = 0;
+};
+
+Placement pick(const std::vector<std::string>& chromosomes, std::uint64_t total, Random& random) {
+    std::uint64_t offset = random.below(total);
+    std::size_t number = 0;
+    while (offset >= chromosomes[number].size()) offset -= chromosomes[number++].size();
+    return {number, static_cast<std::size_t>(offset)};
+}
+
+std::string truthName(std::uint64_t pair, std::size_t chromosome, const std::string& first, bool forward,
+                      const std::string& second) {
+    return "sim:" + std::to_string(pair) + ":" + std::to_string(chromosome + 1) + ":" + first + ":" +
+           (forward ? "+" : "-") + ":" + second + ":" + (forward ? "-" : "+");
+}
+
+}  // namespace
+
+namespace {
+
+// A paired-end pair: both reads inside one insert, facing each other.
+bool simulatePairedEnd(const std::vector<std::string>& chromosomes, std::uint64_t total, const Options& options,
+                       Random& random, std::string& name, std::string& first, std::string& second, std::uint64_t pair) {
+    const std::size_t length = options.readLength;
+    const Placement place = pick(chromosomes, total, random);
+    const std::string& chromosome = chromosomes[place.chromosome];
+    const auto insert = static_cast<std::size_t>(std::max(
+        static_cast<double>(length) + 4, std::round(random.normal(options.insertMean, options.insertDeviation))));
+    if (place.offset + insert > chromosome.size()) return false;
+    const std::string fragment = chromosome.substr(place.offset, insert);
+    if (fragment.find_first_not_of("ACGT") != std::string::npos) return false;
+    const bool forward = random.below(2) == 0;
+    first = mutate(fragment, length, options, random);
+    second = mutate(reverseComplement(fragment), length, options, random);
+    std::string firstPosition = std::to_string(place.offset + 1);
+    std::string secondPosition = std::to_string(place.offset + insert - length + 1);
+    if (!forward) {
+        std::swap(first, second);
+        std::swap(firstPosition, secondPosition);
+    }
+    name = truthName(pair, place.chromosome, firstPosition, forward, secondPosition);
+    return true;
+}
+
+// A mate pair: a 2 to 5 kbase fragment whose ends are joined; the reads are the two ends of a
+// short stretch around the junction, in the stretch's orientation.
+bool simulateMatePair(const std::vector<std::string>& chromosomes, std::uint64_t total, const Options& options,
+                      Random& random, std::string& name, std::string& first, std::string& second, std::uint64_t pair) {
+    const std::size_t length = options.readLength;
+    const Placement place = pick(chromosomes, total, random);
+    const std::string& chromosome = chromosomes[place.chromosome];
+    const std::size_t fragment = 2000 + random.below(3000);
+    const auto stretch = static_cast<std::size_t>(std::max(
+        static_cast<double>(length) + 4, std::round(random.normal(options.insertMean, options.insertDeviation))));
+    if (place.offset + fragment > chromosome.size() || stretch >= fragment) return false;
+    // The stretch reads the fragment's end, then, across the junction, its start.
+    const std::size_t beforeJunction = 1 + random.below(stretch - 1);
+    const std::size_t endStart = place.offset + fragment - beforeJunction;
+    const std::string text = chromosome.substr(endStart, beforeJunction) + chromosome.substr(place.offset, stretch - beforeJunction);
+    if (text.find_first_not_of("ACGT") != std::string::npos) return false;
+    first = mutate(text, length, options, random);
+    second = mutate(reverseComplement(text), length, options, random);
+    // Read 1 starts on the fragment's end; it spans the junction when the stretch turns inside it.
+    std::string firstPosition = std::to_string(endStart + 1);
+    if (beforeJunction < length) firstPosition += "j" + std::to_string(place.offset + 1);
+    const std::size_t secondStart = stretch - length;  // read 2's leftmost base, in the stretch
+    std::string secondPosition = secondStart >= beforeJunction
+                                     ? std::to_string(place.offset + secondStart - beforeJunction + 1)
+                                     : std::to_string(endStart + secondStart + 1) + "j" + std::to_string(place.offset + 1);
+    name = truthName(pair, place.chromosome, firstPosition, true, secondPosition);
+    return true;
+}
+
 Options parseOptions(int argc, char** argv) {
     if (argc < 4) {
-        std::cerr
-            << "usage: simulate_reads REFERENCE.fa READ1.fq READ2.fq [pairs] [read length] [insert mean] "
-               "[insert deviation] [substitution rate] [seed]\n";
+        std::cerr << "usage: simulate_reads REFERENCE.fa READ1.fq READ2.fq [--pairs N] [--length L] [--insert MEAN] "
+                     "[--deviation SD] [--substitutions RATE] [--indels RATE] [--mate-pair] [--seed S]\n";
         std::exit(1);
     }
     Options options;
     options.fasta = argv[1];
     options.read1 = argv[2];
     options.read2 = argv[3];
-    if (argc > 4) options.pairs = std::strtoull(argv[4], nullptr, 10);
-    if (argc > 5) options.readLength = std::atoi(argv[5]);
-    if (argc > 6) options.insertMean = std::atof(argv[6]);
-    if (argc > 7) options.insertDeviation = std::atof(argv[7]);
-    if (argc > 8) options.substitutionRate = std::atof(argv[8]);
-    if (argc > 9) options.seed = std::strtoull(argv[9], nullptr, 10);
+    for (int i = 4; i < argc; ++i) {
+        const std::string flag = argv[i];
+        const char* value = i + 1 < argc ? argv[i + 1] : "0";
+        if (flag == "--mate-pair") {
+            options.matePair = true;
+            continue;
+        }
+        ++i;
+        if (flag == "--pairs") options.pairs = std::strtoull(value, nullptr, 10);
+        else if (flag == "--length") options.readLength = std::strtoull(value, nullptr, 10);
+        else if (flag == "--insert") options.insertMean = std::atof(value);
+        else if (flag == "--deviation") options.insertDeviation = std::atof(value);
+        else if (flag == "--substitutions") options.substitutionRate = std::atof(value);
+        else if (flag == "--indels") options.indelRate = std::atof(value);
+        else if (flag == "--seed") options.seed = std::strtoull(value, nullptr, 10);
+        else {
+            std::cerr << "unknown option " << flag << "\n";
+            std::exit(1);
+        }
+    }
     return options;
 }
 
@@ -122,9 +218,9 @@ Options parseOptions(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     const Options options = parseOptions(argc, argv);
-    const std::vector<Chromosome> chromosomes = readFasta(options.fasta);
+    const std::vector<std::string> chromosomes = readFasta(options.fasta);
     std::uint64_t total = 0;
-    for (const Chromosome& c : chromosomes) total += c.sequence.size();
+    for (const std::string& c : chromosomes) total += c.size();
     std::FILE* out1 = std::fopen(options.read1.c_str(), "w");
     std::FILE* out2 = std::fopen(options.read2.c_str(), "w");
     if (total == 0 || out1 == nullptr || out2 == nullptr) {
@@ -132,32 +228,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     Random random(options.seed);
-    const auto length = static_cast<std::size_t>(options.readLength);
+    std::string name, first, second;
     for (std::uint64_t pair = 0; pair < options.pairs;) {
-        std::uint64_t offset = random.below(total);
-        std::size_t number = 0;
-        while (offset >= chromosomes[number].sequence.size()) offset -= chromosomes[number++].sequence.size();
-        const std::string& chromosome = chromosomes[number].sequence;
-        const auto insert = static_cast<std::size_t>(
-            std::max(static_cast<double>(length),
-                     std::round(random.normal(options.insertMean, options.insertDeviation))));
-        if (offset + insert > chromosome.size()) continue;
-        const std::string fragment = chromosome.substr(offset, insert);
-        if (fragment.find_first_not_of("ACGT") != std::string::npos) continue;
-        const bool forward = random.below(2) == 0;
-        const std::size_t left = offset + 1, right = offset + insert - length + 1;
-        std::string first = fragment.substr(0, length),
-                    second = reverseComplement(fragment.substr(insert - length));
-        std::size_t firstPosition = left, secondPosition = right;
-        if (!forward) {
-            std::swap(first, second);
-            std::swap(firstPosition, secondPosition);
-        }
-        const std::string name = "sim:" + std::to_string(pair) + ":" + std::to_string(number + 1) + ":" +
-                                 std::to_string(firstPosition) + ":" + (forward ? "+" : "-") + ":" +
-                                 std::to_string(secondPosition) + ":" + (forward ? "-" : "+");
-        writeRecord(out1, name, 1, mutate(first, options.substitutionRate, random));
-        writeRecord(out2, name, 2, mutate(second, options.substitutionRate, random));
+        const bool made = options.matePair
+                              ? simulateMatePair(chromosomes, total, options, random, name, first, second, pair)
+                              : simulatePairedEnd(chromosomes, total, options, random, name, first, second, pair);
+        if (!made) continue;
+        writeRecord(out1, name, 1, first);
+        writeRecord(out2, name, 2, second);
         ++pair;
     }
     const bool written = std::fclose(out1) == 0 && std::fclose(out2) == 0;

@@ -7,7 +7,8 @@ out="$root/demo-output"
 mkdir -p "$out"
 
 genome="$root/data/lambda_phage.fa"
-"$root/$build/koru_simulate_reads" "$genome" "$out/reads_1.fq" "$out/reads_2.fq" 2000 100 350 40 0.005 7 || exit 1
+"$root/$build/koru_simulate_reads" "$genome" "$out/reads_1.fq" "$out/reads_2.fq" --pairs 2000 --length 100 \
+    --insert 350 --deviation 40 --substitutions 0.005 --seed 7 || exit 1
 echo "== Reference: $(grep -c '>' "$genome") chromosome, $(grep -v '>' "$genome" | tr -d '\n' | wc -c) bases (lambda phage)"
 echo "== Reads: 2000 simulated pairs of 100 bases in $out/reads_1.fq and reads_2.fq"
 echo "== Running: koru --referenceGenomeFastaFileName data/lambda_phage.fa --read1FastqFileName ... --read2FastqFileName ... --samOutputFileName demo-output/alignment.sam"

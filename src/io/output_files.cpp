@@ -1,0 +1,43 @@
+#include "io/output_files.h"
+
+#include "io/qmr_output.h"
+#include "io/sam_output.h"
+
+namespace koru {
+
+OutputFileBufferedFileWriters::~OutputFileBufferedFileWriters() {
+    qmrWriter.reset();
+    samWriter.reset();
+}
+
+void writeHeaderToOutputFile(const ExecutionParameters& params, const GenomeSequence& genome) {
+    if (params.qmrOutputRequestParameters.isQmrOutputRequest)
+        writeQMROutputRecordFormatedFileHeader(params, genome);
+    if (params.samOutputRequestParameters.isSamOutputRequest) writeSamFileHeader(params, genome);
+}
+
+OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(const ExecutionParameters& params) {
+    OutputFileBufferedFileWriters writers;
+    const SamOutputRequestParameters& sam = params.samOutputRequestParameters;
+    if (sam.isSamOutputRequest && sam.samOutputFile)
+        writers.samWriter = std::make_unique<BufferedFileWriter>(*sam.samOutputFile, samOutputBufferCapacity);
+    const QmrOutputRequestParameters& qmr = params.qmrOutputRequestParameters;
+    if (qmr.isQmrOutputRequest && qmr.qmrOutputFile) {
+        const std::uint32_t capacity =
+            getRecordSize(qmr.qmrOutputFileFormatVersion) * qmrOutputRecordsPerBuffer;
+        writers.qmrWriter = std::make_unique<BufferedFileWriter>(*qmr.qmrOutputFile, capacity);
+    }
+    return writers;
+}
+
+void writePairedAlignmentsToOutputFile(const ExecutionParameters& params,
+                                       const PairedAlignments& pairedAlignments,
+                                       OutputFileBufferedFileWriters& writers, const GenomeSequence& genome) {
+    if (writers.samWriter)
+        writePairedAlignmentsToSamFile(params, pairedAlignments, *writers.samWriter, genome);
+    if (writers.qmrWriter)
+        writePairedAlignmentsToQMROutputRecordFormatedFile(params, pairedAlignments, *writers.qmrWriter,
+                                                           genome);
+}
+
+}  // namespace koru

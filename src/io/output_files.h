@@ -1,0 +1,41 @@
+#pragma once
+// The output formats of a mapping request taken together: one header call before the threads
+// start, one pair of optional writers per thread, one write call per read pair.
+
+#include <cstdint>
+#include <memory>
+
+#include "config/execution_parameters.h"
+#include "genome/genome_sequence.h"
+#include "io/buffered_file_writer.h"
+#include "mapping/paired_alignments.h"
+
+namespace koru {
+
+// A SAM record is two lines of read-sized text; this holds thousands of pairs of short reads.
+inline constexpr std::uint32_t samOutputBufferCapacity = 1'600'000;
+inline constexpr std::uint32_t qmrOutputRecordsPerBuffer = 6000;
+
+// One thread's writers; a writer is absent when its format was not requested. Destruction
+// writes out what is left, QMR first, then SAM.
+struct OutputFileBufferedFileWriters {
+    std::unique_ptr<BufferedFileWriter> samWriter;
+    std::unique_ptr<BufferedFileWriter> qmrWriter;
+
+    OutputFileBufferedFileWriters() = default;
+    OutputFileBufferedFileWriters(OutputFileBufferedFileWriters&&) = default;
+    OutputFileBufferedFileWriters& operator=(OutputFileBufferedFileWriters&&) = delete;
+    ~OutputFileBufferedFileWriters();
+};
+
+// The QMR header when QMR output was requested, then the SAM header when SAM output was.
+void writeHeaderToOutputFile(const ExecutionParameters& params, const GenomeSequence& genome);
+
+OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(const ExecutionParameters& params);
+
+// The pair's SAM record, then its QMR lines, through the writers present.
+void writePairedAlignmentsToOutputFile(const ExecutionParameters& params,
+                                       const PairedAlignments& pairedAlignments,
+                                       OutputFileBufferedFileWriters& writers, const GenomeSequence& genome);
+
+}  // namespace koru

@@ -1,0 +1,219 @@
+#include "io/sam_output.h"
+
+#include <algorithm>
+#include <cinttypes>
+
+#include "config/command_line.h"
+#include "sequence/nucleotide_encoding.h"
+#include "support/locked_file.h"
+#include "support/text_format.h"
+
+namespace koru {
+
+namespace {
+
+bool isWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+}
+
+// A tab or line feed in an argument would end the @PG line or split its fields.
+std::string samCommandLine(std::string commandLine) {
+    // Every recorded word is followed by a space; the last one is not part of the command.
+    if (!commandLine.empty() && commandLine.back() == ' ') commandLine.pop_back();
+    std::replace_if(commandLine.begin(), commandLine.end(), isWhiteSpace, ' ');
+    return commandLine;
+}
+
+std::string_view assemblyName(std::string_view file) {
+    const std::size_t slash = file.rfind('/');
+    return slash == std::string_view::npos ? file : file.substr(slash + 1);
+}
+
+const GenomeInformation* genomeInformationOf(const ExecutionParameters& params,
+                                             const GenomeSequence& genome) {
+    return params.genomeInformation ? params.genomeInformation.get() : genome.genomeInformation.get();
+}
+
+// Null for anything SAM reports as unmapped.
+const Alignment* mappedOrNull(const Alignment* alignment) {
+    if (alignment == nullptr || alignment->isEmpty != 0 || alignment->isReportable == 0) return nullptr;
+    return alignment;
+}
+
+bool isReverse(const Alignment& alignment) {
+    return alignment.primaryPosition.orientation == kReverseComplementOrientation;
+}
+
+// 1-based position of the first base that is not soft-clipped.
+std::uint64_t samPosition(const Alignment& alignment) {
+    return std::uint64_t{alignment.chromosomePosition} + alignment.numberOfBasesTrimmedFromStart + 1;
+}
+
+bool onSameChromosome(const Alignment* own, const Alignment* mate) {
+    return own != nullptr && mate != nullptr && own->chromosomeName == mate->chromosomeName;
+}
+
+std::uint32_t samFlag(const Alignment* own, const Alignment* mate, bool isReadA) {
+    std::uint32_t flag = 1;
+    if (onSameChromosome(own, mate)) flag |= 2;
+    if (own == nullptr) flag |= 4;
+    if (mate == nullptr) flag |= 8;
+    if (own != nullptr && isReverse(*own)) flag |= 16;
+    if (mate != nullptr && isReverse(*mate)) flag |= 32;
+    flag |= isReadA ? 64 : 128;
+    return flag;
+}
+
+// A concordant pair is placed as a unit, so both lines carry the pair's combined quality.
+std::uint32_t samMappingQuality(const Alignment* own, const Alignment* mate, std::uint32_t type) {
+    if (own == nullptr) return 0;
+    std::uint64_t quality = own->mappingQuality;
+    if (mate != nullptr && type == concordantPairedAlignmentType) quality += mate->mappingQuality;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(quality, maximumSamMappingQuality));
+}
+
+// Read A's line carries B - A and read B's line A - B: both are mate - own.
+std::int64_t templateLength(const Alignment* own, const Alignment* mate) {
+    if (!onSameChromosome(own, mate)) return 0;
+    return std::int64_t{mate->chromosomePosition} - std::int64_t{own->chromosomePosition};
+}
+
+// SAM writes "*" for a field that has no value; an empty field would break the line.
+std::string_view orStar(std::string_view text) {
+    return text.empty() ? std::string_view("*") : text;
+}
+
+struct SamLine {
+    std::string_view qname;
+    std::uint32_t flag = 0;
+    std::string_view rname = "*";
+    std::uint64_t pos = 0;
+    std::uint32_t mapq = 0;
+    std::string_view cigar = "*";
+    std::string_view rnext = "*";
+    std::uint64_t pnext = 0;
+    std::int64_t tlen = 0;
+    std::string_view sequence;
+    std::string_view quality;
+    const Alignment* tagged = nullptr;  // the line's own mapped alignment
+};
+
+int width(std::string_view text) {
+    return static_cast<int>(text.size());
+}
+
+void appendSamLine(std::string& out, const SamLine& line) {
+    appendPrintf(out, "%.*s\t%u\t%.*s\t%" PRIu64 "\t%u\t%.*s\t%.*s\t%" PRIu64 "\t%" PRId64 "\t%.*s\t%.*s",
+                 width(line.qname), line.qname.data(), line.flag, width(line.rname), line.rname.data(),
+                 line.pos, line.mapq, width(line.cigar), line.cigar.data(), width(line.rnext),
+                 line.rnext.data(), line.pnext, line.tlen, width(line.sequence), line.sequence.data(),
+                 width(line.quality), line.quality.data());
+    if (line.tagged != nullptr)
+        appendPrintf(out, "\tNM:i:%u\tMD:Z:%s", line.tagged->editDistance,
+                     line.tagged->mismatchString.c_str());
+    out += '\n';
+}
+
+// Reverse reads are reported as aligned: reverse-complemented, with qualities reversed. The
+// read's own copies are used when mapping already built them.
+void setSequenceAndQuality(SamLine& line, const Read& read, bool reverse, std::string& sequenceScratch,
+                           std::string& qualityScratch) {
+    line.sequence = read.sequence;
+    line.quality = read.qualitySequence;
+    if (reverse && !read.sequence.empty()) {
+        if (!read.hasReverseComplementSequence)
+            reverseComplementAsciiEncodedSequence(read.sequence, sequenceScratch);
+        line.sequence = read.hasReverseComplementSequence ? read.reverseComplementSequence : sequenceScratch;
+    }
+    if (reverse) {
+        if (!read.hasReverseQualitySequence) reverseQualitySequence(read.qualitySequence, qualityScratch);
+        line.quality = read.hasReverseQualitySequence ? read.reverseQualitySequence : qualityScratch;
+    }
+    line.sequence = orStar(line.sequence);
+    line.quality = orStar(line.quality);
+}
+
+// `own` and `mate` are null when unmapped.
+void appendReadLine(std::string& out, const Read& read, const Alignment* own, const Alignment* mate,
+                    bool isReadA, std::uint32_t type) {
+    SamLine line;
+    line.qname = orStar(samName(read.name));
+    line.flag = samFlag(own, mate, isReadA);
+    // An unmapped read with a mapped mate is placed at its mate, as SAM recommends.
+    const Alignment* placed = own != nullptr ? own : mate;
+    if (placed != nullptr) {
+        line.rname = samName(placed->chromosomeName);
+        line.pos = samPosition(*placed);
+        line.rnext = "=";
+        line.pnext = samPosition(mate != nullptr ? *mate : *own);
+    }
+    if (own != nullptr && mate != nullptr && !onSameChromosome(own, mate))
+        line.rnext = samName(mate->chromosomeName);
+    line.mapq = samMappingQuality(own, mate, type);
+    if (own != nullptr) line.cigar = orStar(own->cigarString);
+    line.tlen = templateLength(own, mate);
+    line.tagged = own;
+    std::string sequenceScratch;
+    std::string qualityScratch;
+    setSequenceAndQuality(line, read, own != nullptr && isReverse(*own), sequenceScratch, qualityScratch);
+    appendSamLine(out, line);
+}
+
+const Alignment* firstAlignment(const Alignments& alignments) {
+    return alignments.alignments.empty() ? nullptr : &alignments.alignments.front();
+}
+
+}  // namespace
+
+std::string_view samName(std::string_view name) {
+    const auto end = std::find_if(name.begin(), name.end(), isWhiteSpace);
+    return name.substr(0, static_cast<std::size_t>(end - name.begin()));
+}
+
+void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence& genome) {
+    LockedFile* file = params.samOutputRequestParameters.samOutputFile.get();
+    if (file == nullptr) return;
+    const GenomeInformation* information = genomeInformationOf(params, genome);
+    const std::string_view assembly =
+        information != nullptr ? assemblyName(information->file) : std::string_view();
+    std::string header = "@HD\tVN:1.0\tSO:unsorted\n";
+    appendPrintf(header, "@PG\tID:koru\tVN:%s\tCL:%s\n", koruVersion,
+                 samCommandLine(params.processInformation.commandLine).c_str());
+    for (const ChromosomeInformation& chromosome : genome.chromosomes) {
+        const std::string_view name = samName(chromosome.name);
+        appendPrintf(header, "@SQ\tSN:%.*s\tAS:%.*s\tLN:%" PRIu64 "\n", width(name), name.data(),
+                     width(assembly), assembly.data(), chromosome.basePairs);
+    }
+    LockedFileGuard guard(*file);
+    file->write(header);
+    file->flushFile();
+}
+
+std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
+                                  const Alignment* alignmentB, std::uint32_t type) {
+    const Alignment* mappedA = mappedOrNull(alignmentA);
+    const Alignment* mappedB = mappedOrNull(alignmentB);
+    std::string record;
+    appendReadLine(record, readA, mappedA, mappedB, true, type);
+    appendReadLine(record, readB, mappedB, mappedA, false, type);
+    return record;
+}
+
+void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
+                                    const PairedAlignments& pairedAlignments, BufferedFileWriter& writer,
+                                    const GenomeSequence& /*genome*/) {
+    const PairedAlignment* primary = nullptr;
+    const PairedAlignment* secondary = nullptr;
+    selectPrimaryAndSecondaryAlignment(params, pairedAlignments, primary, secondary);
+    const ReadPair& readPair = *pairedAlignments.readPair;
+    if (primary == nullptr) {
+        writer.write(createSAMOutputRecord(readPair.readA, readPair.readB, nullptr, nullptr,
+                                           discordantPairedAlignmentType));
+        return;
+    }
+    writer.write(createSAMOutputRecord(readPair.readA, readPair.readB,
+                                       firstAlignment(primary->readAAlignments),
+                                       firstAlignment(primary->readBAlignments), primary->type));
+}
+
+}  // namespace koru

@@ -1,0 +1,86 @@
+#pragma once
+// Read pairs and alignments built by hand for the SAM and QMR output tests.
+
+#include <memory>
+#include <string>
+
+#include "alignment/alignment.h"
+#include "mapping/paired_alignments.h"
+#include "sequence/read_pair.h"
+
+namespace koru::testing {
+
+inline void setRead(Read& read, const std::string& name, const std::string& sequence,
+                    const std::string& quality) {
+    read.name = name;
+    read.nameLength = static_cast<std::uint32_t>(name.size());
+    read.sequence = sequence;
+    read.qualitySequence = quality;
+    read.length = static_cast<std::uint32_t>(sequence.size());
+}
+
+// Read A "ACGTA"/"ABCDE", read B "GGCAT"/"FGHIJ", both named `name`.
+inline std::unique_ptr<ReadPair> smallReadPair(const std::string& name = "r1") {
+    auto pair = createReadPair(5, static_cast<std::uint32_t>(name.size()));
+    setRead(pair->readA, name, "ACGTA", "ABCDE");
+    setRead(pair->readB, name, "GGCAT", "FGHIJ");
+    return pair;
+}
+
+// A reportable alignment at a 0-based chromosome position.
+inline Alignment placedAlignment(const std::string& chromosome, std::uint32_t position,
+                                 std::uint32_t orientation, std::uint32_t mappingQuality = 30) {
+    Alignment alignment;
+    initAlignment(alignment);
+    alignment.chromosomeNumber = 1;
+    alignment.chromosomeName = chromosome;
+    alignment.chromosomePosition = position;
+    alignment.primaryPosition.orientation = orientation;
+    alignment.primaryPosition.isEmpty = 0;
+    alignment.mappingQuality = mappingQuality;
+    alignment.cigarString = "5M";
+    alignment.mismatchString = "5";
+    alignment.alignmentType = primaryAlignmentType;
+    alignment.isEmpty = 0;
+    alignment.isReportable = 1;
+    return alignment;
+}
+
+inline void setScores(Alignment& alignment, std::uint16_t whole, std::uint16_t minWord, std::uint16_t first,
+                      std::uint16_t last, std::uint16_t middle) {
+    MismatchScores& scores = alignment.primaryPosition.mappingScores.mismatchScores;
+    scores.wholeReadScore = whole;
+    scores.minWordScore = minWord;
+    scores.firstWordScore = first;
+    scores.lastWordScore = last;
+    scores.middleWordsScore = middle;
+}
+
+inline Alignments alignmentsOf(std::initializer_list<Alignment> list, std::uint32_t readLength) {
+    Alignments alignments = createAlignments(static_cast<std::uint32_t>(list.size()), readLength);
+    alignments.alignments.assign(list.begin(), list.end());
+    alignments.numberOfPopulatedAlignments = static_cast<std::uint32_t>(list.size());
+    return alignments;
+}
+
+inline PairedAlignment pairedAlignmentOf(Alignments a, Alignments b, std::uint32_t score,
+                                         std::uint32_t type) {
+    PairedAlignment paired;
+    paired.readAAlignments = std::move(a);
+    paired.readBAlignments = std::move(b);
+    paired.alignmentScore = score;
+    paired.noCandidateFlag = 0;
+    paired.type = type;
+    return paired;
+}
+
+inline PairedAlignments pairedAlignmentsOf(const ReadPair& pair,
+                                           std::initializer_list<PairedAlignment> list) {
+    PairedAlignments alignments;
+    alignments.readPair = &pair;
+    alignments.pairedAlignments.assign(list.begin(), list.end());
+    alignments.numberOfPopulatedPairedAlignments = static_cast<std::uint32_t>(list.size());
+    return alignments;
+}
+
+}  // namespace koru::testing

@@ -1,0 +1,288 @@
+#include "io/qmr_output.h"
+
+#include <gtest/gtest.h>
+
+#include "io/output_files.h"
+#include "io/output_test_support.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru {
+namespace {
+
+using testing::alignmentsOf;
+using ::testing::ExitedWithCode;
+using testing::pairedAlignmentOf;
+using testing::pairedAlignmentsOf;
+using testing::placedAlignment;
+
+// Read A forward on chromosome 3 at 1000, read B reverse on chromosome 3 at 1400, one equally
+// good position each.
+Alignment exampleAlignment(std::uint32_t position, std::uint32_t orientation) {
+    Alignment alignment = placedAlignment("chr3", position, orientation);
+    alignment.chromosomeNumber = 3;
+    alignment.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 1;
+    alignment.primaryPosition.genomePosition = 100000 + position;
+    return alignment;
+}
+
+PairedAlignment examplePair() {
+    Alignment a = exampleAlignment(1000, kForwardOrientation);
+    testing::setScores(a, 2, 1, 0, 2, 0);
+    Alignment b = exampleAlignment(1400, kReverseComplementOrientation);
+    testing::setScores(b, 3, 1, 6, 0, 1);
+    return pairedAlignmentOf(alignmentsOf({a}, 100), alignmentsOf({b}, 100), 185,
+                             concordantPairedAlignmentType);
+}
+
+std::unique_ptr<ReadPair> readPairOfLengths(std::uint32_t a, std::uint32_t b) {
+    auto pair = createReadPair(a, 2);
+    testing::setRead(pair->readA, "r1", std::string(a, 'A'), std::string(a, 'I'));
+    testing::setRead(pair->readB, "r1", std::string(b, 'C'), std::string(b, 'I'));
+    return pair;
+}
+
+// The lines the configured version writes for the paired alignments.
+std::string qmrLines(std::int32_t version, const ReadPair& pair,
+                     std::initializer_list<PairedAlignment> list) {
+    testing::TemporaryDirectory directory;
+    ExecutionParameters params;
+    params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = version;
+    auto file = createLockedFile(directory.file("out.qmr"), false, false);
+    {
+        BufferedFileWriter writer(*file, 0);
+        writePairedAlignmentsToQMROutputRecordFormatedFile(params, pairedAlignmentsOf(pair, list), writer,
+                                                           GenomeSequence{});
+    }
+    return testing::readFile(directory.file("out.qmr"));
+}
+
+TEST(QmrOutputTest, RecordSizesMatchTheLines) {
+    EXPECT_EQ(getRecordSize(1), 84u);
+    EXPECT_EQ(getRecordSize(2), 96u);
+    EXPECT_EQ(getRecordSize(3), 87u);
+}
+
+TEST(QmrOutputTest, Version3LineOfTheWorkedExample) {
+    const auto pair = readPairOfLengths(100, 100);
+    const std::string line = qmrLines(3, *pair, {examplePair()});
+    EXPECT_EQ(line,
+              "      3      3        1000       -1400  7  3    1    1  185    2    3    0       0   1\n");
+    EXPECT_EQ(line.size(), 87u);
+}
+
+TEST(QmrOutputTest, Version2LineOfTheWorkedExample) {
+    const auto pair = readPairOfLengths(100, 100);
+    const std::string line = qmrLines(2, *pair, {examplePair()});
+    EXPECT_EQ(
+        line,
+        "    0    0      3      3        1000       -1400    1    1    2    3    5  185    0       0   1\n");
+    EXPECT_EQ(line.size(), 96u);
+}
+
+TEST(QmrOutputTest, PairWithoutPrimaryWritesTheLineWithoutAlignments) {
+    auto pair = readPairOfLengths(100, 90);
+    EXPECT_EQ(qmrLines(3, *pair, {}),
+              "      0      0           0           0  0  0    0    0    0  100   90    0       0   1\n");
+    pair->sequenceFileNumber = 12;
+    pair->sequenceFileLineNumber = 3456;
+    EXPECT_EQ(
+        qmrLines(2, *pair, {}),
+        "    0    0      0      0           0           0  100  100  100  100    0    0   12    3456   1\n");
+}
+
+TEST(QmrOutputTest, ColumnsAreCapped) {
+    const auto pair = readPairOfLengths(100, 100);
+    PairedAlignment paired = examplePair();
+    Alignment& a = paired.readAAlignments.alignments[0];
+    a.primaryPosition.mappingScores.mismatchScores.wholeReadScore = 1200;
+    a.primaryPosition.mappingScores.mismatchScores.minWordScore = 1500;
+    a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 12000;
+    EXPECT_EQ(qmrLines(3, *pair, {paired}),
+              "      3      3        1000       -1400  7  3 9999    1  185  999    3    0       0   1\n");
+    EXPECT_EQ(
+        qmrLines(2, *pair, {paired}),
+        "    0    0      3      3        1000       -1400  999    1  999    3 1002  185    0       0   1\n");
+}
+
+TEST(QmrOutputTest, Version3PrintsNotReportableAlignmentsCleared) {
+    const auto pair = readPairOfLengths(100, 100);
+    PairedAlignment paired = examplePair();
+    paired.readBAlignments.alignments[0].isReportable = 0;
+    EXPECT_EQ(qmrLines(3, *pair, {paired}),
+              "      3      0        1000           0  7  0    1    0  185    2  999    0       0   1\n");
+}
+
+TEST(QmrOutputTest, Version3WritesOneLinePerFurtherAlignment) {
+    const auto pair = readPairOfLengths(100, 100);
+    PairedAlignment paired = examplePair();
+    Alignment junction = exampleAlignment(2000, kForwardOrientation);
+    junction.alignmentType = biotinJunctionAlignmentType;
+    testing::setScores(junction, 10, 2, 0, 9, 1);
+    Alignment alternateA = exampleAlignment(3000, kReverseComplementOrientation);
+    alternateA.alignmentType = alternateAlignmentType;
+    testing::setScores(alternateA, 4, 1, 0, 0, 4);
+    Alignment alternateB = exampleAlignment(5000, kForwardOrientation);
+    alternateB.alignmentType = alternateAlignmentType;
+    testing::setScores(alternateB, 6, 3, 3, 3, 0);
+    paired.readAAlignments = alignmentsOf({paired.readAAlignments.alignments[0], junction, alternateA}, 100);
+    paired.readBAlignments = alignmentsOf({paired.readBAlignments.alignments[0], alternateB}, 100);
+    // Extra lines score 100 - whole-read score of each read: 98 + 94, 90 + 97, 96 + 97.
+    EXPECT_EQ(qmrLines(3, *pair, {paired}),
+              "      3      3        1000       -1400  7  3    1    1  185    2    3    0       0   4\n"
+              "      3      3        1000        5000  7  7    1    1  192    2    6    0       0 Alt\n"
+              "      3      3        2000       -1400  6  3    1    1  187   10    3    0       0 Bio\n"
+              "      3      3       -3000       -1400  7  3    1    1  193    4    3    0       0 Alt\n");
+}
+
+TEST(QmrOutputTest, Version2AddsJunctionSecondaryAndAlternateLines) {
+    const auto pair = readPairOfLengths(100, 100);
+    PairedAlignment primary = examplePair();
+    Alignment junction = exampleAlignment(2000, kForwardOrientation);
+    junction.alignmentType = biotinJunctionAlignmentType;
+    testing::setScores(junction, 10, 2, 0, 9, 1);
+    Alignment alternateB = exampleAlignment(5000, kForwardOrientation);
+    alternateB.alignmentType = alternateAlignmentType;
+    testing::setScores(alternateB, 6, 3, 3, 3, 0);
+    primary.readAAlignments = alignmentsOf({primary.readAAlignments.alignments[0], junction}, 100);
+    primary.readAAlignments.hasBiotinJunction = 1;
+    primary.readBAlignments = alignmentsOf({primary.readBAlignments.alignments[0], alternateB}, 100);
+    primary.biotinJunctionFlag = 1;
+    const PairedAlignment secondary =
+        pairedAlignmentOf(alignmentsOf({Alignment{}}, 100), alignmentsOf({Alignment{}}, 100), 170,
+                          discordantPairedAlignmentType);
+    testing::TemporaryDirectory directory;
+    ExecutionParameters params;
+    params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = 2;
+    params.reportSecondaryAlignment = true;
+    auto file = createLockedFile(directory.file("v2.qmr"), false, false);
+    {
+        BufferedFileWriter writer(*file, 0);
+        writePairedAlignmentsToQMROutputRecordFormatedFile(
+            params, pairedAlignmentsOf(*pair, {primary, secondary}), writer, GenomeSequence{});
+    }
+    EXPECT_EQ(
+        testing::readFile(directory.file("v2.qmr")),
+        "    0    0      3      3        1000       -1400    1    1    2    3    5  185    0       0   4\n"
+        "    0    0      3      3        2000       -1400    2    1   10    3   13  185    0       0 Bio\n"
+        "    0    0      0      0           0           0  999  999  999  999 1998  170    0       0  SD\n"
+        "    0    0      3      3        1000        5000    1    3    2    6    8  192    0       0 Alt\n");
+}
+
+ExecutionParameters headerParameters(std::int32_t version, const std::string& qmrFile) {
+    ExecutionParameters params;
+    params.processInformation.commandLine = "koru -q out.qmr ";
+    params.processInformation.startTime = "Mon Jan  1 00:00:00 2024";
+    params.processInformation.hostName = "host";
+    params.processInformation.userName = "user";
+    params.processInformation.processId = 42;
+    params.processInformation.currentWorkingDirectory = "/work";
+    params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = version;
+    params.qmrOutputRequestParameters.qmrOutputFile = createLockedFile(qmrFile, false, false);
+    return params;
+}
+
+constexpr const char* kHeaderWithoutGenome =
+    "#Command Line: \"koru -q out.qmr \" \n"
+    "#Reference Genome: name = \"\", version = \"\", numberOfChromosomes = 0, numberOfBasePairs = 0, "
+    "file = \"\" \n"
+    "#KORU Information: version = \"3.0.0\", maximum expected insert size = 10000, maximum positions to "
+    "evaluate per index entry = 750\n"
+    "#Process Information: start timestamp = \"Mon Jan  1 00:00:00 2024\", hostname = \"host\", user name = "
+    "\"user\", process id = 42, directory process started in = \"/work\"\n";
+
+TEST(QmrOutputTest, HeaderDescribesTheRun) {
+    testing::TemporaryDirectory directory;
+    ExecutionParameters params = headerParameters(3, directory.file("h.qmr"));
+    params.genomeInformation = std::make_unique<GenomeInformation>();
+    params.genomeInformation->name = "hg";
+    params.genomeInformation->version = "38";
+    params.genomeInformation->numberOfChromosomes = 2;
+    params.genomeInformation->file = "/g/hg.fa";
+    GenomeSequence genome;
+    genome.sequenceLength = 17569;
+    writeQMROutputRecordFormatedFileHeader(params, genome);
+    const std::string header = testing::readFile(directory.file("h.qmr"));
+    EXPECT_NE(header.find("#Reference Genome: name = \"hg\", version = \"38\", numberOfChromosomes = 2, "
+                          "numberOfBasePairs = 17569, file = \"/g/hg.fa\" \n"),
+              std::string::npos)
+        << header;
+    EXPECT_NE(
+        header.find("\n\"chrA\" \"chrB\" \"posA\" \"posB\" \"binA\" \"binB\" \"homA\" \"homB\" \"scoreSum\" "
+                    "\"fRPcA\" \"fRPcB\" \"file\" \"line\" \"Mtype\" \n"),
+        std::string::npos)
+        << header;
+}
+
+TEST(QmrOutputTest, HeaderColumnLineDependsOnTheVersion) {
+    testing::TemporaryDirectory directory;
+    writeQMROutputRecordFormatedFileHeader(headerParameters(2, directory.file("2.qmr")), GenomeSequence{});
+    EXPECT_EQ(
+        testing::readFile(directory.file("2.qmr")),
+        std::string(kHeaderWithoutGenome) +
+            "\"tagA\" \"tagB\" \"chrA\" \"chrB\" \"posA\" \"posB\" \"mWPcA\" \"mWPcB\" \"fRPcA\" \"fRPcB\" "
+            "\"fRPcSum\" \"scoreSum\" \"file\" \"line\" \"Mtype\" \n");
+    writeQMROutputRecordFormatedFileHeader(headerParameters(1, directory.file("1.qmr")), GenomeSequence{});
+    EXPECT_EQ(testing::readFile(directory.file("1.qmr")), kHeaderWithoutGenome);
+}
+
+std::string unsupported(const char* function) {
+    return std::string(
+               "^A unsupported sequencing mapping output file format version was provided to the \"") +
+           function + "\" function\\.$";
+}
+
+TEST(QmrOutputDeathTest, UnsupportedVersionsEndTheRun) {
+    EXPECT_EXIT(getRecordSize(4), ExitedWithCode(1), unsupported("getRecordSize"));
+    testing::TemporaryDirectory directory;
+    EXPECT_EXIT(writeQMROutputRecordFormatedFileHeader(headerParameters(0, directory.file("0.qmr")),
+                                                       GenomeSequence{}),
+                ExitedWithCode(1), unsupported("writeQMROutputRecordFormatedFileHeader"));
+    const auto pair = readPairOfLengths(100, 100);
+    EXPECT_EXIT(qmrLines(1, *pair, {examplePair()}), ExitedWithCode(1),
+                unsupported("writePairedAlignmentsToQMROutputRecordFormatedFile"));
+    EXPECT_EXIT(
+        {
+            auto file = createLockedFile(directory.file("r.qmr"), false, false);
+            BufferedFileWriter writer(*file, 0);
+            QMROutputRecord record = createQMROutputRecord(1, *pair);
+            writeQMROutputRecordToBufferedFile(record, writer);
+        },
+        ExitedWithCode(1), unsupported("writeQMROutputRecordToBufferedFile"));
+}
+
+TEST(OutputFilesTest, WritersFollowTheRequestedFormats) {
+    testing::TemporaryDirectory directory;
+    ExecutionParameters params = headerParameters(3, directory.file("o.qmr"));
+    params.qmrOutputRequestParameters.isQmrOutputRequest = true;
+    params.samOutputRequestParameters.isSamOutputRequest = true;
+    params.samOutputRequestParameters.samOutputFile = createLockedFile(directory.file("o.sam"), false, false);
+    const GenomeSequence genome;
+    writeHeaderToOutputFile(params, genome);
+    const auto pair = readPairOfLengths(100, 90);
+    {
+        OutputFileBufferedFileWriters writers = createOutputFileBufferedFileWriters(params);
+        ASSERT_TRUE(writers.samWriter && writers.qmrWriter);
+        EXPECT_EQ(writers.samWriter->freeSpace(), 1'600'000u);
+        EXPECT_EQ(writers.qmrWriter->freeSpace(), 87u * 6000u);
+        writePairedAlignmentsToOutputFile(params, pairedAlignmentsOf(*pair, {}), writers, genome);
+        EXPECT_EQ(testing::readFile(directory.file("o.sam")).find("\t77\t"), std::string::npos);
+    }
+    const std::string sam = testing::readFile(directory.file("o.sam"));
+    EXPECT_EQ(sam.rfind("@HD\tVN:1.0\tSO:unsorted\n@PG\tID:koru\tVN:3.0.0\tCL:koru -q out.qmr\n", 0), 0u)
+        << sam;
+    EXPECT_NE(sam.find("\nr1\t77\t*\t0\t0\t*\t*\t0\t0\t"), std::string::npos) << sam;
+    const std::string qmr = testing::readFile(directory.file("o.qmr"));
+    EXPECT_EQ(qmr.rfind(kHeaderWithoutGenome, 0), 0u) << qmr;
+    EXPECT_NE(
+        qmr.find(
+            "\n      0      0           0           0  0  0    0    0    0  100   90    0       0   1\n"),
+        std::string::npos)
+        << qmr;
+    params.samOutputRequestParameters.isSamOutputRequest = false;
+    const OutputFileBufferedFileWriters qmrOnly = createOutputFileBufferedFileWriters(params);
+    EXPECT_FALSE(qmrOnly.samWriter);
+    EXPECT_TRUE(qmrOnly.qmrWriter);
+}
+
+}  // namespace
+}  // namespace koru
