@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-sanitize demo bench deps format clean
+.PHONY: all build test test-data test-sanitize demo bench deps format clean
 
 all: build
 
@@ -14,11 +14,15 @@ build: deps
 	@cmake -S . -B $(BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
 	@ninja -C $(BUILD_DIR)
 
-test: build
+test: build test-data
 	@ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 
+# The E. coli genome of the end-to-end tests, fetched once from Debian's bowtie-examples package.
+test-data: deps
+	@scripts/fetch-ecoli.sh bench-output/data >/dev/null
+
 # The unit and end-to-end tests again under AddressSanitizer and UndefinedBehaviorSanitizer.
-test-sanitize: deps
+test-sanitize: deps test-data
 	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORU_SANITIZE=ON >/dev/null
 	@ninja -C $(SANITIZE_DIR)
 	@ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j2

@@ -1,0 +1,190 @@
+// The FASTQ alignment request end to end: simulated read pairs with known truth, mapped by the
+// binary, checked with samtools and against the truth carried in the read names.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <map>
+#include <sstream>
+
+#include "test_support/gzip.h"
+#include "test_support/run_binary.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru::testing {
+namespace {
+
+const std::string ecoliGenome = KORU_ECOLI_GENOME;
+const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
+
+int shell(const std::string& command) { return std::system(command.c_str()); }
+
+struct Dataset {
+    std::string read1, read2;
+};
+
+Dataset simulate(const TemporaryDirectory& directory, const std::string& genome, const std::string& options,
+                 const std::string& tag = "reads") {
+    Dataset data{directory.file(tag + "_1.fq"), directory.file(tag + "_2.fq")};
+    EXPECT_EQ(shell(std::string(KORU_SIMULATOR) + " '" + genome + "' '" + data.read1 + "' '" + data.read2 + "' " +
+                    options),
+              0);
+    return data;
+}
+
+CommandResult runRequest(const TemporaryDirectory& directory, const std::string& genome, const Dataset& data,
+                         std::vector<std::string> extra) {
+    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", genome,      "--read1FastqFileName",
+                                       data.read1,                       "--read2FastqFileName", data.read2};
+    arguments.insert(arguments.end(), extra.begin(), extra.end());
+    return runKoru(arguments, directory.path());
+}
+
+std::vector<std::vector<std::string>> samRecords(const std::string& sam) {
+    std::vector<std::vector<std::string>> records;
+    std::istringstream lines(sam);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '@') continue;
+        std::vector<std::string> fields;
+        std::istringstream columns(line);
+        for (std::string field; std::getline(columns, field, '\t');) fields.push_back(field);
+        records.push_back(fields);
+    }
+    return records;
+}
+
+// The share of reads placed within 5 bases of their simulated position (leftmost base of the
+// part near the mate for a junction read), and checks that every pair appears exactly once.
+double placedShare(const std::vector<std::vector<std::string>>& records, std::size_t pairs) {
+    std::map<std::string, int> seen;
+    std::size_t placed = 0;
+    for (const auto& fields : records) {
+        ++seen[fields[0]];
+        std::vector<std::string> truth;
+        std::istringstream parts(fields[0]);
+        for (std::string part; std::getline(parts, part, ':');) truth.push_back(part);
+        const bool first = (std::stoi(fields[1]) & 64) != 0;
+        const long expected = std::stol(truth[first ? 3 : 5]);
+        const long position = std::stol(fields[3]);
+        if (position != 0 && std::labs(position - expected) <= 5) ++placed;
+    }
+    EXPECT_EQ(seen.size(), pairs);
+    for (const auto& [name, count] : seen) EXPECT_EQ(count, 2) << name;
+    return static_cast<double>(placed) / static_cast<double>(records.size());
+}
+
+void expectValidSam(const std::string& path) {
+    EXPECT_EQ(shell("samtools quickcheck -u '" + path + "'"), 0);
+    EXPECT_EQ(shell("samtools view '" + path + "' > /dev/null 2>&1"), 0);
+}
+
+TEST(FastqRequest, PairedEndReadsOnEcoliLandWhereTheyCameFrom) {
+    ASSERT_TRUE(std::filesystem::exists(ecoliGenome)) << "run scripts/fetch-ecoli.sh bench-output/data";
+    for (const char* length : {"100", "150"}) {
+        SCOPED_TRACE(length);
+        TemporaryDirectory directory;
+        const Dataset data = simulate(directory, ecoliGenome,
+                                      std::string("--pairs 1500 --length ") + length +
+                                          " --insert 400 --deviation 50 --substitutions 0.01 --indels 0.05 --seed 11");
+        const CommandResult result =
+            runRequest(directory, ecoliGenome, data, {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr"});
+        ASSERT_EQ(result.status, 0) << result.standardError;
+        expectValidSam(directory.file("out.sam"));
+        EXPECT_GE(placedShare(samRecords(readFile(directory.file("out.sam"))), 1500), 0.95);
+    }
+}
+
+TEST(FastqRequest, MatePairsWithJunctionsGiveValidOutput) {
+    ASSERT_TRUE(std::filesystem::exists(ecoliGenome));
+    TemporaryDirectory directory;
+    const Dataset data =
+        simulate(directory, ecoliGenome, "--pairs 1000 --length 150 --insert 300 --deviation 30 --mate-pair --seed 5");
+    const CommandResult result = runRequest(directory, ecoliGenome, data,
+                                            {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr",
+                                             "--generateSupplementalMappings", "true"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    expectValidSam(directory.file("out.sam"));
+    placedShare(samRecords(readFile(directory.file("out.sam"))), 1000);
+    // Reads spanning a junction get a fragment alignment of their own in QMR.
+    const std::string qmr = readFile(directory.file("out.qmr"));
+    EXPECT_NE(qmr.find(" Bio\n"), std::string::npos);
+}
+
+// SAM records of a run, sorted, so that runs with different thread counts compare.
+std::vector<std::string> sortedRecords(const std::string& sam) {
+    std::vector<std::string> lines;
+    std::istringstream input(sam);
+    for (std::string line; std::getline(input, line);)
+        if (!line.empty() && line[0] != '@') lines.push_back(line);
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+TEST(FastqRequest, OutputDoesNotDependOnThreadsOrCompression) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 3000 --length 100 --substitutions 0.01 --seed 3");
+    runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "one.sam", "-T", "1"});
+    runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "two.sam", "-T", "2"});
+    const Dataset compressed{directory.write("z_1.fq.gz", gzipCompress(readFile(data.read1))),
+                             directory.write("z_2.fq.gz", gzipCompress(readFile(data.read2)))};
+    runRequest(directory, lambdaGenome, compressed, {"--samOutputFileName", "gz.sam", "-T", "2"});
+    const auto one = sortedRecords(readFile(directory.file("one.sam")));
+    EXPECT_EQ(one.size(), 6000u);
+    EXPECT_EQ(sortedRecords(readFile(directory.file("two.sam"))), one);
+    EXPECT_EQ(sortedRecords(readFile(directory.file("gz.sam"))), one);
+}
+
+TEST(FastqRequest, EmptyInputGivesHeadersOnly) {
+    TemporaryDirectory directory;
+    const Dataset data{directory.write("1.fq", ""), directory.write("2.fq", "")};
+    const CommandResult result =
+        runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr"});
+    EXPECT_EQ(result.status, 0);
+    const std::string sam = readFile(directory.file("out.sam"));
+    EXPECT_EQ(sam.rfind("@HD\tVN:1.0\tSO:unsorted\n@PG\tID:koru\tVN:3.0.0\tCL:", 0), 0u);
+    EXPECT_TRUE(samRecords(sam).empty());
+    EXPECT_NE(sam.find("@SQ\tSN:gi|9626243|ref|NC_001416.1|\tAS:lambda_phage.fa\tLN:48502\n"), std::string::npos);
+    EXPECT_EQ(readFile(directory.file("out.qmr")).rfind("#Command Line: ", 0), 0u);
+}
+
+TEST(FastqRequest, FilesOfDifferentLengthsAreRefused) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 10 --seed 2");
+    // The first 5 of the 10 records of file 2.
+    const std::string file2 = readFile(data.read2);
+    std::size_t cut = 0;
+    for (int line = 0; line < 20; ++line) cut = file2.find('\n', cut) + 1;
+    const Dataset shorter{data.read1, directory.write("short.fq", file2.substr(0, cut))};
+    const CommandResult result = runRequest(directory, lambdaGenome, shorter, {"--samOutputFileName", "out.sam"});
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.standardError.find("do not hold the same number of records: \"" + shorter.read2 +
+                                        "\" ends after 5 records while \"" + data.read1 + "\" holds more."),
+              std::string::npos)
+        << result.standardError;
+}
+
+TEST(FastqRequest, SamCanGoToStandardOutput) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 50 --seed 4");
+    const CommandResult result = runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "-"});
+    ASSERT_EQ(result.status, 0);
+    EXPECT_EQ(result.standardOutput.rfind("@HD\tVN:1.0", 0), 0u);
+    EXPECT_EQ(samRecords(result.standardOutput).size(), 100u);
+    EXPECT_NE(result.standardError.find("Elapsed time for \"Total Execution Time\""), std::string::npos);
+}
+
+TEST(FastqRequest, UnsupportedReadLengthsAreReportedUnmapped) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 20 --length 40 --insert 200 --seed 6");
+    const CommandResult result = runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "out.sam"});
+    EXPECT_EQ(result.status, 0);
+    const auto records = samRecords(readFile(directory.file("out.sam")));
+    ASSERT_EQ(records.size(), 40u);
+    for (const auto& fields : records) EXPECT_TRUE(fields[1] == "77" || fields[1] == "141") << fields[1];
+    EXPECT_NE(result.standardError.find("read had 40 bases, which is not supported"), std::string::npos);
+    EXPECT_NE(result.standardError.find("Warning: 20 read pairs with a read of an unsupported length"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace koru::testing
