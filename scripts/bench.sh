@@ -74,4 +74,8 @@ echo '```' >>"$report"
 "$root/$build/koru_candidates_benchmark" --genome="$ecoli" --benchmark_min_time=1 2>/dev/null |
     grep -E '^mapReads|^Benchmark' >>"$report"
 echo '```' >>"$report"
+# Mapping against the peers, on reads simulated from E. coli.
+echo >>"$report"
+"$root/scripts/bench-mapping.sh" "$build" "$ecoli" "$out/mapping" 200000 >/dev/null
+cat "$out/mapping/mapping.md" >>"$report"
 cat "$report"
