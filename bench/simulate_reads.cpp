@@ -60,18 +60,27 @@ std::string reverseComplement(const std::string& sequence) {
     std::string result(sequence.rbegin(), sequence.rend());
     for (char& base : result) {
         switch (base) {
-            case 'A': base = 'T'; break;
-            case 'C': base = 'G'; break;
-            case 'G': base = 'C'; break;
-            case 'T': base = 'A'; break;
-            default: base = 'N';
+            case 'A':
+                base = 'T';
+                break;
+            case 'C':
+                base = 'G';
+                break;
+            case 'G':
+                base = 'C';
+                break;
+            case 'T':
+                base = 'A';
+                break;
+            default:
+                base = 'N';
         }
     }
     return result;
 }
 
 class Random {
-public:
+  public:
     explicit Random(std::uint64_t seed) : engine_(seed) {}
     double uniform() { return static_cast<double>(engine_() >> 11) * 0x1.0p-53; }
     std::uint64_t below(std::uint64_t bound) { return engine_() % bound; }
@@ -80,7 +89,7 @@ public:
         return mean + deviation * std::sqrt(-2.0 * std::log(u1)) * std::cos(2.0 * M_PI * u2);
     }
 
-private:
+  private:
     std::mt19937_64 engine_;
 };
 
@@ -98,7 +107,8 @@ std::string mutate(const std::string& source, std::size_t length, const Options&
     }
     read.resize(length, 'A');
     for (char& base : read)
-        if (random.uniform() < options.substitutionRate) base = "ACGT"[(std::string("ACGT").find(base) + 1 + random.below(3)) % 4];
+        if (random.uniform() < options.substitutionRate)
+            base = "ACGT"[(std::string("ACGT").find(base) + 1 + random.below(3)) % 4];
     return read;
 }
 
@@ -129,13 +139,15 @@ std::string truthName(std::uint64_t pair, std::size_t chromosome, const std::str
 namespace {
 
 // A paired-end pair: both reads inside one insert, facing each other.
-bool simulatePairedEnd(const std::vector<std::string>& chromosomes, std::uint64_t total, const Options& options,
-                       Random& random, std::string& name, std::string& first, std::string& second, std::uint64_t pair) {
+bool simulatePairedEnd(const std::vector<std::string>& chromosomes, std::uint64_t total,
+                       const Options& options, Random& random, std::string& name, std::string& first,
+                       std::string& second, std::uint64_t pair) {
     const std::size_t length = options.readLength;
     const Placement place = pick(chromosomes, total, random);
     const std::string& chromosome = chromosomes[place.chromosome];
-    const auto insert = static_cast<std::size_t>(std::max(
-        static_cast<double>(length) + 4, std::round(random.normal(options.insertMean, options.insertDeviation))));
+    const auto insert = static_cast<std::size_t>(
+        std::max(static_cast<double>(length) + 4,
+                 std::round(random.normal(options.insertMean, options.insertDeviation))));
     if (place.offset + insert > chromosome.size()) return false;
     const std::string fragment = chromosome.substr(place.offset, insert);
     if (fragment.find_first_not_of("ACGT") != std::string::npos) return false;
@@ -154,19 +166,22 @@ bool simulatePairedEnd(const std::vector<std::string>& chromosomes, std::uint64_
 
 // A mate pair: a 2 to 5 kbase fragment whose ends are joined; the reads are the two ends of a
 // short stretch around the junction, in the stretch's orientation.
-bool simulateMatePair(const std::vector<std::string>& chromosomes, std::uint64_t total, const Options& options,
-                      Random& random, std::string& name, std::string& first, std::string& second, std::uint64_t pair) {
+bool simulateMatePair(const std::vector<std::string>& chromosomes, std::uint64_t total,
+                      const Options& options, Random& random, std::string& name, std::string& first,
+                      std::string& second, std::uint64_t pair) {
     const std::size_t length = options.readLength;
     const Placement place = pick(chromosomes, total, random);
     const std::string& chromosome = chromosomes[place.chromosome];
     const std::size_t fragment = 2000 + random.below(3000);
-    const auto stretch = static_cast<std::size_t>(std::max(
-        static_cast<double>(length) + 4, std::round(random.normal(options.insertMean, options.insertDeviation))));
+    const auto stretch = static_cast<std::size_t>(
+        std::max(static_cast<double>(length) + 4,
+                 std::round(random.normal(options.insertMean, options.insertDeviation))));
     if (place.offset + fragment > chromosome.size() || stretch >= fragment) return false;
     // The stretch reads the fragment's end, then, across the junction, its start.
     const std::size_t beforeJunction = 1 + random.below(stretch - 1);
     const std::size_t endStart = place.offset + fragment - beforeJunction;
-    const std::string text = chromosome.substr(endStart, beforeJunction) + chromosome.substr(place.offset, stretch - beforeJunction);
+    const std::string text = chromosome.substr(endStart, beforeJunction) +
+                             chromosome.substr(place.offset, stretch - beforeJunction);
     if (text.find_first_not_of("ACGT") != std::string::npos) return false;
     first = mutate(text, length, options, random);
     second = mutate(reverseComplement(text), length, options, random);
@@ -174,16 +189,18 @@ bool simulateMatePair(const std::vector<std::string>& chromosomes, std::uint64_t
     std::string firstPosition = std::to_string(endStart + 1);
     if (beforeJunction < length) firstPosition += "j" + std::to_string(place.offset + 1);
     const std::size_t secondStart = stretch - length;  // read 2's leftmost base, in the stretch
-    std::string secondPosition = secondStart >= beforeJunction
-                                     ? std::to_string(place.offset + secondStart - beforeJunction + 1)
-                                     : std::to_string(endStart + secondStart + 1) + "j" + std::to_string(place.offset + 1);
+    std::string secondPosition =
+        secondStart >= beforeJunction
+            ? std::to_string(place.offset + secondStart - beforeJunction + 1)
+            : std::to_string(endStart + secondStart + 1) + "j" + std::to_string(place.offset + 1);
     name = truthName(pair, place.chromosome, firstPosition, true, secondPosition);
     return true;
 }
 
 Options parseOptions(int argc, char** argv) {
     if (argc < 4) {
-        std::cerr << "usage: simulate_reads REFERENCE.fa READ1.fq READ2.fq [--pairs N] [--length L] [--insert MEAN] "
+        std::cerr << "usage: simulate_reads REFERENCE.fa READ1.fq READ2.fq [--pairs N] [--length L] "
+                     "[--insert MEAN] "
                      "[--deviation SD] [--substitutions RATE] [--indels RATE] [--mate-pair] [--seed S]\n";
         std::exit(1);
     }
@@ -199,13 +216,20 @@ Options parseOptions(int argc, char** argv) {
             continue;
         }
         ++i;
-        if (flag == "--pairs") options.pairs = std::strtoull(value, nullptr, 10);
-        else if (flag == "--length") options.readLength = std::strtoull(value, nullptr, 10);
-        else if (flag == "--insert") options.insertMean = std::atof(value);
-        else if (flag == "--deviation") options.insertDeviation = std::atof(value);
-        else if (flag == "--substitutions") options.substitutionRate = std::atof(value);
-        else if (flag == "--indels") options.indelRate = std::atof(value);
-        else if (flag == "--seed") options.seed = std::strtoull(value, nullptr, 10);
+        if (flag == "--pairs")
+            options.pairs = std::strtoull(value, nullptr, 10);
+        else if (flag == "--length")
+            options.readLength = std::strtoull(value, nullptr, 10);
+        else if (flag == "--insert")
+            options.insertMean = std::atof(value);
+        else if (flag == "--deviation")
+            options.insertDeviation = std::atof(value);
+        else if (flag == "--substitutions")
+            options.substitutionRate = std::atof(value);
+        else if (flag == "--indels")
+            options.indelRate = std::atof(value);
+        else if (flag == "--seed")
+            options.seed = std::strtoull(value, nullptr, 10);
         else {
             std::cerr << "unknown option " << flag << "\n";
             std::exit(1);
@@ -230,9 +254,10 @@ int main(int argc, char** argv) {
     Random random(options.seed);
     std::string name, first, second;
     for (std::uint64_t pair = 0; pair < options.pairs;) {
-        const bool made = options.matePair
-                              ? simulateMatePair(chromosomes, total, options, random, name, first, second, pair)
-                              : simulatePairedEnd(chromosomes, total, options, random, name, first, second, pair);
+        const bool made =
+            options.matePair
+                ? simulateMatePair(chromosomes, total, options, random, name, first, second, pair)
+                : simulatePairedEnd(chromosomes, total, options, random, name, first, second, pair);
         if (!made) continue;
         writeRecord(out1, name, 1, first);
         writeRecord(out2, name, 2, second);

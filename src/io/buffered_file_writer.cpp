@@ -7,7 +7,9 @@ BufferedFileWriter::BufferedFileWriter(LockedFile& file, std::uint32_t capacity)
     buffer_.reserve(capacity_);
 }
 
-BufferedFileWriter::~BufferedFileWriter() { flush(); }
+BufferedFileWriter::~BufferedFileWriter() {
+    flush();
+}
 
 void BufferedFileWriter::write(std::string_view text) {
     if (text.size() > freeSpace()) flush();

@@ -12,7 +12,7 @@
 namespace koru {
 
 class BufferedFileWriter {
-public:
+  public:
     static constexpr std::uint32_t defaultCapacity = 10'485'760;
 
     // capacity 0 means the default.
@@ -34,7 +34,7 @@ public:
     std::uint64_t usedSpace() const { return buffer_.size(); }
     LockedFile& file() { return file_; }
 
-private:
+  private:
     LockedFile& file_;
     std::uint32_t capacity_;
     std::string buffer_;

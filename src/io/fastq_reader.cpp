@@ -20,7 +20,8 @@ bool isBlank(std::string_view text) {
     return text.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
-[[noreturn]] void exitOnMalformedRecord(const std::string& fileName, std::uint64_t record, const char* problem) {
+[[noreturn]] void exitOnMalformedRecord(const std::string& fileName, std::uint64_t record,
+                                        const char* problem) {
     exitWithErrorFormat("The FASTQ file \"%s\" is not in FASTQ form at record %lu: %s.\n", fileName.c_str(),
                         static_cast<unsigned long>(record), problem);
 }
@@ -73,7 +74,8 @@ bool FastqFile::readMore(std::size_t bytes) {
     const int read = gzread(handle_, pending_.data() + before, static_cast<unsigned>(bytes));
     if (read < 0) {
         int code = 0;
-        exitWithErrorFormat("Could not read the file \"%s\": %s.\n", fileName_.c_str(), gzerror(handle_, &code));
+        exitWithErrorFormat("Could not read the file \"%s\": %s.\n", fileName_.c_str(),
+                            gzerror(handle_, &code));
     }
     pending_.resize(before + static_cast<std::size_t>(read));
     if (read == 0) endReached_ = true;
@@ -110,7 +112,9 @@ void FastqFile::take(std::size_t bytes, std::size_t records, std::string& chunk)
     recordsTaken_ += records;
 }
 
-bool FastqFile::exhausted() const { return endReached_ && isBlank(pending()); }
+bool FastqFile::exhausted() const {
+    return endReached_ && isBlank(pending());
+}
 
 ReadPairFastqFiles::ReadPairFastqFiles(const std::string& read1FileName, const std::string& read2FileName)
     : read1_(read1FileName), read2_(read2FileName) {}
@@ -155,7 +159,8 @@ bool ReadPairFastqFiles::takeChunkPair(std::size_t chunkBytes, std::string& chun
         FastqFile& shorter = read1_.exhausted() ? read1_ : read2_;
         FastqFile& longer = read1_.exhausted() ? read2_ : read1_;
         exitWithErrorFormat(
-            "The FASTQ files \"%s\" and \"%s\" do not hold the same number of records: \"%s\" ends after %lu records "
+            "The FASTQ files \"%s\" and \"%s\" do not hold the same number of records: \"%s\" ends after %lu "
+            "records "
             "while \"%s\" holds more.\n",
             read1_.fileName().c_str(), read2_.fileName().c_str(), shorter.fileName().c_str(),
             static_cast<unsigned long>(shorter.recordsTaken()), longer.fileName().c_str());
@@ -173,14 +178,17 @@ bool ReadPairFastqFileReadBuffers::advance() {
     return files_.takeChunkPair(chunkBytes_, chunk1_, chunk2_, firstRecord_, recordsInChunk_);
 }
 
-void ReadPairFastqFileReadBuffers::parseRead(FastqFile& file, std::string_view chunk, std::size_t& cursor, Read& read) {
+void ReadPairFastqFileReadBuffers::parseRead(FastqFile& file, std::string_view chunk, std::size_t& cursor,
+                                             Read& read) {
     const std::uint64_t record = firstRecord_ + recordsParsed_ + 1;
     const std::string_view header = nextLine(chunk, cursor);
     const std::string_view sequence = nextLine(chunk, cursor);
     const std::string_view plus = nextLine(chunk, cursor);
     const std::string_view quality = nextLine(chunk, cursor);
-    if (header.empty() || header[0] != '@') exitOnMalformedRecord(file.fileName(), record, "its first line does not start with \"@\"");
-    if (plus.empty() || plus[0] != '+') exitOnMalformedRecord(file.fileName(), record, "its third line does not start with \"+\"");
+    if (header.empty() || header[0] != '@')
+        exitOnMalformedRecord(file.fileName(), record, "its first line does not start with \"@\"");
+    if (plus.empty() || plus[0] != '+')
+        exitOnMalformedRecord(file.fileName(), record, "its third line does not start with \"+\"");
     if (quality.size() != sequence.size())
         exitOnMalformedRecord(file.fileName(), record, "its quality line is not as long as its sequence");
     std::string_view name = header.substr(1);
@@ -188,8 +196,10 @@ void ReadPairFastqFileReadBuffers::parseRead(FastqFile& file, std::string_view c
         const std::size_t end = name.find(file.nameLayoutVersion() == nameLayout18 ? ' ' : '/');
         if (end != std::string_view::npos) name = name.substr(0, end);
     }
-    if (sequence.size() + 50 > read.allocatedReadSequenceStorage || name.size() > read.allocatedSequenceNameStorage)
-        resizeRead(read, static_cast<std::uint32_t>(sequence.size()), static_cast<std::uint32_t>(name.size()));
+    if (sequence.size() + 50 > read.allocatedReadSequenceStorage ||
+        name.size() > read.allocatedSequenceNameStorage)
+        resizeRead(read, static_cast<std::uint32_t>(sequence.size()),
+                   static_cast<std::uint32_t>(name.size()));
     read.name.assign(name);
     read.sequence.assign(sequence);
     read.qualitySequence.assign(quality);
@@ -206,7 +216,8 @@ bool ReadPairFastqFileReadBuffers::getNextReadPair(ReadPair& pair) {
     ++recordsParsed_;
     if (files_.bothNamesRecognised() && pair.readA.name != pair.readB.name)
         exitWithErrorFormat(
-            "The members of a read pair do not have the same sequence name.  Read A's sequence name is \"%s\", while "
+            "The members of a read pair do not have the same sequence name.  Read A's sequence name is "
+            "\"%s\", while "
             "Read B's sequence name is \"%s\".",
             pair.readA.name.c_str(), pair.readB.name.c_str());
     return true;

@@ -25,7 +25,7 @@ inline constexpr double nameLayout18 = 1.8;
 
 // One input file. Its bytes not yet handed out wait in `pending`.
 class FastqFile {
-public:
+  public:
     explicit FastqFile(const std::string& fileName);
     ~FastqFile();
     FastqFile(const FastqFile&) = delete;
@@ -50,7 +50,7 @@ public:
     // True when nothing but white space is left.
     bool exhausted() const;
 
-private:
+  private:
     void recogniseNameLayout();
 
     std::string fileName_;
@@ -64,7 +64,7 @@ private:
 
 // Both input files and the lock under which chunks of them are taken.
 class ReadPairFastqFiles {
-public:
+  public:
     ReadPairFastqFiles(const std::string& read1FileName, const std::string& read2FileName);
 
     FastqFile& read1() { return read1_; }
@@ -73,10 +73,10 @@ public:
 
     // Hands out the next records of both files, as many from each; false when both files are
     // used up. Ends the run when one file has more records than the other.
-    bool takeChunkPair(std::size_t chunkBytes, std::string& chunk1, std::string& chunk2, std::uint64_t& firstRecord,
-                       std::size_t& records);
+    bool takeChunkPair(std::size_t chunkBytes, std::string& chunk1, std::string& chunk2,
+                       std::uint64_t& firstRecord, std::size_t& records);
 
-private:
+  private:
     FastqFile read1_;
     FastqFile read2_;
     std::mutex pairLock_;
@@ -84,7 +84,7 @@ private:
 
 // A thread's chunks of both files and its place in them.
 class ReadPairFastqFileReadBuffers {
-public:
+  public:
     static constexpr std::size_t defaultChunkBytes = 1'048'576;
 
     ReadPairFastqFileReadBuffers(ReadPairFastqFiles& files, std::size_t chunkBytes = defaultChunkBytes);
@@ -94,7 +94,7 @@ public:
     // 1-based number of the last pair delivered, in file order.
     std::uint64_t lastRecordNumber() const { return firstRecord_ + recordsParsed_; }
 
-private:
+  private:
     bool advance();
     void parseRead(FastqFile& file, std::string_view chunk, std::size_t& cursor, Read& read);
 

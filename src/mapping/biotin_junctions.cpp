@@ -6,13 +6,18 @@ namespace koru {
 
 namespace {
 
-const MismatchScores& scoresOf(const CandidatePosition& candidate) { return candidate.chosenMappingScores.mismatchScores; }
+const MismatchScores& scoresOf(const CandidatePosition& candidate) {
+    return candidate.chosenMappingScores.mismatchScores;
+}
 
-std::uint32_t distance(std::uint32_t a, std::uint32_t b) { return a > b ? a - b : b - a; }
+std::uint32_t distance(std::uint32_t a, std::uint32_t b) {
+    return a > b ? a - b : b - a;
+}
 
 // Whether the two fragments' middle-word mismatches leave room in the read's middle bases;
 // `strict` asks for at least one to spare.
-bool middlesFit(std::uint32_t readLength, const CandidatePosition& c, const CandidatePosition& e, bool strict) {
+bool middlesFit(std::uint32_t readLength, const CandidatePosition& c, const CandidatePosition& e,
+                bool strict) {
     const std::int64_t spare = static_cast<std::int64_t>(readLength) - 64 - scoresOf(c).middleWordsScore -
                                scoresOf(e).middleWordsScore;
     return strict ? spare >= 1 : spare >= 0;
@@ -20,16 +25,17 @@ bool middlesFit(std::uint32_t readLength, const CandidatePosition& c, const Cand
 
 // The better junction fragment: a lower min word, then a lower whole-read score.
 bool isBetterFragment(const CandidatePosition& x, const CandidatePosition& y) {
-    if (scoresOf(x).minWordScore != scoresOf(y).minWordScore) return scoresOf(x).minWordScore < scoresOf(y).minWordScore;
+    if (scoresOf(x).minWordScore != scoresOf(y).minWordScore)
+        return scoresOf(x).minWordScore < scoresOf(y).minWordScore;
     return scoresOf(x).wholeReadScore < scoresOf(y).wholeReadScore;
 }
 
 // Fills the next free alignment from the candidate; false when the read has no room left.
-bool addFragmentAlignment(Alignments& alignments, CandidatePosition& fragment, const CandidatePositions& store,
-                          std::uint32_t type) {
+bool addFragmentAlignment(Alignments& alignments, CandidatePosition& fragment,
+                          const CandidatePositions& store, std::uint32_t type) {
     if (alignments.numberOfPopulatedAlignments >= alignments.numberOfAllocatedAlignments()) return false;
-    populateAlignmentFromCandidatePosition(alignments.alignments[alignments.numberOfPopulatedAlignments], &fragment,
-                                           store, type);
+    populateAlignmentFromCandidatePosition(alignments.alignments[alignments.numberOfPopulatedAlignments],
+                                           &fragment, store, type);
     ++alignments.numberOfPopulatedAlignments;
     return true;
 }
@@ -37,10 +43,11 @@ bool addFragmentAlignment(Alignments& alignments, CandidatePosition& fragment, c
 // The read's own placement is the one near the mate: the fragment is the distant part.
 std::uint32_t addDistantFragment(const ExecutionParameters& params, CandidatePositions& store,
                                  CandidatePosition& candidate, Alignments& alignments) {
-    const std::uint32_t maximumMinWord = params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate;
+    const std::uint32_t maximumMinWord =
+        params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate;
     for (CandidatePosition* entry : store.lowestMismatchCandidates.entries) {
-        if (!middlesFit(alignments.readLength, candidate, *entry, true) || scoresOf(*entry).minWordScore > maximumMinWord ||
-            !areComplementaryFragments(*entry, candidate))
+        if (!middlesFit(alignments.readLength, candidate, *entry, true) ||
+            scoresOf(*entry).minWordScore > maximumMinWord || !areComplementaryFragments(*entry, candidate))
             continue;
         if (!params.reportMostDistantMappingAsPrimaryForReadsWithJunctions)
             return addFragmentAlignment(alignments, *entry, store, biotinJunctionAlignmentType) ? 1 : 0;
@@ -66,41 +73,46 @@ bool areComplementaryFragments(const CandidatePosition& x, const CandidatePositi
 }
 
 std::uint32_t performPrimaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
-                                                                       CandidatePositions& store,
-                                                                       CandidatePosition& candidate,
-                                                                       const CandidatePosition& mate,
-                                                                       Alignments& alignments) {
+                                                                        CandidatePositions& store,
+                                                                        CandidatePosition& candidate,
+                                                                        const CandidatePosition& mate,
+                                                                        Alignments& alignments) {
     const auto& entries = store.lowestMismatchCandidates.entries;
     if (entries.size() < 2) return 0;
     CandidatePosition* nearMate = nullptr;
     for (CandidatePosition* entry : entries) {
-        if (distance(entry->genomePosition, mate.genomePosition) > params.maximumDistanceBetweenBiotinJunctionFragments ||
-            scoresOf(*entry).minWordScore > params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate)
+        if (distance(entry->genomePosition, mate.genomePosition) >
+                params.maximumDistanceBetweenBiotinJunctionFragments ||
+            scoresOf(*entry).minWordScore >
+                params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate)
             continue;
         if (nearMate == nullptr || isBetterFragment(*entry, *nearMate)) nearMate = entry;
     }
     if (nearMate == nullptr) return 0;
     if (nearMate == &candidate) return addDistantFragment(params, store, candidate, alignments);
-    if (!middlesFit(alignments.readLength, candidate, *nearMate, true) || !areComplementaryFragments(candidate, *nearMate))
+    if (!middlesFit(alignments.readLength, candidate, *nearMate, true) ||
+        !areComplementaryFragments(candidate, *nearMate))
         return 0;
     return addFragmentAlignment(alignments, *nearMate, store, biotinJunctionAlignmentType) ? 1 : 0;
 }
 
 std::uint32_t performSecondaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
-                                                                         CandidatePositions& store,
-                                                                         const CandidatePosition& candidate,
-                                                                         const CandidatePosition& mate,
-                                                                         Alignments& alignments) {
+                                                                          CandidatePositions& store,
+                                                                          const CandidatePosition& candidate,
+                                                                          const CandidatePosition& mate,
+                                                                          Alignments& alignments) {
     if (store.numberOfCandidatePositions() < 2) return 0;
     const std::uint64_t reach = params.maximumDistanceBetweenBiotinJunctionFragments;
     const std::uint64_t low = mate.genomePosition <= reach ? 0 : mate.genomePosition - reach;
     const std::uint64_t high = mate.genomePosition + reach;
-    auto entry = std::lower_bound(store.candidates.begin(), store.candidates.end(), low,
-                                  [](const CandidatePosition& c, std::uint64_t p) { return c.genomePosition < p; });
+    auto entry =
+        std::lower_bound(store.candidates.begin(), store.candidates.end(), low,
+                         [](const CandidatePosition& c, std::uint64_t p) { return c.genomePosition < p; });
     CandidatePosition* best = nullptr;
     for (; entry != store.candidates.end() && entry->genomePosition <= high; ++entry) {
         if (&*entry == &candidate || !middlesFit(alignments.readLength, candidate, *entry, false) ||
-            scoresOf(*entry).minWordScore > params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate ||
+            scoresOf(*entry).minWordScore >
+                params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate ||
             !areComplementaryFragments(*entry, candidate))
             continue;
         // Ascending positions: on a full tie the earlier (lower) one stays.

@@ -16,17 +16,17 @@ namespace koru {
 // Looks among the read's lowest mismatch candidates for a fragment near the mate; returns 1 when
 // it added an alignment. `candidate` is the read's own (alignment 0), `mate` the other read's.
 std::uint32_t performPrimaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
-                                                                       CandidatePositions& store,
-                                                                       CandidatePosition& candidate,
-                                                                       const CandidatePosition& mate,
-                                                                       Alignments& alignments);
+                                                                        CandidatePositions& store,
+                                                                        CandidatePosition& candidate,
+                                                                        const CandidatePosition& mate,
+                                                                        Alignments& alignments);
 
 // Looks among all the read's candidates within the fragment distance of the mate.
 std::uint32_t performSecondaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
-                                                                         CandidatePositions& store,
-                                                                         const CandidatePosition& candidate,
-                                                                         const CandidatePosition& mate,
-                                                                         Alignments& alignments);
+                                                                          CandidatePositions& store,
+                                                                          const CandidatePosition& candidate,
+                                                                          const CandidatePosition& mate,
+                                                                          Alignments& alignments);
 
 // One candidate matches the read's start better than its end and the other its end better.
 bool areComplementaryFragments(const CandidatePosition& x, const CandidatePosition& y);

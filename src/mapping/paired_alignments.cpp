@@ -22,12 +22,13 @@ void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std:
     paired.readBAlignments = createAlignments(alignmentsPerRead, readPair.readB.length);
 }
 
-void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params, const ReadPair& readPair,
-                                                         PairedAlignment& paired,
+void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params,
+                                                         const ReadPair& readPair, PairedAlignment& paired,
                                                          const PairedAlignmentCandidate& candidate,
                                                          CandidatePositionsPair& candidates) {
     initPairedAlignment(paired, readPair, params.numberOfAlternateMappingsToReport + 2, candidate.type);
-    const auto populate = [&paired](Alignments& alignments, CandidatePosition* chosen, const CandidatePositions& store) {
+    const auto populate = [&paired](Alignments& alignments, CandidatePosition* chosen,
+                                    const CandidatePositions& store) {
         alignments.numberOfPopulatedAlignments = 1;
         if (chosen == nullptr) {
             initAlignment(alignments.alignments[0]);
@@ -43,16 +44,17 @@ void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParamete
 
 namespace {
 
-bool meetsQualityCriteria(const ExecutionParameters& params, const PairedAlignment& paired, const Alignment& a,
-                          const Alignment& b) {
+bool meetsQualityCriteria(const ExecutionParameters& params, const PairedAlignment& paired,
+                          const Alignment& a, const Alignment& b) {
     const CandidateQualityCriteria& criteria = params.candidateQualityCritieria;
     const MappingScores& sa = a.primaryPosition.mappingScores;
     const MappingScores& sb = b.primaryPosition.mappingScores;
-    const auto wholeReadLimit = static_cast<std::uint32_t>(std::ceil(
-        static_cast<double>(paired.readAAlignments.readLength + paired.readBAlignments.readLength) *
-        criteria.maximumPopCountValuePerBPOfRead));
+    const auto wholeReadLimit = static_cast<std::uint32_t>(
+        std::ceil(static_cast<double>(paired.readAAlignments.readLength + paired.readBAlignments.readLength) *
+                  criteria.maximumPopCountValuePerBPOfRead));
     return paired.aggregateHitCount >= criteria.minimumCombinedNumberOfKeysAssociatedWithBothReads &&
-           paired.aggregateMismatchScores.minWordScore <= criteria.maximumCombinedMinWordMismatchScoreOfBothReads &&
+           paired.aggregateMismatchScores.minWordScore <=
+               criteria.maximumCombinedMinWordMismatchScoreOfBothReads &&
            paired.aggregateMismatchScores.wholeReadScore <= wholeReadLimit &&
            sa.numberOfAssociatedKeys >= criteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition &&
            sb.numberOfAssociatedKeys >= criteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition &&
@@ -82,7 +84,8 @@ std::uint32_t readAlignmentScore(const Alignments& alignments) {
 
 }  // namespace
 
-void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParameters& params, PairedAlignment& paired) {
+void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParameters& params,
+                                                         PairedAlignment& paired) {
     const Alignment& a = paired.readAAlignments.alignments[0];
     const Alignment& b = paired.readBAlignments.alignments[0];
     if (a.isEmpty || b.isEmpty) {
@@ -91,14 +94,16 @@ void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParamete
         paired.distance = noReadDistance;
         paired.chromosomeDifference = noReadDistance;
     } else {
-        paired.aggregateHitCount =
-            a.primaryPosition.mappingScores.numberOfAssociatedKeys + b.primaryPosition.mappingScores.numberOfAssociatedKeys;
-        calculateAggregateMismatchScores(paired.aggregateMismatchScores, a.primaryPosition.mappingScores.mismatchScores,
+        paired.aggregateHitCount = a.primaryPosition.mappingScores.numberOfAssociatedKeys +
+                                   b.primaryPosition.mappingScores.numberOfAssociatedKeys;
+        calculateAggregateMismatchScores(paired.aggregateMismatchScores,
+                                         a.primaryPosition.mappingScores.mismatchScores,
                                          b.primaryPosition.mappingScores.mismatchScores);
         paired.chromosomeDifference = static_cast<std::int32_t>(a.chromosomeNumber - b.chromosomeNumber);
         const auto difference =
             static_cast<std::int32_t>(a.primaryPosition.genomePosition - b.primaryPosition.genomePosition);
-        paired.distance = static_cast<std::int32_t>(std::min<std::int64_t>(std::llabs(difference), INT32_MAX));
+        paired.distance =
+            static_cast<std::int32_t>(std::min<std::int64_t>(std::llabs(difference), INT32_MAX));
         if (meetsQualityCriteria(params, paired, a, b)) paired.highQualityFlag = 1;
     }
     paired.alignmentScore = 0;
@@ -116,7 +121,8 @@ void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const
         if (paired.type == discordantPairedAlignmentType) discordant = &paired;
     }
     if (concordant == nullptr || discordant == nullptr) {
-        if (concordant != nullptr || discordant != nullptr) primary = concordant != nullptr ? concordant : discordant;
+        if (concordant != nullptr || discordant != nullptr)
+            primary = concordant != nullptr ? concordant : discordant;
         return;
     }
     const auto quality = static_cast<std::uint32_t>(std::ceil(
@@ -128,7 +134,8 @@ void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const
             static_cast<std::uint64_t>(concordant->alignmentScore) + params.discordantPairScorePenantly <
             discordant->alignmentScore;
     } else {
-        discordantFirst = concordant->alignmentScore < quality && concordant->alignmentScore < discordant->alignmentScore;
+        discordantFirst =
+            concordant->alignmentScore < quality && concordant->alignmentScore < discordant->alignmentScore;
     }
     primary = discordantFirst ? discordant : concordant;
     secondary = discordantFirst ? concordant : discordant;
@@ -137,28 +144,34 @@ void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const
 
 const char* lookupDescriptivePairedAlignmentTypeLabel(std::uint32_t type) {
     switch (type) {
-        case concordantPairedAlignmentType: return "Concordant";
-        case discordantPairedAlignmentType: return "Disconcordant";
-        default: return "Unknown";
+        case concordantPairedAlignmentType:
+            return "Concordant";
+        case discordantPairedAlignmentType:
+            return "Disconcordant";
+        default:
+            return "Unknown";
     }
 }
 
 std::string pairedAlignmentToString(const PairedAlignment* paired, const char* name, const char* prefix) {
     if (paired == nullptr) return stringPrintf("%sNULL Paired Alignment\n", prefix);
     std::string text = stringPrintf("%s\"%s\" Paired Alignment:\n", prefix, name);
-    if (paired->noCandidateFlag) appendPrintf(text, "%s\tNo candidate paired alignment was generated\n", prefix);
+    if (paired->noCandidateFlag)
+        appendPrintf(text, "%s\tNo candidate paired alignment was generated\n", prefix);
     appendPrintf(text, "%s\tScoring:\n%s\t\tAlignment Score = %u\n", prefix, prefix, paired->alignmentScore);
     const std::string inner = std::string(prefix) + "\t\t";
     text += inner + "Aggregate Pop Count Scores:\n";
     mismatchScoreToString(&paired->aggregateMismatchScores, text, inner);
     appendPrintf(text, "%s\t\tAggregate Hit Count = %u\n", prefix, paired->aggregateHitCount);
-    appendPrintf(text, "%s\t\tAlignement has high quality (1 = True, 0 = False) = %u\n", prefix, paired->highQualityFlag);
+    appendPrintf(text, "%s\t\tAlignement has high quality (1 = True, 0 = False) = %u\n", prefix,
+                 paired->highQualityFlag);
     appendPrintf(text, "%s\tDistance:\n", prefix);
-    appendPrintf(text, "%s\t\tDifference between chromosomes (read A chromosome - read B chromosome) = %d\n", prefix,
-                 paired->chromosomeDifference);
-    appendPrintf(text,
-                 "%s\t\tDistance between reads on entire genome (contiguous sequence across all chromosomes) = %d\n",
-                 prefix, paired->distance);
+    appendPrintf(text, "%s\t\tDifference between chromosomes (read A chromosome - read B chromosome) = %d\n",
+                 prefix, paired->chromosomeDifference);
+    appendPrintf(
+        text,
+        "%s\t\tDistance between reads on entire genome (contiguous sequence across all chromosomes) = %d\n",
+        prefix, paired->distance);
     appendPrintf(text, "%s\tRead A:\n", prefix);
     text += alignmentsToString(paired->readAAlignments, (std::string(prefix) + "\t\t").c_str());
     appendPrintf(text, "%s\tRead B:\n", prefix);
@@ -172,12 +185,15 @@ std::string pairedAlignmentsToString(const PairedAlignments& alignments, const c
     if (alignments.numberOfPopulatedPairedAlignments == 0 || alignments.readPair == nullptr) {
         appendPrintf(text, "%sNo Alignment Candidates were generated\n", prefix);
     } else {
-        appendPrintf(text, "%sCandidate Alignments for \"%s\"\n", prefix, alignments.readPair->readA.name.c_str());
-        appendPrintf(text, "%sCandidate Alignments for \"%s\"\n", prefix, alignments.readPair->readB.name.c_str());
+        appendPrintf(text, "%sCandidate Alignments for \"%s\"\n", prefix,
+                     alignments.readPair->readA.name.c_str());
+        appendPrintf(text, "%sCandidate Alignments for \"%s\"\n", prefix,
+                     alignments.readPair->readB.name.c_str());
         for (std::uint32_t i = 0; i < alignments.numberOfPopulatedPairedAlignments; ++i) {
             const PairedAlignment& paired = alignments.pairedAlignments[i];
             if (i > 0) text += std::string(prefix) + separator + "\n";
-            text += pairedAlignmentToString(&paired, lookupDescriptivePairedAlignmentTypeLabel(paired.type), prefix);
+            text += pairedAlignmentToString(&paired, lookupDescriptivePairedAlignmentTypeLabel(paired.type),
+                                            prefix);
         }
     }
     return text + prefix + frame + "\n";

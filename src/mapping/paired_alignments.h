@@ -36,7 +36,7 @@ struct PairedAlignment {
 };
 
 struct PairedAlignments {
-    const ReadPair* readPair = nullptr;  // not owned
+    const ReadPair* readPair = nullptr;             // not owned
     std::vector<PairedAlignment> pairedAlignments;  // the allocated slots
     std::uint32_t numberOfPopulatedPairedAlignments = 0;
 
@@ -48,11 +48,12 @@ struct PairedAlignments {
 std::unique_ptr<PairedAlignments> createPairedAlignments(const ReadPair& readPair, std::uint32_t slots);
 void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t alignmentsPerRead,
                          std::uint32_t type);
-void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params, const ReadPair& readPair,
-                                                         PairedAlignment& paired,
+void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params,
+                                                         const ReadPair& readPair, PairedAlignment& paired,
                                                          const PairedAlignmentCandidate& candidate,
                                                          CandidatePositionsPair& candidates);
-void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParameters& params, PairedAlignment& paired);
+void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParameters& params,
+                                                         PairedAlignment& paired);
 // Leaves the outputs untouched where no choice is made; they point into `alignments`.
 void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const PairedAlignments& alignments,
                                         const PairedAlignment*& primary, const PairedAlignment*& secondary);

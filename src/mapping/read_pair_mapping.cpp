@@ -11,21 +11,26 @@ MappingWorkspace::MappingWorkspace(const ExecutionParameters& params)
     : candidates(createCandidatePositionsPair(5, params.maximumSizeOfIndelToDetect)) {}
 
 std::string unsupportedReadLengthMessage(const Read& read) {
-    return stringPrintf("The \"%s\" read had %d bases, which is not supported, the algorithm currently supports "
-                        "reads with %d to %d bases.\n",
-                        read.name.c_str(), static_cast<int>(read.length), static_cast<int>(minimumSupportedReadLength),
-                        static_cast<int>(maximumSupportedReadLength));
+    return stringPrintf(
+        "The \"%s\" read had %d bases, which is not supported, the algorithm currently supports "
+        "reads with %d to %d bases.\n",
+        read.name.c_str(), static_cast<int>(read.length), static_cast<int>(minimumSupportedReadLength),
+        static_cast<int>(maximumSupportedReadLength));
 }
 
 namespace {
 
 void generateCandidates(const ExecutionParameters& params, const BinaryIndexes& indexes, ReadPair& pair,
                         CandidatePositionsPair& candidates) {
-    generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA, CandidateGenerationMethod::keyLookup);
-    generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB, CandidateGenerationMethod::keyLookup);
-    for (auto [read, store] : {std::pair{&pair.readA, &candidates.readA}, std::pair{&pair.readB, &candidates.readB}})
+    generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA,
+                                      CandidateGenerationMethod::keyLookup);
+    generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB,
+                                      CandidateGenerationMethod::keyLookup);
+    for (auto [read, store] :
+         {std::pair{&pair.readA, &candidates.readA}, std::pair{&pair.readB, &candidates.readB}})
         if (useHighCandidateGenerationMethod(params, *read, *store))
-            generateCandidatePositionsForRead(params, indexes, *read, *store, CandidateGenerationMethod::highRepeat);
+            generateCandidatePositionsForRead(params, indexes, *read, *store,
+                                              CandidateGenerationMethod::highRepeat);
     filterCandidatePositions(params, candidates.readA);
     filterCandidatePositions(params, candidates.readB);
 }
@@ -57,8 +62,10 @@ Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<Cand
             const MismatchScores& sb = b.chosenMappingScores.mismatchScores;
             const auto primary = static_cast<std::uint16_t>(sa.primaryScore + sb.primaryScore);
             const auto secondary = static_cast<std::uint16_t>(sa.secondaryScore + sb.secondaryScore);
-            const std::uint32_t keys = a.chosenMappingScores.numberOfAssociatedKeys + b.chosenMappingScores.numberOfAssociatedKeys;
-            const bool better = primary != pairing.best.aggregatePrimaryScore ? primary < pairing.best.aggregatePrimaryScore
+            const std::uint32_t keys =
+                a.chosenMappingScores.numberOfAssociatedKeys + b.chosenMappingScores.numberOfAssociatedKeys;
+            const bool better = primary != pairing.best.aggregatePrimaryScore
+                                    ? primary < pairing.best.aggregatePrimaryScore
                                 : secondary != pairing.best.aggregateSecondaryScore
                                     ? secondary < pairing.best.aggregateSecondaryScore
                                     : keys > bestKeys;
@@ -70,12 +77,14 @@ Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<Cand
     return pairing;
 }
 
-void countPairing(ReadPairMappingStatistics& statistics, const Pairing& pairing, const CandidatePositionsPair& candidates) {
+void countPairing(ReadPairMappingStatistics& statistics, const Pairing& pairing,
+                  const CandidatePositionsPair& candidates) {
     if (pairing.pairsEvaluated == 0) {
         ++statistics.pairsWithNoCandidatesInWindow;
         for (const CandidatePositions* store : {&candidates.readA, &candidates.readB}) {
             if (store->highestHitCountCandidate != nullptr)
-                statistics.hitCountSumOutsideWindow += store->highestHitCountCandidate->chosenMappingScores.numberOfAssociatedKeys;
+                statistics.hitCountSumOutsideWindow +=
+                    store->highestHitCountCandidate->chosenMappingScores.numberOfAssociatedKeys;
             if (store->lowestMismatchCandidate != nullptr)
                 statistics.popCountSumOutsideWindow +=
                     store->lowestMismatchCandidate->chosenMappingScores.mismatchScores.primaryScore;
@@ -86,18 +95,23 @@ void countPairing(ReadPairMappingStatistics& statistics, const Pairing& pairing,
     statistics.candidatePairsInWindow += pairing.pairsEvaluated;
     const bool exactlyOne = pairing.pairsEvaluated == 1;
     if (exactlyOne) ++statistics.pairsWithExactlyOneCandidatePairInWindow;
-    (exactlyOne ? statistics.popCountSumExactlyOne : statistics.popCountSumMoreThanOne) += pairing.best.aggregatePrimaryScore;
-    (exactlyOne ? statistics.hitCountSumExactlyOne : statistics.hitCountSumMoreThanOne) += pairing.best.aggregateHitCount;
+    (exactlyOne ? statistics.popCountSumExactlyOne : statistics.popCountSumMoreThanOne) +=
+        pairing.best.aggregatePrimaryScore;
+    (exactlyOne ? statistics.hitCountSumExactlyOne : statistics.hitCountSumMoreThanOne) +=
+        pairing.best.aggregateHitCount;
 }
 
 void collectQuality(ReadPairMappingStatistics& statistics, int group, const CandidatePosition* a,
                     const CandidatePosition* b) {
     if (a == nullptr || b == nullptr) return;
-    collectCandidateQualityStatistics(statistics.qualityCriteria, statistics.qualityGroups[static_cast<std::size_t>(group)],
+    collectCandidateQualityStatistics(statistics.qualityCriteria,
+                                      statistics.qualityGroups[static_cast<std::size_t>(group)],
                                       a->chosenMappingScores, b->chosenMappingScores);
 }
 
-std::uint32_t distance(std::uint32_t a, std::uint32_t b) { return a > b ? a - b : b - a; }
+std::uint32_t distance(std::uint32_t a, std::uint32_t b) {
+    return a > b ? a - b : b - a;
+}
 
 // The pair of the reads' highest hit count candidates, when it lies outside the window and holds
 // more keys than the concordant pair: the hit count view of a better pair elsewhere.
@@ -114,7 +128,7 @@ void collectHitCountQuality(const ExecutionParameters& params, ReadPairMappingSt
 }
 
 class ReadPairMapper {
-public:
+  public:
     ReadPairMapper(const ExecutionParameters& params, ReadPair& pair, ReadPairMappingStatistics& statistics,
                    CandidatePositionsPair& candidates)
         : params_(params), pair_(pair), statistics_(statistics), candidates_(candidates) {}
@@ -128,7 +142,9 @@ public:
         CandidatePosition* lowestB = candidates_.readB.lowestMismatchCandidate;
         if (pairing.hasConcordantPair()) {
             populate(result->pairedAlignments[populated++], pairing.best);
-            collectQuality(statistics_, candidatesInsideWindowGroup, pairing.best.candidateA, pairing.best.candidateB);
+            collectQuality(statistics_, candidatesInsideWindowGroup, pairing.best.candidateA,
+                           pairing.best.candidateB);
+            collectHitCountQuality(params_, statistics_, candidates_, pairing);
             if (pairing.best.candidateA == lowestA && pairing.best.candidateB == lowestB) {
                 result->numberOfPopulatedPairedAlignments = populated;
                 return result;
@@ -144,21 +160,19 @@ public:
         initAlignmentCandidate(discordant, discordantPairedAlignmentType, lowestA, lowestB);
         PairedAlignment& paired = result->pairedAlignments[populated++];
         populate(paired, discordant);
-        if (pairing.hasConcordantPair()) {
-            if (static_cast<std::uint32_t>(paired.distance) > params_.concordantReadPairBasePairWindowSize &&
-                pairing.best.aggregatePrimaryScore > paired.aggregateMismatchScores.primaryScore)
-                collectQuality(statistics_, popCountOutsideWindowGroup, lowestA, lowestB);
-            collectHitCountQuality(params_, statistics_, candidates_, pairing);
-        }
+        if (pairing.hasConcordantPair() &&
+            static_cast<std::uint32_t>(paired.distance) > params_.concordantReadPairBasePairWindowSize &&
+            pairing.best.aggregatePrimaryScore > paired.aggregateMismatchScores.primaryScore)
+            collectQuality(statistics_, popCountOutsideWindowGroup, lowestA, lowestB);
         result->numberOfPopulatedPairedAlignments = populated;
         return result;
     }
 
-private:
+  private:
     void populate(PairedAlignment& paired, const PairedAlignmentCandidate& candidate) {
         populatePairedAlignmentFromPairedAlignmentCandidate(params_, pair_, paired, candidate, candidates_);
-        generateSupplimentalMappingsForCandidate(params_, statistics_, paired, candidate.candidateA, candidate.candidateB,
-                                                 candidates_);
+        generateSupplimentalMappingsForCandidate(params_, statistics_, paired, candidate.candidateA,
+                                                 candidate.candidateB, candidates_);
     }
 
     const ExecutionParameters& params_;
@@ -171,13 +185,15 @@ private:
 void countPairOutcomes(ReadPairMappingStatistics& statistics, std::uint32_t junctionReadsBefore,
                        std::uint32_t alternateReadsBefore) {
     if (statistics.readsWithBiotinJunctions > junctionReadsBefore) ++statistics.readPairsWithBiotinJunctions;
-    if (statistics.readsWithAlternativeAlignments > alternateReadsBefore) ++statistics.readPairsWithAlternativeAlignments;
+    if (statistics.readsWithAlternativeAlignments > alternateReadsBefore)
+        ++statistics.readPairsWithAlternativeAlignments;
 }
 
 }  // namespace
 
 std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
-                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                                              const BinaryIndexes& indexes,
+                                              ReadPairMappingStatistics& statistics,
                                               MappingWorkspace& workspace) {
     if (!isSupportedReadLength(readPair.readA.length) || !isSupportedReadLength(readPair.readB.length)) {
         ++statistics.readPairsWithUnsupportedReadLength;
@@ -205,7 +221,8 @@ std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params,
 }
 
 std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
-                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics) {
+                                              const BinaryIndexes& indexes,
+                                              ReadPairMappingStatistics& statistics) {
     MappingWorkspace workspace(params);
     return mapReadPair(params, readPair, indexes, statistics, workspace);
 }

@@ -25,10 +25,12 @@ struct MappingWorkspace {
 // with a read shorter than 64 or longer than 512 bases is not mapped (counted in the statistics)
 // and gets no paired alignment, like a pair without candidates.
 std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
-                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                                              const BinaryIndexes& indexes,
+                                              ReadPairMappingStatistics& statistics,
                                               MappingWorkspace& workspace);
 std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
-                                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics);
+                                              const BinaryIndexes& indexes,
+                                              ReadPairMappingStatistics& statistics);
 
 // The message of a read whose length is not supported.
 std::string unsupportedReadLengthMessage(const Read& read);

@@ -70,15 +70,19 @@ struct ReadPairMappingStatistics {
 
 std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const ExecutionParameters& params);
 
-void collectCandidateQualityStatistics(const CandidateQualityCriteria& criteria, CandidateQualityStatistics& group,
-                                       const MappingScores& readA, const MappingScores& readB);
+void collectCandidateQualityStatistics(const CandidateQualityCriteria& criteria,
+                                       CandidateQualityStatistics& group, const MappingScores& readA,
+                                       const MappingScores& readB);
 // The candidate generation counters of one mapped pair (after scoring).
 void collectCandidatePositionStatisticsForReadPair(ReadPairMappingStatistics& statistics,
                                                    const CandidatePositionsPair& candidates);
 
-std::string candidateQualityStatisticsToString(const std::string& label, const CandidateQualityCriteria& criteria,
-                                               const CandidateQualityStatistics& group, const std::string& prefix);
-std::string readPairMappingStatisticsToString(const ReadPairMappingStatistics& statistics, const std::string& prefix);
+std::string candidateQualityStatisticsToString(const std::string& label,
+                                               const CandidateQualityCriteria& criteria,
+                                               const CandidateQualityStatistics& group,
+                                               const std::string& prefix);
+std::string readPairMappingStatisticsToString(const ReadPairMappingStatistics& statistics,
+                                              const std::string& prefix);
 // Under the file's lock, headed by the calling thread's number and the number of threads.
 void printReadPairMappingStatistics(LockedFile& file, const ReadPairMappingStatistics* statistics);
 

@@ -6,13 +6,17 @@ namespace koru {
 
 namespace {
 
-const MismatchScores& scoresOf(const Alignment& alignment) { return alignment.primaryPosition.mappingScores.mismatchScores; }
+const MismatchScores& scoresOf(const Alignment& alignment) {
+    return alignment.primaryPosition.mappingScores.mismatchScores;
+}
 
 // One match, several candidates would do: the best scoring placement matches one part of the
 // read well while the whole read does not.
-bool looksLikeJunctionRead(const ExecutionParameters& params, const PairedAlignment& paired, const Alignment& first) {
+bool looksLikeJunctionRead(const ExecutionParameters& params, const PairedAlignment& paired,
+                           const Alignment& first) {
     return paired.highQualityFlag == 0 &&
-           scoresOf(first).minWordScore <= params.candidateQualityCritieria.maximumMinWordMismatchScoreForIndividualRead &&
+           scoresOf(first).minWordScore <=
+               params.candidateQualityCritieria.maximumMinWordMismatchScoreForIndividualRead &&
            scoresOf(first).wholeReadScore > params.biotinJunctionDetectionWholeReadMismatchThreshold;
 }
 
@@ -35,15 +39,15 @@ std::uint32_t detectJunction(const ExecutionParameters& params, ReadPairMappingS
         params, read.store, *read.candidate, *read.mateCandidate, read.alignments);
     if (found == 0) {
         ++statistics.secondaryBiotinDetectionsPerformed;
-        found = performSecondaryBiotinJunctionDetectionAndMappingGeneration(params, read.store, *read.candidate,
-                                                                            *read.mateCandidate, read.alignments);
+        found = performSecondaryBiotinJunctionDetectionAndMappingGeneration(
+            params, read.store, *read.candidate, *read.mateCandidate, read.alignments);
     }
     if (found == 1) ++statistics.readsWithBiotinJunctions;
     return found;
 }
 
-void supplementRead(const ExecutionParameters& params, ReadPairMappingStatistics& statistics, PairedAlignment& paired,
-                    const ReadOfPair& read) {
+void supplementRead(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
+                    PairedAlignment& paired, const ReadOfPair& read) {
     const Alignment& first = read.alignments.alignments[0];
     if (first.isEmpty || read.store.lowestMismatchCandidates.count() < 2) return;
     if (looksLikeJunctionRead(params, paired, first)) {
@@ -60,14 +64,17 @@ void supplementRead(const ExecutionParameters& params, ReadPairMappingStatistics
 
 }  // namespace
 
-void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
-                                              PairedAlignment& paired, CandidatePosition* candidateA,
-                                              CandidatePosition* candidateB, CandidatePositionsPair& candidates) {
+void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params,
+                                              ReadPairMappingStatistics& statistics, PairedAlignment& paired,
+                                              CandidatePosition* candidateA, CandidatePosition* candidateB,
+                                              CandidatePositionsPair& candidates) {
     if (!params.generateSupplementalMappings) return;
-    supplementRead(params, statistics, paired,
-                   {paired.readAAlignments, candidates.readA, candidateA, paired.readBAlignments, candidateB});
-    supplementRead(params, statistics, paired,
-                   {paired.readBAlignments, candidates.readB, candidateB, paired.readAAlignments, candidateA});
+    supplementRead(
+        params, statistics, paired,
+        {paired.readAAlignments, candidates.readA, candidateA, paired.readBAlignments, candidateB});
+    supplementRead(
+        params, statistics, paired,
+        {paired.readBAlignments, candidates.readB, candidateB, paired.readAAlignments, candidateA});
     calculatePairedAlignmentAggregateScoresAndDistances(params, paired);
 }
 
@@ -85,15 +92,19 @@ std::uint32_t generateAlternateMappings(const ExecutionParameters& params, Align
     }
     if (bestPrimary == kNotScored) return 0;
     const std::uint32_t limit =
-        populated + (bestPrimary > params.maximumPrimaryMismatchScoreForMoreThanOneAlternativeAlignmentToBeReported
-                         ? 1
-                         : params.numberOfAlternateMappingsToReport);
+        populated +
+        (bestPrimary > params.maximumPrimaryMismatchScoreForMoreThanOneAlternativeAlignmentToBeReported
+             ? 1
+             : params.numberOfAlternateMappingsToReport);
     const std::uint32_t before = populated;
     for (CandidatePosition* entry : store.lowestMismatchCandidates.entries) {
         if (populated >= limit || populated >= alignments.numberOfAllocatedAlignments()) break;
         const MismatchScores& scores = entry->chosenMappingScores.mismatchScores;
-        if (entry->usedInAlignment || scores.primaryScore > bestPrimary || scores.secondaryScore > bestSecondary) break;
-        populateAlignmentFromCandidatePosition(alignments.alignments[populated++], entry, store, alternateAlignmentType);
+        if (entry->usedInAlignment || scores.primaryScore > bestPrimary ||
+            scores.secondaryScore > bestSecondary)
+            break;
+        populateAlignmentFromCandidatePosition(alignments.alignments[populated++], entry, store,
+                                               alternateAlignmentType);
     }
     alignments.numberOfPopulatedAlignments = populated;
     return populated - before;

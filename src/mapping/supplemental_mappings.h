@@ -15,9 +15,10 @@ namespace koru {
 
 // Runs junction detection and alternate generation for read A then read B of the paired
 // alignment built from the two candidates, and recomputes its aggregate figures.
-void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
-                                              PairedAlignment& paired, CandidatePosition* candidateA,
-                                              CandidatePosition* candidateB, CandidatePositionsPair& candidates);
+void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params,
+                                              ReadPairMappingStatistics& statistics, PairedAlignment& paired,
+                                              CandidatePosition* candidateA, CandidatePosition* candidateB,
+                                              CandidatePositionsPair& candidates);
 
 // Adds the read's subset entries that rank ahead of the first one in use and score at least as
 // well as its best alignment; returns how many were added.

@@ -37,7 +37,8 @@ struct UnsupportedReadLengths {
     void note(const ReadPair& pair, std::uint64_t record) {
         if (record >= firstRecord) return;
         firstRecord = record;
-        message = unsupportedReadLengthMessage(isSupportedReadLength(pair.readA.length) ? pair.readB : pair.readA);
+        message =
+            unsupportedReadLengthMessage(isSupportedReadLength(pair.readA.length) ? pair.readB : pair.readA);
     }
     void merge(const UnsupportedReadLengths& other) {
         pairs += other.pairs;
@@ -49,15 +50,16 @@ struct UnsupportedReadLengths {
     void warn() const {
         if (pairs == 0) return;
         std::fprintf(stderr, "Warning: %s", message.c_str());
-        std::fprintf(stderr, "Warning: %lu read pairs with a read of an unsupported length were reported unmapped.\n",
+        std::fprintf(stderr,
+                     "Warning: %lu read pairs with a read of an unsupported length were reported unmapped.\n",
                      static_cast<unsigned long>(pairs));
         std::fflush(stderr);
     }
 };
 
 // One thread's share of the request: pairs are taken until the input is used up.
-void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes, ReadPairFastqFiles& files,
-                       UnsupportedReadLengths& unsupported) {
+void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes,
+                       ReadPairFastqFiles& files, UnsupportedReadLengths& unsupported) {
     ReadPairFastqFileReadBuffers buffers(files);
     OutputFileBufferedFileWriters writers = createOutputFileBufferedFileWriters(params);
     auto pair = createReadPair(0, 0);
@@ -82,7 +84,8 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
 }  // namespace
 
 std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
-                                                const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                                                const BinaryIndexes& indexes,
+                                                ReadPairMappingStatistics& statistics,
                                                 MappingWorkspace& workspace) {
     calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
     auto alignments = mapReadPair(params, pair, indexes, statistics, workspace);
@@ -103,8 +106,8 @@ void processFastqAlignmentRequest(const ExecutionParameters& params, const Binar
     ReadPairFastqFiles files(request.read1FastqFile, request.read2FastqFile);
     const int threads = params.singleThreadAlignment ? 1 : static_cast<int>(params.maximumNumberOfThreads);
     printOpenMPEnvironmentInfo(*params.standardOutputFile);
-    Timer timer = startTimer(stringPrintf("for Aligning \"%s\" and \"%s\" fastq files.", request.read1FastqFile.c_str(),
-                                          request.read2FastqFile.c_str()));
+    Timer timer = startTimer(stringPrintf("for Aligning \"%s\" and \"%s\" fastq files.",
+                                          request.read1FastqFile.c_str(), request.read2FastqFile.c_str()));
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
     UnsupportedReadLengths unsupported;
 #pragma omp parallel num_threads(threads)

@@ -18,7 +18,8 @@ void processFastqAlignmentRequest(const ExecutionParameters& params, const Binar
 // Sets the bases to shift, maps the pair, and aligns, scores and annotates the alignments of its
 // primary paired alignment. The secondary is left as mapped.
 std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
-                                                const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                                                const BinaryIndexes& indexes,
+                                                ReadPairMappingStatistics& statistics,
                                                 MappingWorkspace& workspace);
 
 }  // namespace koru

@@ -18,7 +18,9 @@ namespace {
 const std::string ecoliGenome = KORU_ECOLI_GENOME;
 const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
 
-int shell(const std::string& command) { return std::system(command.c_str()); }
+int shell(const std::string& command) {
+    return std::system(command.c_str());
+}
 
 struct Dataset {
     std::string read1, read2;
@@ -27,16 +29,17 @@ struct Dataset {
 Dataset simulate(const TemporaryDirectory& directory, const std::string& genome, const std::string& options,
                  const std::string& tag = "reads") {
     Dataset data{directory.file(tag + "_1.fq"), directory.file(tag + "_2.fq")};
-    EXPECT_EQ(shell(std::string(KORU_SIMULATOR) + " '" + genome + "' '" + data.read1 + "' '" + data.read2 + "' " +
-                    options),
+    EXPECT_EQ(shell(std::string(KORU_SIMULATOR) + " '" + genome + "' '" + data.read1 + "' '" + data.read2 +
+                    "' " + options),
               0);
     return data;
 }
 
 CommandResult runRequest(const TemporaryDirectory& directory, const std::string& genome, const Dataset& data,
                          std::vector<std::string> extra) {
-    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", genome,      "--read1FastqFileName",
-                                       data.read1,                       "--read2FastqFileName", data.read2};
+    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", genome,
+                                       "--read1FastqFileName",           data.read1,
+                                       "--read2FastqFileName",           data.read2};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     return runKoru(arguments, directory.path());
 }
@@ -84,11 +87,13 @@ TEST(FastqRequest, PairedEndReadsOnEcoliLandWhereTheyCameFrom) {
     for (const char* length : {"100", "150"}) {
         SCOPED_TRACE(length);
         TemporaryDirectory directory;
-        const Dataset data = simulate(directory, ecoliGenome,
-                                      std::string("--pairs 1500 --length ") + length +
-                                          " --insert 400 --deviation 50 --substitutions 0.01 --indels 0.05 --seed 11");
+        const Dataset data =
+            simulate(directory, ecoliGenome,
+                     std::string("--pairs 1500 --length ") + length +
+                         " --insert 400 --deviation 50 --substitutions 0.01 --indels 0.05 --seed 11");
         const CommandResult result =
-            runRequest(directory, ecoliGenome, data, {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr"});
+            runRequest(directory, ecoliGenome, data,
+                       {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr"});
         ASSERT_EQ(result.status, 0) << result.standardError;
         expectValidSam(directory.file("out.sam"));
         EXPECT_GE(placedShare(samRecords(readFile(directory.file("out.sam"))), 1500), 0.95);
@@ -98,11 +103,11 @@ TEST(FastqRequest, PairedEndReadsOnEcoliLandWhereTheyCameFrom) {
 TEST(FastqRequest, MatePairsWithJunctionsGiveValidOutput) {
     ASSERT_TRUE(std::filesystem::exists(ecoliGenome));
     TemporaryDirectory directory;
-    const Dataset data =
-        simulate(directory, ecoliGenome, "--pairs 1000 --length 150 --insert 300 --deviation 30 --mate-pair --seed 5");
+    const Dataset data = simulate(
+        directory, ecoliGenome, "--pairs 1000 --length 150 --insert 300 --deviation 30 --mate-pair --seed 5");
     const CommandResult result = runRequest(directory, ecoliGenome, data,
-                                            {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr",
-                                             "--generateSupplementalMappings", "true"});
+                                            {"--samOutputFileName", "out.sam", "--qmrOutputFileName",
+                                             "out.qmr", "--generateSupplementalMappings", "true"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     expectValidSam(directory.file("out.sam"));
     placedShare(samRecords(readFile(directory.file("out.sam"))), 1000);
@@ -123,7 +128,8 @@ std::vector<std::string> sortedRecords(const std::string& sam) {
 
 TEST(FastqRequest, OutputDoesNotDependOnThreadsOrCompression) {
     TemporaryDirectory directory;
-    const Dataset data = simulate(directory, lambdaGenome, "--pairs 3000 --length 100 --substitutions 0.01 --seed 3");
+    const Dataset data =
+        simulate(directory, lambdaGenome, "--pairs 3000 --length 100 --substitutions 0.01 --seed 3");
     runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "one.sam", "-T", "1"});
     runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "two.sam", "-T", "2"});
     const Dataset compressed{directory.write("z_1.fq.gz", gzipCompress(readFile(data.read1))),
@@ -138,13 +144,14 @@ TEST(FastqRequest, OutputDoesNotDependOnThreadsOrCompression) {
 TEST(FastqRequest, EmptyInputGivesHeadersOnly) {
     TemporaryDirectory directory;
     const Dataset data{directory.write("1.fq", ""), directory.write("2.fq", "")};
-    const CommandResult result =
-        runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr"});
+    const CommandResult result = runRequest(
+        directory, lambdaGenome, data, {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr"});
     EXPECT_EQ(result.status, 0);
     const std::string sam = readFile(directory.file("out.sam"));
     EXPECT_EQ(sam.rfind("@HD\tVN:1.0\tSO:unsorted\n@PG\tID:koru\tVN:3.0.0\tCL:", 0), 0u);
     EXPECT_TRUE(samRecords(sam).empty());
-    EXPECT_NE(sam.find("@SQ\tSN:gi|9626243|ref|NC_001416.1|\tAS:lambda_phage.fa\tLN:48502\n"), std::string::npos);
+    EXPECT_NE(sam.find("@SQ\tSN:gi|9626243|ref|NC_001416.1|\tAS:lambda_phage.fa\tLN:48502\n"),
+              std::string::npos);
     EXPECT_EQ(readFile(directory.file("out.qmr")).rfind("#Command Line: ", 0), 0u);
 }
 
@@ -156,7 +163,8 @@ TEST(FastqRequest, FilesOfDifferentLengthsAreRefused) {
     std::size_t cut = 0;
     for (int line = 0; line < 20; ++line) cut = file2.find('\n', cut) + 1;
     const Dataset shorter{data.read1, directory.write("short.fq", file2.substr(0, cut))};
-    const CommandResult result = runRequest(directory, lambdaGenome, shorter, {"--samOutputFileName", "out.sam"});
+    const CommandResult result =
+        runRequest(directory, lambdaGenome, shorter, {"--samOutputFileName", "out.sam"});
     EXPECT_EQ(result.status, 1);
     EXPECT_NE(result.standardError.find("do not hold the same number of records: \"" + shorter.read2 +
                                         "\" ends after 5 records while \"" + data.read1 + "\" holds more."),
@@ -177,13 +185,15 @@ TEST(FastqRequest, SamCanGoToStandardOutput) {
 TEST(FastqRequest, UnsupportedReadLengthsAreReportedUnmapped) {
     TemporaryDirectory directory;
     const Dataset data = simulate(directory, lambdaGenome, "--pairs 20 --length 40 --insert 200 --seed 6");
-    const CommandResult result = runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "out.sam"});
+    const CommandResult result =
+        runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "out.sam"});
     EXPECT_EQ(result.status, 0);
     const auto records = samRecords(readFile(directory.file("out.sam")));
     ASSERT_EQ(records.size(), 40u);
     for (const auto& fields : records) EXPECT_TRUE(fields[1] == "77" || fields[1] == "141") << fields[1];
     EXPECT_NE(result.standardError.find("read had 40 bases, which is not supported"), std::string::npos);
-    EXPECT_NE(result.standardError.find("Warning: 20 read pairs with a read of an unsupported length"), std::string::npos);
+    EXPECT_NE(result.standardError.find("Warning: 20 read pairs with a read of an unsupported length"),
+              std::string::npos);
 }
 
 }  // namespace

@@ -42,15 +42,17 @@ TEST(IndexRun, QuietRunReportsOnlyItsStageTimers) {
     TemporaryDirectory directory;
     const CommandResult result = runKoru(requestArguments(directory, {}));
     EXPECT_EQ(result.status, 0);
-    const std::string request = "for Aligning \"" + directory.file("1.fq") + "\" and \"" + directory.file("2.fq") +
-                                "\" fastq files.";
+    const std::string request =
+        "for Aligning \"" + directory.file("1.fq") + "\" and \"" + directory.file("2.fq") + "\" fastq files.";
     EXPECT_EQ(timerLabels(result.standardOutput),
-              (std::vector<std::string>{"Reading in Reference Genome",
-                                        "Converting Reference Genome to binary encoding and generating metadata",
-                                        "Counting Number of Reference Genome Positions Associated with Each Hash Key",
-                                        "Generating Hash Tables", request, "Total Execution Time"}));
+              (std::vector<std::string>{
+                  "Reading in Reference Genome",
+                  "Converting Reference Genome to binary encoding and generating metadata",
+                  "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+                  "Generating Hash Tables", request, "Total Execution Time"}));
     // Besides the timers, only the request's report of the threads it may use.
-    const std::string rest = std::regex_replace(result.standardOutput, std::regex("Elapsed time for [^\n]*\n"), "");
+    const std::string rest =
+        std::regex_replace(result.standardOutput, std::regex("Elapsed time for [^\n]*\n"), "");
     EXPECT_EQ(rest.rfind("\nOpen MP Environment:\n\tNumber of processors available = ", 0), 0u) << rest;
     EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 5);
 }

@@ -1,0 +1,515 @@
+// Read pair mapping scenarios: pairs placed on purpose on a small genome, mapped through candidate
+// generation, scoring, pairing and supplemental mappings, then aligned and given mapping qualities
+// as the request drivers do. Then the primary/secondary choice and the junction read score on
+// hand-made paired alignments. A perfect 100-base read hits its position with 30 keys: 10 offsets
+// (0, 8, ..., 64 and 68) under three encodings.
+
+#include "mapping/read_pair_mapping.h"
+
+#include <gtest/gtest.h>
+
+#include <tuple>
+
+#include "alignment/alignment_test_support.h"
+#include "alignment/mapping_quality.h"
+
+namespace koru {
+namespace {
+
+using namespace koru::testing;
+using Values = std::vector<std::int64_t>;
+
+constexpr std::uint32_t kForward = kForwardOrientation;
+constexpr std::uint32_t kReverse = kReverseComplementOrientation;
+constexpr std::uint32_t kConcordant = concordantPairedAlignmentType;
+constexpr std::uint32_t kDiscordant = discordantPairedAlignmentType;
+
+template <typename... T>
+Values values(T... v) {
+    return {static_cast<std::int64_t>(v)...};
+}
+
+Values placement(const Alignment& a) {
+    return values(a.primaryPosition.genomePosition, a.primaryPosition.orientation, a.alignmentType);
+}
+
+// Type, read A's and read B's positions, distance, aggregate hit count and alignment score.
+Values summary(const PairedAlignment& p) {
+    return values(p.type, p.readAAlignments.alignments[0].primaryPosition.genomePosition,
+                  p.readBAlignments.alignments[0].primaryPosition.genomePosition, p.distance,
+                  p.aggregateHitCount, p.alignmentScore);
+}
+
+// CIGAR, mismatch string, edit distance, trims and reportability.
+using Edits = std::tuple<std::string, std::string, std::uint32_t, std::uint32_t, std::uint32_t, int>;
+Edits editsOf(const Alignment& a) {
+    return {a.cigarString,
+            a.mismatchString,
+            a.editDistance,
+            a.numberOfBasesTrimmedFromStart,
+            a.numberOfBasesTrimmedFromEnd,
+            a.isReportable};
+}
+
+// Substitutions that keep the XOR view, so every key window containing only them keeps its XOR key.
+std::string withXorKeepingMismatches(std::string text, std::initializer_list<std::size_t> at) {
+    for (const std::size_t i : at) text[i] = substituteKeeping(text[i], 2);
+    return text;
+}
+
+class ReadPairMappingTest : public ::testing::Test {
+  protected:
+    std::string chr;
+    IndexedGenome g;
+    ExecutionParameters params;
+    ReadPair pair;
+    std::unique_ptr<ReadPairMappingStatistics> statistics;
+    std::unique_ptr<PairedAlignments> result;
+
+    ReadPairMappingTest() {
+        std::mt19937 random(2024);
+        chr = randomBases(5000, random);
+        params.concordantReadPairBasePairWindowSize = 1000;
+    }
+
+    std::string at(std::size_t position, std::size_t length = 100) const {
+        return chr.substr(position, length);
+    }
+    void put(std::size_t position, const std::string& text) { chr.replace(position, text.size(), text); }
+
+    // The genome is indexed on the first mapping, as it stands then.
+    void map(const std::string& a, const std::string& b) {
+        if (!g.genome) g = indexedGenome({chr});
+        pair.readA = readOf(a);
+        pair.readB = readOf(b);
+        statistics = createReadPairMappingStatistics(params);
+        result = mapReadPair(params, pair, *g.indexes, *statistics);
+    }
+    PairedAlignment& slot(std::size_t i) { return result->pairedAlignments.at(i); }
+    std::uint32_t populated() const { return result->numberOfPopulatedPairedAlignments; }
+    // Pairs evaluated per candidate quality group: no pair inside the window, the pair inside it,
+    // and the pop count and hit count pairs outside it.
+    Values groups() const {
+        Values evaluated;
+        for (const CandidateQualityStatistics& group : statistics->qualityGroups)
+            evaluated.push_back(group.evaluated);
+        return evaluated;
+    }
+
+    Alignment& align(Alignments& alignments, Read& read) {
+        Alignment& a = alignments.alignments[0];
+        performAlignment(params, read, a, *g.genome);
+        addQualityScoreToAlignment(params, read, a, *g.genome);
+        return a;
+    }
+    // Scores of a read at a position, base by base; the text compared is the read in the orientation.
+    MismatchScores naive(const std::string& read, std::uint32_t position, std::uint32_t orientation) const {
+        const std::string text = orientation == kForward ? read : reverseComplementOf(read);
+        return naiveScores(text, g.textAt(position, read.size()), orientation, 8, true);
+    }
+};
+
+TEST_F(ReadPairMappingTest, UniquePairInsideWindowIsOneConcordantPerfectAlignment) {
+    map(at(500), reverseComplementOf(at(1200)));
+    ASSERT_EQ(populated(), 1u);
+    PairedAlignment& p = slot(0);
+    EXPECT_EQ(summary(p), (Values{kConcordant, 500, 1200, 700, 60, 200}));
+    EXPECT_EQ(placement(p.readAAlignments.alignments[0]), (Values{500, kForward, primaryAlignmentType}));
+    EXPECT_EQ(placement(p.readBAlignments.alignments[0]), (Values{1200, kReverse, primaryAlignmentType}));
+    EXPECT_EQ(
+        values(p.readAAlignments.numberOfPopulatedAlignments, p.readBAlignments.numberOfPopulatedAlignments,
+               p.chromosomeDifference, p.highQualityFlag, p.noCandidateFlag, p.biotinJunctionFlag),
+        (Values{1, 1, 0, 1, 0, 0}));
+    // Perfect matches; quality 40 is the reads' average quality, 'I' - 33.
+    EXPECT_EQ(editsOf(align(p.readAAlignments, pair.readA)), (Edits{"100M", "100", 0, 0, 0, 1}));
+    EXPECT_EQ(editsOf(align(p.readBAlignments, pair.readB)), (Edits{"100M", "100", 0, 0, 0, 1}));
+    EXPECT_EQ(values(p.readAAlignments.alignments[0].mappingQuality,
+                     p.readBAlignments.alignments[0].mappingQuality),
+              (Values{40, 40}));
+    g.genome->mappingQualityOfKeyBelongingToUnmappedRegion = 25;
+    addQualityScoreToAlignment(params, pair.readA, p.readAAlignments.alignments[0], *g.genome);
+    EXPECT_EQ(p.readAAlignments.alignments[0].mappingQuality, 25u);
+    const ReadPairMappingStatistics& s = *statistics;
+    EXPECT_EQ(values(s.readPairsProcessed, s.pairsWithCandidatesInWindow,
+                     s.pairsWithExactlyOneCandidatePairInWindow, s.candidatePairsInWindow,
+                     s.hitCountSumExactlyOne, s.popCountSumExactlyOne, s.pairsWithNoCandidatesInWindow),
+              (Values{1, 1, 1, 1, 60, 0, 0}));
+    EXPECT_EQ(groups(), (Values{0, 1, 0, 0}));
+}
+
+struct WindowCase {
+    std::uint32_t a, b;
+    bool concordant;
+};
+class ReadPairMappingWindowTest : public ReadPairMappingTest,
+                                  public ::testing::WithParamInterface<WindowCase> {};
+
+TEST_P(ReadPairMappingWindowTest, DistanceOfExactlyTheWindowIsInsideIt) {
+    const auto [a, b, concordant] = GetParam();
+    map(at(a), reverseComplementOf(at(b)));
+    ASSERT_EQ(populated(), 1u);
+    EXPECT_EQ(summary(slot(0)),
+              values(concordant ? kConcordant : kDiscordant, a, b, std::abs(std::int64_t{a} - b), 60, 200));
+    const ReadPairMappingStatistics& s = *statistics;
+    // Outside the window, the sums take both reads' highest hit count and lowest mismatch candidates.
+    EXPECT_EQ(values(s.pairsWithCandidatesInWindow, s.pairsWithNoCandidatesInWindow,
+                     s.hitCountSumOutsideWindow, s.popCountSumOutsideWindow),
+              concordant ? (Values{1, 0, 0, 0}) : (Values{0, 1, 60, 0}));
+    EXPECT_EQ(groups(), concordant ? (Values{0, 1, 0, 0}) : (Values{1, 0, 0, 0}));
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadPairMappingBoundaries, ReadPairMappingWindowTest,
+                         ::testing::Values(WindowCase{500, 1500, true}, WindowCase{500, 1501, false},
+                                           WindowCase{1600, 600, true}, WindowCase{1601, 600, false}));
+
+TEST_F(ReadPairMappingTest, ReadsWithoutCandidatesGetEmptyAlignmentsOrNone) {
+    std::mt19937 random(7);
+    const std::string absent = randomBases(100, random), alsoAbsent = randomBases(100, random);
+    for (const bool readAFound : {false, true}) {
+        map(readAFound ? at(500) : absent, readAFound ? absent : reverseComplementOf(at(1200)));
+        ASSERT_EQ(populated(), 1u);
+        const PairedAlignment& p = slot(0);
+        EXPECT_EQ(p.type, kDiscordant);
+        const Alignments& found = readAFound ? p.readAAlignments : p.readBAlignments;
+        const Alignments& empty = readAFound ? p.readBAlignments : p.readAAlignments;
+        EXPECT_EQ(placement(found.alignments[0]), readAFound
+                                                      ? (Values{500, kForward, primaryAlignmentType})
+                                                      : (Values{1200, kReverse, primaryAlignmentType}));
+        EXPECT_EQ(values(empty.numberOfPopulatedAlignments, empty.alignments[0].isEmpty, p.distance,
+                         p.chromosomeDifference, p.aggregateHitCount, p.alignmentScore, p.noCandidateFlag),
+                  (Values{1, 1, noReadDistance, noReadDistance, 0, 100, 0}));
+        EXPECT_EQ(fieldsOf(p.aggregateMismatchScores), std::vector<int>(7, 65535));
+        EXPECT_EQ(values(statistics->pairsWithCandidatesInWindow, statistics->pairsWithNoCandidatesInWindow,
+                         readAFound ? statistics->readBNoCandidates : statistics->readANoCandidates),
+                  (Values{0, 0, 1}));
+    }
+    map(absent, alsoAbsent);
+    EXPECT_EQ(
+        values(result->numberOfAllocatedPairedAlignments(), populated(), statistics->bothReadsNoCandidates),
+        (Values{0, 0, 1}));
+    // A filter over read B's only candidate, its bounds included, leaves read B without candidates.
+    params.candidatePositionFilters = {CandidatePositionFilter{1200, 1200}};
+    map(at(500), reverseComplementOf(at(1200)));
+    ASSERT_EQ(populated(), 1u);
+    EXPECT_EQ(values(slot(0).type, slot(0).readBAlignments.alignments[0].isEmpty), (Values{kDiscordant, 1}));
+}
+
+TEST_F(ReadPairMappingTest, BestPairInsideWindowOtherThanLowestMismatchPairGivesBoth) {
+    // Read B lies at 3000; only an imperfect copy at 1200 is within the window of read A at 500. Every
+    // key window of the copy holds one or two substitutions: primary score 1, whole-read 4, 10 keys.
+    put(1200, withXorKeepingMismatches(at(3000), {20, 45, 70, 95}));
+    map(at(500), reverseComplementOf(at(3000)));
+    ASSERT_EQ(populated(), 2u);
+    PairedAlignment &concordant = slot(0), &discordant = slot(1);
+    EXPECT_EQ(summary(concordant), (Values{kConcordant, 500, 1200, 700, 40, 196}));
+    EXPECT_EQ(summary(discordant), (Values{kDiscordant, 500, 3000, 2500, 60, 200}));
+    // 196 + 5 is not below 200: the concordant pair stays primary.
+    const PairedAlignment *primary = nullptr, *secondary = nullptr;
+    selectPrimaryAndSecondaryAlignment(params, *result, primary, secondary);
+    EXPECT_EQ(values(primary == &concordant, secondary == &discordant), (Values{1, 1}));
+    const std::string md =
+        "20" + at(1220, 1) + "24" + at(1245, 1) + "24" + at(1270, 1) + "24" + at(1295, 1) + "4";
+    EXPECT_EQ(editsOf(align(concordant.readBAlignments, pair.readB)), (Edits{"100M", md, 4, 0, 0, 1}));
+    const ReadPairMappingStatistics& s = *statistics;
+    EXPECT_EQ(values(s.pairsWithExactlyOneCandidatePairInWindow, s.candidatePairsInWindow,
+                     s.popCountSumExactlyOne, s.hitCountSumExactlyOne),
+              (Values{1, 1, 1, 40}));
+    // Read B's perfect placement lies outside the window with a lower primary score and more keys.
+    EXPECT_EQ(groups(), (Values{0, 1, 1, 1}));
+}
+
+TEST_F(ReadPairMappingTest, HitCountPairOutsideWindowCountsAlsoWhenConcordantPairIsTheLowestMismatchPair) {
+    std::mt19937 random(11);
+    const std::string read = randomBases(100, random);
+    // Near read B, only the first key window is clean: primary 0 and 3 keys. Far from it, every
+    // window holds one XOR-keeping substitution: primary 1 but 10 keys, the highest hit count.
+    std::string near = read;
+    for (const std::size_t i : {32, 33, 60, 61, 72, 73}) near[i] = breakBase(read[i], i);
+    put(500, near);
+    put(3000, withXorKeepingMismatches(read, {20, 45, 70, 95}));
+    map(read, reverseComplementOf(at(1200)));
+    ASSERT_EQ(populated(), 1u);
+    EXPECT_EQ(summary(slot(0)), (Values{kConcordant, 500, 1200, 700, 33, 194}));
+    EXPECT_EQ(groups(), (Values{0, 1, 0, 1}));
+}
+
+TEST_F(ReadPairMappingTest, TiedPairsKeepTheEarliestAndTwoEqualPositionsGiveQuality3) {
+    // The pairs (500, 1200) and (2500, 3200) tie on every aggregate.
+    put(2500, at(500));
+    put(3200, at(1200));
+    map(at(500), reverseComplementOf(at(1200)));
+    ASSERT_EQ(populated(), 1u);
+    PairedAlignment& p = slot(0);
+    EXPECT_EQ(summary(p), (Values{kConcordant, 500, 1200, 700, 60, 200}));
+    EXPECT_EQ(values(align(p.readAAlignments, pair.readA).mappingQuality,
+                     align(p.readBAlignments, pair.readB).mappingQuality),
+              (Values{3, 3}));
+    const ReadPairMappingStatistics& s = *statistics;
+    EXPECT_EQ(values(s.candidatePairsInWindow, s.pairsWithExactlyOneCandidatePairInWindow,
+                     s.hitCountSumMoreThanOne, s.popCountSumMoreThanOne),
+              (Values{2, 0, 60, 0}));
+}
+
+TEST_F(ReadPairMappingTest, TenEqualPositionsGiveQuality0) {
+    params.concordantReadPairBasePairWindowSize = 2000;
+    const std::string copy = at(100);
+    for (std::size_t k = 1; k < 10; ++k) put(100 + 150 * k, copy);
+    map(copy, reverseComplementOf(at(1700)));
+    ASSERT_EQ(populated(), 1u);
+    PairedAlignment& p = slot(0);
+    EXPECT_EQ(summary(p), (Values{kConcordant, 100, 1700, 1600, 60, 200}));
+    const Alignment& a = align(p.readAAlignments, pair.readA);
+    EXPECT_EQ(values(a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, a.mappingQuality,
+                     align(p.readBAlignments, pair.readB).mappingQuality),
+              (Values{10, 0, 40}));
+}
+
+TEST_F(ReadPairMappingTest, EditsReachCigarAndMismatchStrings) {
+    // Each indel has one best split: the bases beside it differ from those they would slide onto.
+    chr[743] = otherBase(chr[740]);
+    chr[742] = otherBase(chr[739]);
+    std::string inserted = "GTC";
+    inserted[0] = otherBase(chr[1240]);
+    inserted[2] = otherBase(chr[1239]);
+    const std::string deletionRead = at(700, 40) + at(743, 60);
+    const std::string insertionText = at(1200, 40) + inserted + at(1240, 57);
+    map(deletionRead, reverseComplementOf(insertionText));
+    ASSERT_EQ(populated(), 1u);
+    PairedAlignment& p = slot(0);
+    EXPECT_EQ(placement(p.readAAlignments.alignments[0]), (Values{700, kForward, primaryAlignmentType}));
+    EXPECT_EQ(placement(p.readBAlignments.alignments[0]), (Values{1200, kReverse, primaryAlignmentType}));
+    EXPECT_EQ(editsOf(align(p.readAAlignments, pair.readA)),
+              (Edits{"40M3D60M", "40^" + at(740, 3) + "60", 3, 0, 0, 1}));
+    EXPECT_EQ(editsOf(align(p.readBAlignments, pair.readB)), (Edits{"40M3I57M", "97", 3, 0, 0, 1}));
+
+    // A mismatch at the first base is trimmed; one inside stays in the mismatch string. Unique with
+    // mismatches and no second-best position: the genome's ceiling.
+    g.genome->mappingQualityOfKeyBelongingToUnmappedRegion = 60;
+    map(withMismatches(at(500), {0, 50}), reverseComplementOf(at(1200)));
+    ASSERT_EQ(populated(), 1u);
+    const Alignment& a = align(slot(0).readAAlignments, pair.readA);
+    EXPECT_EQ(editsOf(a), (Edits{"1S99M", "49" + at(550, 1) + "49", 1, 1, 0, 1}));
+    EXPECT_EQ(a.mappingQuality, 60u);
+
+    // Without indel detection no alignment carries an indel.
+    params.maximumSizeOfIndelToDetect = 0;
+    map(deletionRead, reverseComplementOf(insertionText));
+    ASSERT_GE(populated(), 1u);
+    for (Alignments* alignments : {&slot(0).readAAlignments, &slot(0).readBAlignments})
+        EXPECT_EQ(alignments->alignments[0].primaryPosition.indelDescriptor.present, 0u);
+}
+
+TEST_F(ReadPairMappingTest, ReadsOutside64To512BasesAreCountedAndNotMapped) {
+    for (const std::uint32_t length : {63u, 64u, 512u, 513u}) {
+        for (const bool onReadA : {true, false}) {
+            const std::string sized = at(500, length), mate = reverseComplementOf(at(1500));
+            map(onReadA ? sized : mate, onReadA ? mate : sized);
+            const bool supported = length >= 64 && length <= 512;
+            EXPECT_EQ(values(result->numberOfAllocatedPairedAlignments(), populated(),
+                             statistics->readPairsWithUnsupportedReadLength,
+                             populated() > 0 && slot(0).type == kConcordant),
+                      supported ? (Values{2, 1, 0, 1}) : (Values{0, 0, 1, 0}))
+                << length << (onReadA ? " on read A" : " on read B");
+        }
+    }
+}
+
+// Read A runs across a junction: 45 bases from 1300, near its mate at 1000, then 55 bases from 3345,
+// 2 kb away, so its fragments are candidates at 1300 and 3300. A substitution at base 5 of the near
+// part lies in its outer word, the only mismatch outside the middle words that the score counts.
+class ReadPairMappingJunctionTest : public ReadPairMappingTest,
+                                    public ::testing::WithParamInterface<std::uint32_t> {};
+
+TEST_P(ReadPairMappingJunctionTest, EachPairedAlignmentGetsTheOtherFragment) {
+    params.generateSupplementalMappings = true;
+    g = indexedGenome({chr});
+    const std::uint32_t orientation = GetParam();
+    std::string text = at(1300, 45) + at(3345, 55);
+    text[5] = otherBase(text[5]);
+    const std::string read = orientation == kForward ? text : reverseComplementOf(text);
+    const MismatchScores near = naive(read, 1300, orientation), far = naive(read, 3300, orientation);
+    // Premises: the far fragment is read A's lowest mismatch candidate, the near one looks like a
+    // junction read, and the middles of the two leave room for each other.
+    ASSERT_LT(far.wholeReadScore, near.wholeReadScore);
+    ASSERT_GT(near.wholeReadScore, 16);
+    ASSERT_LE(near.middleWordsScore + far.middleWordsScore, 35);
+    const std::int64_t score = 200 - near.middleWordsScore - far.middleWordsScore - 1;
+    for (const bool mostDistantFirst : {false, true}) {
+        params.reportMostDistantMappingAsPrimaryForReadsWithJunctions = mostDistantFirst;
+        map(read, reverseComplementOf(at(1000)));
+        ASSERT_EQ(populated(), 2u);
+        for (std::size_t i = 0; i < 2; ++i) {
+            const PairedAlignment& p = slot(i);
+            const bool nearFirst = i == 0 && !mostDistantFirst;
+            const std::int64_t first = nearFirst ? 1300 : 3300, second = nearFirst ? 3300 : 1300;
+            ASSERT_EQ(p.readAAlignments.numberOfPopulatedAlignments, 2u) << i;
+            EXPECT_EQ(placement(p.readAAlignments.alignments[0]),
+                      values(first, orientation, primaryAlignmentType));
+            EXPECT_EQ(placement(p.readAAlignments.alignments[1]),
+                      values(second, orientation, biotinJunctionAlignmentType));
+            EXPECT_EQ(values(p.readAAlignments.hasBiotinJunction, p.readBAlignments.hasBiotinJunction,
+                             p.biotinJunctionFlag, p.highQualityFlag,
+                             p.readBAlignments.numberOfPopulatedAlignments, p.alignmentScore, p.distance),
+                      (Values{1, 0, 1, 0, 1, score, first - 1000}))
+                << i;
+        }
+        const ReadPairMappingStatistics& s = *statistics;
+        EXPECT_EQ(values(s.primaryBiotinDetectionsPerformed, s.secondaryBiotinDetectionsPerformed,
+                         s.readsWithBiotinJunctions, s.readPairsWithBiotinJunctions),
+                  (Values{2, 0, 2, 1}));
+        // Both paired alignments have primary score 0; the far fragment holds more keys than the near one.
+        EXPECT_EQ(groups(), (Values{0, 1, 0, 1}));
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadPairMappingOrientations, ReadPairMappingJunctionTest,
+                         ::testing::Values(kForward, kReverse));
+
+struct AlternateCase {
+    bool generate;
+    bool mismatched;
+    std::uint32_t alternates;
+};
+class ReadPairMappingAlternatesTest : public ReadPairMappingTest,
+                                      public ::testing::WithParamInterface<AlternateCase> {};
+
+// Read A at 200, 1600 and 3000; read B at 3500, within the window of the third copy only, which
+// ranks behind the other two in read A's lowest mismatch candidates.
+TEST_P(ReadPairMappingAlternatesTest, EqualCandidatesAheadOfTheConcordantOneBecomeAlternates) {
+    const auto [generate, mismatched, alternates] = GetParam();
+    params.generateSupplementalMappings = true;
+    params.generateAlternateMappings = generate;
+    put(1600, at(200));
+    put(3000, at(200));
+    // Substitutions 12 bases apart put two or three in every word: primary score 2, at most one alternate.
+    map(mismatched ? withXorKeepingMismatches(at(200), {5, 17, 29, 41, 53, 65, 77, 89}) : at(200),
+        reverseComplementOf(at(3500)));
+    ASSERT_EQ(populated(), 2u);
+    const Alignments& concordant = slot(0).readAAlignments;
+    ASSERT_EQ(concordant.numberOfPopulatedAlignments, 1 + alternates);
+    EXPECT_EQ(placement(concordant.alignments[0]), (Values{3000, kForward, primaryAlignmentType}));
+    for (std::uint32_t i = 0; i < alternates; ++i)
+        EXPECT_EQ(placement(concordant.alignments[1 + i]),
+                  values(i == 0 ? 200 : 1600, kForward, alternateAlignmentType));
+    // The discordant pair's read A is the first entry itself: the walk stops at once.
+    EXPECT_EQ(placement(slot(1).readAAlignments.alignments[0]),
+              (Values{200, kForward, primaryAlignmentType}));
+    EXPECT_EQ(values(slot(1).readAAlignments.numberOfPopulatedAlignments,
+                     slot(0).readBAlignments.numberOfPopulatedAlignments),
+              (Values{1, 1}));
+    const ReadPairMappingStatistics& s = *statistics;
+    EXPECT_EQ(values(s.readsWithAlternativeAlignments, s.alternativeAlignmentsReported,
+                     s.readPairsWithAlternativeAlignments, s.readsWithBiotinJunctions),
+              values(alternates > 0, alternates, alternates > 0, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(ReadPairMappingLimits, ReadPairMappingAlternatesTest,
+                         ::testing::Values(AlternateCase{false, false, 0}, AlternateCase{true, false, 2},
+                                           AlternateCase{true, true, 1}));
+
+// Hand-made paired alignments of a 100-base read A and a read B of the given length.
+ReadPair pairOfReads(std::uint32_t readBLength = 100) {
+    ReadPair pair;
+    pair.readA.length = 100;
+    pair.readB.length = readBLength;
+    return pair;
+}
+
+TEST(ReadPairMappingSelectionTest, DiscordantPairIsPrimaryOnlyWhenClearlyBetter) {
+    struct Case {
+        std::uint32_t readBLength;
+        bool penalty;
+        std::uint32_t concordant, discordant;
+        std::string expected;  // primary then secondary: C, D or - for none
+    };
+    const Case cases[] = {
+        {100, true, 145, 152, "D-"},  // 150 < 152; the concordant pair, below Q = 150, is dropped
+        {100, true, 147, 152, "CD"},  // 152 is not below 152
+        {100, true, 150, 156, "DC"},  // a secondary at Q is kept
+        {100, true, 149, 155, "D-"},  {100, true, 200, 149, "C-"},
+        {100, true, 200, 150, "CD"},  {100, true, 0, 3, "C-"},  // a discordant score below the penalty
+        {101, true, 200, 150, "C-"},                            // Q = ceil(201 x 0.75) = 151
+        {100, false, 145, 152, "D-"},                           // below Q and below the discordant score
+        {100, false, 150, 180, "CD"},                           // not below Q
+        {100, false, 140, 130, "C-"},
+    };
+    for (const Case& c : cases) {
+        const ReadPair pair = pairOfReads(c.readBLength);
+        auto alignments = createPairedAlignments(pair, 2);
+        initPairedAlignment(alignments->pairedAlignments[0], pair, 7, kConcordant);
+        initPairedAlignment(alignments->pairedAlignments[1], pair, 7, kDiscordant);
+        alignments->pairedAlignments[0].alignmentScore = c.concordant;
+        alignments->pairedAlignments[1].alignmentScore = c.discordant;
+        alignments->numberOfPopulatedPairedAlignments = 2;
+        ExecutionParameters params;
+        params.useDisconcordantPairScorePenaltyToSelectPrimaryAlignment = c.penalty;
+        const PairedAlignment *primary = nullptr, *secondary = nullptr;
+        selectPrimaryAndSecondaryAlignment(params, *alignments, primary, secondary);
+        const auto label = [](const PairedAlignment* p) {
+            return p == nullptr ? '-' : p->type == kConcordant ? 'C' : 'D';
+        };
+        EXPECT_EQ(std::string({label(primary), label(secondary)}), c.expected)
+            << c.concordant << " vs " << c.discordant << (c.penalty ? " with" : " without") << " penalty";
+    }
+    // One paired alignment of either type is the primary; the secondary is left untouched, as are
+    // both without any.
+    const ReadPair pair = pairOfReads();
+    const PairedAlignment untouched{};
+    for (const std::uint32_t populated : {0u, 1u}) {
+        for (const std::uint32_t type : {kConcordant, kDiscordant}) {
+            auto alignments = createPairedAlignments(pair, 2);
+            initPairedAlignment(alignments->pairedAlignments[0], pair, 7, type);
+            alignments->numberOfPopulatedPairedAlignments = populated;
+            const PairedAlignment *primary = &untouched, *secondary = &untouched;
+            selectPrimaryAndSecondaryAlignment(ExecutionParameters{}, *alignments, primary, secondary);
+            EXPECT_EQ(primary, populated == 0 ? &untouched : &alignments->pairedAlignments[0]);
+            EXPECT_EQ(secondary, &untouched);
+        }
+    }
+}
+
+TEST(ReadPairMappingScoreTest, JunctionReadScoresEachFragmentWhereItCoversTheRead) {
+    struct Case {
+        std::uint16_t f0, l0, m0, f1, l1, m1;
+        std::uint8_t junction;
+        std::uint32_t expected;
+    };
+    const Case cases[] = {
+        {9, 0, 1, 0, 7, 1, 1, 98},       // fragment 1 covers the start, 0 the end: 100 - 1 - 1 - (0 + 0)
+        {0, 9, 1, 7, 0, 1, 1, 98},       // and the other way round
+        {2, 9, 1, 7, 3, 1, 1, 93},       // 100 - 1 - 1 - (2 + 3)
+        {4, 4, 1, 0, 7, 1, 1, 83},       // no clear cover: all four words count
+        {9, 0, 1, 0, 7, 1, 0, 90},       // no junction: 100 less alignment 0's whole-read score
+        {30, 30, 40, 30, 30, 40, 1, 0},  // never below 0
+    };
+    const auto fragment = [](std::uint32_t position, std::uint16_t first, std::uint16_t last,
+                             std::uint16_t middle) {
+        Alignment a = alignmentAt(positionAt(position, static_cast<std::uint16_t>(first + last + middle)));
+        MismatchScores& s = a.primaryPosition.mappingScores.mismatchScores;
+        s.firstWordScore = first;
+        s.lastWordScore = last;
+        s.middleWordsScore = middle;
+        return a;
+    };
+    const ReadPair pair = pairOfReads();
+    for (const Case& c : cases) {
+        PairedAlignment p;
+        initPairedAlignment(p, pair, 7, kConcordant);
+        p.readAAlignments.alignments[0] = fragment(100, c.f0, c.l0, c.m0);
+        p.readAAlignments.alignments[1] = fragment(3000, c.f1, c.l1, c.m1);
+        p.readAAlignments.numberOfPopulatedAlignments = 2;
+        p.readAAlignments.hasBiotinJunction = c.junction;
+        p.readBAlignments.numberOfPopulatedAlignments = 1;
+        calculatePairedAlignmentAggregateScoresAndDistances(ExecutionParameters{}, p);
+        // Read B has no alignment: read A's score alone.
+        EXPECT_EQ(values(p.alignmentScore, p.aggregateHitCount, p.distance),
+                  values(c.expected, 0, noReadDistance))
+            << c.f0 << " " << c.l0 << " " << c.f1 << " " << c.l1;
+        p.readBAlignments.alignments[0] = alignmentAt(positionAt(600, 5));
+        calculatePairedAlignmentAggregateScoresAndDistances(ExecutionParameters{}, p);
+        EXPECT_EQ(values(p.alignmentScore, p.distance), values(c.expected + 95, 500));
+    }
+}
+
+}  // namespace
+}  // namespace koru
