@@ -130,7 +130,7 @@ Placement pick(const std::vector<std::string>& chromosomes, std::uint64_t total,
 
 std::string truthName(std::uint64_t pair, std::size_t chromosome, const std::string& first, bool forward,
                       const std::string& second) {
-    return "sim:" + std::to_string(pair) + ":" + std::to_string(chromosome + 1) + ":" + first + ":" +
+    return std::string("sim:") + std::to_string(pair) + ":" + std::to_string(chromosome + 1) + ":" + first + ":" +
            (forward ? "+" : "-") + ":" + second + ":" + (forward ? "-" : "+");
 }
 
@@ -187,7 +187,7 @@ bool simulateMatePair(const std::vector<std::string>& chromosomes, std::uint64_t
     second = mutate(reverseComplement(text), length, options, random);
     // Read 1 starts on the fragment's end; it spans the junction when the stretch turns inside it.
     std::string firstPosition = std::to_string(endStart + 1);
-    if (beforeJunction < length) firstPosition += "j" + std::to_string(place.offset + 1);
+    if (beforeJunction < length) firstPosition += std::string("j") + std::to_string(place.offset + 1);
     const std::size_t secondStart = stretch - length;  // read 2's leftmost base, in the stretch
     std::string secondPosition =
         secondStart >= beforeJunction
