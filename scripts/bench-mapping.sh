@@ -20,8 +20,8 @@ if [ ${#need[@]} -gt 0 ]; then
     apt-get update -qq >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
 fi
 
-reads1=mapping_1.fq
-reads2=mapping_2.fq
+reads1=mapping_${pairs}_1.fq
+reads2=mapping_${pairs}_2.fq
 [ -s "$reads1" ] || "$root/$build/koru_simulate_reads" "$genome" "$reads1" "$reads2" --pairs "$pairs" --length 100 \
     --insert 400 --deviation 50 --substitutions 0.01 --indels 0.05 --seed 42
 
