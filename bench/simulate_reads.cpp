@@ -130,8 +130,8 @@ Placement pick(const std::vector<std::string>& chromosomes, std::uint64_t total,
 
 std::string truthName(std::uint64_t pair, std::size_t chromosome, const std::string& first, bool forward,
                       const std::string& second) {
-    return std::string("sim:") + std::to_string(pair) + ":" + std::to_string(chromosome + 1) + ":" + first + ":" +
-           (forward ? "+" : "-") + ":" + second + ":" + (forward ? "-" : "+");
+    return std::string("sim:") + std::to_string(pair) + ":" + std::to_string(chromosome + 1) + ":" + first +
+           ":" + (forward ? "+" : "-") + ":" + second + ":" + (forward ? "-" : "+");
 }
 
 }  // namespace

@@ -141,6 +141,46 @@ TEST(FastqRequest, OutputDoesNotDependOnThreadsOrCompression) {
     EXPECT_EQ(sortedRecords(readFile(directory.file("gz.sam"))), one);
 }
 
+// With one thread the output keeps the input's order, so the QMR lines of the first pairs can be
+// checked against their truth: chromosome 1, 0-based positions, negative on the reverse strand.
+TEST(FastqRequest, QmrLinesOfKnownPairs) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 20 --substitutions 0 --seed 9");
+    ASSERT_EQ(runRequest(directory, lambdaGenome, data,
+                         {"--qmrOutputFileName", "out.qmr", "--singleThreadAlignment", "true"})
+                  .status,
+              0);
+    std::istringstream qmr(readFile(directory.file("out.qmr"))), reads(readFile(data.read1));
+    std::string line, header, skip;
+    int checked = 0;
+    while (std::getline(qmr, line) && checked < 5) {
+        if (line.empty() || line[0] == '#' || line[0] == '"') continue;
+        std::getline(reads, header);
+        for (int i = 0; i < 3; ++i) std::getline(reads, skip);
+        std::vector<std::string> truth;
+        std::istringstream parts(header.substr(1, header.find(' ') - 1));
+        for (std::string part; std::getline(parts, part, ':');) truth.push_back(part);
+        const long positionA = (std::stol(truth[3]) - 1) * (truth[4] == "+" ? 1 : -1);
+        const long positionB = (std::stol(truth[5]) - 1) * (truth[6] == "+" ? 1 : -1);
+        std::istringstream columns(line);
+        long chrA, chrB, posA, posB, binA, binB, homA, homB, score, wholeA, wholeB, file, fileLine;
+        std::string type;
+        columns >> chrA >> chrB >> posA >> posB >> binA >> binB >> homA >> homB >> score >> wholeA >>
+            wholeB >> file >> fileLine >> type;
+        EXPECT_EQ(chrA, 1);
+        EXPECT_EQ(chrB, 1);
+        EXPECT_EQ(posA, positionA) << line;
+        EXPECT_EQ(posB, positionB) << line;
+        EXPECT_EQ(binA, 7) << "an exact read is good in all three word groups";
+        EXPECT_EQ(wholeA + wholeB, 0);
+        EXPECT_EQ(score, 200);
+        EXPECT_EQ(type, "1");
+        EXPECT_EQ(line.size() + 1, 87u) << "version 3 records are 87 characters";
+        ++checked;
+    }
+    EXPECT_EQ(checked, 5);
+}
+
 TEST(FastqRequest, EmptyInputGivesHeadersOnly) {
     TemporaryDirectory directory;
     const Dataset data{directory.write("1.fq", ""), directory.write("2.fq", "")};
