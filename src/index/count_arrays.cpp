@@ -112,8 +112,8 @@ std::uint64_t sortingMemoryLeft(const GenomeSequence& genome, const CountArrays&
                               8 * windows + directory + (std::uint64_t{64} << 20);
     for (int e = 0; e < numberOfKeyEncodings; ++e) {
         const KeyTable& table = arrays.keyTables[e];
-        if (table.directory.empty()) continue;
-        committed += 8 * table.numberOfEntries + 4 * arrays.positionListsUsed[e] + 4 * table.directory.size();
+        if (!table.directory) continue;
+        committed += 8 * table.numberOfEntries + 4 * arrays.positionListsUsed[e] + 4 * table.directorySize();
     }
     const std::uint64_t budget = indexBuildMemoryBudget(genome.sequenceLength);
     return budget > committed ? std::max(budget - committed, minimumSortingMemoryBytes)

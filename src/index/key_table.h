@@ -38,12 +38,13 @@ inline std::uint64_t makeEntry(std::uint32_t key, std::uint16_t count, std::uint
 }
 
 struct KeyTable {
-    int directoryBits = 16;  // D
-    std::vector<std::uint32_t> directory;
+    int directoryBits = 16;           // D
+    CArray<std::uint32_t> directory;  // 2^D + 1 entries
     CArray<std::uint64_t> entries;
     std::uint64_t numberOfEntries = 0;
 
     std::uint32_t bucketOf(std::uint32_t key) const { return key >> (32 - directoryBits); }
+    std::size_t directorySize() const { return directory ? (std::size_t{1} << directoryBits) + 1 : 0; }
 
     // The entry of the key, or null when the key does not occur.
     const std::uint64_t* findEntry(std::uint32_t key) const {

@@ -47,7 +47,7 @@ class KeyTableBuilder {
         const std::uint64_t keys = partitions.numberOfWindows();
         KeyTable& table = build_.table;
         table.directoryBits = directoryBitsForKeys(keys);
-        table.directory.assign((std::size_t{1} << table.directoryBits) + 1, 0);
+        table.directory = allocateZeroedArray<std::uint32_t>((std::size_t{1} << table.directoryBits) + 1);
         // Room for every key being distinct and every window listed; pages past what is used are
         // never touched, and are given back below.
         table.entries = allocateZeroedArray<std::uint64_t>(std::max<std::uint64_t>(keys, 1));
@@ -63,7 +63,7 @@ class KeyTableBuilder {
         for (const auto& [first, last] : partitions_.ranges(perRange)) buildRange(workspace, first, last);
         KeyTable& table = build_.table;
         table.numberOfEntries = nextEntry_;
-        table.directory.back() = static_cast<std::uint32_t>(nextEntry_);
+        table.directory[table.directorySize() - 1] = static_cast<std::uint32_t>(nextEntry_);
         shrink(table.entries, std::max<std::uint64_t>(nextEntry_, 1));
         build_.storageUsed = nextOffset_;
         shrink(build_.storage, nextOffset_);

@@ -16,8 +16,13 @@ extern const char* const allocationFailureMessage;
 // Routes every failed operator new to exitOnAllocationFailure. Called once by main.
 void installAllocationFailureHandler();
 
+// Frees memory the array owns; an array over memory it does not own (a region of a mapped
+// index file) frees nothing.
 struct FreeDeleter {
-    void operator()(void* memory) const noexcept { std::free(memory); }
+    bool owns = true;
+    void operator()(void* memory) const noexcept {
+        if (owns) std::free(memory);
+    }
 };
 
 // An owned C allocation. Large zero-filled tables use calloc because the kernel hands out
@@ -35,6 +40,12 @@ void* callocAndTerminate(std::size_t count, std::size_t size);
 // Asks the kernel to back a large region with huge pages: far fewer page faults when it is
 // first written, and fewer TLB misses when it is read at random (the index tables).
 void adviseHugePages(void* memory, std::size_t bytes);
+
+// A view of memory someone else owns, with the interface of an owned array.
+template <class T>
+CArray<T> borrowArray(const T* memory) {
+    return CArray<T>(const_cast<T*>(memory), FreeDeleter{false});
+}
 
 template <class T>
 CArray<T> allocateZeroedArray(std::size_t count) {

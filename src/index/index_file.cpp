@@ -1,0 +1,197 @@
+#include "index/index_file.h"
+
+#include <fcntl.h>
+#include <omp.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <vector>
+
+#include "index/index_file_io.h"
+#include "support/errors.h"
+#include "support/files.h"
+#include "support/text_format.h"
+
+namespace koru {
+
+namespace {
+
+void writeStatistics(IndexFileWriter& out, const CountStatistics& s) {
+    out.value(s);
+}
+
+void serializeGenomeInformation(IndexFileWriter& out, const GenomeInformation* info) {
+    const GenomeInformation empty;
+    const GenomeInformation& g = info != nullptr ? *info : empty;
+    out.value(g.numberOfChromosomes);
+    out.value(g.formatType);
+    for (const std::string* text : {&g.name, &g.species, &g.version, &g.file}) out.text(*text);
+}
+
+void serializeChromosome(IndexFileWriter& out, const ChromosomeInformation& c) {
+    out.text(c.name);
+    out.text(c.accession);
+    out.value(c.version);
+    out.value(c.chromosomeNumber);
+    for (std::uint64_t field : {c.basePairs, c.startPositionInChromosome, c.endPositionInChromosome,
+                                c.paddedBasePairs, c.startBinaryEncodedArrayPosition,
+                                c.endBinaryEncodedArrayPosition, c.startGenomePosition, c.endGenomePosition})
+        out.value(field);
+}
+
+// Storage entry 0 is never used; an encoding without lists may have no storage at all.
+void writeStorage(IndexFileWriter& out, const std::uint32_t* storage, std::uint64_t used) {
+    if (storage != nullptr) return out.array(storage, used);
+    out.align();
+    const std::uint32_t zero = 0;
+    for (std::uint64_t i = 0; i < used; ++i) out.value(zero);
+}
+
+}  // namespace
+
+void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays) {
+    out.align();
+    out.value(arrays.sizeOfCountArrays);
+    out.value(arrays.limits.evaluationLimit);
+    out.value(arrays.limits.indexingLimit);
+    for (const CountStatistics& s : arrays.statistics) writeStatistics(out, s);
+    writeStatistics(out, arrays.totalStatistics);
+    writeStatistics(out, arrays.averageStatistics);
+    for (const KeyTable& table : arrays.keyTables) {
+        out.value(static_cast<std::uint32_t>(table.directoryBits));
+        out.value(table.numberOfEntries);
+    }
+    serializeGenomeInformation(out, arrays.genomeInformation.get());
+    for (const KeyTable& table : arrays.keyTables) {
+        out.array(table.directory.get(), table.directorySize());
+        out.array(table.entries.get(), table.numberOfEntries);
+    }
+}
+
+void serializeGenomeSequenceToIndexFile(IndexFileWriter& out, const GenomeSequence& genome) {
+    out.align();
+    serializeGenomeInformation(out, genome.genomeInformation.get());
+    for (std::uint64_t field :
+         {genome.sequenceLength, genome.paddedSequenceLength, genome.asciiEncodedArrayLength,
+          genome.allocatedBinaryEncodedArraySize, genome.utilizedBinaryEncodedArraySize})
+        out.value(field);
+    out.value(genome.mappingQualityOfKeyBelongingToUnmappedRegion);
+    out.value(genome.mappingQualityOfKeyWithTooManyPositions);
+    out.value(genome.sequenceStatistics);
+    out.value(static_cast<std::uint64_t>(genome.chromosomes.size()));
+    for (const ChromosomeInformation& chromosome : genome.chromosomes) serializeChromosome(out, chromosome);
+    out.array(genome.basePlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    out.array(genome.checkPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    out.array(genome.asciiEncodedSequence.get(), genome.asciiEncodedArrayLength);
+}
+
+void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes, LockedFile* report) {
+    if (indexes == nullptr)
+        exitWithError(
+            "ERROR: An empty binary indexes object was provided to the \"serializeBinaryIndexesToFile\" "
+            "function.");
+    errorIfFileHandleProvidedToMethodIsNull(file, "serializeBinaryIndexesToFile");
+    const CountArrays& arrays = *indexes->countArrays;
+    const GenomeSequence& genome = *indexes->genomeSequence;
+    IndexFileHeader header{};
+    if (std::fwrite(&header, sizeof header, 1, file) != 1)
+        exitWithErrorFormat("Could not write to the index file: %s.\n", std::strerror(errno));
+    IndexFileWriter out(file);
+    reportIndexFileStep(
+        report,
+        "\n\nSerializing the binary indexes to storage, this is very I/O intensive and will take time.");
+    for (std::uint64_t used : indexes->storageUsed) out.value(used);
+    reportIndexFileStep(report, "\tSerializing the Count Arrays to a file, writing " +
+                                    indexFileSizeText(countArraysBytes(arrays)) + " to disk.");
+    serializeCountArraysToFile(out, arrays);
+    reportIndexFileStep(report, "\tSerializing the Binary Formated Genome Sequence to a file, writing " +
+                                    indexFileSizeText(genomeSequenceBytes(genome)) + " to disk.");
+    serializeGenomeSequenceToIndexFile(out, genome);
+    reportIndexFileStep(report,
+                        "\tSerializing Position Indexes to a file, writing 0B to disk (they are held with "
+                        "the count arrays).");
+    reportIndexFileStep(report, "\tSerializing Index Storage to a file, writing " +
+                                    indexFileSizeText(indexStorageBytes(*indexes)) + " to disk.");
+    for (int e = 0; e < numberOfKeyEncodings; ++e)
+        writeStorage(out, indexes->storage[e].get(), indexes->storageUsed[e]);
+    std::memcpy(header.magic, indexFileMagic, sizeof header.magic);
+    header.formatVersion = indexFileFormatVersion;
+    header.headerBytes = indexFileHeaderBytes;
+    std::uint64_t contentChecksum = 0;
+    out.finish(contentChecksum, header.fileBytes);
+    header.genomeLength = genome.sequenceLength;
+    header.genomeChecksum =
+        indexFileChecksum(reinterpret_cast<const unsigned char*>(genome.asciiEncodedSequence.get()),
+                          genome.paddedSequenceLength);
+    header.numberOfChromosomes = static_cast<std::uint32_t>(genome.chromosomes.size());
+    header.checksumSegmentBytes = indexFileChecksumSegment;
+    header.checksum = indexFileChecksumWithHeader(contentChecksum, header);
+    if (std::fseek(file, 0, SEEK_SET) != 0 || std::fwrite(&header, sizeof header, 1, file) != 1 ||
+        std::fflush(file) != 0)
+        exitWithErrorFormat("Could not write to the index file: %s.\n", std::strerror(errno));
+    reportIndexFileStep(report, "Finished serializing the binary indexes to storage, " +
+                                    indexFileSizeText(header.fileBytes) + " written to disk.");
+}
+
+namespace {
+
+// The file is written under this name and renamed when complete, so that no run ever maps a
+// half-written index file under the final name.
+std::string partialIndexFileName(const std::string& fileName) {
+    return fileName + ".partial";
+}
+
+std::FILE* createIndexFile(const std::string& fileName) {
+    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+    if (file == nullptr)
+        exitWithErrorFormat("Could not create the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+    return file;
+}
+
+void closeIndexFile(std::FILE* file, const std::string& fileName) {
+    if (std::fclose(file) != 0)
+        exitWithErrorFormat("Could not write to the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+}
+
+}  // namespace
+
+void checkIndexFileCanBeWritten(const std::string& fileName) {
+    const std::string partial = partialIndexFileName(fileName);
+    closeIndexFile(createIndexFile(partial), partial);
+}
+
+void writeIndexFile(const std::string& fileName, const BinaryIndexes& indexes, LockedFile* report) {
+    const std::string partial = partialIndexFileName(fileName);
+    std::FILE* file = createIndexFile(partial);
+    serializeBinaryIndexesToFile(file, &indexes, report);
+    closeIndexFile(file, partial);
+    if (std::rename(partial.c_str(), fileName.c_str()) != 0)
+        exitWithErrorFormat("Could not create the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+}
+
+std::uint64_t indexFileChecksum(const unsigned char* data, std::size_t bytes) {
+    const std::size_t segments = (bytes + indexFileChecksumSegment - 1) / indexFileChecksumSegment;
+    std::vector<std::uint64_t> checksums(segments);
+#pragma omp parallel for schedule(static) if (segments > 8)
+    for (std::size_t s = 0; s < segments; ++s) {
+        const std::size_t start = s * indexFileChecksumSegment;
+        checksums[s] =
+            indexFileSegmentChecksum(data + start, std::min(indexFileChecksumSegment, bytes - start), s);
+    }
+    std::uint64_t checksum = 0;
+    for (std::uint64_t segmentChecksum : checksums)
+        checksum = foldIndexFileChecksum(checksum, segmentChecksum);
+    return checksum;
+}
+
+MappedIndexFile::~MappedIndexFile() {
+    munmap(memory_, bytes_);
+}
+
+}  // namespace koru

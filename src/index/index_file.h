@@ -1,0 +1,79 @@
+#pragma once
+// Index files: the genome and its compact index in one file, written once and mapped into memory
+// by later runs, which then share its pages instead of building the index again.
+//
+// Layout (little-endian; every array starts on a 64-byte boundary so it can be used in place):
+//   header, 64 bytes: "KORU-IDX", format version, header size, file size, content checksum,
+//                     genome length, genome checksum, number of chromosomes
+//   binary indexes header   : the storage used by each encoding's position lists
+//   count arrays header     : limits, count statistics, directory bits and entries per encoding
+//   genome information      : name, species, version, file, format type, chromosome count
+//   count arrays            : per encoding the directory and the entries (key bits, count, and
+//                             the position index entry, so the position indexes live here too)
+//   genome sequence         : the record, the chromosome table with names, both planes, the ASCII copy
+//   position index storage  : per encoding the position lists
+// The content checksum covers everything after the header in 1 MiB segments, so that a run can
+// check it with all threads; the genome checksum covers the genome's ASCII copy.
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "genome/genome_sequence.h"
+#include "index/binary_indexes.h"
+#include "index/count_arrays.h"
+#include "support/locked_file.h"
+
+namespace koru {
+
+inline constexpr std::uint32_t indexFileFormatVersion = 1;
+
+// The mapping of an index file; the loaded records point into it.
+class MappedIndexFile {
+  public:
+    MappedIndexFile(void* memory, std::size_t bytes) : memory_(memory), bytes_(bytes) {}
+    ~MappedIndexFile();
+    MappedIndexFile(const MappedIndexFile&) = delete;
+    MappedIndexFile& operator=(const MappedIndexFile&) = delete;
+
+    const unsigned char* data() const { return static_cast<const unsigned char*>(memory_); }
+    std::size_t size() const { return bytes_; }
+
+  private:
+    void* memory_;
+    std::size_t bytes_;
+};
+
+// The genome and its index, ready for mapping: built in the run, or read from an index file, whose
+// mapping `file` then holds and which the records borrow.
+struct MappingIndex {
+    std::unique_ptr<MappedIndexFile> file;
+    std::unique_ptr<GenomeSequence> genome;
+    std::unique_ptr<CountArrays> countArrays;
+    std::unique_ptr<BinaryIndexes> indexes;
+};
+
+// Writes the whole index file. Progress lines go to `report` when given. Every write is checked.
+void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes, LockedFile* report);
+// Maps and checks the file; a missing, truncated, foreign, other-version or damaged file ends
+// the run with a message naming it.
+MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, LockedFile* report);
+
+class IndexFileWriter;
+class IndexFileReader;
+// The count arrays' block of the file: header, genome information, then per encoding the key
+// directory and the key entries. The arrays read back point into the mapped file.
+void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays);
+std::unique_ptr<CountArrays> deserializeCountArraysFromFile(IndexFileReader& in);
+
+// Creates (empties) the file that writeIndexFile writes first, so that a path that cannot be
+// written ends the run before the index is built.
+void checkIndexFileCanBeWritten(const std::string& fileName);
+// Writes the index to a new file of that name, replacing it only once the file is complete.
+void writeIndexFile(const std::string& fileName, const BinaryIndexes& indexes, LockedFile* report);
+
+// The checksum of a byte range, as the file records it for its content.
+std::uint64_t indexFileChecksum(const unsigned char* data, std::size_t bytes);
+
+}  // namespace koru

@@ -1,0 +1,282 @@
+// Loading an index file: map it, check that it is a whole, undamaged koru index file of this
+// format version, then point the genome, count arrays and binary indexes into the mapping.
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+#include "index/index_file.h"
+#include "index/index_file_io.h"
+#include "support/errors.h"
+#include "support/text_format.h"
+
+namespace koru {
+
+namespace {
+
+bool readFully(int file, unsigned char* buffer, std::size_t bytes, std::uint64_t offset) {
+    while (bytes > 0) {
+        const ssize_t got = pread(file, buffer, bytes, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return false;
+        buffer += got;
+        bytes -= static_cast<std::size_t>(got);
+        offset += static_cast<std::uint64_t>(got);
+    }
+    return true;
+}
+
+[[noreturn]] void refuseIndexFile(const std::string& fileName, const std::string& reason) {
+    exitWithErrorFormat("The index file \"%s\" cannot be used: %s.\n", fileName.c_str(), reason.c_str());
+}
+
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
+    ~FileDescriptor() {
+        if (descriptor_ >= 0) ::close(descriptor_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return descriptor_; }
+
+  private:
+    int descriptor_;
+};
+
+std::uint64_t regularFileSize(const FileDescriptor& file, const std::string& fileName) {
+    struct stat status {};
+    if (fstat(file.get(), &status) != 0)
+        exitWithErrorFormat("Could not read the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+    if (!S_ISREG(status.st_mode)) refuseIndexFile(fileName, "it is not a regular file");
+    return static_cast<std::uint64_t>(status.st_size);
+}
+
+// Checks everything the header alone can tell: the mark, the version and the file's length.
+IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::string& fileName,
+                                    std::uint64_t fileBytes) {
+    IndexFileHeader header{};
+    const ssize_t got = pread(file.get(), &header, sizeof header, 0);
+    if (got < 0)
+        exitWithErrorFormat("Could not read the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+    if (got == 0) refuseIndexFile(fileName, "it is empty");
+    const auto markBytes = std::min(static_cast<std::size_t>(got), sizeof indexFileMagic);
+    if (std::memcmp(header.magic, indexFileMagic, markBytes) != 0)
+        refuseIndexFile(fileName, "it is not a koru index file");
+    if (static_cast<std::size_t>(got) < sizeof header)
+        refuseIndexFile(fileName, "it is truncated inside its header");
+    if (header.formatVersion != indexFileFormatVersion)
+        refuseIndexFile(fileName,
+                        stringPrintf("it has index file format version %u, and this koru reads version %u",
+                                     header.formatVersion, indexFileFormatVersion));
+    if (header.headerBytes != indexFileHeaderBytes ||
+        header.checksumSegmentBytes != indexFileChecksumSegment || header.reserved != 0)
+        refuseIndexFile(fileName, "its header is damaged");
+    if (fileBytes < header.fileBytes)
+        refuseIndexFile(fileName, stringPrintf("it is truncated: it holds %llu of its %llu bytes",
+                                               static_cast<unsigned long long>(fileBytes),
+                                               static_cast<unsigned long long>(header.fileBytes)));
+    if (fileBytes > header.fileBytes) refuseIndexFile(fileName, "it holds data past its end");
+    return header;
+}
+
+// The file is read through a small buffer per thread rather than through its mapping: on virtual
+// machines the first touch of each mapped page is costly, and a run needs only some of the pages.
+std::uint64_t checksumOfFile(const FileDescriptor& file, const std::string& fileName,
+                             std::uint64_t fileBytes) {
+    const std::uint64_t content = fileBytes - indexFileHeaderBytes;
+    const std::uint64_t segments = (content + indexFileChecksumSegment - 1) / indexFileChecksumSegment;
+    std::vector<std::uint64_t> checksums(segments);
+    bool readFailed = false;
+#pragma omp parallel reduction(|| : readFailed)
+    {
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(indexFileChecksumSegment);
+#pragma omp for schedule(static)
+        for (std::uint64_t s = 0; s < segments; ++s) {
+            const std::uint64_t start = s * indexFileChecksumSegment;
+            const auto bytes =
+                static_cast<std::size_t>(std::min<std::uint64_t>(indexFileChecksumSegment, content - start));
+            readFailed =
+                readFailed || !readFully(file.get(), buffer.get(), bytes, indexFileHeaderBytes + start);
+            checksums[s] = indexFileSegmentChecksum(buffer.get(), bytes, s);
+        }
+    }
+    if (readFailed)
+        exitWithErrorFormat("Could not read the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(EIO));
+    std::uint64_t checksum = 0;
+    for (std::uint64_t segmentChecksum : checksums)
+        checksum = foldIndexFileChecksum(checksum, segmentChecksum);
+    return checksum;
+}
+
+std::unique_ptr<MappedIndexFile> mapIndexFile(const FileDescriptor& file, const std::string& fileName,
+                                              std::uint64_t bytes) {
+    // Read-only and private: the pages come from the page cache and are shared by every run that
+    // maps the same file.
+    void* memory = mmap(nullptr, bytes, PROT_READ, MAP_PRIVATE, file.get(), 0);
+    if (memory == MAP_FAILED)
+        exitWithErrorFormat("Could not map the index file \"%s\" into memory: %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+    return std::make_unique<MappedIndexFile>(memory, bytes);
+}
+
+std::unique_ptr<GenomeInformation> deserializeGenomeInformation(IndexFileReader& in) {
+    auto info = std::make_unique<GenomeInformation>();
+    info->numberOfChromosomes = in.value<std::uint32_t>();
+    info->formatType = in.value<std::uint32_t>();
+    for (std::string* text : {&info->name, &info->species, &info->version, &info->file}) *text = in.text();
+    return info;
+}
+
+ChromosomeInformation deserializeChromosome(IndexFileReader& in) {
+    ChromosomeInformation c;
+    c.name = in.text();
+    c.accession = in.text();
+    c.version = in.value<std::int32_t>();
+    c.chromosomeNumber = in.value<std::uint32_t>();
+    for (std::uint64_t* field :
+         {&c.basePairs, &c.startPositionInChromosome, &c.endPositionInChromosome, &c.paddedBasePairs,
+          &c.startBinaryEncodedArrayPosition, &c.endBinaryEncodedArrayPosition, &c.startGenomePosition,
+          &c.endGenomePosition})
+        *field = in.value<std::uint64_t>();
+    return c;
+}
+
+// The sizes the rest of koru relies on when it reads the genome's arrays.
+bool genomeIsConsistent(const GenomeSequence& genome) {
+    if (genome.utilizedBinaryEncodedArraySize > genome.allocatedBinaryEncodedArraySize ||
+        genome.paddedSequenceLength > maximumGenomePositions ||
+        genome.paddedSequenceLength > 32 * genome.allocatedBinaryEncodedArraySize ||
+        genome.sequenceLength > genome.paddedSequenceLength ||
+        genome.asciiEncodedArrayLength <= genome.paddedSequenceLength)
+        return false;
+    for (const ChromosomeInformation& c : genome.chromosomes)
+        if (c.startGenomePosition > c.endGenomePosition ||
+            c.endGenomePosition >= genome.paddedSequenceLength ||
+            c.endBinaryEncodedArrayPosition >= genome.allocatedBinaryEncodedArraySize)
+            return false;
+    return true;
+}
+
+std::unique_ptr<GenomeSequence> deserializeGenomeSequenceFromIndexFile(IndexFileReader& in) {
+    in.align();
+    auto genome = std::make_unique<GenomeSequence>();
+    genome->genomeInformation = deserializeGenomeInformation(in);
+    for (std::uint64_t* field :
+         {&genome->sequenceLength, &genome->paddedSequenceLength, &genome->asciiEncodedArrayLength,
+          &genome->allocatedBinaryEncodedArraySize, &genome->utilizedBinaryEncodedArraySize})
+        *field = in.value<std::uint64_t>();
+    genome->mappingQualityOfKeyBelongingToUnmappedRegion = in.value<std::uint32_t>();
+    genome->mappingQualityOfKeyWithTooManyPositions = in.value<std::int32_t>();
+    genome->sequenceStatistics = in.value<SequenceStatistics>();
+    const auto chromosomes = in.value<std::uint64_t>();
+    // Each chromosome takes at least 80 bytes, which bounds the count before anything is reserved.
+    if (chromosomes > (in.size() - in.offset()) / 80) in.refuse("its chromosome table is damaged");
+    genome->chromosomes.reserve(chromosomes);
+    for (std::uint64_t c = 0; c < chromosomes; ++c) genome->chromosomes.push_back(deserializeChromosome(in));
+    genome->basePlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
+    genome->checkPlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
+    genome->asciiEncodedSequence = borrowArray(in.array<char>(genome->asciiEncodedArrayLength));
+    if (!genomeIsConsistent(*genome)) in.refuse("its genome record is damaged");
+    return genome;
+}
+
+void deserializeKeyTable(IndexFileReader& in, KeyTable& table) {
+    table.directory = borrowArray(in.array<std::uint32_t>((std::uint64_t{1} << table.directoryBits) + 1));
+    table.entries = borrowArray(in.array<std::uint64_t>(table.numberOfEntries));
+    if (table.directory[0] != 0 || table.directory[table.directorySize() - 1] != table.numberOfEntries)
+        in.refuse("its key directory is damaged");
+}
+
+std::unique_ptr<BinaryIndexes> deserializeStorage(IndexFileReader& in,
+                                                  const std::array<std::uint64_t, 3>& used) {
+    auto indexes = std::make_unique<BinaryIndexes>();
+    for (int e = 0; e < numberOfKeyEncodings; ++e) {
+        indexes->storageUsed[e] = used[e];
+        indexes->storage[e] = borrowArray(in.array<std::uint32_t>(used[e]));
+    }
+    return indexes;
+}
+
+// What the header says about the genome must be what the file holds. (Its sequence checksum is
+// covered by the file's checksum, and identifies the genome to tools that read the header.)
+void checkGenomeIdentity(const IndexFileHeader& header, const GenomeSequence& genome,
+                         const std::string& fileName) {
+    if (header.genomeLength != genome.sequenceLength ||
+        header.numberOfChromosomes != genome.chromosomes.size())
+        refuseIndexFile(fileName, "its genome does not match the genome its header describes");
+}
+
+}  // namespace
+
+std::unique_ptr<CountArrays> deserializeCountArraysFromFile(IndexFileReader& in) {
+    in.align();
+    auto arrays = std::make_unique<CountArrays>();
+    arrays->sizeOfCountArrays = in.value<std::uint64_t>();
+    arrays->limits.evaluationLimit = in.value<std::uint32_t>();
+    arrays->limits.indexingLimit = in.value<std::uint32_t>();
+    for (CountStatistics& s : arrays->statistics) s = in.value<CountStatistics>();
+    arrays->totalStatistics = in.value<CountStatistics>();
+    arrays->averageStatistics = in.value<CountStatistics>();
+    for (KeyTable& table : arrays->keyTables) {
+        table.directoryBits = static_cast<int>(in.value<std::uint32_t>());
+        table.numberOfEntries = in.value<std::uint64_t>();
+        if (table.directoryBits < 16 || table.directoryBits > 30 ||
+            table.numberOfEntries > arrays->sizeOfCountArrays)
+            in.refuse("its count arrays header is damaged");
+    }
+    arrays->genomeInformation = deserializeGenomeInformation(in);
+    for (KeyTable& table : arrays->keyTables) deserializeKeyTable(in, table);
+    return arrays;
+}
+
+MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, LockedFile* report) {
+    const FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+    if (file.get() < 0)
+        exitWithErrorFormat("Could not open the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+    const std::uint64_t fileBytes = regularFileSize(file, fileName);
+    const IndexFileHeader header = readIndexFileHeader(file, fileName, fileBytes);
+    if (indexFileChecksumWithHeader(checksumOfFile(file, fileName, fileBytes), header) != header.checksum)
+        refuseIndexFile(fileName, "its contents do not match their checksum, the file is damaged");
+    MappingIndex loaded;
+    loaded.file = mapIndexFile(file, fileName, fileBytes);
+    const unsigned char* data = loaded.file->data();
+
+    reportIndexFileStep(report,
+                        "\n\nDeserializing the binary indexes from storage, this is very I/O intensive and "
+                        "will take time.");
+    IndexFileReader in(data, fileBytes, indexFileHeaderBytes, fileName);
+    std::array<std::uint64_t, numberOfKeyEncodings> used{};
+    for (std::uint64_t& u : used) u = in.value<std::uint64_t>();
+    loaded.countArrays = deserializeCountArraysFromFile(in);
+    reportIndexFileStep(report, "\tDeserializing the Count Arrays from a file, reading " +
+                                    indexFileSizeText(countArraysBytes(*loaded.countArrays)) + " from disk.");
+    loaded.genome = deserializeGenomeSequenceFromIndexFile(in);
+    reportIndexFileStep(report, "\tDeserializing the Binary Formated Genome Sequence from a file, reading " +
+                                    indexFileSizeText(genomeSequenceBytes(*loaded.genome)) + " from disk.");
+    checkGenomeIdentity(header, *loaded.genome, fileName);
+    reportIndexFileStep(report,
+                        "\tDeserializing Position Indexes from a file, reading 0B from disk (they are held "
+                        "with the count arrays).");
+    loaded.indexes = deserializeStorage(in, used);
+    reportIndexFileStep(report, "\tDeserializing Index Storage from a file, reading " +
+                                    indexFileSizeText(indexStorageBytes(*loaded.indexes)) + " from disk.");
+    if (in.offset() != fileBytes) in.refuse("it holds data past its index");
+    loaded.indexes->countArrays = loaded.countArrays.get();
+    loaded.indexes->genomeSequence = loaded.genome.get();
+    reportIndexFileStep(report, "Finished deserializing the binary indexes from storage, " +
+                                    indexFileSizeText(fileBytes) + " read from disk.");
+    return loaded;
+}
+
+}  // namespace koru

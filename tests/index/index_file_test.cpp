@@ -1,0 +1,334 @@
+// Index files: what is written comes back identical, the progress lines state real sizes, and a
+// file that is cut, changed, foreign or of another version is refused with status 1.
+
+#include "index/index_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <regex>
+
+#include "genome/genome_test_helpers.h"
+#include "index/index_file_io.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru {
+namespace {
+
+using testing::readFile;
+using testing::TemporaryDirectory;
+
+// Two chromosomes of random bases, the second repeating part of the first so that keys with
+// position lists exist, with runs of N and a lower-case stretch.
+std::string repetitiveFasta() {
+    std::mt19937 random(7);
+    std::string first;
+    for (int i = 0; i < 3000; ++i) first.push_back("ACGT"[random() % 4]);
+    std::string second =
+        first.substr(500, 900) + std::string(70, 'N') + "acgtacgtacgt" + first.substr(100, 400);
+    auto lines = [](const std::string& bases) {
+        std::string text;
+        for (std::size_t i = 0; i < bases.size(); i += 60) text += bases.substr(i, 60) + "\n";
+        return text;
+    };
+    return ">chromosome one\n" + lines(first) + ">gi|12345|ref|NC_000002.3| second\n" + lines(second);
+}
+
+struct BuiltIndex {
+    std::unique_ptr<GenomeSequence> genome;
+    std::unique_ptr<CountArrays> countArrays;
+    std::unique_ptr<BinaryIndexes> indexes;
+};
+
+BuiltIndex buildIndex(const CountLimits& limits = {750, 32768}) {
+    BuiltIndex built;
+    built.genome = testing::fastaGenome(repetitiveFasta(), "repetitive.fa");
+    built.countArrays = buildCountArrays(*built.genome, limits, nullptr);
+    built.genome->mappingQualityOfKeyWithTooManyPositions =
+        calculateMappingQualityOfKeyWithTooManyPositions(built.countArrays->statistics);
+    built.indexes = buildBinaryIndexes(*built.countArrays, *built.genome, nullptr);
+    return built;
+}
+
+std::string writtenIndexFile(const TemporaryDirectory& directory, const BuiltIndex& built) {
+    const std::string path = directory.file("index.kix");
+    writeIndexFile(path, *built.indexes, nullptr);
+    return path;
+}
+
+template <class T>
+void expectSameBytes(const T& a, const T& b) {
+    EXPECT_EQ(std::memcmp(&a, &b, sizeof(T)), 0);
+}
+
+template <class T>
+void expectSameArray(const T* a, const T* b, std::uint64_t count) {
+    ASSERT_TRUE(count == 0 || (a != nullptr && b != nullptr));
+    EXPECT_EQ(std::memcmp(a, b, count * sizeof(T)), 0);
+}
+
+void expectSameGenomeInformation(const GenomeInformation& a, const GenomeInformation& b) {
+    EXPECT_EQ(a.numberOfChromosomes, b.numberOfChromosomes);
+    EXPECT_EQ(a.formatType, b.formatType);
+    EXPECT_EQ(a.name, b.name);
+    EXPECT_EQ(a.species, b.species);
+    EXPECT_EQ(a.version, b.version);
+    EXPECT_EQ(a.file, b.file);
+}
+
+void expectSameGenome(const GenomeSequence& a, const GenomeSequence& b) {
+    expectSameGenomeInformation(*a.genomeInformation, *b.genomeInformation);
+    EXPECT_EQ(a.sequenceLength, b.sequenceLength);
+    EXPECT_EQ(a.paddedSequenceLength, b.paddedSequenceLength);
+    EXPECT_EQ(a.asciiEncodedArrayLength, b.asciiEncodedArrayLength);
+    EXPECT_EQ(a.allocatedBinaryEncodedArraySize, b.allocatedBinaryEncodedArraySize);
+    EXPECT_EQ(a.utilizedBinaryEncodedArraySize, b.utilizedBinaryEncodedArraySize);
+    EXPECT_EQ(a.mappingQualityOfKeyBelongingToUnmappedRegion, b.mappingQualityOfKeyBelongingToUnmappedRegion);
+    EXPECT_EQ(a.mappingQualityOfKeyWithTooManyPositions, b.mappingQualityOfKeyWithTooManyPositions);
+    expectSameBytes(a.sequenceStatistics, b.sequenceStatistics);
+    expectSameArray(a.basePlaneWords.get(), b.basePlaneWords.get(), a.allocatedBinaryEncodedArraySize);
+    expectSameArray(a.checkPlaneWords.get(), b.checkPlaneWords.get(), a.allocatedBinaryEncodedArraySize);
+    expectSameArray(a.asciiEncodedSequence.get(), b.asciiEncodedSequence.get(), a.asciiEncodedArrayLength);
+    ASSERT_EQ(a.chromosomes.size(), b.chromosomes.size());
+    for (std::size_t c = 0; c < a.chromosomes.size(); ++c) {
+        const ChromosomeInformation &x = a.chromosomes[c], &y = b.chromosomes[c];
+        EXPECT_EQ(x.name, y.name);
+        EXPECT_EQ(x.accession, y.accession);
+        EXPECT_EQ(x.version, y.version);
+        EXPECT_EQ(x.chromosomeNumber, y.chromosomeNumber);
+        EXPECT_EQ(x.basePairs, y.basePairs);
+        EXPECT_EQ(x.paddedBasePairs, y.paddedBasePairs);
+        EXPECT_EQ(x.startGenomePosition, y.startGenomePosition);
+        EXPECT_EQ(x.endGenomePosition, y.endGenomePosition);
+        EXPECT_EQ(x.startBinaryEncodedArrayPosition, y.startBinaryEncodedArrayPosition);
+        EXPECT_EQ(x.endBinaryEncodedArrayPosition, y.endBinaryEncodedArrayPosition);
+    }
+}
+
+void expectSameCountArrays(const CountArrays& a, const CountArrays& b) {
+    EXPECT_EQ(a.sizeOfCountArrays, b.sizeOfCountArrays);
+    EXPECT_EQ(a.limits.evaluationLimit, b.limits.evaluationLimit);
+    EXPECT_EQ(a.limits.indexingLimit, b.limits.indexingLimit);
+    for (int e = 0; e < numberOfKeyEncodings; ++e) {
+        expectSameBytes(a.statistics[e], b.statistics[e]);
+        const KeyTable &x = a.keyTables[e], &y = b.keyTables[e];
+        EXPECT_EQ(x.directoryBits, y.directoryBits);
+        ASSERT_EQ(x.numberOfEntries, y.numberOfEntries);
+        expectSameArray(x.directory.get(), y.directory.get(), x.directorySize());
+        expectSameArray(x.entries.get(), y.entries.get(), x.numberOfEntries);
+    }
+    expectSameBytes(a.totalStatistics, b.totalStatistics);
+    expectSameBytes(a.averageStatistics, b.averageStatistics);
+    expectSameGenomeInformation(*a.genomeInformation, *b.genomeInformation);
+}
+
+TEST(IndexFile, RoundTripGivesTheSameGenomeCountsStatisticsAndLists) {
+    TemporaryDirectory directory;
+    const BuiltIndex built = buildIndex();
+    const MappingIndex loaded = deserializeBinaryIndexesFromFile(writtenIndexFile(directory, built), nullptr);
+    expectSameGenome(*built.genome, *loaded.genome);
+    expectSameCountArrays(*built.countArrays, *loaded.countArrays);
+    ASSERT_EQ(loaded.indexes->countArrays, loaded.countArrays.get());
+    ASSERT_EQ(loaded.indexes->genomeSequence, loaded.genome.get());
+    for (int e = 0; e < numberOfKeyEncodings; ++e) {
+        ASSERT_EQ(built.indexes->storageUsed[e], loaded.indexes->storageUsed[e]);
+        expectSameArray(built.indexes->storage[e].get() + 1, loaded.indexes->storage[e].get() + 1,
+                        built.indexes->storageUsed[e] - 1);
+    }
+    // Every key the genome holds, looked up through both, under every encoding.
+    std::uint64_t listedKeys = 0;
+    for (int e = 0; e < numberOfKeyEncodings; ++e) {
+        const KeyTable& table = built.countArrays->keyTables[e];
+        for (std::uint32_t bucket = 0; bucket + 1 < table.directorySize(); ++bucket)
+            for (std::uint32_t i = table.directory[bucket]; i < table.directory[bucket + 1]; ++i) {
+                const std::uint32_t key =
+                    (bucket << (32 - table.directoryBits)) | entryKeyLowBits(table.entries[i]);
+                const KeyPositions expected = built.indexes->lookup(e, key);
+                const KeyPositions actual = loaded.indexes->lookup(e, key);
+                ASSERT_EQ(expected.count, actual.count);
+                const auto x = expected.positions(), y = actual.positions();
+                ASSERT_TRUE(std::equal(x.begin(), x.end(), y.begin(), y.end())) << "key " << key;
+                listedKeys += expected.list != nullptr;
+            }
+    }
+    EXPECT_GT(listedKeys, 1000u) << "the genome should hold repeated keys";
+}
+
+TEST(IndexFile, LoadedRecordsPointIntoTheMappedFile) {
+    TemporaryDirectory directory;
+    const MappingIndex loaded =
+        deserializeBinaryIndexesFromFile(writtenIndexFile(directory, buildIndex()), nullptr);
+    const unsigned char* begin = loaded.file->data();
+    const unsigned char* end = begin + loaded.file->size();
+    for (const void* pointer : {static_cast<const void*>(loaded.genome->asciiEncodedSequence.get()),
+                                static_cast<const void*>(loaded.genome->basePlaneWords.get()),
+                                static_cast<const void*>(loaded.countArrays->keyTables[2].entries.get()),
+                                static_cast<const void*>(loaded.indexes->storage[1].get())}) {
+        const auto* byte = static_cast<const unsigned char*>(pointer);
+        EXPECT_TRUE(byte >= begin && byte < end);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(byte) % indexFileAlignment, 0u);
+    }
+}
+
+TEST(IndexFile, ProgressLinesStateTheRealSizes) {
+    TemporaryDirectory directory;
+    const BuiltIndex built = buildIndex();
+    const std::string report = directory.file("report.txt");
+    {
+        auto file = createLockedFile(report, false, false);
+        writeIndexFile(directory.file("index.kix"), *built.indexes, file.get());
+        deserializeBinaryIndexesFromFile(directory.file("index.kix"), file.get());
+        file->close();
+    }
+    const std::string size = "(~?[0-9.]+[KMG]?B)";
+    const std::regex expected(
+        "\n\nSerializing the binary indexes to storage, this is very I/O intensive and will take time.\n"
+        "\tSerializing the Count Arrays to a file, writing " +
+        size +
+        " to disk.\n"
+        "\tSerializing the Binary Formated Genome Sequence to a file, writing " +
+        size +
+        " to disk.\n"
+        "\tSerializing Position Indexes to a file, writing 0B to disk \\(they are held with the count "
+        "arrays\\).\n"
+        "\tSerializing Index Storage to a file, writing " +
+        size +
+        " to disk.\n"
+        "Finished serializing the binary indexes to storage, " +
+        size +
+        " written to disk.\n"
+        "\n\nDeserializing the binary indexes from storage, this is very I/O intensive and will take time.\n"
+        "\tDeserializing the Count Arrays from a file, reading " +
+        size +
+        " from disk.\n"
+        "\tDeserializing the Binary Formated Genome Sequence from a file, reading " +
+        size +
+        " from disk.\n"
+        "\tDeserializing Position Indexes from a file, reading 0B from disk \\(they are held with the count "
+        "arrays\\).\n"
+        "\tDeserializing Index Storage from a file, reading " +
+        size +
+        " from disk.\n"
+        "Finished deserializing the binary indexes from storage, " +
+        size + " read from disk.\n");
+    std::smatch match;
+    const std::string text = readFile(report);
+    ASSERT_TRUE(std::regex_match(text, match, expected)) << text;
+    EXPECT_EQ(match[1], indexFileSizeText(countArraysBytes(*built.countArrays)));
+    EXPECT_EQ(match[2], indexFileSizeText(genomeSequenceBytes(*built.genome)));
+    EXPECT_EQ(match[3], indexFileSizeText(indexStorageBytes(*built.indexes)));
+    EXPECT_EQ(match[4], indexFileSizeText(std::filesystem::file_size(directory.file("index.kix"))));
+    for (int i = 1; i <= 4; ++i) EXPECT_EQ(match[i], match[i + 4]);
+}
+
+TEST(IndexFile, SizeTexts) {
+    EXPECT_EQ(indexFileSizeText(0), "0B");
+    EXPECT_EQ(indexFileSizeText(1023), "1023B");
+    EXPECT_EQ(indexFileSizeText(1024), "~1.0KB");
+    EXPECT_EQ(indexFileSizeText(3 * 1048576 / 2), "~1.5MB");
+    EXPECT_EQ(indexFileSizeText(std::uint64_t{85} << 30), "~85.0GB");
+}
+
+TEST(IndexFile, EveryChangedByteChangesTheSegmentChecksum) {
+    std::vector<unsigned char> data(1000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 37);
+    const std::uint64_t original = indexFileSegmentChecksum(data.data(), data.size(), 0);
+    EXPECT_NE(original, indexFileSegmentChecksum(data.data(), data.size(), 1)) << "segments are told apart";
+    EXPECT_NE(original, indexFileSegmentChecksum(data.data(), data.size() - 1, 0))
+        << "lengths are told apart";
+    for (std::size_t i = 0; i < data.size(); ++i)
+        for (unsigned char bit : {0x01, 0x80}) {
+            data[i] ^= bit;
+            ASSERT_NE(original, indexFileSegmentChecksum(data.data(), data.size(), 0)) << i;
+            data[i] ^= bit;
+        }
+}
+
+// --- Refusals ---
+
+class DamagedIndexFile : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        path_ = writtenIndexFile(directory_, buildIndex());
+        original_ = readFile(path_);
+    }
+    void rewrite(const std::string& contents) const { std::ofstream(path_, std::ios::binary) << contents; }
+    void expectRefused(const std::string& reason) const {
+        EXPECT_EXIT(deserializeBinaryIndexesFromFile(path_, nullptr), ::testing::ExitedWithCode(1),
+                    "The index file \".*index.kix\" cannot be used: " + reason);
+    }
+
+    TemporaryDirectory directory_;
+    std::string path_;
+    std::string original_;
+};
+
+TEST_F(DamagedIndexFile, FileCutAtAnyOffsetIsRefused) {
+    ASSERT_GT(original_.size(), 3 * indexFileChecksumSegment / 100);
+    for (std::size_t length : {std::size_t{0}, std::size_t{5}, std::size_t{63}}) {
+        rewrite(original_.substr(0, length));
+        expectRefused(length == 0 ? "it is empty" : "it is truncated inside its header");
+    }
+    for (std::size_t length :
+         {std::size_t{64}, std::size_t{100}, original_.size() / 2, original_.size() - 1}) {
+        rewrite(original_.substr(0, length));
+        expectRefused("it is truncated: it holds " + std::to_string(length) + " of its " +
+                      std::to_string(original_.size()) + " bytes");
+    }
+}
+
+TEST_F(DamagedIndexFile, OneFlippedByteAnywhereIsRefused) {
+    // In the header's sizes, the genome's identity, each block and the last byte.
+    for (std::size_t offset : {std::size_t{40}, std::size_t{52}, std::size_t{70}, std::size_t{500},
+                               original_.size() / 3, original_.size() / 2, original_.size() - 1}) {
+        std::string damaged = original_;
+        damaged[offset] = static_cast<char>(damaged[offset] ^ 0x10);
+        rewrite(damaged);
+        expectRefused(offset == 52 ? "its header is damaged"
+                                   : "its contents do not match their checksum, the file is damaged");
+    }
+}
+
+TEST_F(DamagedIndexFile, ForeignFilesAreRefused) {
+    rewrite(">chromosome\nACGTACGT\n");
+    expectRefused("it is not a koru index file");
+    rewrite(std::string(4096, '\0'));
+    expectRefused("it is not a koru index file");
+    EXPECT_EXIT(deserializeBinaryIndexesFromFile(directory_.path().string(), nullptr),
+                ::testing::ExitedWithCode(1),
+                "cannot be used: it is not a regular file|Could not open the index file");
+    EXPECT_EXIT(deserializeBinaryIndexesFromFile(directory_.file("missing.kix"), nullptr),
+                ::testing::ExitedWithCode(1),
+                "Could not open the index file \".*missing.kix\": No such file");
+}
+
+TEST_F(DamagedIndexFile, OtherFormatVersionIsRefused) {
+    std::string other = original_;
+    other[8] = 2;
+    rewrite(other);
+    expectRefused("it has index file format version 2, and this koru reads version 1");
+}
+
+TEST_F(DamagedIndexFile, DataPastTheEndIsRefused) {
+    rewrite(original_ + "x");
+    expectRefused("it holds data past its end");
+}
+
+TEST(IndexFileWriting, ReplacesTheFileOnlyWhenComplete) {
+    TemporaryDirectory directory;
+    const BuiltIndex built = buildIndex();
+    const std::string path = directory.write("index.kix", "an earlier file");
+    checkIndexFileCanBeWritten(path);
+    EXPECT_EQ(readFile(path), "an earlier file") << "the check writes beside the file";
+    writeIndexFile(path, *built.indexes, nullptr);
+    EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
+    EXPECT_EQ(deserializeBinaryIndexesFromFile(path, nullptr).genome->sequenceLength,
+              built.genome->sequenceLength);
+    EXPECT_EXIT(checkIndexFileCanBeWritten(directory.file("no/such/directory/index.kix")),
+                ::testing::ExitedWithCode(1), "Could not create the index file");
+}
+
+}  // namespace
+}  // namespace koru
