@@ -2,6 +2,7 @@
 # Benchmarks of the index build against peers, measured side by side in one run:
 #   koru (read the FASTA and build the whole index) vs minimap2 -x sr -d and bwa index,
 #   on the E. coli genome and on a synthetic 100 Mbase genome with repeats and runs of N;
+#   loading an index file against building the index;
 #   then random key lookups in the compact index (Google Benchmark).
 # Writes bench-output/index_build.md and prints it.
 set -euo pipefail
@@ -62,6 +63,11 @@ done
 awk -v e="${koru_seconds[NC_008253]}" -v s="${koru_seconds[synthetic100]}" 'BEGIN {
     printf "\nkoru build time, 100 Mbase / E. coli: %.1f\n", s/e }' >>"$report"
 rm -f "$out"/peer.* koru.sam
+
+# Loading an index file against building the index, on both genomes.
+echo >>"$report"
+"$root/scripts/bench-index-file.sh" "$build" "$out/index-file" "$ecoli" "$synthetic" >/dev/null
+cat "$out/index-file/index_file.md" >>"$report"
 
 echo >>"$report"
 echo '```' >>"$report"

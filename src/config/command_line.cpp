@@ -44,6 +44,8 @@ enum LongOption : int {
     kGenerateSupplementalMappings,
     kReportMostDistantMappingAsPrimaryForReadsWithJunctions,
     kSingleThreadAlignment,
+    kIndexFile,
+    kWriteIndexFile,
 };
 
 const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
@@ -86,6 +88,8 @@ const option longOptions[] = {
     {"reportMostDistantMappingAsPrimaryForReadsWithJunctions", required_argument, nullptr,
      kReportMostDistantMappingAsPrimaryForReadsWithJunctions},
     {"singleThreadAlignment", required_argument, nullptr, kSingleThreadAlignment},
+    {"indexFile", required_argument, nullptr, kIndexFile},
+    {"writeIndexFile", required_argument, nullptr, kWriteIndexFile},
     {"standardOutputFileName", required_argument, nullptr, 'o'},
     {"traceOutputFile", required_argument, nullptr, 't'},
     {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
@@ -161,9 +165,11 @@ bool applySearchOption(ExecutionParameters& p, int value, const char* argument, 
     switch (value) {
         case 'i':
             p.maximumNumberOfPositionsAKeyCanHaveInAnIndex = readUnsignedArgument(argument, name);
+            p.indexLimitsGiven = true;
             return true;
         case 'I':
             p.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = readUnsignedArgument(argument, name);
+            p.indexLimitsGiven = true;
             return true;
         case 'b':
             setBasesToShift(p, argument, name);
@@ -220,6 +226,12 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
             return true;
         case kReferenceGenomeFastaFileName:
             p.genomeInformation = createFastaGenomeInformation(argument);
+            return true;
+        case kIndexFile:
+            p.indexFileName = checkedPath(argument, "Index File");
+            return true;
+        case kWriteIndexFile:
+            p.writeIndexFileName = argument;
             return true;
         case 'd':
             files.directoryWithSequenceFiles = checkedPath(argument, "Sequence File directory");
@@ -448,6 +460,15 @@ void printHelp() {
     std::printf("\t-T, --maximumNumberOfThreads       %smaximum number of threads to utilize [4]\n",
                 separator);
     std::printf("\t-v, --verbose                      %sdisplay execution options and progress\n", separator);
+    std::printf(
+        "\t    --writeIndexFile               %sbuild the index from the reference genome and write it to "
+        "this "
+        "file\n",
+        separator);
+    std::printf(
+        "\t    --indexFile                    %sload the index and genome from this file instead of building "
+        "them\n",
+        separator);
     std::printf("\n");
     std::fflush(stdout);
 }

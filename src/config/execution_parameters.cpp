@@ -55,11 +55,34 @@ void validateFastqRequest(const FastqAlignmentRequestParameters& fastq, Validati
             "the read1FastqFileName and read2FastqFileName parameters.\n");
 }
 
+// The index comes either from a reference genome, built in the run (and then possibly written to
+// an index file), or from an index file.
+void validateIndexSource(const ExecutionParameters& params, Validation& validation) {
+    const bool fromFile = !params.indexFileName.empty();
+    if (!params.genomeInformation && !fromFile) validation.fail("No reference genome was provided!\n");
+    if (params.genomeInformation && fromFile)
+        validation.fail(
+            "Both a reference genome and an index file were provided!  Please use either the "
+            "referenceGenomeFastaFileName or the indexFile parameter.\n");
+    if (fromFile && !params.writeIndexFileName.empty())
+        validation.fail(
+            "An index file is written from a reference genome, not from another index file!  Please use the "
+            "writeIndexFile parameter with the referenceGenomeFastaFileName parameter.\n");
+}
+
 }  // namespace
+
+bool hasRequest(const ExecutionParameters& params) {
+    return params.interactiveServerRequestParameters.isInteractiveServerRequest ||
+           params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest ||
+           params.fastqAlignmentRequestParameters.isFastqAlignmentRequest;
+}
 
 bool validateExecutionParameters(const ExecutionParameters& params) {
     Validation validation;
-    if (!params.genomeInformation) validation.fail("No reference genome was provided!\n");
+    validateIndexSource(params, validation);
+    // Writing an index file is a whole run by itself.
+    if (!params.writeIndexFileName.empty() && !hasRequest(params)) return validation.ok();
     const auto& server = params.interactiveServerRequestParameters;
     if (server.isInteractiveServerRequest) {
         if (server.requestOutputDirectory.empty())

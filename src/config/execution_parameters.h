@@ -82,6 +82,12 @@ struct QmrOutputRequestParameters {
 struct ExecutionParameters {
     ProcessInformation processInformation;
     std::unique_ptr<GenomeInformation> genomeInformation;
+    // An index file to load instead of reading the reference and building the index, and one to
+    // write after building it; empty when absent.
+    std::string indexFileName;
+    std::string writeIndexFileName;
+    // -i or -I was given: an index loaded from a file must have been built with those limits.
+    bool indexLimitsGiven = false;
     bool verbose = false;
     std::uint32_t maximumNumberOfThreads = 4;
     bool singleThreadAlignment = false;
@@ -131,6 +137,9 @@ void initExecutionParameters(ExecutionParameters& params);
 
 // readLengthToStartLimitingNumberOfKeysGenerated follows the bases to shift.
 void updateReadLengthToStartLimitingNumberOfKeysGenerated(ExecutionParameters& params);
+
+// The run serves a FASTQ alignment, sequence file mapping or interactive server request.
+bool hasRequest(const ExecutionParameters& params);
 
 // Prints every problem on standard error; true when the run can proceed.
 bool validateExecutionParameters(const ExecutionParameters& params);

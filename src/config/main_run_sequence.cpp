@@ -7,7 +7,10 @@
 #include "genome/genome_sequence.h"
 #include "index/binary_indexes.h"
 #include "index/count_arrays.h"
+#include "index/index_file.h"
 #include "requests/fastq_alignment_request.h"
+#include "requests/interactive_server.h"
+#include "requests/sequence_file_request.h"
 #include "support/allocation.h"
 #include "support/diagnostics.h"
 #include "support/errors.h"
@@ -32,22 +35,18 @@ std::unique_ptr<ExecutionParameters> configure(int argc, char** argv) {
     return params;
 }
 
-// The requests are entered as they are built; until then the run says plainly where it stops
-// instead of pretending to have mapped anything.
-[[noreturn]] void stopBeforeUnbuiltStage(ExecutionParameters& params, const char* stage) {
-    closeOutputFiles(params);
-    exitWithErrorFormat("koru: the run stops before the stage \"%s\", which is not built yet.\n", stage);
-}
-
 std::unique_ptr<GenomeSequence> loadReference(ExecutionParameters& params) {
     auto genome = createGenomeSequence(params);
     if (params.verbose)
         params.standardOutputFile->writeUnderLock(genomeSequenceHeaderToString(*genome), true);
-    lookupGenomePositionsForCandidatePositionFilters(*genome, params.candidatePositionFilters,
+    return genome;
+}
+
+void resolveCandidatePositionFilters(ExecutionParameters& params, const GenomeSequence& genome) {
+    lookupGenomePositionsForCandidatePositionFilters(genome, params.candidatePositionFilters,
                                                      params.candidatePositionFilterFile);
     // The dump again, now with the filters' genome positions.
     if (params.verbose) printExecutionParameters(*params.standardOutputFile, &params);
-    return genome;
 }
 
 template <class Stage>
@@ -59,16 +58,65 @@ auto timedStage(LockedFile& output, const char* label, Stage&& stage) {
 }
 
 void serveRequest(ExecutionParameters& params, const BinaryIndexes& indexes) {
-    if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest)
-        stopBeforeUnbuiltStage(params, "Sequence File Mapping Request");
-    if (params.interactiveServerRequestParameters.isInteractiveServerRequest)
-        stopBeforeUnbuiltStage(params, "Interactive Request Server");
+    if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest) {
+        processSequenceFileMappingRequest(params, indexes);
+        return;
+    }
+    if (params.interactiveServerRequestParameters.isInteractiveServerRequest) startServer(params, indexes);
     if (params.fastqAlignmentRequestParameters.isFastqAlignmentRequest) {
         processFastqAlignmentRequest(params, indexes);
         return;
     }
     std::fputs("No request was provided.\n", stderr);
     printHelp();
+}
+
+// An index file holds the limits its lists were built with; the run maps with those, and refuses
+// other limits given on the command line rather than silently ignoring them.
+void adoptIndexLimits(ExecutionParameters& params, const CountLimits& limits) {
+    if (params.indexLimitsGiven &&
+        (params.maximumNumberOfPositionsAKeyCanHaveInAnIndex != limits.indexingLimit ||
+         params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex != limits.evaluationLimit))
+        exitWithErrorFormat(
+            "The index file \"%s\" was built with -i %u and -I %u, not with the -i %u and -I %u requested!  "
+            "Please "
+            "write an index file with these values, or leave them out.\n",
+            params.indexFileName.c_str(), limits.indexingLimit, limits.evaluationLimit,
+            params.maximumNumberOfPositionsAKeyCanHaveInAnIndex,
+            params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex);
+    params.maximumNumberOfPositionsAKeyCanHaveInAnIndex = limits.indexingLimit;
+    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = limits.evaluationLimit;
+}
+
+MappingIndex loadIndexFile(ExecutionParameters& params) {
+    LockedFile& output = *params.standardOutputFile;
+    MappingIndex index = timedStage(output, "Loading Index File", [&] {
+        return deserializeBinaryIndexesFromFile(params.indexFileName, params.verbose ? &output : nullptr);
+    });
+    adoptIndexLimits(params, index.countArrays->limits);
+    params.genomeInformation = std::make_unique<GenomeInformation>(*index.genome->genomeInformation);
+    if (params.verbose) output.writeUnderLock(genomeSequenceHeaderToString(*index.genome), true);
+    return index;
+}
+
+MappingIndex buildIndex(ExecutionParameters& params) {
+    LockedFile& output = *params.standardOutputFile;
+    // A file that cannot be written is found before the index is built, not after.
+    if (!params.writeIndexFileName.empty()) checkIndexFileCanBeWritten(params.writeIndexFileName);
+    MappingIndex index;
+    index.genome = loadReference(params);
+    index.countArrays =
+        timedStage(output, "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+                   [&] { return createCountArrays(params, *index.genome); });
+    index.indexes = timedStage(output, "Generating Hash Tables", [&] {
+        return createBinaryIndexes(params, *index.countArrays, *index.genome);
+    });
+    if (!params.writeIndexFileName.empty())
+        timedStage(output, "Writing Index File", [&] {
+            writeIndexFile(params.writeIndexFileName, *index.indexes, params.verbose ? &output : nullptr);
+            return true;
+        });
+    return index;
 }
 
 }  // namespace
@@ -79,16 +127,11 @@ int runMainSequence(int argc, char** argv) {
     auto params = configure(argc, argv);
     LockedFile& output = *params->standardOutputFile;
     Timer total = startTimer("Total Execution Time");
-    auto genome = loadReference(*params);
-    auto countArrays =
-        timedStage(output, "Counting Number of Reference Genome Positions Associated with Each Hash Key",
-                   [&] { return createCountArrays(*params, *genome); });
-    auto indexes = timedStage(output, "Generating Hash Tables",
-                              [&] { return createBinaryIndexes(*params, *countArrays, *genome); });
-    serveRequest(*params, *indexes);
-    indexes.reset();
-    genome.reset();
-    countArrays.reset();
+    MappingIndex index = params->indexFileName.empty() ? buildIndex(*params) : loadIndexFile(*params);
+    resolveCandidatePositionFilters(*params, *index.genome);
+    // A run that only writes an index file serves no request.
+    if (hasRequest(*params) || params->writeIndexFileName.empty()) serveRequest(*params, *index.indexes);
+    index = MappingIndex{};
     stopPrintAndFreePrintTime(output, total, true);
     closeOutputFiles(*params);
     return 0;

@@ -61,23 +61,37 @@ std::uint64_t indexStorageBytes(const BinaryIndexes& indexes) {
     return bytes;
 }
 
-std::uint64_t indexFileSegmentChecksum(const unsigned char* data, std::size_t bytes, std::uint64_t segment) {
-    // Four independent lanes of multiply-rotate rounds run at memory speed; any changed byte
-    // changes its lane, and the lanes are mixed at the end.
-    std::uint64_t lanes[4] = {prime1 + segment, prime2, 0, ~prime1};
+// Four independent lanes of multiply-rotate rounds run at memory speed; any changed word changes
+// its lane, every later round keeps the change, and the lanes are mixed at the end.
+IndexFileSegmentChecksum::IndexFileSegmentChecksum(std::uint64_t segment)
+    : lanes_{prime1 + segment, prime2, 0, ~prime1} {}
+
+void IndexFileSegmentChecksum::round(const unsigned char* block) {
+    for (int k = 0; k < 4; ++k)
+        lanes_[k] = rotateLeft(lanes_[k] + load64(block + 8 * k) * prime2, 31) * prime1;
+}
+
+void IndexFileSegmentChecksum::add(const unsigned char* data, std::size_t bytes) {
     std::size_t i = 0;
-    for (; i + 32 <= bytes; i += 32)
-        for (int k = 0; k < 4; ++k)
-            lanes[k] = rotateLeft(lanes[k] + load64(data + i + 8 * k) * prime2, 31) * prime1;
+    for (; i + 32 <= bytes; i += 32) round(data + i);
     if (i < bytes) {
         unsigned char tail[32] = {};
         std::memcpy(tail, data + i, bytes - i);
-        for (int k = 0; k < 4; ++k)
-            lanes[k] = rotateLeft(lanes[k] + load64(tail + 8 * k) * prime2, 31) * prime1;
+        round(tail);
     }
-    const std::uint64_t hash = rotateLeft(lanes[0], 1) + rotateLeft(lanes[1], 7) + rotateLeft(lanes[2], 12) +
-                               rotateLeft(lanes[3], 18);
-    return avalanche(hash ^ bytes);
+    bytes_ += bytes;
+}
+
+std::uint64_t IndexFileSegmentChecksum::value() const {
+    const std::uint64_t hash = rotateLeft(lanes_[0], 1) + rotateLeft(lanes_[1], 7) +
+                               rotateLeft(lanes_[2], 12) + rotateLeft(lanes_[3], 18);
+    return avalanche(hash ^ bytes_);
+}
+
+std::uint64_t indexFileSegmentChecksum(const unsigned char* data, std::size_t bytes, std::uint64_t segment) {
+    IndexFileSegmentChecksum checksum(segment);
+    checksum.add(data, bytes);
+    return checksum.value();
 }
 
 std::uint64_t foldIndexFileChecksum(std::uint64_t checksum, std::uint64_t segmentChecksum) {

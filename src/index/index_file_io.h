@@ -53,6 +53,20 @@ std::uint64_t indexStorageBytes(const BinaryIndexes& indexes);
 
 // Checksum of one segment of the content.
 std::uint64_t indexFileSegmentChecksum(const unsigned char* data, std::size_t bytes, std::uint64_t segment);
+
+// The same, over a segment given in pieces: every piece but the last a multiple of 32 bytes.
+class IndexFileSegmentChecksum {
+  public:
+    explicit IndexFileSegmentChecksum(std::uint64_t segment);
+    void add(const unsigned char* data, std::size_t bytes);
+    std::uint64_t value() const;
+
+  private:
+    void round(const unsigned char* block);
+
+    std::uint64_t lanes_[4];
+    std::uint64_t bytes_ = 0;
+};
 // Folds the segments' checksums, in order, into the content checksum.
 std::uint64_t foldIndexFileChecksum(std::uint64_t checksum, std::uint64_t segmentChecksum);
 

@@ -88,6 +88,21 @@ IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::strin
     return header;
 }
 
+// Checksums one segment of the content, read in pieces that stay in the core's cache.
+bool checksumSegment(int file, std::uint64_t segment, std::uint64_t bytes, unsigned char* buffer,
+                     std::uint64_t& checksum) {
+    constexpr std::size_t pieceBytes = std::size_t{256} << 10;
+    IndexFileSegmentChecksum segmentChecksum(segment);
+    const std::uint64_t start = indexFileHeaderBytes + segment * indexFileChecksumSegment;
+    for (std::uint64_t done = 0; done < bytes; done += pieceBytes) {
+        const auto piece = static_cast<std::size_t>(std::min<std::uint64_t>(pieceBytes, bytes - done));
+        if (!readFully(file, buffer, piece, start + done)) return false;
+        segmentChecksum.add(buffer, piece);
+    }
+    checksum = segmentChecksum.value();
+    return true;
+}
+
 // The file is read through a small buffer per thread rather than through its mapping: on virtual
 // machines the first touch of each mapped page is costly, and a run needs only some of the pages.
 std::uint64_t checksumOfFile(const FileDescriptor& file, const std::string& fileName,
@@ -98,15 +113,12 @@ std::uint64_t checksumOfFile(const FileDescriptor& file, const std::string& file
     bool readFailed = false;
 #pragma omp parallel reduction(|| : readFailed)
     {
-        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(indexFileChecksumSegment);
+        const auto buffer = std::make_unique_for_overwrite<unsigned char[]>(std::size_t{256} << 10);
 #pragma omp for schedule(static)
         for (std::uint64_t s = 0; s < segments; ++s) {
-            const std::uint64_t start = s * indexFileChecksumSegment;
-            const auto bytes =
-                static_cast<std::size_t>(std::min<std::uint64_t>(indexFileChecksumSegment, content - start));
-            readFailed =
-                readFailed || !readFully(file.get(), buffer.get(), bytes, indexFileHeaderBytes + start);
-            checksums[s] = indexFileSegmentChecksum(buffer.get(), bytes, s);
+            const std::uint64_t bytes =
+                std::min<std::uint64_t>(indexFileChecksumSegment, content - s * indexFileChecksumSegment);
+            readFailed = readFailed || !checksumSegment(file.get(), s, bytes, buffer.get(), checksums[s]);
         }
     }
     if (readFailed)

@@ -30,6 +30,16 @@ OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(const Executio
     return writers;
 }
 
+OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(LockedFile* samFile,
+                                                                  std::uint32_t samCapacity,
+                                                                  LockedFile* qmrFile,
+                                                                  std::uint32_t qmrCapacity) {
+    OutputFileBufferedFileWriters writers;
+    if (samFile != nullptr) writers.samWriter = std::make_unique<BufferedFileWriter>(*samFile, samCapacity);
+    if (qmrFile != nullptr) writers.qmrWriter = std::make_unique<BufferedFileWriter>(*qmrFile, qmrCapacity);
+    return writers;
+}
+
 void writePairedAlignmentsToOutputFile(const ExecutionParameters& params,
                                        const PairedAlignments& pairedAlignments,
                                        OutputFileBufferedFileWriters& writers, const GenomeSequence& genome) {

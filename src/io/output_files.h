@@ -32,6 +32,12 @@ struct OutputFileBufferedFileWriters {
 void writeHeaderToOutputFile(const ExecutionParameters& params, const GenomeSequence& genome);
 
 OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(const ExecutionParameters& params);
+// Writers on the given files with the given capacities (0: the writer's default), for outputs
+// sized by their input or written to a file other than the run's. A null file gets no writer.
+OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(LockedFile* samFile,
+                                                                  std::uint32_t samCapacity,
+                                                                  LockedFile* qmrFile,
+                                                                  std::uint32_t qmrCapacity);
 
 // The pair's SAM record, then its QMR lines, through the writers present.
 void writePairedAlignmentsToOutputFile(const ExecutionParameters& params,

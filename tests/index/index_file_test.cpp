@@ -246,6 +246,18 @@ TEST(IndexFile, EveryChangedByteChangesTheSegmentChecksum) {
         }
 }
 
+TEST(IndexFile, SegmentChecksumInPiecesIsTheWholeSegmentsChecksum) {
+    std::vector<unsigned char> data(100000);
+    for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<unsigned char>(i * 131 + i / 7);
+    const std::uint64_t whole = indexFileSegmentChecksum(data.data(), data.size(), 3);
+    for (std::size_t piece : {std::size_t{32}, std::size_t{4096}, std::size_t{65536}}) {
+        IndexFileSegmentChecksum checksum(3);
+        for (std::size_t done = 0; done < data.size(); done += piece)
+            checksum.add(data.data() + done, std::min(piece, data.size() - done));
+        EXPECT_EQ(checksum.value(), whole) << piece;
+    }
+}
+
 // --- Refusals ---
 
 class DamagedIndexFile : public ::testing::Test {

@@ -78,6 +78,10 @@ std::string expectedHelpText() {
            "\t    --samOutputFileName            \tSAM formatted output file name\n"
            "\t-T, --maximumNumberOfThreads       \tmaximum number of threads to utilize [4]\n"
            "\t-v, --verbose                      \tdisplay execution options and progress\n"
+           "\t    --writeIndexFile               \tbuild the index from the reference genome and write it to "
+           "this file\n"
+           "\t    --indexFile                    \tload the index and genome from this file instead of "
+           "building them\n"
            "\n";
 }
 

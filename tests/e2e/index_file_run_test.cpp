@@ -1,0 +1,155 @@
+// Runs that write an index file and runs that map with one, from the binary: the same SAM and QMR
+// records as a run that builds the index, and clear refusals of what cannot work.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <regex>
+#include <sstream>
+
+#include "test_support/run_binary.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru::testing {
+namespace {
+
+const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
+
+std::vector<std::string> timerLabels(const std::string& output) {
+    static const std::regex timer("Elapsed time for \"([^\n]*)\": Wall time");
+    std::vector<std::string> labels;
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), timer); it != std::sregex_iterator();
+         ++it)
+        labels.push_back((*it)[1]);
+    return labels;
+}
+
+// The lines of a file that do not depend on the run's command line, time or process, in order.
+std::vector<std::string> comparableLines(const std::string& path) {
+    std::vector<std::string> lines;
+    std::istringstream text(readFile(path));
+    for (std::string line; std::getline(text, line);)
+        if (line.rfind("@PG", 0) != 0 && line.rfind("#Command Line", 0) != 0 &&
+            line.rfind("#Process Information", 0) != 0)
+            lines.push_back(line);
+    // Threads write records in any order; the records themselves must agree.
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+class IndexFileRun : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const std::string command =
+            std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" + directory_.file("1.fq") + "' '" +
+            directory_.file("2.fq") +
+            "' --pairs 1500 --length 150 --mate-pair --substitutions 0.01 --indels 0.002 "
+            "--seed 11";
+        ASSERT_EQ(std::system(command.c_str()), 0);
+    }
+
+    std::vector<std::string> request(const std::string& tag) const {
+        return {"--read1FastqFileName",
+                directory_.file("1.fq"),
+                "--read2FastqFileName",
+                directory_.file("2.fq"),
+                "--samOutputFileName",
+                directory_.file(tag + ".sam"),
+                "--qmrOutputFileName",
+                directory_.file(tag + ".qmr"),
+                "-T",
+                "2"};
+    }
+    std::vector<std::string> with(std::vector<std::string> first,
+                                  const std::vector<std::string>& second) const {
+        first.insert(first.end(), second.begin(), second.end());
+        return first;
+    }
+    std::string index() const { return directory_.file("lambda.kix"); }
+    CommandResult writeIndex() const {
+        return runKoru({"--referenceGenomeFastaFileName", lambdaGenome, "--writeIndexFile", index()},
+                       directory_.path());
+    }
+
+    TemporaryDirectory directory_;
+};
+
+TEST_F(IndexFileRun, ReferenceAndIndexFileAloneOnlyWriteTheFile) {
+    const CommandResult result = writeIndex();
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_EQ(timerLabels(result.standardOutput),
+              (std::vector<std::string>{
+                  "Reading in Reference Genome",
+                  "Converting Reference Genome to binary encoding and generating metadata",
+                  "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+                  "Generating Hash Tables", "Writing Index File", "Total Execution Time"}));
+    EXPECT_GT(std::filesystem::file_size(index()), 48502u);
+    // No request, so no output file, and no help text.
+    EXPECT_FALSE(std::filesystem::exists(directory_.file("alignment.sam")));
+    EXPECT_FALSE(std::filesystem::exists(directory_.file("sequenceMapping.out")));
+    EXPECT_EQ(result.standardError, "");
+}
+
+TEST_F(IndexFileRun, MappingFromTheFileGivesTheRecordsOfMappingFromTheReference) {
+    // One run builds, writes the file and maps; the next maps from the file alone.
+    const CommandResult built = runKoru(
+        with({"--referenceGenomeFastaFileName", lambdaGenome, "--writeIndexFile", index()}, request("built")),
+        directory_.path());
+    ASSERT_EQ(built.status, 0) << built.standardError;
+    const CommandResult loaded =
+        runKoru(with({"--indexFile", index()}, request("loaded")), directory_.path());
+    ASSERT_EQ(loaded.status, 0) << loaded.standardError;
+    const std::string requestLabel = "for Aligning \"" + directory_.file("1.fq") + "\" and \"" +
+                                     directory_.file("2.fq") + "\" fastq files.";
+    EXPECT_EQ(timerLabels(loaded.standardOutput),
+              (std::vector<std::string>{"Loading Index File", requestLabel, "Total Execution Time"}));
+    const auto sam = comparableLines(directory_.file("built.sam"));
+    EXPECT_EQ(std::count_if(sam.begin(), sam.end(), [](const std::string& l) { return l[0] != '@'; }), 3000);
+    EXPECT_EQ(sam, comparableLines(directory_.file("loaded.sam")));
+    EXPECT_EQ(comparableLines(directory_.file("built.qmr")), comparableLines(directory_.file("loaded.qmr")));
+}
+
+TEST_F(IndexFileRun, ConflictingSourcesAndLimitsAreRefused) {
+    ASSERT_EQ(writeIndex().status, 0);
+    const CommandResult both =
+        runKoru(with({"--indexFile", index(), "--referenceGenomeFastaFileName", lambdaGenome}, request("x")));
+    EXPECT_EQ(both.status, 1);
+    EXPECT_NE(both.standardError.find("Both a reference genome and an index file were provided!"),
+              std::string::npos);
+    const CommandResult copy =
+        runKoru({"--indexFile", index(), "--writeIndexFile", directory_.file("copy.kix")});
+    EXPECT_EQ(copy.status, 1);
+    EXPECT_NE(copy.standardError.find("An index file is written from a reference genome"), std::string::npos);
+    const CommandResult limits = runKoru(with({"--indexFile", index(), "-i", "100"}, request("x")));
+    EXPECT_EQ(limits.status, 1);
+    EXPECT_NE(limits.standardError.find("was built with -i 32768 and -I 750, not with the -i 100 and -I 100"),
+              std::string::npos)
+        << limits.standardError;
+    const CommandResult sameLimits = runKoru(with({"--indexFile", index(), "-i", "32768"}, request("x")));
+    EXPECT_EQ(sameLimits.status, 0) << sameLimits.standardError;
+    const CommandResult missing =
+        runKoru(with({"--indexFile", directory_.file("missing.kix")}, request("x")));
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_NE(
+        missing.standardError.find("Index File \"" + directory_.file("missing.kix") + "\" does not exist."),
+        std::string::npos);
+}
+
+TEST_F(IndexFileRun, DamagedFileEndsTheRunBeforeAnyMapping) {
+    ASSERT_EQ(writeIndex().status, 0);
+    std::string contents = readFile(index());
+    contents[contents.size() / 2] ^= 0x01;
+    std::ofstream(index(), std::ios::binary) << contents;
+    const CommandResult result = runKoru(with({"--indexFile", index()}, request("damaged")));
+    EXPECT_EQ(result.status, 1);
+    EXPECT_NE(result.standardError.find("The index file \"" + index() +
+                                        "\" cannot be used: its contents do not match their checksum"),
+              std::string::npos)
+        << result.standardError;
+    EXPECT_EQ(timerLabels(result.standardOutput), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace koru::testing

@@ -1,0 +1,242 @@
+// The interactive server as a user meets it: the real binary started in the background on
+// temporary directories, requests submitted with scripts/koru-request or written by hand, and the
+// server stopped by a signal. Every wait is bounded.
+
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "requests/lambda_requests.h"
+#include "test_support/run_binary.h"
+
+extern char** environ;
+
+namespace koru::testing {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr auto longestWait = std::chrono::seconds(30);
+constexpr double checkInterval = 0.1;  // seconds between the server's listings
+
+// Polls every 10 ms until the condition holds or the longest wait has passed.
+bool waitUntil(const std::function<bool()>& condition) {
+    const auto deadline = Clock::now() + longestWait;
+    while (!condition()) {
+        if (Clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// koru started without waiting for it; a server left running by a failed test is stopped here.
+class ServerProcess {
+  public:
+    ServerProcess(const std::vector<std::string>& arguments, const std::string& directory)
+        : standardOutput_(directory + "/server.out"), standardError_(directory + "/server.err") {
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, standardOutput_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, standardError_.c_str(),
+                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
+        std::vector<std::string> words{KORU_BINARY};
+        words.insert(words.end(), arguments.begin(), arguments.end());
+        std::vector<char*> argv;
+        for (std::string& word : words) argv.push_back(word.data());
+        argv.push_back(nullptr);
+        if (posix_spawn(&pid_, KORU_BINARY, &actions, nullptr, argv.data(), environ) != 0) pid_ = -1;
+        posix_spawn_file_actions_destroy(&actions);
+    }
+    ~ServerProcess() { stop(); }
+    ServerProcess(const ServerProcess&) = delete;
+    ServerProcess& operator=(const ServerProcess&) = delete;
+
+    bool started() const { return pid_ > 0; }
+    // The wait status of the ended process.
+    int stop() {
+        if (pid_ <= 0) return status_;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, &status_, 0);
+        pid_ = -1;
+        return status_;
+    }
+    bool hasEnded() {
+        if (pid_ <= 0) return true;
+        if (waitpid(pid_, &status_, WNOHANG) != pid_) return false;
+        pid_ = -1;
+        return true;
+    }
+    std::string output() const { return readFile(standardOutput_); }
+    std::string errors() const { return readFile(standardError_); }
+
+  private:
+    std::string standardOutput_, standardError_;
+    pid_t pid_ = -1;
+    int status_ = 0;
+};
+
+struct ClientResult {
+    int status = -1;
+    std::string printed, errors;
+};
+
+ClientResult submitWithClient(const TemporaryDirectory& work, const std::string& options,
+                              const std::string& requestFile, const std::string& input,
+                              const std::string& output) {
+    const std::string command = "bash '" + std::string(KORU_SOURCE_DIR) + "/scripts/koru-request' -t 30 " +
+                                options + " '" + requestFile + "' '" + input + "' '" + output + "' > '" +
+                                work.file("client.out") + "' 2> '" + work.file("client.err") + "'";
+    const int status = std::system(command.c_str());
+    return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, readFile(work.file("client.out")),
+            readFile(work.file("client.err"))};
+}
+
+void expectRecordsOfCutPairs(const std::string& text, long records) {
+    const auto lines = qmrLines(text);
+    ASSERT_EQ(static_cast<long>(lines.size()), records) << text;
+    for (long i = 0; i < records; ++i) {
+        EXPECT_EQ(lines[i].line, i + 1);
+        expectCutPlaces(lines[i]);
+    }
+}
+
+class InteractiveServerRun : public ::testing::Test {
+  protected:
+    TemporaryDirectory work;
+    std::string input = work.file("in"), output = work.file("out");
+    std::unique_ptr<ServerProcess> server;
+
+    void SetUp() override {
+        fs::create_directory(input);
+        fs::create_directory(output);
+        server = std::make_unique<ServerProcess>(
+            std::vector<std::string>{"--referenceGenomeFastaFileName", lambdaGenomeFile,
+                                     "--serverRequestInputDirectory", input, "--serverRequestOutputDirectory",
+                                     output, "--serverRequestCheckInterval", std::to_string(checkInterval),
+                                     "--qmrOutputFileFormatVersion", "3", "--samOutputFileName",
+                                     "server.sam"},
+            work.path().string());
+        ASSERT_TRUE(server->started());
+        ASSERT_TRUE(waitUntil([&] {
+            return server->output().find("server is ready") != std::string::npos || server->hasEnded();
+        }));
+        ASSERT_FALSE(server->hasEnded()) << server->errors();
+    }
+    bool inInput(const std::string& name) const {
+        return fs::symlink_status(input + "/" + name).type() != fs::file_type::not_found;
+    }
+    bool resultComplete(const std::string& name) const {
+        return !inInput(name) && readFile(output + "/" + name).ends_with("END");
+    }
+};
+
+TEST_F(InteractiveServerRun, ServesRequestsUntilStoppedBySignal) {
+    // A request through the client, its result kept to be looked at.
+    const ClientResult first =
+        submitWithClient(work, "-k -n first.seq", work.write("first.seq", cutRecords(0, 20)), input, output);
+    ASSERT_EQ(first.status, 0) << first.errors << server->errors();
+    expectRecordsOfCutPairs(first.printed, 20);
+    const std::string kept = readFile(output + "/first.seq");
+    EXPECT_EQ(kept, first.printed + "END");
+    EXPECT_EQ(
+        fs::status(output + "/first.seq").permissions(),
+        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write);
+    EXPECT_FALSE(inInput("first.seq"));
+
+    // A request written in two steps is left alone until its END line arrives; meanwhile the
+    // server waits its interval between listings instead of reading it again and again.
+    const auto written = Clock::now();
+    std::ofstream(input + "/two.seq") << cutRecords(0, 5);
+    ASSERT_TRUE(waitUntil([&] { return occurrences(server->output(), "Processing File \"two.seq\"") >= 3; }));
+    EXPECT_GE(Clock::now() - written, std::chrono::duration<double>(2 * checkInterval));
+    EXPECT_TRUE(inInput("two.seq"));
+    EXPECT_FALSE(fs::exists(output + "/two.seq"));
+    std::ofstream(input + "/two.seq", std::ios::app) << "END\n";
+    ASSERT_TRUE(waitUntil([&] { return resultComplete("two.seq"); }));
+    expectRecordsOfCutPairs(readFile(output + "/two.seq"), 5);
+
+    // A bad request is answered with its error, and the server goes on serving.
+    const ClientResult bad =
+        submitWithClient(work, "-k -n bad.seq", work.write("bad.seq", "1234 5678\n"), input, output);
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_THAT(bad.errors, HasSubstr("its first line does not hold two runs of letters"));
+    EXPECT_THAT(readFile(output + "/bad.seq"),
+                StartsWith("#ERROR: The request \"bad.seq\" was not mapped: "));
+    EXPECT_TRUE(readFile(output + "/bad.seq").ends_with(".\nEND"));
+    EXPECT_THAT(server->errors(), HasSubstr("ERROR: The request \"" + input + "/bad.seq\" was not mapped"));
+    const ClientResult next =
+        submitWithClient(work, "", work.write("next.seq", cutRecords(0, 7)), input, output);
+    ASSERT_EQ(next.status, 0) << next.errors;
+    expectRecordsOfCutPairs(next.printed, 7);
+    EXPECT_EQ(std::distance(fs::directory_iterator(output), fs::directory_iterator()), 3)
+        << "the client removes a result it did not keep";
+
+    // The run's SAM file has every pair so far, named by request line.
+    const std::string sam = readFile(work.file("server.sam"));
+    EXPECT_EQ(occurrences(sam, "\n"), 2u * (20 + 5 + 7));
+    EXPECT_EQ(occurrences(sam, "\n0:6\t"), 4u) << "two requests reached their seventh pair";
+
+    const int status = server->stop();
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
+}
+
+TEST_F(InteractiveServerRun, PlantedLinksAreNotFollowed) {
+    const std::string victim = work.write("victim.txt", "keep");
+    fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    fs::create_symlink(victim, output + "/planted.seq");
+    std::ofstream(input + "/planted.seq") << cutRecords(0, 2) << "END\n";
+    ASSERT_TRUE(waitUntil([&] { return !inInput("planted.seq"); }));
+    EXPECT_EQ(readFile(victim), "keep");
+    EXPECT_EQ(fs::status(victim).permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    EXPECT_THAT(server->errors(), HasSubstr("a symbolic link has the result's name"));
+
+    // A link as the request: refused, and what it points to is neither read nor removed.
+    const std::string secret = work.write("secret.seq", cutRecords(0, 2) + "END\n");
+    fs::create_symlink(secret, input + "/link.seq");
+    ASSERT_TRUE(waitUntil([&] { return resultComplete("link.seq"); }));
+    EXPECT_THAT(readFile(output + "/link.seq"),
+                HasSubstr("it is a symbolic link, which the server does not follow"));
+    EXPECT_EQ(readFile(secret), cutRecords(0, 2) + "END\n");
+    EXPECT_FALSE(server->hasEnded());
+}
+
+TEST(SequenceFileRun, MapsTheNumberedFilesOfADirectory) {
+    TemporaryDirectory work;
+    const std::string directory = work.file("files");
+    fs::create_directory(directory);
+    for (std::uint32_t number = 1; number <= 3; ++number)
+        work.write("files/reads_" + std::to_string(number) + ".seq", cutRecords(number, 4));
+    work.write("files/notes.txt", "not a sequence file\n");
+    const CommandResult result =
+        runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "-d", directory, "-T", "1",
+                 "--sequenceFileStartNumber", "3", "--qmrOutputFileName", "out.qmr"},
+                work.path().string());
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    std::map<long, long> pairsPerFile;
+    for (const QmrLine& line : qmrLines(readFile(work.file("out.qmr")))) {
+        ++pairsPerFile[line.file];
+        expectCutPlaces(line);
+    }
+    EXPECT_EQ(pairsPerFile, (std::map<long, long>{{1, 4}, {2, 4}}));
+    EXPECT_THAT(result.standardOutput, HasSubstr("which is file 2 of 3"));
+}
+
+}  // namespace
+}  // namespace koru::testing

@@ -1,0 +1,207 @@
+// The interactive server's handling of single requests, in process: complete, incomplete and bad
+// requests, and the symbolic links that other users of shared directories could plant.
+
+#include "requests/interactive_server.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "requests/lambda_requests.h"
+
+namespace koru {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+using namespace koru::testing;
+namespace fs = std::filesystem;
+
+class InteractiveServerTest : public ::testing::Test {
+  protected:
+    RequestParameters run;
+    InteractiveServerState state;
+    std::string input = run.directory.file("in");
+    std::string output = run.directory.file("out");
+
+    InteractiveServerTest() {
+        fs::create_directory(input);
+        fs::create_directory(output);
+        auto& server = run.params.interactiveServerRequestParameters;
+        server.isInteractiveServerRequest = true;
+        server.requestInputDirectory = input;
+        server.requestOutputDirectory = output;
+        run.params.qmrOutputRequestParameters.isQmrOutputRequest = true;
+    }
+
+    std::string submit(const std::string& name, const std::string& text) {
+        const std::string path = input + "/" + name;
+        std::ofstream(path, std::ios::binary) << text;
+        return path;
+    }
+    RequestOutcome process(const std::string& name) {
+        return processInteractiveRequest(run.params, *lambdaIndex().indexes, name, state);
+    }
+    std::string result(const std::string& name) { return readFile(output + "/" + name); }
+    bool inInput(const std::string& name) const {
+        return fs::symlink_status(input + "/" + name).type() != fs::file_type::not_found;
+    }
+};
+
+fs::perms permissionsOf(const std::string& path) {
+    return fs::symlink_status(path).permissions();
+}
+
+TEST_F(InteractiveServerTest, CompleteRequestIsMappedIntoItsResultAndRemoved) {
+    submit("pairs.seq", cutRecords(0, 5) + "END\n");
+    EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
+    const std::string text = result("pairs.seq");
+    EXPECT_TRUE(text.ends_with("\nEND")) << text;
+    EXPECT_EQ(text.find('#'), std::string::npos) << "results carry no header lines";
+    const auto lines = qmrLines(text);
+    ASSERT_EQ(lines.size(), 5u);
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        EXPECT_EQ(lines[i].file, 0);
+        EXPECT_EQ(lines[i].line, static_cast<long>(i) + 1) << "results keep the request's order";
+        expectCutPlaces(lines[i]);
+    }
+    EXPECT_EQ(permissionsOf(output + "/pairs.seq"), fs::perms::owner_read | fs::perms::owner_write |
+                                                        fs::perms::group_read | fs::perms::group_write);
+    EXPECT_FALSE(inInput("pairs.seq"));
+    const std::string report = run.report();
+    EXPECT_THAT(report, HasSubstr("\n\n\nProcessing File \"pairs.seq\" \n"));
+    EXPECT_THAT(report, HasSubstr("Mapping time for \"" + input + "/pairs.seq\" request file"));
+}
+
+TEST_F(InteractiveServerTest, IncompleteRequestStaysForTheNextListing) {
+    submit("late.seq", cutRecords(0, 3));
+    EXPECT_EQ(process("late.seq"), RequestOutcome::incomplete);
+    EXPECT_TRUE(inInput("late.seq"));
+    EXPECT_FALSE(fs::exists(output + "/late.seq"));
+    std::ofstream(input + "/late.seq", std::ios::app) << "END\n";
+    EXPECT_EQ(process("late.seq"), RequestOutcome::answered);
+    EXPECT_EQ(qmrLines(result("late.seq")).size(), 3u);
+    EXPECT_EQ(occurrences(run.report(), "Processing File \"late.seq\""), 2u);
+}
+
+TEST_F(InteractiveServerTest, RequestOfTheMarkerAloneGivesAnEmptyResult) {
+    submit("empty.seq", "END\n");
+    EXPECT_EQ(process("empty.seq"), RequestOutcome::answered);
+    EXPECT_EQ(result("empty.seq"), "END");
+}
+
+TEST_F(InteractiveServerTest, WithoutQmrOutputTheResultHoldsOnlyTheMarker) {
+    run.params.qmrOutputRequestParameters.isQmrOutputRequest = false;
+    submit("pairs.seq", cutRecords(0, 2) + "END\n");
+    EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
+    EXPECT_EQ(result("pairs.seq"), "END");
+}
+
+TEST_F(InteractiveServerTest, SamRecordsGoToTheRunsSamFileWithoutHeader) {
+    run.requestSam();
+    submit("pairs.seq", cutRecords(0, 2) + "END\n");
+    process("pairs.seq");
+    const std::string sam = run.sam();
+    EXPECT_THAT(sam, StartsWith("0:0\t"));
+    EXPECT_THAT(sam, HasSubstr("\n0:1\t"));
+    EXPECT_EQ(sam.find('@'), std::string::npos);
+}
+
+// A refused request gets one "#ERROR: " line and the marker, and leaves the input directory.
+void expectErrorResult(const std::string& name, const std::string& message, const std::string& text) {
+    EXPECT_THAT(text, StartsWith(std::string("#ERROR: The request \"") + name + "\" was not mapped: "));
+    EXPECT_THAT(text, HasSubstr(message));
+    EXPECT_TRUE(text.ends_with(".\nEND")) << text;
+    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
+}
+
+TEST_F(InteractiveServerTest, BadRequestsAreAnsweredWithAnError) {
+    const std::vector<std::pair<std::string, std::string>> requests = {
+        {"1234 5678\nEND\n", "its first line does not hold two runs of letters"},
+        {cutRecord(0, 0) + cutRecord(0, 1).substr(10) + "END\n", "line 2 is "},
+        {"ACGTACGT TT\nEND\n", "its first line ends before read B has read A's length of 8 bases"},
+    };
+    for (const auto& [text, message] : requests) {
+        submit("bad.seq", text);
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(process("bad.seq"), RequestOutcome::answered);
+        EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                    HasSubstr("ERROR: The request \"" + input + "/bad.seq\" was not mapped: " + message));
+        expectErrorResult("bad.seq", message, result("bad.seq"));
+        EXPECT_FALSE(inInput("bad.seq"));
+    }
+}
+
+TEST_F(InteractiveServerTest, RequestWithATooLongPathIsAnsweredWithAnError) {
+    std::string deep = input;
+    while (deep.size() < longestRequestPath - 4) deep += "/" + std::string(200, 'd');
+    fs::create_directories(deep);
+    run.params.interactiveServerRequestParameters.requestInputDirectory = deep;
+    std::ofstream(deep + "/long.seq") << cutRecords(0, 1) << "END\n";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(process("long.seq"), RequestOutcome::answered);
+    ::testing::internal::GetCapturedStderr();
+    expectErrorResult("long.seq", "longer than 1023 characters", result("long.seq"));
+    EXPECT_FALSE(fs::exists(deep + "/long.seq"));
+}
+
+TEST_F(InteractiveServerTest, LinkedRequestIsRefusedAndItsTargetLeftAlone) {
+    const std::string target = run.directory.write("private.seq", cutRecords(0, 2) + "END\n");
+    fs::create_symlink(target, input + "/link.seq");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(process("link.seq"), RequestOutcome::answered);
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("symbolic link"));
+    expectErrorResult("link.seq", "it is a symbolic link, which the server does not follow",
+                      result("link.seq"));
+    EXPECT_FALSE(inInput("link.seq"));
+    EXPECT_EQ(readFile(target), cutRecords(0, 2) + "END\n");
+}
+
+TEST_F(InteractiveServerTest, LinkAtTheResultsNameIsNeitherFollowedNorChanged) {
+    const std::string victim = run.directory.write("victim.txt", "keep");
+    fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
+    const fs::perms before = permissionsOf(victim);
+    fs::create_symlink(victim, output + "/pairs.seq");
+    submit("pairs.seq", cutRecords(0, 2) + "END\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                HasSubstr("No result was written for the request \"" + input +
+                          "/pairs.seq\": a symbolic link has the result's name"));
+    EXPECT_EQ(readFile(victim), "keep");
+    EXPECT_EQ(permissionsOf(victim), before);
+    EXPECT_TRUE(fs::is_symlink(output + "/pairs.seq"));
+    EXPECT_FALSE(inInput("pairs.seq")) << "refused like a bad request";
+}
+
+TEST_F(InteractiveServerTest, EarlierResultOfTheSameNameIsReplaced) {
+    std::ofstream(output + "/pairs.seq") << "stale";
+    fs::permissions(output + "/pairs.seq", fs::perms::all);
+    submit("pairs.seq", cutRecords(0, 1) + "END\n");
+    EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
+    EXPECT_EQ(qmrLines(result("pairs.seq")).size(), 1u);
+    EXPECT_THAT(result("pairs.seq"), ::testing::Not(HasSubstr("stale")));
+    EXPECT_EQ(permissionsOf(output + "/pairs.seq"), fs::perms::owner_read | fs::perms::owner_write |
+                                                        fs::perms::group_read | fs::perms::group_write);
+}
+
+TEST_F(InteractiveServerTest, ListingAnswersFilesInNameOrderAndIgnoresDirectories) {
+    submit("b.seq", cutRecords(1, 1) + "END\n");
+    submit("a.seq", cutRecords(2, 1) + "END\n");
+    submit("c.seq", cutRecords(3, 1));
+    fs::create_directory(input + "/d.seq");
+    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 2u);
+    const std::string report = run.report();
+    EXPECT_LT(report.find("\"a.seq\""), report.find("\"b.seq\""));
+    EXPECT_LT(report.find("\"b.seq\""), report.find("\"c.seq\""));
+    EXPECT_THAT(report, ::testing::Not(HasSubstr("d.seq")));
+    EXPECT_TRUE(inInput("c.seq"));
+    EXPECT_TRUE(fs::is_directory(input + "/d.seq"));
+    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 0u);
+}
+
+}  // namespace
+}  // namespace koru

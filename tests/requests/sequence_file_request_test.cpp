@@ -1,0 +1,215 @@
+// The sequence file mapping request on files of read pairs cut from the lambda genome at known
+// places, run in process so that the threads' staggered start can be shortened.
+
+#include "requests/sequence_file_request.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+
+#include "requests/lambda_requests.h"
+#include "support/files.h"
+
+namespace koru {
+namespace {
+
+using ::testing::HasSubstr;
+using namespace koru::testing;
+
+std::vector<std::vector<std::string>> samRecords(const std::string& sam) {
+    std::vector<std::vector<std::string>> records;
+    std::istringstream lines(sam);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '@') continue;
+        std::vector<std::string> fields;
+        std::istringstream columns(line);
+        for (std::string field; std::getline(columns, field, '\t');) fields.push_back(field);
+        records.push_back(fields);
+    }
+    return records;
+}
+
+class SequenceFileRequestTest : public ::testing::Test {
+  protected:
+    RequestParameters run;
+    TemporaryDirectory files;
+
+    SequenceFileRequestTest() {
+        run.requestQmr();
+        run.requestSam();
+        run.params.maximumNumberOfThreads = 3;
+    }
+
+    void writeFile(const std::string& name, std::uint32_t number, std::uint32_t records) {
+        files.write(name, cutRecords(number, records));
+    }
+    // The files of the directory as the command line lists them.
+    void mapFiles(unsigned staggerSeconds = 0) {
+        auto& request = run.params.sequenceFileMappingRequestParameters;
+        request.isSequenceFileMappingRequest = true;
+        for (const std::string& name : getMatchingFileNames(files.path().string(), ".*.seq$"))
+            request.sequenceFileNames.push_back(files.path().string() + "/" + name);
+        processSequenceFileMappingRequest(run.params, *lambdaIndex().indexes, staggerSeconds);
+    }
+    // Lines per file number, each line checked against the place its pair was cut from.
+    std::map<long, std::set<long>> mappedLines() {
+        std::map<long, std::set<long>> lines;
+        for (const QmrLine& line : qmrLines(run.qmr())) {
+            EXPECT_TRUE(lines[line.file].insert(line.line).second)
+                << "file " << line.file << " line " << line.line;
+            expectCutPlaces(line);
+        }
+        return lines;
+    }
+};
+
+std::set<long> linesUpTo(long last) {
+    std::set<long> lines;
+    for (long line = 1; line <= last; ++line) lines.insert(line);
+    return lines;
+}
+
+TEST_F(SequenceFileRequestTest, StartAndEndNumbersKeepTheFilesBetweenThem) {
+    for (std::uint32_t number = 1; number <= 12; ++number)
+        writeFile("reads_" + std::to_string(number) + ".seq", number, 3);
+    writeFile("plain.seq", 0, 3);
+    run.params.sequenceFileMappingRequestParameters.sequenceFileStartNumber = 10;
+    run.params.sequenceFileMappingRequestParameters.sequenceFileEndNumber = 5;
+    mapFiles();
+    const auto lines = mappedLines();
+    EXPECT_EQ(lines, (std::map<long, std::set<long>>{
+                         {6, linesUpTo(3)}, {7, linesUpTo(3)}, {8, linesUpTo(3)}, {9, linesUpTo(3)}}));
+    std::set<std::string> samFiles;
+    for (const auto& fields : samRecords(run.sam()))
+        samFiles.insert(fields[0].substr(0, fields[0].find(':')));
+    EXPECT_EQ(samFiles, (std::set<std::string>{"6", "7", "8", "9"}));
+    // Skipped files still say that they were reached; only mapped files report statistics.
+    const std::string report = run.report();
+    EXPECT_EQ(occurrences(report, "sequence file, which is file "), 13u);
+    EXPECT_EQ(occurrences(report, "Number of read pairs processed = 3\n"), 4u);
+    EXPECT_EQ(occurrences(report, "Mapping time for \""), 4u);
+}
+
+TEST_F(SequenceFileRequestTest, PathWithoutUnderscoreIsFileZero) {
+    writeFile("reads_2.seq", 2, 2);
+    writeFile("plain.seq", 0, 2);
+    mapFiles();
+    EXPECT_EQ(mappedLines(), (std::map<long, std::set<long>>{{0, linesUpTo(2)}, {2, linesUpTo(2)}}));
+}
+
+TEST_F(SequenceFileRequestTest, AnEndNumberSkipsFileZero) {
+    writeFile("reads_2.seq", 2, 2);
+    writeFile("plain.seq", 0, 2);
+    run.params.sequenceFileMappingRequestParameters.sequenceFileEndNumber = 1;
+    mapFiles();
+    EXPECT_EQ(mappedLines(), (std::map<long, std::set<long>>{{2, linesUpTo(2)}}));
+}
+
+TEST_F(SequenceFileRequestTest, FirstPairOfFileSevenIsNamedByFileAndRecord) {
+    writeFile("run_7.seq", 7, 4);
+    mapFiles();
+    const auto records = samRecords(run.sam());
+    ASSERT_EQ(records.size(), 8u);
+    const auto first = std::find_if(records.begin(), records.end(), [](const auto& fields) {
+        return fields[0] == "7:0" && (std::stoi(fields[1]) & 64) != 0;
+    });
+    ASSERT_NE(first, records.end());
+    EXPECT_EQ(std::stol((*first)[3]), static_cast<long>(cutPosition(7, 0)) + 1)
+        << "SAM positions are 1-based";
+    EXPECT_EQ((*first)[9], lambdaChromosome().substr(cutPosition(7, 0), cutReadLength));
+    EXPECT_EQ((*first)[10], std::string(cutReadLength, '!')) << "no qualities: every base has quality 0";
+    const auto lines = qmrLines(run.qmr());
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                            [](const QmrLine& line) { return line.file == 7 && line.line == 1; }),
+              1);
+}
+
+TEST_F(SequenceFileRequestTest, ThreadsShareTheFilesAndWriteEveryPairOnce) {
+    std::map<long, std::set<long>> expected;
+    for (std::uint32_t number = 1; number <= 9; ++number) {
+        writeFile("part_" + std::to_string(number) + ".seq", number, 20);
+        expected[number] = linesUpTo(20);
+    }
+    mapFiles();
+    EXPECT_EQ(mappedLines(), expected);
+    const std::string report = run.report();
+    EXPECT_THAT(report, HasSubstr("Thread 0 of 3 is executing/processing the \""));
+    EXPECT_EQ(occurrences(report, "Number of read pairs processed = 20\n"), 9u);
+}
+
+TEST_F(SequenceFileRequestTest, OneThreadMapsTheFilesInListOrder) {
+    for (std::uint32_t number : {3, 1, 2}) writeFile("s_" + std::to_string(number) + ".seq", number, 2);
+    run.params.singleThreadAlignment = true;
+    mapFiles();
+    std::vector<long> order;
+    for (const QmrLine& line : qmrLines(run.qmr())) order.push_back(line.file);
+    EXPECT_EQ(order, (std::vector<long>{1, 1, 2, 2, 3, 3}));
+}
+
+TEST_F(SequenceFileRequestTest, FirstFilesOfTheThreadsAreStaggered) {
+    writeFile("a_1.seq", 1, 1);
+    writeFile("b_2.seq", 2, 1);
+    run.params.maximumNumberOfThreads = 4;
+    const auto start = std::chrono::steady_clock::now();
+    mapFiles(1);
+    // Files are handed to whichever thread asks first, so thread 0 may take both before thread 1
+    // starts; only a first file taken by thread 1 must wait.
+    const std::string report = run.report();
+    EXPECT_THAT(report, HasSubstr(" of 2 is executing/processing"));
+    if (report.find("Thread 1 of 2 is executing/processing") != std::string::npos)
+        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(mappedLines().size(), 2u);
+}
+
+TEST_F(SequenceFileRequestTest, NoFilesWritesTheHeadersOnly) {
+    mapFiles();
+    const std::string qmr = run.qmr();
+    EXPECT_EQ(qmr.rfind("#Command Line: ", 0), 0u);
+    EXPECT_TRUE(qmrLines(qmr).empty());
+    EXPECT_EQ(run.sam().rfind("@HD\t", 0), 0u);
+    EXPECT_TRUE(samRecords(run.sam()).empty());
+}
+
+TEST_F(SequenceFileRequestTest, ReadsOfAnUnsupportedLengthAreReportedUnmapped) {
+    files.write("short_4.seq", "0001 " + lambdaChromosome().substr(100, 40) + " " +
+                                   lambdaChromosome().substr(500, 40) + "\n");
+    ::testing::internal::CaptureStderr();
+    mapFiles();
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                HasSubstr("Warning: 1 read pairs of the sequence file \"" + files.file("short_4.seq")));
+    const auto lines = qmrLines(run.qmr());
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].chromosomeA, 0);
+    EXPECT_EQ(lines[0].line, 1);
+}
+
+TEST(SequenceFileWriterTest, LargeFileDoesNotReserveGigabytes) {
+    EXPECT_EQ(sequenceFileWriterCapacity(10'000'000, samBytesPerSequenceFileRecord), 64u << 20);
+    EXPECT_EQ(sequenceFileWriterCapacity(1000, samBytesPerSequenceFileRecord), 800'000u);
+    EXPECT_EQ(sequenceFileWriterCapacity(0, samBytesPerSequenceFileRecord), 0u) << "the writer's default";
+}
+
+TEST(SequenceFileNumberTest, NumberFollowsTheLastUnderscore) {
+    EXPECT_EQ(getSequenceFileNumberFromPath("/data/run_3/lane_12.seq"), 12u);
+    EXPECT_EQ(getSequenceFileNumberFromPath("/data/run_3/lane.seq"), 3u);
+    EXPECT_EQ(getSequenceFileNumberFromPath("/data/reads.seq"), 0u);
+    EXPECT_EQ(getSequenceFileNumberFromPath("/data/reads_.seq"), 0u);
+    EXPECT_EQ(getSequenceFileNumberFromPath("/data/reads_99999999999.seq"), 4294967295u);
+}
+
+TEST(SequenceFileNumberTest, StartAndEndBoundTheNumbersExclusively) {
+    std::vector<std::uint32_t> mapped;
+    for (std::uint32_t number = 0; number <= 12; ++number)
+        if (!isSequenceFileNumberSkipped(number, 10, 5)) mapped.push_back(number);
+    EXPECT_EQ(mapped, (std::vector<std::uint32_t>{6, 7, 8, 9}));
+    EXPECT_FALSE(isSequenceFileNumberSkipped(0, 0, 0));
+    EXPECT_TRUE(isSequenceFileNumberSkipped(0, 0, 1));
+    EXPECT_FALSE(isSequenceFileNumberSkipped(0, 10, 0));
+}
+
+}  // namespace
+}  // namespace koru
