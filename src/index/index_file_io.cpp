@@ -61,17 +61,28 @@ std::uint64_t indexStorageBytes(const BinaryIndexes& indexes) {
     return bytes;
 }
 
-// Four independent lanes of multiply-rotate rounds run at memory speed; any changed word changes
-// its lane, every later round keeps the change, and the lanes are mixed at the end.
+// Running sums and sums of running sums of 64-bit words (Fletcher's scheme) in four lanes: a
+// changed word changes its lane's sum, and the second sum also tells where it changed, so swapped
+// or shifted words are found too. Plain adds keep the check at memory speed: a multiplying hash
+// made the check cost as much as reading the file, and a loading run does both.
 IndexFileSegmentChecksum::IndexFileSegmentChecksum(std::uint64_t segment)
-    : lanes_{prime1 + segment, prime2, 0, ~prime1} {}
-
-void IndexFileSegmentChecksum::round(const unsigned char* block) {
-    for (int k = 0; k < 4; ++k)
-        lanes_[k] = rotateLeft(lanes_[k] + load64(block + 8 * k) * prime2, 31) * prime1;
-}
+    : sums_{prime1 + segment, prime2, 0, ~prime1}, weightedSums_{} {}
 
 void IndexFileSegmentChecksum::add(const unsigned char* data, std::size_t bytes) {
+    // Locals, not the members, so that the sums stay in registers through the loop.
+    std::uint64_t s0 = sums_[0], s1 = sums_[1], s2 = sums_[2], s3 = sums_[3];
+    std::uint64_t w0 = weightedSums_[0], w1 = weightedSums_[1], w2 = weightedSums_[2],
+                  w3 = weightedSums_[3];
+    const auto round = [&](const unsigned char* block) {
+        s0 += load64(block);
+        s1 += load64(block + 8);
+        s2 += load64(block + 16);
+        s3 += load64(block + 24);
+        w0 += s0;
+        w1 += s1;
+        w2 += s2;
+        w3 += s3;
+    };
     std::size_t i = 0;
     for (; i + 32 <= bytes; i += 32) round(data + i);
     if (i < bytes) {
@@ -79,13 +90,15 @@ void IndexFileSegmentChecksum::add(const unsigned char* data, std::size_t bytes)
         std::memcpy(tail, data + i, bytes - i);
         round(tail);
     }
+    sums_[0] = s0, sums_[1] = s1, sums_[2] = s2, sums_[3] = s3;
+    weightedSums_[0] = w0, weightedSums_[1] = w1, weightedSums_[2] = w2, weightedSums_[3] = w3;
     bytes_ += bytes;
 }
 
 std::uint64_t IndexFileSegmentChecksum::value() const {
-    const std::uint64_t hash = rotateLeft(lanes_[0], 1) + rotateLeft(lanes_[1], 7) +
-                               rotateLeft(lanes_[2], 12) + rotateLeft(lanes_[3], 18);
-    return avalanche(hash ^ bytes_);
+    std::uint64_t hash = avalanche(bytes_);
+    for (int k = 0; k < 4; ++k) hash = avalanche(hash ^ sums_[k]) + avalanche(weightedSums_[k] + prime3);
+    return hash;
 }
 
 std::uint64_t indexFileSegmentChecksum(const unsigned char* data, std::size_t bytes, std::uint64_t segment) {

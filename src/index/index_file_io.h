@@ -62,9 +62,8 @@ class IndexFileSegmentChecksum {
     std::uint64_t value() const;
 
   private:
-    void round(const unsigned char* block);
-
-    std::uint64_t lanes_[4];
+    std::uint64_t sums_[4];
+    std::uint64_t weightedSums_[4];
     std::uint64_t bytes_ = 0;
 };
 // Folds the segments' checksums, in order, into the content checksum.
