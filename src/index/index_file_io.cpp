@@ -71,8 +71,7 @@ IndexFileSegmentChecksum::IndexFileSegmentChecksum(std::uint64_t segment)
 void IndexFileSegmentChecksum::add(const unsigned char* data, std::size_t bytes) {
     // Locals, not the members, so that the sums stay in registers through the loop.
     std::uint64_t s0 = sums_[0], s1 = sums_[1], s2 = sums_[2], s3 = sums_[3];
-    std::uint64_t w0 = weightedSums_[0], w1 = weightedSums_[1], w2 = weightedSums_[2],
-                  w3 = weightedSums_[3];
+    std::uint64_t w0 = weightedSums_[0], w1 = weightedSums_[1], w2 = weightedSums_[2], w3 = weightedSums_[3];
     const auto round = [&](const unsigned char* block) {
         s0 += load64(block);
         s1 += load64(block + 8);
