@@ -14,6 +14,7 @@
 #include "index/index_file.h"
 #include "index/index_file_io.h"
 #include "support/errors.h"
+#include "support/files.h"
 #include "support/text_format.h"
 
 namespace koru {
@@ -35,20 +36,6 @@ bool readFully(int file, unsigned char* buffer, std::size_t bytes, std::uint64_t
 [[noreturn]] void refuseIndexFile(const std::string& fileName, const std::string& reason) {
     exitWithErrorFormat("The index file \"%s\" cannot be used: %s.\n", fileName.c_str(), reason.c_str());
 }
-
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
-    ~FileDescriptor() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return descriptor_; }
-
-  private:
-    int descriptor_;
-};
 
 std::uint64_t regularFileSize(const FileDescriptor& file, const std::string& fileName) {
     struct stat status {};

@@ -33,26 +33,8 @@ namespace {
 constexpr double longestCheckInterval = 86400;
 constexpr mode_t resultPermissions = 0660;
 
-// A descriptor closed at the end of its scope.
-class Descriptor {
-  public:
-    explicit Descriptor(int descriptor) : descriptor_(descriptor) {}
-    ~Descriptor() {
-        if (descriptor_ >= 0) ::close(descriptor_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-
-    int get() const { return descriptor_; }
-    explicit operator bool() const { return descriptor_ >= 0; }
-    int release() { return std::exchange(descriptor_, -1); }
-
-  private:
-    int descriptor_;
-};
-
-Descriptor openDirectory(const std::string& path) {
-    return Descriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+FileDescriptor openDirectory(const std::string& path) {
+    return FileDescriptor(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
 RequestIdentity identityOf(const struct stat& status) {
@@ -103,7 +85,7 @@ RequestFile readRequestFile(int directory, const std::string& name, const std::s
     if (!request.problem.empty() || !request.present) return request;
     // O_NOFOLLOW: a link put in the file's place since the listing is refused, not read through.
     // O_NONBLOCK: nor can a FIFO put there make the server wait for a writer.
-    Descriptor file(openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    FileDescriptor file(openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file) {
         request.present = errno != ENOENT;
         request.problem =
@@ -145,8 +127,8 @@ std::unique_ptr<LockedFile> createResultFile(int directory, const std::string& n
         }
     }
     // O_EXCL creates a new file and never follows a link planted meanwhile.
-    Descriptor file(openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                           resultPermissions));
+    FileDescriptor file(openat(directory, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                               resultPermissions));
     if (!file && errno == EEXIST) {
         refusal = "another file took the result's name while the result was being created";
         return nullptr;
@@ -177,7 +159,7 @@ void answerRequest(const ExecutionParameters& params, const BinaryIndexes& index
                      problem.c_str());
         std::fflush(stderr);
     }
-    const Descriptor output = openDirectory(server.requestOutputDirectory);
+    const FileDescriptor output = openDirectory(server.requestOutputDirectory);
     if (!output) errorIfFileIsNull(nullptr, resultPath);
     std::string refusal;
     const std::unique_ptr<LockedFile> result = createResultFile(output.get(), name, resultPath, refusal);
@@ -242,7 +224,7 @@ RequestOutcome processInteractiveRequest(const ExecutionParameters& params, cons
                                          const std::string& requestFileName, InteractiveServerState& state) {
     const auto& server = params.interactiveServerRequestParameters;
     const std::string requestPath = server.requestInputDirectory + "/" + requestFileName;
-    const Descriptor input = openDirectory(server.requestInputDirectory);
+    const FileDescriptor input = openDirectory(server.requestInputDirectory);
     if (!input) return RequestOutcome::ignored;
     RequestFile request = readRequestFile(input.get(), requestFileName, requestPath);
     if (!request.present || state.unremovableRequests.contains(request.identity))

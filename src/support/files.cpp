@@ -13,6 +13,10 @@
 
 namespace koru {
 
+FileDescriptor::~FileDescriptor() {
+    if (descriptor_ >= 0) ::close(descriptor_);
+}
+
 namespace {
 
 std::string toString(std::string_view text) {

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace koru {
@@ -15,6 +16,23 @@ namespace koru {
 void errorIfFileDoesNotExistOrNotAccessible(std::string_view path, int accessMode, std::string_view label);
 void errorIfFileIsNull(const std::FILE* handle, std::string_view fileName);
 void errorIfFileHandleProvidedToMethodIsNull(const std::FILE* handle, std::string_view functionName);
+
+// A POSIX file descriptor closed at the end of its scope; negative when the open failed.
+class FileDescriptor {
+  public:
+    explicit FileDescriptor(int descriptor) : descriptor_(descriptor) {}
+    ~FileDescriptor();
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+
+    int get() const { return descriptor_; }
+    explicit operator bool() const { return descriptor_ >= 0; }
+    // Hands the descriptor to a new owner (a stream, for example).
+    int release() { return std::exchange(descriptor_, -1); }
+
+  private:
+    int descriptor_;
+};
 
 // Size of an open file; its position is left where it was.
 std::int64_t getFileSize(std::FILE* stream);

@@ -10,6 +10,7 @@
 
 #include "test_support/gzip.h"
 #include "test_support/run_binary.h"
+#include "test_support/sam_text.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru::testing {
@@ -42,19 +43,6 @@ CommandResult runRequest(const TemporaryDirectory& directory, const std::string&
                                        "--read2FastqFileName",           data.read2};
     arguments.insert(arguments.end(), extra.begin(), extra.end());
     return runKoru(arguments, directory.path());
-}
-
-std::vector<std::vector<std::string>> samRecords(const std::string& sam) {
-    std::vector<std::vector<std::string>> records;
-    std::istringstream lines(sam);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == '@') continue;
-        std::vector<std::string> fields;
-        std::istringstream columns(line);
-        for (std::string field; std::getline(columns, field, '\t');) fields.push_back(field);
-        records.push_back(fields);
-    }
-    return records;
 }
 
 // The share of reads placed within 5 bases of their simulated position (leftmost base of the

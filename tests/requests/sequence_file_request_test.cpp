@@ -12,25 +12,13 @@
 
 #include "requests/lambda_requests.h"
 #include "support/files.h"
+#include "test_support/sam_text.h"
 
 namespace koru {
 namespace {
 
 using ::testing::HasSubstr;
 using namespace koru::testing;
-
-std::vector<std::vector<std::string>> samRecords(const std::string& sam) {
-    std::vector<std::vector<std::string>> records;
-    std::istringstream lines(sam);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty() || line[0] == '@') continue;
-        std::vector<std::string> fields;
-        std::istringstream columns(line);
-        for (std::string field; std::getline(columns, field, '\t');) fields.push_back(field);
-        records.push_back(fields);
-    }
-    return records;
-}
 
 class SequenceFileRequestTest : public ::testing::Test {
   protected:
@@ -160,8 +148,9 @@ TEST_F(SequenceFileRequestTest, FirstFilesOfTheThreadsAreStaggered) {
     // starts; only a first file taken by thread 1 must wait.
     const std::string report = run.report();
     EXPECT_THAT(report, HasSubstr(" of 2 is executing/processing"));
-    if (report.find("Thread 1 of 2 is executing/processing") != std::string::npos)
+    if (report.find("Thread 1 of 2 is executing/processing") != std::string::npos) {
         EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    }
     EXPECT_EQ(mappedLines().size(), 2u);
 }
 
