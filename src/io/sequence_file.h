@@ -57,7 +57,6 @@ std::unique_ptr<SequenceFile> createSequenceFile(const std::string& fileName,
                                                  std::uint32_t sequenceFileNumber,
                                                  std::optional<std::string_view> endMarker);
 
-std::string sequenceFileToString(const SequenceFile* sequenceFile);
 void printSequenceFile(std::FILE* stream, const SequenceFile* sequenceFile);
 
 // ">seq_<file>_ln_<record>_rd_<A or B>\n"
