@@ -57,7 +57,8 @@ std::vector<SimulatedRead> simulateReads(std::uint32_t length, std::size_t count
     std::vector<SimulatedRead> reads;
     while (reads.size() < count) {
         const auto position = static_cast<std::uint32_t>(random() % (genome.paddedSequenceLength - length));
-        std::string text(genome.asciiEncodedSequence.get() + position, length);
+        std::string text;
+        referenceText(genome, position, length, text);
         if (text.find_first_not_of("ACGT") != std::string::npos) continue;
         for (char& base : text)
             if (random() % 100 == 0)

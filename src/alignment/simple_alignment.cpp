@@ -24,13 +24,12 @@ char upperCase(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// At most `length` characters of reference from the position on. The copy stops at the end of the
-// ASCII array and at its zero byte, so a read hanging off the genome never reads beyond it.
+// At most `length` characters of reference from the position on: the text stops at the genome's
+// end, so a read hanging off the genome never reads beyond it.
 std::string referenceWindow(const GenomeSequence& genome, std::uint64_t position, std::size_t length) {
-    const char* reference = getReferenceSequenceForPosition(genome, position);
-    if (reference == nullptr) return {};
-    const std::uint64_t inArray = genome.asciiEncodedArrayLength - position;
-    return std::string(reference, strnlen(reference, std::min<std::uint64_t>(length, inArray)));
+    std::string text;
+    referenceText(genome, position, length, text);
+    return text;
 }
 
 std::string compareBases(const char* readText, const char* referenceText, std::uint32_t length) {

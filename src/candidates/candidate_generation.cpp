@@ -53,12 +53,50 @@ std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint3
     return 6 * ((readLength - 33) / basesToShift) + 12;
 }
 
+void planKeySchedule(std::uint32_t first, std::uint32_t last, std::uint32_t shift, std::uint32_t step,
+                     KeySchedule& schedule) {
+    // How many slots hold each offset from first to last, and where each slot's keys begin and end.
+    std::array<std::uint8_t, KeySchedule::maximumOffsets> holders{};
+    std::array<std::uint32_t, KeySchedule::maximumOffsets> slotBegin, slotLast;
+    std::size_t slots = 0;
+    for (std::uint32_t t = first;; t = std::min(last, t + shift)) {
+        // The slot's k keys, moved back to end at the last offset where they would pass it.
+        const std::uint32_t begin = last - first + 1 >= step ? std::min(t, last + 1 - step) : first;
+        const std::uint32_t end = std::min(begin + step - 1, last);
+        for (std::uint32_t u = begin; u <= end; ++u) ++holders[u - first];
+        slotBegin[slots] = begin;
+        slotLast[slots++] = end;
+        if (t == last) break;
+    }
+    std::array<std::uint16_t, KeySchedule::maximumOffsets> indexOf;
+    std::size_t offsets = 0;
+    for (std::uint32_t u = 0; u <= last - first; ++u) {
+        if (holders[u] == 0) continue;
+        indexOf[u] = static_cast<std::uint16_t>(offsets);
+        schedule.offsets[offsets] = first + u;
+        schedule.weights[offsets++] = holders[u];
+    }
+    for (std::size_t slot = 0; slot < slots; ++slot) {
+        schedule.slotFirst[slot] = indexOf[slotBegin[slot] - first];
+        schedule.slotEnd[slot] = static_cast<std::uint16_t>(indexOf[slotLast[slot] - first] + 1);
+    }
+    schedule.numberOfOffsets = offsets;
+    schedule.numberOfSlots = slots;
+}
+
 namespace {
 
-// Inserts positions, ascending and absent from the store, with one hit in the orientation per
+// Adds `weight` key hits in the orientation: a key that stands for several keys of an unsampled
+// index counts as that many.
+void addKeyHits(std::uint32_t orientation, CandidateKeyHits& hits, std::uint32_t weight) {
+    if (orientation == kForwardOrientation) hits.forwardKeys += weight;
+    if (orientation == kReverseComplementOrientation) hits.reverseComplementKeys += weight;
+}
+
+// Inserts positions, ascending and absent from the store, with `weight` hits in the orientation per
 // occurrence: a key's list can hold position 0 several times (every window that starts before the
 // genome is listed there), and each is a hit on the one new entry.
-void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation) {
+void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation, std::uint32_t weight) {
     if (store.newPositions.empty()) return;
     std::vector<CandidateKeyHits>& merged = store.mergeBuffer;
     merged.clear();
@@ -68,7 +106,7 @@ void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation) {
         while (existing != store.keyHits.end() && existing->genomePosition < position)
             merged.push_back(*existing++);
         if (merged.empty() || merged.back().genomePosition != position) merged.push_back({position, 0, 0});
-        incrementIndexHitCountScores(orientation, merged.back());
+        addKeyHits(orientation, merged.back(), weight);
     }
     merged.insert(merged.end(), existing, store.keyHits.end());
     store.keyHits.swap(merged);
@@ -94,40 +132,65 @@ std::span<const std::uint32_t> positionsInsideGenome(std::span<const std::uint32
 
 }  // namespace
 
+namespace {
+
+// What one lookup gave, for the lookup statistics.
+enum class LookupOutcome : std::uint8_t { noCandidates, tooManyCandidates, candidates };
+
+LookupOutcome classifyLookup(std::uint16_t count, std::uint32_t evaluationLimit) {
+    if (count == 0) return LookupOutcome::noCandidates;
+    return count > evaluationLimit ? LookupOutcome::tooManyCandidates : LookupOutcome::candidates;
+}
+
+void countLookupOutcome(IndexLookupStatistics& statistics, LookupOutcome outcome) {
+    if (outcome == LookupOutcome::noCandidates) ++statistics.keysWithNoCandidates;
+    if (outcome == LookupOutcome::tooManyCandidates) ++statistics.keysWithTooManyCandidates;
+}
+
+// Merges a key's listed positions, shifted back by its offset, with `weight` hits each.
+void mergeKeyPositions(CandidatePositions& store, std::uint32_t orientation, std::uint32_t positionOffset,
+                       std::span<const std::uint32_t> positions, std::uint32_t weight) {
+    auto cursor = store.keyHits.begin();
+    for (const std::uint32_t listed : positionsInsideGenome(positions, positionOffset)) {
+        const std::uint32_t candidate = listed + positionOffset;
+        cursor = seek(store.keyHits, cursor, candidate);
+        if (cursor != store.keyHits.end() && cursor->genomePosition == candidate) {
+            addKeyHits(orientation, *cursor, weight);
+        } else {
+            store.newPositions.push_back(candidate);
+        }
+    }
+    mergeNewPositions(store, orientation, weight);
+}
+
+}  // namespace
+
 void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, std::uint32_t positionOffset,
                                                    std::uint16_t count, std::uint32_t evaluationLimit,
                                                    std::span<const std::uint32_t> positions,
                                                    CandidatePositions& store) {
     IndexLookupStatistics& statistics =
         orientation == kForwardOrientation ? store.forwardStatistics : store.reverseComplementStatistics;
-    if (count == 0) {
-        ++statistics.keysWithNoCandidates;
-        return;
-    }
-    if (count > evaluationLimit) {
-        ++statistics.keysWithTooManyCandidates;
-        store.minCountArrayValueAboveRepeatCutoff =
-            std::min(store.minCountArrayValueAboveRepeatCutoff, count);
-        return;
-    }
-    auto cursor = store.keyHits.begin();
-    for (const std::uint32_t listed : positionsInsideGenome(positions, positionOffset)) {
-        const std::uint32_t candidate = listed + positionOffset;
-        cursor = seek(store.keyHits, cursor, candidate);
-        if (cursor != store.keyHits.end() && cursor->genomePosition == candidate) {
-            incrementIndexHitCountScores(orientation, *cursor);
-        } else {
-            store.newPositions.push_back(candidate);
-        }
-    }
-    mergeNewPositions(store, orientation);
+    const LookupOutcome outcome = classifyLookup(count, evaluationLimit);
+    countLookupOutcome(statistics, outcome);
+    if (outcome == LookupOutcome::tooManyCandidates)
+        store.minCountArrayValueAboveRepeatCutoff = std::min(store.minCountArrayValueAboveRepeatCutoff, count);
+    if (outcome == LookupOutcome::candidates) mergeKeyPositions(store, orientation, positionOffset, positions, 1);
 }
 
-void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
-    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
-    std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::span<const std::uint32_t> positions,
-    CandidatePositions& store, std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey,
-    std::uint32_t nextCheckKey, const GenomeSequence& genome) {
+namespace {
+
+struct ReadKeys {
+    std::uint32_t base = 0;
+    std::uint32_t check = 0;
+};
+
+// The high-repeat step with `weight` hits for each position kept.
+void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
+                             std::uint32_t evaluationLimit, std::uint32_t indexingLimit,
+                             std::span<const std::uint32_t> positions, CandidatePositions& store,
+                             std::vector<std::uint32_t>& rejected, ReadKeys next, const GenomeSequence& genome,
+                             std::uint32_t weight) {
     IndexLookupStatistics& statistics = store.highRepeatStatistics;
     if (count == 0) {
         ++statistics.keysWithNoCandidates;
@@ -151,33 +214,38 @@ void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferen
         const std::uint32_t candidate = listed + positionOffset;
         cursor = seek(store.keyHits, cursor, candidate);
         if (cursor != store.keyHits.end() && cursor->genomePosition == candidate) {
-            incrementIndexHitCountScores(orientation, *cursor);
+            addKeyHits(orientation, *cursor, weight);
             continue;
         }
         rejectedCursor = std::lower_bound(rejectedCursor, rejected.end(), candidate);
         if (rejectedCursor != rejected.end() && *rejectedCursor == candidate) continue;
         if (!newRejected.empty() && newRejected.back() == candidate) continue;
         if ((!store.newPositions.empty() && store.newPositions.back() == candidate) ||
-            doesEncodeKeyMatchReferenceGenomePosition(nextBaseKey, nextCheckKey, listed + 32, basePlane,
-                                                      checkPlane)) {
+            doesEncodeKeyMatchReferenceGenomePosition(next.base, next.check, listed + 32, basePlane, checkPlane)) {
             store.newPositions.push_back(candidate);
         } else {
             newRejected.push_back(candidate);
         }
     }
-    mergeNewPositions(store, orientation);
+    mergeNewPositions(store, orientation, weight);
     if (!newRejected.empty()) {
         const auto middle = rejected.insert(rejected.end(), newRejected.begin(), newRejected.end());
         std::inplace_merge(rejected.begin(), middle, rejected.end());
     }
 }
 
-namespace {
+}  // namespace
 
-struct ReadKeys {
-    std::uint32_t base = 0;
-    std::uint32_t check = 0;
-};
+void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
+    std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
+    std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::span<const std::uint32_t> positions,
+    CandidatePositions& store, std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey,
+    std::uint32_t nextCheckKey, const GenomeSequence& genome) {
+    testHighRepeatPositions(orientation, positionOffset, count, evaluationLimit, indexingLimit, positions, store,
+                            rejected, {nextBaseKey, nextCheckKey}, genome, 1);
+}
+
+namespace {
 
 ReadKeys keysAt(const ReadOrientationWords& words, std::uint64_t bitOffset) {
     return {getWordAtBitPosition(words.base, bitOffset), getWordAtBitPosition(words.check, bitOffset)};
@@ -210,51 +278,74 @@ class ReadCandidateGenerator {
     void generateOrientation(std::uint32_t orientation) {
         const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
         const std::uint32_t shift = std::max<std::uint32_t>(read_.basesToShiftBetweenKeyGeneration, 1);
-        const std::uint32_t highRepeatKeys = params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration;
-        // The offsets of the keys: first to last, `shift` apart, the last step shortened.
-        std::size_t keys = 0;
-        for (std::uint32_t t = words.firstOffset;; t = std::min(words.lastOffset, t + shift)) {
-            offsets_[keys++] = t;
-            if (t == words.lastOffset || (!keyLookup_ && keys >= highRepeatKeys)) break;
-        }
+        planKeySchedule(words.firstOffset, words.lastOffset, shift, indexes_.samplingStep(), schedule_);
+        // The high-repeat method looks at the keys of the first slots only.
+        const std::size_t highRepeatSlots = std::min<std::size_t>(
+            params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration, schedule_.numberOfSlots);
+        const std::size_t highRepeatKeys = highRepeatSlots == 0 ? 0 : schedule_.slotEnd[highRepeatSlots - 1];
+        const std::size_t keys = keyLookup_ ? schedule_.numberOfOffsets : highRepeatKeys;
         for (std::size_t k = 0; k < keys; ++k) {
-            const ReadKeys key = keysAt(words, offsets_[k]);
+            const ReadKeys key = keysAt(words, schedule_.offsets[k]);
             keys_[k] = {key.base, key.check, key.base ^ key.check};
         }
         // All lookups first, so that their cache misses overlap; then the merges, in key order.
         indexes_.lookupKeyTriples(std::span(keys_.data(), keys), std::span(found_.data(), keys));
         for (std::size_t k = 0; k < keys; ++k) {
-            const std::uint32_t positionOffset = words.firstOffset - offsets_[k];
-            if (keyLookup_) addKeyLookups(orientation, positionOffset, found_[k]);
+            const std::uint32_t positionOffset = words.firstOffset - schedule_.offsets[k];
+            const std::uint32_t weight = schedule_.weights[k];
+            if (keyLookup_) addKeyLookups(orientation, positionOffset, weight, k);
             if (highRepeat_ && k < highRepeatKeys)
-                testHighRepeatKeys(orientation, positionOffset, found_[k], keysAt(words, offsets_[k] + 32));
+                testHighRepeatKeys(orientation, positionOffset, weight, found_[k],
+                                   keysAt(words, schedule_.offsets[k] + 32));
+        }
+        if (keyLookup_) countSlotOutcomes(orientation);
+    }
+
+    void addKeyLookups(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
+                       std::size_t k) {
+        const std::uint32_t evaluationLimit = params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex;
+        for (int e = 0; e < numberOfKeyEncodings; ++e) {
+            const KeyPositions& positions = found_[k][e];
+            const LookupOutcome outcome = classifyLookup(positions.count, evaluationLimit);
+            outcomes_[k][e] = outcome;
+            if (outcome == LookupOutcome::tooManyCandidates)
+                store_.minCountArrayValueAboveRepeatCutoff =
+                    std::min(store_.minCountArrayValueAboveRepeatCutoff, positions.count);
+            if (outcome == LookupOutcome::candidates)
+                mergeKeyPositions(store_, orientation, positionOffset, positions.positions(), weight);
         }
     }
 
-    void addKeyLookups(std::uint32_t orientation, std::uint32_t positionOffset,
-                       const std::array<KeyPositions, numberOfKeyEncodings>& found) {
-        for (const KeyPositions& positions : found)
-            addArrayOfPositionsToCandidatePositionsStruct(
-                orientation, positionOffset, positions.count,
-                params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, positions.positions(),
-                store_);
+    // A slot's lookup under an encoding found candidates when any of its keys did, and found too
+    // many when none did and some key had too many: the statistics keep the meaning they have for
+    // one key a slot.
+    void countSlotOutcomes(std::uint32_t orientation) {
+        IndexLookupStatistics& statistics = orientation == kForwardOrientation
+                                                ? store_.forwardStatistics
+                                                : store_.reverseComplementStatistics;
+        for (std::size_t slot = 0; slot < schedule_.numberOfSlots; ++slot) {
+            for (int e = 0; e < numberOfKeyEncodings; ++e) {
+                LookupOutcome outcome = LookupOutcome::noCandidates;
+                for (std::size_t k = schedule_.slotFirst[slot]; k < schedule_.slotEnd[slot]; ++k)
+                    outcome = std::max(outcome, outcomes_[k][e]);
+                countLookupOutcome(statistics, outcome);
+            }
+        }
     }
 
-    void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset,
+    void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
                             const std::array<KeyPositions, numberOfKeyEncodings>& found, ReadKeys next) {
         for (const KeyPositions& positions : found)
-            addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferenceGenome(
-                orientation, positionOffset, positions.count,
-                params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
-                params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, positions.positions(), store_,
-                rejected_, next.base, next.check, *indexes_.genomeSequence);
+            testHighRepeatPositions(orientation, positionOffset, positions.count,
+                                    params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
+                                    params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, positions.positions(),
+                                    store_, rejected_, next, *indexes_.genomeSequence, weight);
     }
 
-    // A read of at most 512 bases has at most 481 keys an orientation (one base apart).
-    static constexpr std::size_t maximumKeys = maximumSupportedReadLength - 31;
-    std::array<std::uint32_t, maximumKeys> offsets_;
-    std::array<std::array<std::uint32_t, numberOfKeyEncodings>, maximumKeys> keys_;
-    std::array<std::array<KeyPositions, numberOfKeyEncodings>, maximumKeys> found_;
+    KeySchedule schedule_;
+    std::array<std::array<std::uint32_t, numberOfKeyEncodings>, KeySchedule::maximumOffsets> keys_;
+    std::array<std::array<KeyPositions, numberOfKeyEncodings>, KeySchedule::maximumOffsets> found_;
+    std::array<std::array<LookupOutcome, numberOfKeyEncodings>, KeySchedule::maximumOffsets> outcomes_;
 
     const ExecutionParameters& params_;
     const BinaryIndexes& indexes_;

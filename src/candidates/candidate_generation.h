@@ -5,6 +5,7 @@
 // Keys with too many positions are skipped; when too many lookups find nothing, the high-repeat
 // method keeps those over-full positions where the read's next 32 bases match the genome too.
 
+#include <array>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -49,6 +50,28 @@ void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionP
                                                                 ReadPair& pair);
 // 3 encodings x 2 orientations x (((n - 33) div s) + 2) keys.
 std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint32_t basesToShift);
+
+// The keys a read looks up in one orientation. Against an index of every window a read takes one
+// key every s bases, the last at its last offset: the slots. Against an index that lists every k-th
+// window, each slot takes the k keys from its offset on (moved back where they would pass the last
+// offset): whatever the read's position, exactly one of them is listed, so a read meets as many
+// listed windows, and its candidates get as many key hits, as with every window listed. An offset
+// that several slots share is looked up once and counts once for each of them (its weight).
+struct KeySchedule {
+    // A read of at most 512 bases has at most 481 offsets an orientation, one base apart.
+    static constexpr std::size_t maximumOffsets = maximumSupportedReadLength - 31;
+    std::array<std::uint32_t, maximumOffsets> offsets;   // ascending bit offsets
+    std::array<std::uint8_t, maximumOffsets> weights;    // the slots holding each offset
+    std::array<std::uint16_t, maximumOffsets> slotFirst;  // each slot's first offset (an index)
+    std::array<std::uint16_t, maximumOffsets> slotEnd;    // one past each slot's last offset
+    std::size_t numberOfOffsets = 0;
+    std::size_t numberOfSlots = 0;
+};
+
+// The schedule of the keys from bit offset `first` to `last`, slots `shift` apart, for an index of
+// that sampling step.
+void planKeySchedule(std::uint32_t first, std::uint32_t last, std::uint32_t shift, std::uint32_t step,
+                     KeySchedule& schedule);
 
 // Adds the read's candidates to the store and updates its lookup statistics. A read of an
 // unsupported length gets none: the caller reports its pair unmapped.

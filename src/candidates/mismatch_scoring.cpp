@@ -119,22 +119,16 @@ void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orient
     const char* readText = getReadSequenceForOrientation(read, orientation);
     if (readText == nullptr)
         exitWithError("A unsupported strand orientation was passed to the \"scoreRead\" function.");
-    const char* referenceText = getReferenceSequenceForPosition(genome, candidate.genomePosition);
-    static const char noReference[] = "";
-    if (referenceText == nullptr) referenceText = noReference;
-    const char* const referenceStart = referenceText;
+    // The reference the read and an indel can reach; the text ends where the genome's does.
+    const IndelDescriptor& indel = candidate.indelDescriptor;
+    std::string reference;
+    referenceText(genome, candidate.genomePosition, read.length + (indel.present ? indel.size : 0), reference);
+    const char* compared = reference.c_str();
     std::string buffer;
-    const std::uint32_t length = applyIndelToReadAndReferenceSequencePointers(
-        &candidate.indelDescriptor, read, readText, referenceText, buffer);
-    // The reference ends where the genome's text does (a copy ends at its terminator).
-    const std::uint64_t position = candidate.genomePosition;
-    const std::size_t genomeLeft =
-        position < genome.paddedSequenceLength ? genome.paddedSequenceLength - position : 0;
-    const std::size_t referenceLength = referenceText == referenceStart
-                                            ? std::min<std::size_t>(genomeLeft, length)
-                                            : std::string_view(referenceText).size();
-    const TextComparison texts{{readText, length},
-                               {referenceText, std::min<std::size_t>(referenceLength, length)}};
+    const std::uint32_t length =
+        applyIndelToReadAndReferenceSequencePointers(&candidate.indelDescriptor, read, readText, compared, buffer);
+    const std::size_t referenceLength = std::string_view(compared).size();
+    const TextComparison texts{{readText, length}, {compared, std::min<std::size_t>(referenceLength, length)}};
     const std::size_t firstEnd = std::min<std::size_t>(32, length);
     const std::size_t lastStart = length >= 64 ? length - 32 : firstEnd;
     const std::uint32_t first = texts.count(0, firstEnd);

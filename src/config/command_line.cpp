@@ -10,6 +10,7 @@
 #include <cstring>
 #include <limits>
 
+#include "index/key_stream.h"
 #include "sequence/string_utilities.h"
 #include "support/errors.h"
 #include "support/files.h"
@@ -46,6 +47,7 @@ enum LongOption : int {
     kSingleThreadAlignment,
     kIndexFile,
     kWriteIndexFile,
+    kIndexSamplingStep,
 };
 
 const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
@@ -90,6 +92,7 @@ const option longOptions[] = {
     {"singleThreadAlignment", required_argument, nullptr, kSingleThreadAlignment},
     {"indexFile", required_argument, nullptr, kIndexFile},
     {"writeIndexFile", required_argument, nullptr, kWriteIndexFile},
+    {"indexSamplingStep", required_argument, nullptr, kIndexSamplingStep},
     {"standardOutputFileName", required_argument, nullptr, 'o'},
     {"traceOutputFile", required_argument, nullptr, 't'},
     {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
@@ -137,6 +140,16 @@ void setBasesToShift(ExecutionParameters& params, const char* text, const char* 
             name));
     params.defaultBasesToShiftBetweenKeyGeneration = bases;
     updateReadLengthToStartLimitingNumberOfKeysGenerated(params);
+}
+
+void setIndexSamplingStep(ExecutionParameters& params, const char* text, const char* name) {
+    const std::uint32_t step = readUnsignedArgument(text, name);
+    if (!isSupportedSamplingStep(step))
+        exitWithErrorAndHelp(stringPrintf(
+            "The value \"%s\" passed to the \"%s\" parameter is not a supported index sampling step: it "
+            "must be 1, 2, 4 or 8.\n",
+            text, name));
+    params.indexSamplingStep = step;
 }
 
 void setBinaryReferenceGenome(ExecutionParameters& params, const char* argument, const char* name) {
@@ -232,6 +245,9 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
             return true;
         case kWriteIndexFile:
             p.writeIndexFileName = argument;
+            return true;
+        case kIndexSamplingStep:
+            setIndexSamplingStep(p, argument, name);
             return true;
         case 'd':
             files.directoryWithSequenceFiles = checkedPath(argument, "Sequence File directory");
@@ -468,6 +484,11 @@ void printHelp() {
     std::printf(
         "\t    --indexFile                    %sload the index and genome from this file instead of building "
         "them\n",
+        separator);
+    std::printf(
+        "\t    --indexSamplingStep            %sindex only the genome windows starting at a multiple of this "
+        "(1, 2, 4 or 8), and look up that many more keys per read: less memory for large genomes "
+        "[chosen from the genome's length]\n",
         separator);
     std::printf("\n");
     std::fflush(stdout);

@@ -88,6 +88,9 @@ struct ExecutionParameters {
     std::string writeIndexFileName;
     // -i or -I was given: an index loaded from a file must have been built with those limits.
     bool indexLimitsGiven = false;
+    // The index lists windows whose start is a multiple of this (1, 2, 4 or 8); 0: chosen from
+    // the genome's length, or the index file's.
+    std::uint32_t indexSamplingStep = 0;
     bool verbose = false;
     std::uint32_t maximumNumberOfThreads = 4;
     bool singleThreadAlignment = false;

@@ -17,7 +17,7 @@ namespace {
 constexpr std::uint64_t kValueBytes = 4;
 constexpr std::uint64_t kWordBases = 32;
 constexpr std::uint64_t kMaximumPlaneWords = maximumGenomePositions / kWordBases;
-// Zero bytes after the last word of the ASCII copy.
+// The slack a text copy would have after the last word; the record keeps that length.
 constexpr std::uint64_t kAsciiSlack = 1024;
 
 std::uint32_t loadLittleEndian32(const char* bytes) {
@@ -64,28 +64,6 @@ std::vector<BinaryChromosome> scanBinaryGenome(const MemoryMappedFile& file,
     }
     errorIfGenomeExceedsGenomePositions(file.fileName, usedWords * kWordBases);
     return chromosomes;
-}
-
-// Four bases per lookup: the index is four base plane bits above four check plane bits.
-constexpr std::array<std::array<char, 4>, 256> makeNibbleDecoder() {
-    std::array<std::array<char, 4>, 256> table{};
-    for (std::uint32_t index = 0; index < 256; ++index) {
-        for (std::uint32_t base = 0; base < 4; ++base) {
-            const std::uint32_t bit = 3 - base;
-            const bool agBit = (index >> (4 + bit)) & 1, cgBit = (index >> bit) & 1;
-            table[index][base] = agBit ? (cgBit ? 'G' : 'A') : (cgBit ? 'C' : 'T');
-        }
-    }
-    return table;
-}
-
-constexpr auto kNibbleDecoder = makeNibbleDecoder();
-
-void decodeWord(std::uint32_t baseWord, std::uint32_t checkWord, char* out) {
-    for (int shift = 28; shift >= 0; shift -= 4, out += 4) {
-        const std::uint32_t index = ((baseWord >> shift) & 0xF) << 4 | ((checkWord >> shift) & 0xF);
-        std::memcpy(out, kNibbleDecoder[index].data(), 4);
-    }
 }
 
 void copyChromosomeWords(const MemoryMappedFile& file, const BinaryChromosome& chromosome,
@@ -144,10 +122,8 @@ void processBinaryFormatGenomeFile(const ExecutionParameters& params, GenomeSequ
     genome.utilizedBinaryEncodedArraySize = word;
     genome.paddedSequenceLength = word * kWordBases;
     genome.asciiEncodedArrayLength = genome.paddedSequenceLength + kAsciiSlack;
-    genome.asciiEncodedSequence = allocateZeroedArray<char>(genome.asciiEncodedArrayLength);
-    for (std::uint64_t index = 0; index < word; ++index)
-        decodeWord(genome.basePlaneWords[index], genome.checkPlaneWords[index],
-                   genome.asciiEncodedSequence.get() + index * kWordBases);
+    // A binary genome has no N: its text is the planes' A, C, G and T throughout.
+    genome.uncalledPlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
 }
 
 }  // namespace koru

@@ -17,8 +17,8 @@ namespace {
 constexpr std::uint64_t kWordBases = 32;
 // 32-bit genome positions address at most this many words.
 constexpr std::uint64_t kMaximumPlaneWords = maximumGenomePositions / kWordBases;
-// Slack after the last separator when the arrays are sized by the layout instead of the file size,
-// the same as a binary genome gets.
+// Slack after the last separator that a text copy of the genome would have, the same as a binary
+// genome gets; the record keeps that length for its serialised form.
 constexpr std::uint64_t kAsciiSlack = 1024;
 
 std::uint64_t roundUpToWord(std::uint64_t bases) {
@@ -73,15 +73,14 @@ FastaLayout measureFastaLayout(const MemoryMappedFile& file) {
 void allocateFastaArrays(GenomeSequence& genome, std::uint64_t fileSize, std::uint64_t paddedLength) {
     const std::uint64_t words = paddedLength / kWordBases;
     genome.asciiEncodedArrayLength = static_cast<std::uint32_t>(fileSize - fileSize / 80);
-    // At least one zero byte follows the sequence, so text comparisons always find an end.
     if (genome.asciiEncodedArrayLength <= paddedLength)
         genome.asciiEncodedArrayLength = paddedLength + kAsciiSlack;
     // Planes past the addressable words would be memory that no position can reach.
     genome.allocatedBinaryEncodedArraySize =
         std::max(std::min(fileSize / kWordBases, kMaximumPlaneWords), words);
-    genome.asciiEncodedSequence = allocateZeroedArray<char>(genome.asciiEncodedArrayLength);
     genome.basePlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
     genome.checkPlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
+    genome.uncalledPlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
 }
 
 void placeChromosome(FastaSequenceEncoder& encoder, ChromosomeInformation& chromosome,
@@ -156,8 +155,8 @@ void processFastaFormatGenomeFile(const ExecutionParameters& params, GenomeSeque
     const FastaLayout layout = measureFastaLayout(file);
     allocateFastaArrays(genome, static_cast<std::uint64_t>(file.size), layout.paddedSequenceLength);
 
-    FastaSequenceEncoder encoder(genome.asciiEncodedSequence.get(), genome.basePlaneWords.get(),
-                                 genome.checkPlaneWords.get());
+    FastaSequenceEncoder encoder(genome.basePlaneWords.get(), genome.checkPlaneWords.get(),
+                                 genome.uncalledPlaneWords.get());
     genome.chromosomes.assign(layout.numberOfChromosomes, ChromosomeInformation{});
     std::size_t cursor = 0;
     for (std::uint64_t index = 0; index < layout.numberOfChromosomes; ++index) {
@@ -166,6 +165,7 @@ void processFastaFormatGenomeFile(const ExecutionParameters& params, GenomeSeque
         placeChromosome(encoder, chromosome, *readFastaRecord(text, cursor, chromosome));
     }
     genome.sequenceStatistics = encoder.statistics();
+    genome.otherLetters = encoder.takeOtherLetters();
 
     const ChromosomeInformation& last = genome.chromosomes.back();
     genome.utilizedBinaryEncodedArraySize = encoder.wordIndex();

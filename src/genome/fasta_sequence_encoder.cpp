@@ -19,20 +19,22 @@ constexpr std::size_t kSliceBytes = 16384;
 
 enum BaseCounter : std::uint8_t { kAdenine, kCytosine, kGuanine, kThymine, kUncalled, kNotCounted };
 
-// Counter and plane bits of an upper-case character: A 1/0, C 0/1, G 1/1, everything else 0/0.
+// Counter and plane bits of an upper-case character: A 1/0, C 0/1, G 1/1, everything else 0/0;
+// everything but A, C, G and T is uncalled.
 struct BaseCode {
     std::uint8_t counter = kNotCounted;
     std::uint8_t baseBit = 0;
     std::uint8_t checkBit = 0;
+    std::uint8_t uncalledBit = 1;
 };
 
 constexpr std::array<BaseCode, 256> makeBaseCodes() {
     std::array<BaseCode, 256> codes{};
-    codes['A'] = {kAdenine, 1, 0};
-    codes['C'] = {kCytosine, 0, 1};
-    codes['G'] = {kGuanine, 1, 1};
-    codes['T'] = {kThymine, 0, 0};
-    codes['N'] = {kUncalled, 0, 0};
+    codes['A'] = {kAdenine, 1, 0, 0};
+    codes['C'] = {kCytosine, 0, 1, 0};
+    codes['G'] = {kGuanine, 1, 1, 0};
+    codes['T'] = {kThymine, 0, 0, 0};
+    codes['N'] = {kUncalled, 0, 0, 1};
     return codes;
 }
 
@@ -131,18 +133,28 @@ std::size_t countFastaWhitespace(std::string_view text) {
     return count;
 }
 
+FastaSequenceEncoder::FastaSequenceEncoder(std::uint32_t* basePlane, std::uint32_t* checkPlane,
+                                           std::uint32_t* uncalledPlane)
+    : slice_(kSliceBytes + 2 * kWordBases),
+      basePlane_(basePlane),
+      checkPlane_(checkPlane),
+      uncalledPlane_(uncalledPlane) {}
+
 std::uint64_t FastaSequenceEncoder::encodeChromosome(std::string_view sequence) {
     run_ = 0;
     previous_ = 'N';
-    char* const bases = ascii_ + position_;
-    std::uint64_t compacted = 0, encoded = 0;
+    // Bases short of a whole word wait at the front of the slice buffer for the next slice.
+    std::uint64_t compacted = 0, pending = 0;
     for (std::size_t slice = 0; slice < sequence.size(); slice += kSliceBytes) {
-        compacted += compactUpperCase(sequence.substr(slice, kSliceBytes), bases + compacted);
-        const std::uint64_t wholeWords = compacted / kWordBases * kWordBases;
-        encodeWords(bases + encoded, wholeWords - encoded);
-        encoded = wholeWords;
+        const std::size_t kept = compactUpperCase(sequence.substr(slice, kSliceBytes), slice_.data() + pending);
+        compacted += kept;
+        const std::uint64_t available = pending + kept;
+        const std::uint64_t wholeWords = available / kWordBases * kWordBases;
+        encodeWords(slice_.data(), wholeWords);
+        pending = available - wholeWords;
+        std::memmove(slice_.data(), slice_.data() + wholeWords, pending);
     }
-    finishChromosome(bases + encoded, static_cast<std::uint32_t>(compacted - encoded), compacted);
+    finishChromosome(slice_.data(), static_cast<std::uint32_t>(pending));
     return compacted;
 }
 
@@ -151,10 +163,11 @@ void FastaSequenceEncoder::encodeWords(const char* bases, std::uint64_t count) {
 #if defined(__SSSE3__)
         encodeWordWithVectors(bases + offset);
 #else
-        std::uint32_t baseWord = 0, checkWord = 0;
-        encodeScalar(bases + offset, kWordBases, baseWord, checkWord);
+        std::uint32_t baseWord = 0, checkWord = 0, uncalledWord = 0;
+        encodeScalar(bases + offset, kWordBases, baseWord, checkWord, uncalledWord);
         basePlane_[word_] = baseWord;
-        checkPlane_[word_++] = checkWord;
+        checkPlane_[word_] = checkWord;
+        uncalledPlane_[word_++] = uncalledWord;
 #endif
     }
 }
@@ -170,15 +183,18 @@ void FastaSequenceEncoder::encodeWordWithVectors(const char* bases) {
     const std::uint32_t adenines = matchMask(firstReversed, secondReversed, 'A');
     const std::uint32_t cytosines = matchMask(firstReversed, secondReversed, 'C');
     const std::uint32_t guanines = matchMask(firstReversed, secondReversed, 'G');
+    const std::uint32_t thymines = matchMask(firstReversed, secondReversed, 'T');
+    const std::uint32_t uncalled = matchMask(firstReversed, secondReversed, 'N');
+    const std::uint32_t called = adenines | cytosines | guanines | thymines;
+    if ((called | uncalled) != 0xFFFFFFFFu) recordOtherLetters(bases, kWordBases, ~(called | uncalled));
     basePlane_[word_] = adenines | guanines;
-    checkPlane_[word_++] = cytosines | guanines;
+    checkPlane_[word_] = cytosines | guanines;
+    uncalledPlane_[word_++] = ~called;
     counts_[kAdenine] += static_cast<std::uint64_t>(__builtin_popcount(adenines));
     counts_[kCytosine] += static_cast<std::uint64_t>(__builtin_popcount(cytosines));
     counts_[kGuanine] += static_cast<std::uint64_t>(__builtin_popcount(guanines));
-    counts_[kThymine] +=
-        static_cast<std::uint64_t>(__builtin_popcount(matchMask(firstReversed, secondReversed, 'T')));
-    counts_[kUncalled] +=
-        static_cast<std::uint64_t>(__builtin_popcount(matchMask(firstReversed, secondReversed, 'N')));
+    counts_[kThymine] += static_cast<std::uint64_t>(__builtin_popcount(thymines));
+    counts_[kUncalled] += static_cast<std::uint64_t>(__builtin_popcount(uncalled));
 
     // Bit i: base i repeats the one before it.
     const __m128i firstPrevious = _mm_alignr_epi8(first, _mm_set1_epi8(previous_), 15);
@@ -198,14 +214,32 @@ void FastaSequenceEncoder::encodeWordWithVectors(const char* bases) {
 #endif
 
 void FastaSequenceEncoder::encodeScalar(const char* bases, std::uint32_t count, std::uint32_t& baseWord,
-                                        std::uint32_t& checkWord) {
+                                        std::uint32_t& checkWord, std::uint32_t& uncalledWord) {
+    std::uint32_t others = 0;
     for (std::uint32_t index = 0; index < count; ++index) {
         const BaseCode code = kBaseCodes[static_cast<unsigned char>(bases[index])];
         ++counts_[code.counter];
         baseWord = baseWord << 1 | code.baseBit;
         checkWord = checkWord << 1 | code.checkBit;
+        uncalledWord = uncalledWord << 1 | code.uncalledBit;
+        others |= static_cast<std::uint32_t>(code.counter == kNotCounted) << (31 - index);
     }
+    if (others != 0) recordOtherLetters(bases, count, others);
     countRuns(bases, count);
+}
+
+// Bit 31 - i of `others` marks bases[i], which lies at genome position 32 x word_ + i.
+void FastaSequenceEncoder::recordOtherLetters(const char* bases, std::uint32_t count, std::uint32_t others) {
+    for (std::uint32_t index = 0; index < count; ++index) {
+        if (((others >> (31 - index)) & 1u) == 0) continue;
+        const auto position = static_cast<std::uint32_t>(word_ * kWordBases + index);
+        ReferenceLetterRun* last = otherLetters_.empty() ? nullptr : &otherLetters_.back();
+        if (last != nullptr && last->letter == bases[index] && last->start + last->length == position) {
+            ++last->length;
+        } else {
+            otherLetters_.push_back({position, 1, bases[index]});
+        }
+    }
 }
 
 void FastaSequenceEncoder::countRuns(const char* bases, std::uint32_t count) {
@@ -217,22 +251,19 @@ void FastaSequenceEncoder::countRuns(const char* bases, std::uint32_t count) {
     }
 }
 
-void FastaSequenceEncoder::finishChromosome(const char* tail, std::uint32_t tailBases, std::uint64_t bases) {
-    position_ += bases;
+void FastaSequenceEncoder::finishChromosome(const char* tail, std::uint32_t tailBases) {
     if (tailBases != 0) {
-        // The last bases, in the top bits of a word padded with N (zero bits).
-        std::uint32_t baseWord = 0, checkWord = 0;
-        encodeScalar(tail, tailBases, baseWord, checkWord);
+        // The last bases, in the top bits of a word padded with N.
+        std::uint32_t baseWord = 0, checkWord = 0, uncalledWord = 0;
+        encodeScalar(tail, tailBases, baseWord, checkWord, uncalledWord);
         const std::uint32_t padding = kWordBases - tailBases;
         basePlane_[word_] = baseWord << padding;
-        checkPlane_[word_++] = checkWord << padding;
-        padNs(ascii_ + position_, padding);
-        position_ += padding;
+        checkPlane_[word_] = checkWord << padding;
+        uncalledPlane_[word_++] = uncalledWord << padding | ((1u << padding) - 1);
     }
     basePlane_[word_] = 0;
-    checkPlane_[word_++] = 0;
-    padNs(ascii_ + position_, kWordBases);
-    position_ += kWordBases;
+    checkPlane_[word_] = 0;
+    uncalledPlane_[word_++] = 0xFFFFFFFFu;
 }
 
 SequenceStatistics FastaSequenceEncoder::statistics() const {

@@ -1,12 +1,14 @@
 #pragma once
-// The FASTA reader's inner loop: copies a chromosome's sequence text, white space removed and
-// upper-cased, into the ASCII concatenation, packs it into the two bit planes 32 bases per word,
-// pads it to whole words plus a separator, and counts bases and runs of repeated bases.
+// The FASTA reader's inner loop: takes a chromosome's sequence text slice by slice, white space
+// removed and upper-cased, packs it into the base and check planes and the uncalled plane 32
+// bases per word, keeps runs of letters other than A, C, G, T and N aside, pads the chromosome to
+// whole words plus a separator, and counts bases and runs of repeated bases.
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "genome/genome_sequence.h"
 
@@ -17,30 +19,33 @@ std::size_t countFastaWhitespace(std::string_view text);
 
 class FastaSequenceEncoder {
   public:
-    // The arrays must hold every chromosome that will be encoded, padding and separators included.
-    FastaSequenceEncoder(char* ascii, std::uint32_t* basePlane, std::uint32_t* checkPlane)
-        : ascii_(ascii), basePlane_(basePlane), checkPlane_(checkPlane) {}
+    // The planes must hold every chromosome that will be encoded, padding and separators included.
+    FastaSequenceEncoder(std::uint32_t* basePlane, std::uint32_t* checkPlane, std::uint32_t* uncalledPlane);
 
     // Encodes the next chromosome at the current genome position and returns its number of bases.
     std::uint64_t encodeChromosome(std::string_view sequence);
 
-    std::uint64_t genomePosition() const { return position_; }
+    std::uint64_t genomePosition() const { return word_ * 32; }
     std::uint64_t wordIndex() const { return word_; }
     // The base counters and run statistics of everything encoded so far.
     SequenceStatistics statistics() const;
+    // The runs of letters other than A, C, G, T and N met so far, in genome order.
+    std::vector<ReferenceLetterRun> takeOtherLetters() { return std::move(otherLetters_); }
 
   private:
     void encodeWords(const char* bases, std::uint64_t count);
     void encodeWordWithVectors(const char* bases);
-    void encodeScalar(const char* bases, std::uint32_t count, std::uint32_t& baseWord,
-                      std::uint32_t& checkWord);
+    void encodeScalar(const char* bases, std::uint32_t count, std::uint32_t& baseWord, std::uint32_t& checkWord,
+                      std::uint32_t& uncalledWord);
     void countRuns(const char* bases, std::uint32_t count);
-    void finishChromosome(const char* tail, std::uint32_t tailBases, std::uint64_t bases);
+    void recordOtherLetters(const char* bases, std::uint32_t count, std::uint32_t others);
+    void finishChromosome(const char* tail, std::uint32_t tailBases);
 
-    char* ascii_;
+    std::vector<char> slice_;  // the compacted text of the slice being encoded
     std::uint32_t* basePlane_;
     std::uint32_t* checkPlane_;
-    std::uint64_t position_ = 0;
+    std::uint32_t* uncalledPlane_;
+    std::vector<ReferenceLetterRun> otherLetters_;
     std::uint64_t word_ = 0;
     // Run state: a chromosome starts as if after an N.
     std::uint64_t run_ = 0;

@@ -1,6 +1,9 @@
 #include "genome/genome_sequence.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
+#include <cstring>
 
 #include "genome/binary_genome.h"
 #include "genome/fasta_reference.h"
@@ -58,11 +61,73 @@ std::unique_ptr<GenomeSequence> createGenomeSequence(const ExecutionParameters& 
     return genome;
 }
 
-const char* getReferenceSequenceForPosition(const GenomeSequence& genome, std::uint64_t genomePosition) {
-    if (!genome.asciiEncodedSequence || genomePosition >= genome.asciiEncodedArrayLength) return nullptr;
-    const char* reference = genome.asciiEncodedSequence.get() + genomePosition;
-    __builtin_prefetch(reference);
-    return reference;
+namespace {
+
+constexpr std::uint64_t kWordBases = 32;
+
+// The text of four bases from their base-plane and check-plane nibbles (base nibble on top).
+constexpr std::array<std::array<char, 4>, 256> makeNibbleText() {
+    std::array<std::array<char, 4>, 256> table{};
+    for (unsigned index = 0; index < 256; ++index)
+        for (unsigned i = 0; i < 4; ++i) {
+            const bool base = ((index >> (7 - i)) & 1u) != 0, check = ((index >> (3 - i)) & 1u) != 0;
+            table[index][i] = base ? (check ? 'G' : 'A') : (check ? 'C' : 'T');
+        }
+    return table;
+}
+
+constexpr std::array<std::array<char, 4>, 256> kNibbleText = makeNibbleText();
+
+// The 32 bases of a word pair, Ns where the uncalled word has a bit.
+void decodeTextWord(std::uint32_t base, std::uint32_t check, std::uint32_t uncalled, char* out) {
+    for (int nibble = 0; nibble < 8; ++nibble) {
+        const int shift = 28 - 4 * nibble;
+        const unsigned index = ((base >> shift) & 15u) << 4 | ((check >> shift) & 15u);
+        std::memcpy(out + 4 * nibble, kNibbleText[index].data(), 4);
+    }
+    for (; uncalled != 0; uncalled &= uncalled - 1) out[31 - std::countr_zero(uncalled)] = 'N';
+}
+
+// The letters other than N over [from, from + count), already decoded as N.
+void applyOtherLetters(const std::vector<ReferenceLetterRun>& runs, std::uint64_t from, std::size_t count,
+                       char* out) {
+    auto run = std::upper_bound(runs.begin(), runs.end(), from, [](std::uint64_t position, const ReferenceLetterRun& r) {
+        return position < std::uint64_t{r.start} + r.length;
+    });
+    for (; run != runs.end() && run->start < from + count; ++run) {
+        const std::uint64_t start = std::max<std::uint64_t>(run->start, from);
+        const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{run->start} + run->length, from + count);
+        std::memset(out + (start - from), run->letter, end - start);
+    }
+}
+
+}  // namespace
+
+std::size_t copyReferenceText(const GenomeSequence& genome, std::uint64_t genomePosition, std::size_t length,
+                              char* out) {
+    if (!hasReferenceText(genome) || genomePosition >= genome.paddedSequenceLength) return 0;
+    const auto count =
+        static_cast<std::size_t>(std::min<std::uint64_t>(length, genome.paddedSequenceLength - genomePosition));
+    char word[kWordBases];
+    for (std::size_t done = 0; done < count;) {
+        const std::uint64_t position = genomePosition + done;
+        const std::uint64_t index = position / kWordBases;
+        const std::size_t offset = position % kWordBases;
+        const std::size_t piece = std::min(count - done, kWordBases - offset);
+        decodeTextWord(genome.basePlaneWords[index], genome.checkPlaneWords[index], genome.uncalledPlaneWords[index],
+                       word);
+        std::memcpy(out + done, word + offset, piece);
+        done += piece;
+    }
+    if (!genome.otherLetters.empty()) applyOtherLetters(genome.otherLetters, genomePosition, count, out);
+    return count;
+}
+
+std::string_view referenceText(const GenomeSequence& genome, std::uint64_t genomePosition, std::size_t length,
+                               std::string& buffer) {
+    buffer.resize(length);
+    buffer.resize(copyReferenceText(genome, genomePosition, length, buffer.data()));
+    return buffer;
 }
 
 const ChromosomeInformation* getChromosomeInformationForGenomePosition(std::uint64_t genomePosition,

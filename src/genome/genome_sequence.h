@@ -1,7 +1,10 @@
 #pragma once
-// The reference genome as the rest of koru sees it: one concatenated upper-case ASCII array,
-// the same bases in the base and check bit planes, and the chromosome table that maps genome
-// positions to chromosome positions. Built once, read-only afterwards, shared by all threads.
+// The reference genome as the rest of koru sees it: the concatenated bases in the base and check
+// bit planes, an uncalled plane that marks every position holding no A, C, G or T (N, other
+// letters, padding), the rare runs of letters other than N among those, and the chromosome table
+// that maps genome positions to chromosome positions. The upper-case text of any range is decoded
+// from these (a quarter of the memory a text copy takes, and a 3 Gbase genome is 3 GB of text).
+// Built once, read-only afterwards, shared by all threads.
 //
 // Layout of the concatenation: chromosomes in file order; each one's bases, then N up to the
 // next multiple of 32 bases, then a separator of 32 N (a FASTA genome; binary genomes pad to
@@ -54,6 +57,14 @@ struct SequenceStatistics {
     std::uint64_t positionsWith128OrMoreConsecutiveUncalledBases = 0;
 };
 
+// A run of one letter other than A, C, G, T and N (an IUPAC code, say): the planes hold it as an
+// uncalled base, and the text shows the letter.
+struct ReferenceLetterRun {
+    std::uint32_t start = 0;
+    std::uint32_t length = 0;
+    char letter = 'N';
+};
+
 // The ceiling value that leaves mapping qualities uncapped.
 inline constexpr std::uint32_t uncappedMappingQuality = 0x80000000u;
 
@@ -63,11 +74,15 @@ inline constexpr std::uint64_t maximumGenomePositions = std::uint64_t{1} << 32;
 struct GenomeSequence {
     std::unique_ptr<GenomeInformation> genomeInformation;
     std::vector<ChromosomeInformation> chromosomes;
-    CArray<std::uint32_t> basePlaneWords;   // allocatedBinaryEncodedArraySize words
-    CArray<std::uint32_t> checkPlaneWords;  // allocatedBinaryEncodedArraySize words
-    CArray<char> asciiEncodedSequence;      // asciiEncodedArrayLength bytes
+    CArray<std::uint32_t> basePlaneWords;      // allocatedBinaryEncodedArraySize words
+    CArray<std::uint32_t> checkPlaneWords;     // allocatedBinaryEncodedArraySize words
+    // allocatedBinaryEncodedArraySize words; absent for a genome read back from the serialised
+    // form, which has no text.
+    CArray<std::uint32_t> uncalledPlaneWords;
+    std::vector<ReferenceLetterRun> otherLetters;  // ascending, disjoint
     std::uint64_t sequenceLength = 0;
-    std::uint64_t paddedSequenceLength = 0;
+    std::uint64_t paddedSequenceLength = 0;    // the text ends here
+    // The length a text copy with its zero-filled slack would have; kept for the serialised layout.
     std::uint64_t asciiEncodedArrayLength = 0;
     std::uint64_t allocatedBinaryEncodedArraySize = 0;
     std::uint64_t utilizedBinaryEncodedArraySize = 0;  // the count arrays and indexes run over these words
@@ -84,9 +99,19 @@ void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint6
 // output file. Every problem with the file ends the run.
 std::unique_ptr<GenomeSequence> createGenomeSequence(const ExecutionParameters& params);
 
-// The reference text from genomePosition on. Null past the ASCII array, and for a genome without
-// one (a deserialised genome keeps only the planes).
-const char* getReferenceSequenceForPosition(const GenomeSequence& genome, std::uint64_t genomePosition);
+// Whether the genome has text: a genome read back from the serialised form keeps only its planes.
+inline bool hasReferenceText(const GenomeSequence& genome) {
+    return static_cast<bool>(genome.uncalledPlaneWords);
+}
+
+// Writes the upper-case reference text of up to `length` positions from `genomePosition` on to
+// `out` and returns how many it wrote: the text ends at the padded sequence length, and a genome
+// without text has none.
+std::size_t copyReferenceText(const GenomeSequence& genome, std::uint64_t genomePosition, std::size_t length,
+                              char* out);
+// The same into `buffer` (whose memory is reused), followed there by a NUL.
+std::string_view referenceText(const GenomeSequence& genome, std::uint64_t genomePosition, std::size_t length,
+                               std::string& buffer);
 
 // The chromosome whose range (padding and separator included) holds the position; null when none.
 const ChromosomeInformation* getChromosomeInformationForGenomePosition(std::uint64_t genomePosition,

@@ -16,15 +16,11 @@ const char* const startMessages[numberOfKeyEncodings] = {
 const char* const completeMessages[numberOfKeyEncodings] = {
     " completed AG index creation", " completed CG index creation", " completed XOR index creation"};
 
-// The lists were laid out by the counting sort, which saw every position anyway; the index takes
-// them over, and the entries of the count arrays already point into them.
-void indexEncoding(BinaryIndexes& indexes, CountArrays& countArrays, const GenomeSequence& genome,
-                   int encoding, LockedFile* progressFile) {
+// The lists were laid out by the counting sort, which saw every position anyway, in the tables
+// the counts live in; this stage only reports.
+void indexEncoding(const GenomeSequence& genome, int encoding, LockedFile* progressFile) {
     IndexBuildProgress progress(progressFile, encoding, genome.paddedSequenceLength);
     progress.announce(startMessages[encoding]);
-    indexes.storage[encoding] = std::move(countArrays.positionLists[encoding]);
-    indexes.storageUsed[encoding] = countArrays.positionListsUsed[encoding];
-    if (!indexes.storage[encoding]) indexes.storage[encoding] = allocateZeroedArray<std::uint32_t>(1);
     progress.announce(completeMessages[encoding]);
     progress.finish();
 }
@@ -34,12 +30,10 @@ std::string storageUtilizationReport(const BinaryIndexes& indexes, const GenomeS
         std::min<std::uint64_t>(genome.paddedSequenceLength, std::uint64_t{1} << 31));
     std::string text = "\nIndex Storage Utilization:\n";
     appendPrintf(text, "\tStorage allocated for each index = %u * 4 Bytes\n", storageSize);
-    appendPrintf(text, "\tA/G or Base Index =  %16u * 4 Bytes\n",
-                 static_cast<std::uint32_t>(indexes.storageUsed[agKeyEncoding]));
-    appendPrintf(text, "\tC/G or Check Index = %16u * 4 Bytes\n",
-                 static_cast<std::uint32_t>(indexes.storageUsed[cgKeyEncoding]));
-    appendPrintf(text, "\tA/C or XOR Index =   %16u * 4 Bytes\n",
-                 static_cast<std::uint32_t>(indexes.storageUsed[xorKeyEncoding]));
+    const auto& listed = indexes.countArrays->listedPositions;
+    appendPrintf(text, "\tA/G or Base Index =  %16u * 4 Bytes\n", static_cast<std::uint32_t>(listed[agKeyEncoding]));
+    appendPrintf(text, "\tC/G or Check Index = %16u * 4 Bytes\n", static_cast<std::uint32_t>(listed[cgKeyEncoding]));
+    appendPrintf(text, "\tA/C or XOR Index =   %16u * 4 Bytes\n", static_cast<std::uint32_t>(listed[xorKeyEncoding]));
     return text;
 }
 
@@ -49,26 +43,26 @@ void BinaryIndexes::lookupKeyTriples(
     std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
     std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const {
     constexpr std::size_t batch = 64;  // windows per round: enough misses in flight, little state
+    const auto& tables = countArrays->keyTables;
     for (std::size_t begin = 0; begin < keys.size(); begin += batch) {
         const std::size_t end = std::min(keys.size(), begin + batch);
         std::uint32_t first[batch][numberOfKeyEncodings], last[batch][numberOfKeyEncodings];
         for (std::size_t i = begin; i < end; ++i)
-            for (int e = 0; e < numberOfKeyEncodings; ++e) countArrays->keyTables[e].prefetch(keys[i][e]);
+            for (int e = 0; e < numberOfKeyEncodings; ++e) tables[e].prefetch(keys[i][e]);
         for (std::size_t i = begin; i < end; ++i) {
             for (int e = 0; e < numberOfKeyEncodings; ++e) {
-                const KeyTable& table = countArrays->keyTables[e];
+                const KeyTable& table = tables[e];
                 const std::uint32_t bucket = table.bucketOf(keys[i][e]);
                 first[i - begin][e] = table.directory[bucket];
                 last[i - begin][e] = table.directory[bucket + 1];
-                __builtin_prefetch(table.entries.get() + first[i - begin][e]);
+                table.prefetchEntries(first[i - begin][e]);
             }
         }
         for (std::size_t i = begin; i < end; ++i) {
             for (int e = 0; e < numberOfKeyEncodings; ++e) {
-                const KeyTable& table = countArrays->keyTables[e];
-                const std::uint64_t* entry =
-                    table.findEntryInBucket(keys[i][e], first[i - begin][e], last[i - begin][e]);
-                results[i][e] = positionsOfEntry(e, entry);
+                const KeyTable& table = tables[e];
+                const KeyRun run = table.findRunInBucket(keys[i][e], first[i - begin][e], last[i - begin][e]);
+                results[i][e] = positionsOfRun(table, run);
                 if (results[i][e].list != nullptr) __builtin_prefetch(results[i][e].list);
             }
         }
@@ -81,7 +75,7 @@ std::unique_ptr<BinaryIndexes> buildBinaryIndexes(CountArrays& countArrays, cons
     indexes->countArrays = &countArrays;
     indexes->genomeSequence = &genome;
     for (int encoding = 0; encoding < numberOfKeyEncodings; ++encoding)
-        indexEncoding(*indexes, countArrays, genome, encoding, progressFile);
+        indexEncoding(genome, encoding, progressFile);
     return indexes;
 }
 

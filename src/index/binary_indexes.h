@@ -1,7 +1,7 @@
 #pragma once
-// The second index pass: for every key with 2 to the indexing limit positions, the ascending list
-// of the genome positions where its window starts. A key with one position keeps it in its entry;
-// a key with more than the limit (or a saturated count) lists none.
+// The index proper: for every key with 1 to the indexing limit listed windows, the ascending list
+// of the genome positions where its windows start; a key with more than the limit (or a
+// saturated count) lists none. The lists are built with the counts, in the same tables.
 
 #include <array>
 #include <cstdint>
@@ -18,15 +18,13 @@ namespace koru {
 
 // What the index holds for one key under one encoding.
 struct KeyPositions {
-    std::uint16_t count = 0;               // 0: the key does not occur; saturates at 65535
-    std::uint32_t positionIndexEntry = 0;  // the position (count 1) or the list's storage offset
-    const std::uint32_t* list = nullptr;   // the list when the count is 2 to the indexing limit
+    std::uint16_t count = 0;              // listed windows; 0: none; saturates at 65535
+    const std::uint32_t* list = nullptr;  // the positions when the count is 1 to the indexing limit
 
     // Positions exist but the index does not list them.
     bool hasTooManyPositions() const { return count >= 2 && list == nullptr; }
-    // The positions, ascending: none, the single one, or the list. Valid while this record lives.
+    // The positions, ascending: none, or the listed ones.
     std::span<const std::uint32_t> positions() const {
-        if (count == 1) return {&positionIndexEntry, 1};
         if (list != nullptr) return {list, count};
         return {};
     }
@@ -35,39 +33,35 @@ struct KeyPositions {
 struct BinaryIndexes {
     const CountArrays* countArrays = nullptr;
     const GenomeSequence* genomeSequence = nullptr;
-    // Per encoding, the position lists; entry 0 is never used, so an offset of 0 is no list.
-    std::array<CArray<std::uint32_t>, numberOfKeyEncodings> storage;
-    // Per encoding, 1 + the entries reserved for lists.
-    std::array<std::uint64_t, numberOfKeyEncodings> storageUsed{};
+
+    std::uint32_t samplingStep() const { return countArrays->samplingStep; }
 
     KeyPositions lookup(int encoding, std::uint32_t key) const {
-        return positionsOfEntry(encoding, countArrays->keyTables[encoding].findEntry(key));
+        const KeyTable& table = countArrays->keyTables[encoding];
+        return positionsOfRun(table, table.findRun(key));
     }
 
     // Looks up the AG, CG and XOR keys of many read windows at once. Each lookup is a chain of
-    // dependent cache misses (directory, entries, list); going through all the lookups stage by
-    // stage, prefetching the next stage, lets those misses overlap instead of adding up.
+    // dependent cache misses (directory, residuals, positions); going through all the lookups
+    // stage by stage, prefetching the next stage, lets those misses overlap instead of adding up.
     void lookupKeyTriples(std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
                           std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const;
 
-  private:
-    KeyPositions positionsOfEntry(int encoding, const std::uint64_t* entry) const {
-        if (entry == nullptr) return {};
-        KeyPositions result{entryCount(*entry), entryValue(*entry), nullptr};
-        if (result.count >= 2 && result.positionIndexEntry != 0)
-            result.list = storage[encoding].get() + result.positionIndexEntry;
-        return result;
+    static KeyPositions positionsOfRun(const KeyTable& table, const KeyRun& run) {
+        if (run.length == 0) return {};
+        if (table.isUnlisted(run)) return {table.countOfRun(run), nullptr};
+        return {table.countOfRun(run), table.positions.get() + run.first};
     }
 };
 
-// Fills the position index entries of the count arrays' keys and builds the position lists.
+// The index over the count arrays' tables, which hold the position lists too.
 std::unique_ptr<BinaryIndexes> createBinaryIndexes(const ExecutionParameters& params,
                                                    CountArrays& countArrays, const GenomeSequence& genome);
 // The same without reporting, for callers that are not a run.
 std::unique_ptr<BinaryIndexes> buildBinaryIndexes(CountArrays& countArrays, const GenomeSequence& genome,
                                                   LockedFile* progressFile);
 
-// Rows of keys firstKey to lastKey and, when firstKey is below the largest storage, of storage
+// Rows of keys firstKey to lastKey and, when firstKey is below the largest table, of table
 // entries; optionally preceded by the count frequencies.
 void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint32_t firstKey,
                         std::uint32_t lastKey, bool printFrequencies);

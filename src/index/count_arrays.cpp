@@ -6,6 +6,7 @@
 #include <cmath>
 #include <limits>
 
+#include "index/index_memory.h"
 #include "index/index_progress.h"
 #include "index/key_stream_partitions.h"
 #include "index/key_table_builder.h"
@@ -15,7 +16,10 @@
 namespace koru {
 
 int directoryBitsForKeys(std::uint64_t numberOfKeys) {
-    return std::clamp(static_cast<int>(std::bit_width(numberOfKeys)) - 4, 16, 30);
+    // 16 to 32 entries a bucket; from 2^21 buckets on, 2^24 of them cost less than the second
+    // residual byte they save.
+    const int bits = std::clamp(static_cast<int>(std::bit_width(numberOfKeys)) - 5, 16, 28);
+    return bits > 20 ? std::max(bits, 24) : bits;
 }
 
 std::uint16_t calculateCount(std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::uint16_t& entry,
@@ -92,30 +96,26 @@ void countEncoding(CountArrays& arrays, const GenomeSequence& genome, int encodi
     IndexBuildProgress progress(progressFile, encoding, genome.paddedSequenceLength);
     progress.announce(sectionMessages[encoding]);
     const KeyPlane plane(genome.basePlaneWords.get(), genome.checkPlaneWords.get(), encoding);
-    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize,
+    const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize, arrays.samplingStep,
                                          progress.keyStreamProgress(), options.partitionBits);
     KeyTableBuild build = buildKeyTable(partitions, arrays.limits, workspace, options);
     arrays.keyTables[encoding] = std::move(build.table);
     arrays.statistics[encoding] = build.statistics;
-    arrays.positionLists[encoding] = std::move(build.storage);
-    arrays.positionListsUsed[encoding] = build.storageUsed;
+    arrays.listedPositions[encoding] = build.listedPositions;
     progress.finish();
 }
 
 // What the memory budget leaves for sorting the next encoding: the genome, the encodings already
-// built, and the next one's table at its largest (8 bytes a window for entries and lists, which
-// the entries' count bounds) all stay within it.
+// built, and the next one's table at its largest (an entry per listed window) all stay within it.
 std::uint64_t sortingMemoryLeft(const GenomeSequence& genome, const CountArrays& arrays) {
-    const std::uint64_t windows = numberOfKeysInKeyStream(genome.utilizedBinaryEncodedArraySize);
-    const std::uint64_t directory = ((std::uint64_t{1} << directoryBitsForKeys(windows)) + 1) * 4;
-    std::uint64_t committed = genome.asciiEncodedArrayLength + 8 * genome.allocatedBinaryEncodedArraySize +
-                              8 * windows + directory + (std::uint64_t{64} << 20);
-    for (int e = 0; e < numberOfKeyEncodings; ++e) {
-        const KeyTable& table = arrays.keyTables[e];
-        if (!table.directory) continue;
-        committed += 8 * table.numberOfEntries + 4 * arrays.positionListsUsed[e] + 4 * table.directorySize();
-    }
-    const std::uint64_t budget = indexBuildMemoryBudget(genome.sequenceLength);
+    const std::uint64_t windows =
+        numberOfListedWindows(genome.utilizedBinaryEncodedArraySize, arrays.samplingStep);
+    const int directoryBits = directoryBitsForKeys(windows);
+    const std::uint64_t nextTable = ((std::uint64_t{1} << directoryBits) + 1) * 4 +
+                                    windows * (4 + static_cast<std::uint64_t>(KeyTable::residualBytesFor(directoryBits)));
+    std::uint64_t committed = genomeSequenceMemoryBytes(genome) + nextTable + (std::uint64_t{64} << 20);
+    for (const KeyTable& table : arrays.keyTables) committed += keyTableBytes(table);
+    const std::uint64_t budget = indexBuildMemoryBudget(genome.paddedSequenceLength, arrays.samplingStep);
     return budget > committed ? std::max(budget - committed, minimumSortingMemoryBytes)
                               : minimumSortingMemoryBytes;
 }
@@ -139,6 +139,7 @@ std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, cons
     if (genome.genomeInformation)
         arrays->genomeInformation = std::make_unique<GenomeInformation>(*genome.genomeInformation);
     arrays->limits = limits;
+    arrays->samplingStep = options.samplingStep;
     // One encoding after another, each with every thread: three at once would hold three
     // sorting buffers at the same time. The one workspace is reused, as fresh pages are costly.
     SortWorkspace workspace;
@@ -154,7 +155,8 @@ std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, cons
     return arrays;
 }
 
-std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome) {
+std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome,
+                                               std::uint32_t samplingStep) {
     LockedFile& output = *params.standardOutputFile;
     if (params.verbose) {
         output.writeUnderLock(
@@ -165,7 +167,9 @@ std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params
     }
     const CountLimits limits{params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
                              params.maximumNumberOfPositionsAKeyCanHaveInAnIndex};
-    auto arrays = buildCountArrays(genome, limits, params.verbose ? &output : nullptr);
+    IndexBuildOptions options;
+    options.samplingStep = samplingStep;
+    auto arrays = buildCountArrays(genome, limits, params.verbose ? &output : nullptr, options);
     genome.mappingQualityOfKeyWithTooManyPositions =
         calculateMappingQualityOfKeyWithTooManyPositions(arrays->statistics);
     if (params.verbose)

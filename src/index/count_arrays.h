@@ -40,19 +40,22 @@ struct CountArrays {
     std::unique_ptr<GenomeInformation> genomeInformation;
     std::uint64_t sizeOfCountArrays = std::uint64_t{1} << 32;  // keys addressable per encoding
     CountLimits limits;
+    // Windows are listed when their start is a multiple of the step; counts are of listed windows.
+    std::uint32_t samplingStep = 1;
+    // The keys with their counts and positions: the position lists live in the same tables.
     std::array<KeyTable, numberOfKeyEncodings> keyTables;  // AG, CG, XOR
     std::array<CountStatistics, numberOfKeyEncodings> statistics;
     CountStatistics totalStatistics;
     CountStatistics averageStatistics;
-    // The position lists, built by the same sort as the counts and handed on to the index,
-    // with 1 + the entries they use.
-    std::array<CArray<std::uint32_t>, numberOfKeyEncodings> positionLists;
-    std::array<std::uint64_t, numberOfKeyEncodings> positionListsUsed{};
+    // Per encoding, 1 + the positions of the keys with 2 to the indexing limit windows: what the
+    // position lists hold.
+    std::array<std::uint64_t, numberOfKeyEncodings> listedPositions{};
 
     std::uint16_t count(int encoding, std::uint32_t key) const { return keyTables[encoding].count(key); }
 };
 
-std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome);
+std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome,
+                                               std::uint32_t samplingStep);
 
 // Builds the count arrays, reporting progress on progressFile when it is given.
 std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, const CountLimits& limits,

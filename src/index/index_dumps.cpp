@@ -53,8 +53,16 @@ std::string countArraysToString(const CountArrays& arrays) {
 // How many keys of an encoding hold each count value; absent keys hold 0.
 std::vector<std::uint64_t> countFrequencies(const KeyTable& table, std::uint64_t sizeOfCountArrays) {
     std::vector<std::uint64_t> frequencies(std::size_t{saturatedKeyCount} + 1, 0);
-    for (std::uint64_t i = 0; i < table.numberOfEntries; ++i) ++frequencies[entryCount(table.entries[i])];
-    frequencies[0] = sizeOfCountArrays - table.numberOfEntries;
+    std::uint64_t keys = 0;
+    for (std::uint64_t bucket = 0; bucket + 1 < table.directorySize(); ++bucket) {
+        for (std::uint64_t entry = table.directory[bucket]; entry < table.directory[bucket + 1];) {
+            const KeyRun run = table.findRun(table.keyOf(bucket, entry));
+            ++frequencies[table.countOfRun(run)];
+            ++keys;
+            entry = run.first + run.length;
+        }
+    }
+    frequencies[0] = sizeOfCountArrays - keys;
     return frequencies;
 }
 
@@ -93,8 +101,9 @@ void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint
         std::uint32_t columns[9];
         for (int e = 0; e < numberOfKeyEncodings; ++e) {
             const KeyPositions positions = indexes.lookup(e, static_cast<std::uint32_t>(key));
+            // The position column holds the position of a key with one, as dense tables did.
             columns[3 * e] = positions.count;
-            columns[3 * e + 1] = positions.positionIndexEntry;
+            columns[3 * e + 1] = positions.count == 1 ? positions.list[0] : 0;
             columns[3 * e + 2] = positions.list != nullptr ? positions.list[0] : 0;
         }
         std::fprintf(file,
@@ -103,8 +112,9 @@ void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint
                      static_cast<std::uint32_t>(key), columns[0], columns[1], columns[2], columns[3],
                      columns[4], columns[5], columns[6], columns[7], columns[8]);
     }
-    const std::uint64_t storageSize =
-        *std::max_element(indexes.storageUsed.begin(), indexes.storageUsed.end());
+    const auto& tables = indexes.countArrays->keyTables;
+    std::uint64_t storageSize = 0;
+    for (const KeyTable& table : tables) storageSize = std::max(storageSize, table.numberOfEntries);
     if (firstKey >= storageSize) return;
     const std::uint64_t lastEntry = std::min<std::uint64_t>(lastKey, storageSize - 1);
     std::fprintf(file, "Binary Index - Storage for %u to %u\n", firstKey,
@@ -112,8 +122,8 @@ void printBinaryIndexes(std::FILE* file, const BinaryIndexes& indexes, std::uint
     for (std::uint64_t i = firstKey; i <= lastEntry; ++i) {
         std::uint32_t values[numberOfKeyEncodings];
         for (int e = 0; e < numberOfKeyEncodings; ++e)
-            values[e] = i < indexes.storageUsed[static_cast<std::size_t>(e)]
-                            ? indexes.storage[static_cast<std::size_t>(e)][i]
+            values[e] = i < tables[static_cast<std::size_t>(e)].numberOfEntries
+                            ? tables[static_cast<std::size_t>(e)].positions[i]
                             : 0;
         std::fprintf(file, "|| %11u | %11u    | %11u    | %11u    ||\n", static_cast<std::uint32_t>(i),
                      values[0], values[1], values[2]);

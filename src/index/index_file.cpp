@@ -42,12 +42,33 @@ void serializeChromosome(IndexFileWriter& out, const ChromosomeInformation& c) {
         out.value(field);
 }
 
-// Storage entry 0 is never used; an encoding without lists may have no storage at all.
-void writeStorage(IndexFileWriter& out, const std::uint32_t* storage, std::uint64_t used) {
-    if (storage != nullptr) return out.array(storage, used);
+void serializeOtherLetters(IndexFileWriter& out, const std::vector<ReferenceLetterRun>& runs) {
+    out.value(static_cast<std::uint64_t>(runs.size()));
+    for (const ReferenceLetterRun& run : runs) {
+        out.value(run.start);
+        out.value(run.length);
+        out.value(run.letter);
+    }
+}
+
+// A genome without text (never the case for a genome a run reads) writes a zero uncalled plane.
+void serializeUncalledPlane(IndexFileWriter& out, const GenomeSequence& genome) {
+    if (genome.uncalledPlaneWords) return out.array(genome.uncalledPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
     out.align();
     const std::uint32_t zero = 0;
-    for (std::uint64_t i = 0; i < used; ++i) out.value(zero);
+    for (std::uint64_t i = 0; i < genome.allocatedBinaryEncodedArraySize; ++i) out.value(zero);
+}
+
+// What identifies the genome: its three planes over the words in use.
+std::uint64_t genomeChecksum(const GenomeSequence& genome) {
+    const std::size_t bytes = 4 * genome.utilizedBinaryEncodedArraySize;
+    std::uint64_t checksum = 0;
+    for (const std::uint32_t* plane :
+         {genome.basePlaneWords.get(), genome.checkPlaneWords.get(), genome.uncalledPlaneWords.get()})
+        if (plane != nullptr)
+            checksum = foldIndexFileChecksum(checksum,
+                                             indexFileChecksum(reinterpret_cast<const unsigned char*>(plane), bytes));
+    return checksum;
 }
 
 }  // namespace
@@ -57,6 +78,7 @@ void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays)
     out.value(arrays.sizeOfCountArrays);
     out.value(arrays.limits.evaluationLimit);
     out.value(arrays.limits.indexingLimit);
+    out.value(arrays.samplingStep);
     for (const CountStatistics& s : arrays.statistics) writeStatistics(out, s);
     writeStatistics(out, arrays.totalStatistics);
     writeStatistics(out, arrays.averageStatistics);
@@ -67,7 +89,7 @@ void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays)
     serializeGenomeInformation(out, arrays.genomeInformation.get());
     for (const KeyTable& table : arrays.keyTables) {
         out.array(table.directory.get(), table.directorySize());
-        out.array(table.entries.get(), table.numberOfEntries);
+        out.array(table.residuals.get(), table.numberOfEntries * static_cast<std::uint64_t>(table.residualBytes()));
     }
 }
 
@@ -85,7 +107,8 @@ void serializeGenomeSequenceToIndexFile(IndexFileWriter& out, const GenomeSequen
     for (const ChromosomeInformation& chromosome : genome.chromosomes) serializeChromosome(out, chromosome);
     out.array(genome.basePlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
     out.array(genome.checkPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
-    out.array(genome.asciiEncodedSequence.get(), genome.asciiEncodedArrayLength);
+    serializeUncalledPlane(out, genome);
+    serializeOtherLetters(out, genome.otherLetters);
 }
 
 void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes, LockedFile* report) {
@@ -103,7 +126,7 @@ void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes,
     reportIndexFileStep(
         report,
         "\n\nSerializing the binary indexes to storage, this is very I/O intensive and will take time.");
-    for (std::uint64_t used : indexes->storageUsed) out.value(used);
+    for (std::uint64_t listed : arrays.listedPositions) out.value(listed);
     reportIndexFileStep(report, "\tSerializing the Count Arrays to a file, writing " +
                                     indexFileSizeText(countArraysBytes(arrays)) + " to disk.");
     serializeCountArraysToFile(out, arrays);
@@ -114,19 +137,17 @@ void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes,
                         "\tSerializing Position Indexes to a file, writing 0B to disk (they are held with "
                         "the count arrays).");
     reportIndexFileStep(report, "\tSerializing Index Storage to a file, writing " +
-                                    indexFileSizeText(indexStorageBytes(*indexes)) + " to disk.");
-    for (int e = 0; e < numberOfKeyEncodings; ++e)
-        writeStorage(out, indexes->storage[e].get(), indexes->storageUsed[e]);
+                                    indexFileSizeText(indexStorageBytes(arrays)) + " to disk.");
+    for (const KeyTable& table : arrays.keyTables) out.array(table.positions.get(), table.numberOfEntries);
     std::memcpy(header.magic, indexFileMagic, sizeof header.magic);
     header.formatVersion = indexFileFormatVersion;
     header.headerBytes = indexFileHeaderBytes;
     std::uint64_t contentChecksum = 0;
     out.finish(contentChecksum, header.fileBytes);
     header.genomeLength = genome.sequenceLength;
-    header.genomeChecksum =
-        indexFileChecksum(reinterpret_cast<const unsigned char*>(genome.asciiEncodedSequence.get()),
-                          genome.paddedSequenceLength);
+    header.genomeChecksum = genomeChecksum(genome);
     header.numberOfChromosomes = static_cast<std::uint32_t>(genome.chromosomes.size());
+    header.samplingStep = arrays.samplingStep;
     header.checksumSegmentBytes = indexFileChecksumSegment;
     header.checksum = indexFileChecksumWithHeader(contentChecksum, header);
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fwrite(&header, sizeof header, 1, file) != 1 ||

@@ -4,16 +4,19 @@
 //
 // Layout (little-endian; every array starts on a 64-byte boundary so it can be used in place):
 //   header, 64 bytes: "KORU-IDX", format version, header size, file size, content checksum,
-//                     genome length, genome checksum, number of chromosomes
-//   binary indexes header   : the storage used by each encoding's position lists
-//   count arrays header     : limits, count statistics, directory bits and entries per encoding
+//                     genome length, genome checksum, number of chromosomes, sampling step
+//   binary indexes header   : per encoding the positions its lists hold (for the reports)
+//   count arrays header     : limits, sampling step, count statistics, directory bits and
+//                             entries per encoding
 //   genome information      : name, species, version, file, format type, chromosome count
-//   count arrays            : per encoding the directory and the entries (key bits, count, and
-//                             the position index entry, so the position indexes live here too)
-//   genome sequence         : the record, the chromosome table with names, both planes, the ASCII copy
-//   position index storage  : per encoding the position lists
+//   key tables              : per encoding the directory and the residuals (the counts are the
+//                             lengths of the residuals' runs)
+//   genome sequence         : the record, the chromosome table with names, the base, check and
+//                             uncalled planes, and the runs of letters other than A, C, G, T and N
+//   positions               : per encoding the key tables' positions (the position lists)
 // The content checksum covers everything after the header in 1 MiB segments, so that a run can
-// check it with all threads; the genome checksum covers the genome's ASCII copy.
+// check it with all threads; the genome checksum covers the genome's planes. The sampling step
+// sits in the header too, so that a run asking for another step is refused before the file is read.
 
 #include <cstdint>
 #include <cstdio>
@@ -27,7 +30,7 @@
 
 namespace koru {
 
-inline constexpr std::uint32_t indexFileFormatVersion = 1;
+inline constexpr std::uint32_t indexFileFormatVersion = 2;
 
 // The mapping of an index file; the loaded records point into it.
 class MappedIndexFile {
@@ -57,13 +60,15 @@ struct MappingIndex {
 // Writes the whole index file. Progress lines go to `report` when given. Every write is checked.
 void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes, LockedFile* report);
 // Maps and checks the file; a missing, truncated, foreign, other-version or damaged file ends
-// the run with a message naming it.
-MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, LockedFile* report);
+// the run with a message naming it, as does one of another sampling step than `samplingStep`
+// (0 takes the file's step).
+MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, LockedFile* report,
+                                              std::uint32_t samplingStep = 0);
 
 class IndexFileWriter;
 class IndexFileReader;
 // The count arrays' block of the file: header, genome information, then per encoding the key
-// directory and the key entries. The arrays read back point into the mapped file.
+// directory and residuals. The arrays read back point into the mapped file.
 void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays);
 std::unique_ptr<CountArrays> deserializeCountArraysFromFile(IndexFileReader& in);
 

@@ -47,17 +47,17 @@ void reportIndexFileStep(LockedFile* report, const std::string& line) {
 std::uint64_t countArraysBytes(const CountArrays& arrays) {
     std::uint64_t bytes = 0;
     for (const KeyTable& table : arrays.keyTables)
-        bytes += 4 * table.directorySize() + 8 * table.numberOfEntries;
+        bytes += 4 * table.directorySize() + static_cast<std::uint64_t>(table.residualBytes()) * table.numberOfEntries;
     return bytes;
 }
 
 std::uint64_t genomeSequenceBytes(const GenomeSequence& genome) {
-    return 8 * genome.allocatedBinaryEncodedArraySize + genome.asciiEncodedArrayLength;
+    return 12 * genome.allocatedBinaryEncodedArraySize + 12 * genome.otherLetters.size();
 }
 
-std::uint64_t indexStorageBytes(const BinaryIndexes& indexes) {
+std::uint64_t indexStorageBytes(const CountArrays& arrays) {
     std::uint64_t bytes = 0;
-    for (std::uint64_t used : indexes.storageUsed) bytes += 4 * used;
+    for (const KeyTable& table : arrays.keyTables) bytes += 4 * table.numberOfEntries;
     return bytes;
 }
 

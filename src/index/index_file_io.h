@@ -32,7 +32,7 @@ struct IndexFileHeader {
     std::uint64_t genomeLength;
     std::uint64_t genomeChecksum;
     std::uint32_t numberOfChromosomes;
-    std::uint32_t reserved;  // 0
+    std::uint32_t samplingStep;
     std::uint64_t checksumSegmentBytes;
 };
 static_assert(sizeof(IndexFileHeader) == indexFileHeaderBytes);
@@ -46,10 +46,11 @@ std::string indexFileSizeText(std::uint64_t bytes);
 // Writes one progress line and flushes it, so that progress shows while a large file is handled.
 void reportIndexFileStep(LockedFile* report, const std::string& line);
 
-// The bytes each block of the file holds.
+// The bytes each block of the file holds: the key tables' directories and residuals, the genome,
+// and the key tables' positions.
 std::uint64_t countArraysBytes(const CountArrays& arrays);
 std::uint64_t genomeSequenceBytes(const GenomeSequence& genome);
-std::uint64_t indexStorageBytes(const BinaryIndexes& indexes);
+std::uint64_t indexStorageBytes(const CountArrays& arrays);
 
 // Checksum of one segment of the content.
 std::uint64_t indexFileSegmentChecksum(const unsigned char* data, std::size_t bytes, std::uint64_t segment);

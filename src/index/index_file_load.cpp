@@ -65,7 +65,7 @@ IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::strin
                         stringPrintf("it has index file format version %u, and this koru reads version %u",
                                      header.formatVersion, indexFileFormatVersion));
     if (header.headerBytes != indexFileHeaderBytes ||
-        header.checksumSegmentBytes != indexFileChecksumSegment || header.reserved != 0)
+        header.checksumSegmentBytes != indexFileChecksumSegment || !isSupportedSamplingStep(header.samplingStep))
         refuseIndexFile(fileName, "its header is damaged");
     if (fileBytes < header.fileBytes)
         refuseIndexFile(fileName, stringPrintf("it is truncated: it holds %llu of its %llu bytes",
@@ -155,15 +155,33 @@ bool genomeIsConsistent(const GenomeSequence& genome) {
     if (genome.utilizedBinaryEncodedArraySize > genome.allocatedBinaryEncodedArraySize ||
         genome.paddedSequenceLength > maximumGenomePositions ||
         genome.paddedSequenceLength > 32 * genome.allocatedBinaryEncodedArraySize ||
-        genome.sequenceLength > genome.paddedSequenceLength ||
-        genome.asciiEncodedArrayLength <= genome.paddedSequenceLength)
+        genome.sequenceLength > genome.paddedSequenceLength)
         return false;
+    std::uint64_t previousEnd = 0;
+    for (const ReferenceLetterRun& run : genome.otherLetters) {
+        if (run.start < previousEnd || std::uint64_t{run.start} + run.length > genome.paddedSequenceLength)
+            return false;
+        previousEnd = std::uint64_t{run.start} + run.length;
+    }
     for (const ChromosomeInformation& c : genome.chromosomes)
         if (c.startGenomePosition > c.endGenomePosition ||
             c.endGenomePosition >= genome.paddedSequenceLength ||
             c.endBinaryEncodedArrayPosition >= genome.allocatedBinaryEncodedArraySize)
             return false;
     return true;
+}
+
+std::vector<ReferenceLetterRun> deserializeOtherLetters(IndexFileReader& in) {
+    const auto count = in.value<std::uint64_t>();
+    // Each run takes 9 bytes, which bounds the count before anything is reserved.
+    if (count > (in.size() - in.offset()) / 9) in.refuse("its genome record is damaged");
+    std::vector<ReferenceLetterRun> runs(count);
+    for (ReferenceLetterRun& run : runs) {
+        run.start = in.value<std::uint32_t>();
+        run.length = in.value<std::uint32_t>();
+        run.letter = in.value<char>();
+    }
+    return runs;
 }
 
 std::unique_ptr<GenomeSequence> deserializeGenomeSequenceFromIndexFile(IndexFileReader& in) {
@@ -184,26 +202,23 @@ std::unique_ptr<GenomeSequence> deserializeGenomeSequenceFromIndexFile(IndexFile
     for (std::uint64_t c = 0; c < chromosomes; ++c) genome->chromosomes.push_back(deserializeChromosome(in));
     genome->basePlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
     genome->checkPlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
-    genome->asciiEncodedSequence = borrowArray(in.array<char>(genome->asciiEncodedArrayLength));
+    genome->uncalledPlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
+    genome->otherLetters = deserializeOtherLetters(in);
     if (!genomeIsConsistent(*genome)) in.refuse("its genome record is damaged");
     return genome;
 }
 
 void deserializeKeyTable(IndexFileReader& in, KeyTable& table) {
     table.directory = borrowArray(in.array<std::uint32_t>((std::uint64_t{1} << table.directoryBits) + 1));
-    table.entries = borrowArray(in.array<std::uint64_t>(table.numberOfEntries));
+    table.residuals = borrowArray(
+        in.array<std::uint8_t>(table.numberOfEntries * static_cast<std::uint64_t>(table.residualBytes())));
     if (table.directory[0] != 0 || table.directory[table.directorySize() - 1] != table.numberOfEntries)
         in.refuse("its key directory is damaged");
 }
 
-std::unique_ptr<BinaryIndexes> deserializeStorage(IndexFileReader& in,
-                                                  const std::array<std::uint64_t, 3>& used) {
-    auto indexes = std::make_unique<BinaryIndexes>();
-    for (int e = 0; e < numberOfKeyEncodings; ++e) {
-        indexes->storageUsed[e] = used[e];
-        indexes->storage[e] = borrowArray(in.array<std::uint32_t>(used[e]));
-    }
-    return indexes;
+void deserializePositions(IndexFileReader& in, CountArrays& arrays) {
+    for (KeyTable& table : arrays.keyTables)
+        table.positions = borrowArray(in.array<std::uint32_t>(table.numberOfEntries));
 }
 
 // What the header says about the genome must be what the file holds. (Its sequence checksum is
@@ -223,13 +238,15 @@ std::unique_ptr<CountArrays> deserializeCountArraysFromFile(IndexFileReader& in)
     arrays->sizeOfCountArrays = in.value<std::uint64_t>();
     arrays->limits.evaluationLimit = in.value<std::uint32_t>();
     arrays->limits.indexingLimit = in.value<std::uint32_t>();
+    arrays->samplingStep = in.value<std::uint32_t>();
+    if (!isSupportedSamplingStep(arrays->samplingStep)) in.refuse("its count arrays header is damaged");
     for (CountStatistics& s : arrays->statistics) s = in.value<CountStatistics>();
     arrays->totalStatistics = in.value<CountStatistics>();
     arrays->averageStatistics = in.value<CountStatistics>();
     for (KeyTable& table : arrays->keyTables) {
         table.directoryBits = static_cast<int>(in.value<std::uint32_t>());
         table.numberOfEntries = in.value<std::uint64_t>();
-        if (table.directoryBits < 16 || table.directoryBits > 30 ||
+        if (table.directoryBits < 16 || table.directoryBits > 28 ||
             table.numberOfEntries > arrays->sizeOfCountArrays)
             in.refuse("its count arrays header is damaged");
     }
@@ -238,13 +255,19 @@ std::unique_ptr<CountArrays> deserializeCountArraysFromFile(IndexFileReader& in)
     return arrays;
 }
 
-MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, LockedFile* report) {
+MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, LockedFile* report,
+                                              std::uint32_t samplingStep) {
     const FileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
     if (file.get() < 0)
         exitWithErrorFormat("Could not open the index file \"%s\": %s.\n", fileName.c_str(),
                             std::strerror(errno));
     const std::uint64_t fileBytes = regularFileSize(file, fileName);
     const IndexFileHeader header = readIndexFileHeader(file, fileName, fileBytes);
+    if (samplingStep != 0 && samplingStep != header.samplingStep)
+        exitWithErrorFormat(
+            "The index file \"%s\" was built with --indexSamplingStep %u, not with the %u requested; write an "
+            "index file with that step, or leave the option out to use the file's.\n",
+            fileName.c_str(), header.samplingStep, samplingStep);
     if (indexFileChecksumWithHeader(checksumOfFile(file, fileName, fileBytes), header) != header.checksum)
         refuseIndexFile(fileName, "its contents do not match their checksum, the file is damaged");
     MappingIndex loaded;
@@ -255,9 +278,11 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
                         "\n\nDeserializing the binary indexes from storage, this is very I/O intensive and "
                         "will take time.");
     IndexFileReader in(data, fileBytes, indexFileHeaderBytes, fileName);
-    std::array<std::uint64_t, numberOfKeyEncodings> used{};
-    for (std::uint64_t& u : used) u = in.value<std::uint64_t>();
+    std::array<std::uint64_t, numberOfKeyEncodings> listed{};
+    for (std::uint64_t& l : listed) l = in.value<std::uint64_t>();
     loaded.countArrays = deserializeCountArraysFromFile(in);
+    loaded.countArrays->listedPositions = listed;
+    if (loaded.countArrays->samplingStep != header.samplingStep) in.refuse("its count arrays header is damaged");
     reportIndexFileStep(report, "\tDeserializing the Count Arrays from a file, reading " +
                                     indexFileSizeText(countArraysBytes(*loaded.countArrays)) + " from disk.");
     loaded.genome = deserializeGenomeSequenceFromIndexFile(in);
@@ -267,9 +292,10 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
     reportIndexFileStep(report,
                         "\tDeserializing Position Indexes from a file, reading 0B from disk (they are held "
                         "with the count arrays).");
-    loaded.indexes = deserializeStorage(in, used);
+    deserializePositions(in, *loaded.countArrays);
+    loaded.indexes = std::make_unique<BinaryIndexes>();
     reportIndexFileStep(report, "\tDeserializing Index Storage from a file, reading " +
-                                    indexFileSizeText(indexStorageBytes(*loaded.indexes)) + " from disk.");
+                                    indexFileSizeText(indexStorageBytes(*loaded.countArrays)) + " from disk.");
     if (in.offset() != fileBytes) in.refuse("it holds data past its index");
     loaded.indexes->countArrays = loaded.countArrays.get();
     loaded.indexes->genomeSequence = loaded.genome.get();

@@ -52,17 +52,31 @@ inline std::uint32_t windowPosition(std::uint64_t endBase) {
     return endBase < 31 ? 0 : static_cast<std::uint32_t>(endBase - 31);
 }
 
-// Calls visit(key, position) for every window that ends in words first to last - 1, in order.
-template <class Visitor>
-inline void forEachWindow(const KeyPlane& plane, std::uint64_t first, std::uint64_t last, Visitor&& visit) {
+// The sampling steps an index supports: a window is listed when its start is a multiple of the
+// step. Every step divides 32, so the listed windows sit at the same bits of every word.
+inline bool isSupportedSamplingStep(std::uint32_t step) {
+    return step == 1 || step == 2 || step == 4 || step == 8;
+}
+
+// The windows of the key stream that an index of that sampling step lists. A window that ends at
+// base b starts at b - 31, a multiple of the step exactly when b + 1 is (the step divides 32).
+inline std::uint64_t numberOfListedWindows(std::uint64_t words, std::uint32_t step) {
+    return numberOfKeysInKeyStream(words) / step;
+}
+
+// Calls visit(key, position) for every listed window that ends in words first to last - 1, in
+// order: with step k, the windows that end at bits k - 1, 2k - 1, ..., 31 of each word. The step
+// is a template argument so that the inner loop unrolls completely.
+template <int Step, class Visitor>
+inline void forEachWindowOfStep(const KeyPlane& plane, std::uint64_t first, std::uint64_t last,
+                                Visitor&& visit) {
     std::uint64_t previous = first == 0 ? 0 : plane.word(first - 1);
     std::uint64_t w = first;
     if (w == 0 && w < last) {
         // Only the windows that end in word 0 can start before base 0.
         previous = plane.word(0);
-        for (int i = 0; i < 32; ++i)
-            visit(static_cast<std::uint32_t>(previous >> (31 - i)),
-                  windowPosition(static_cast<std::uint64_t>(i)));
+        for (int i = Step - 1; i < 32; i += Step)
+            visit(static_cast<std::uint32_t>(previous >> (31 - i)), windowPosition(static_cast<std::uint64_t>(i)));
         w = 1;
     }
     for (; w < last; ++w) {
@@ -70,9 +84,24 @@ inline void forEachWindow(const KeyPlane& plane, std::uint64_t first, std::uint6
         const std::uint64_t pair = (previous << 32) | current;
         const auto start = static_cast<std::uint32_t>(32 * w - 31);
 #pragma GCC unroll 32
-        for (int i = 0; i < 32; ++i)
+        for (int i = Step - 1; i < 32; i += Step)
             visit(static_cast<std::uint32_t>(pair >> (31 - i)), start + static_cast<std::uint32_t>(i));
         previous = current;
+    }
+}
+
+template <class Visitor>
+inline void forEachWindow(const KeyPlane& plane, std::uint64_t first, std::uint64_t last, std::uint32_t step,
+                          Visitor&& visit) {
+    switch (step) {
+        case 2:
+            return forEachWindowOfStep<2>(plane, first, last, visit);
+        case 4:
+            return forEachWindowOfStep<4>(plane, first, last, visit);
+        case 8:
+            return forEachWindowOfStep<8>(plane, first, last, visit);
+        default:
+            return forEachWindowOfStep<1>(plane, first, last, visit);
     }
 }
 

@@ -126,19 +126,21 @@ void SortWorkspace::limit(std::uint64_t bytes) {
 }
 
 KeyStreamPartitions::KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords,
-                                         const KeyStreamProgress& progress, int partitionBits)
+                                         std::uint32_t samplingStep, const KeyStreamProgress& progress,
+                                         int partitionBits)
     : plane_(plane),
+      samplingStep_(samplingStep),
       partitionBits_(partitionBits != 0 ? partitionBits
-                                        : partitionBitsFor(numberOfKeysInKeyStream(numberOfWords))),
+                                        : partitionBitsFor(numberOfListedWindows(numberOfWords, samplingStep))),
       totals_(numberOfPartitions(), 0),
-      numberOfWindows_(numberOfKeysInKeyStream(numberOfWords)) {
+      numberOfWindows_(numberOfListedWindows(numberOfWords, samplingStep)) {
     const std::uint64_t streamWords = numberOfWords < 3 ? 0 : numberOfWords - 2;
     chunks_ = makeChunks(streamWords, std::max(1, omp_get_max_threads()), numberOfPartitions());
     const int shift = 32 - partitionBits_;
     forEachChunk(
         [&](std::size_t c) {
             std::uint64_t* windows = chunks_[c].windows.data();
-            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord,
+            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord, samplingStep_,
                           [&](std::uint32_t key, std::uint32_t) { ++windows[key >> shift]; });
         },
         progress);
@@ -198,7 +200,7 @@ void KeyStreamPartitions::gather(std::uint32_t first, std::uint32_t last, std::u
     forEachChunk(
         [&](std::size_t c) {
             CombiningScatter scatter(elements, cursors[c], kept);
-            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord,
+            forEachWindow(plane_, chunks_[c].firstWord, chunks_[c].lastWord, samplingStep_,
                           [&](std::uint32_t key, std::uint32_t position) {
                               scatter.add(key >> shift, (static_cast<std::uint64_t>(key) << 32) | position);
                           });

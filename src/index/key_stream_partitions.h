@@ -49,10 +49,11 @@ struct KeyStreamChunk {
 
 class KeyStreamPartitions {
   public:
-    // Counts the windows of every partition, chunk by chunk, with all threads. partitionBits 0
-    // chooses the partitions from the genome's size.
-    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords, const KeyStreamProgress& progress,
-                        int partitionBits = 0);
+    // Counts the listed windows (those whose start is a multiple of samplingStep) of every
+    // partition, chunk by chunk, with all threads. partitionBits 0 chooses the partitions from the
+    // number of windows.
+    KeyStreamPartitions(const KeyPlane& plane, std::uint64_t numberOfWords, std::uint32_t samplingStep,
+                        const KeyStreamProgress& progress, int partitionBits = 0);
 
     int partitionBits() const { return partitionBits_; }
     std::uint32_t numberOfPartitions() const { return 1u << partitionBits_; }
@@ -75,6 +76,7 @@ class KeyStreamPartitions {
     void sortPartition(std::uint64_t* data, std::uint64_t* scratch, std::size_t n) const;
 
     KeyPlane plane_;
+    std::uint32_t samplingStep_;
     int partitionBits_;
     std::vector<KeyStreamChunk> chunks_;
     std::vector<std::uint64_t> totals_;

@@ -31,27 +31,33 @@ void forEachKeyRun(std::span<const std::uint64_t> sorted, Visit&& visit) {
     }
 }
 
-// Where one partition's entries and lists go.
+// The entries a key with that many listed windows takes: one per window, or the mark and the
+// count when its positions are not listed.
+std::uint64_t entriesOfKey(std::uint64_t positions, std::uint32_t indexingLimit) {
+    return positions >= 2 && !isListedCount(positions, indexingLimit) ? 2 : positions;
+}
+
+// Where one partition's entries go.
 struct PartitionPlace {
     std::uint64_t windowStart = 0;  // in the gathered range
-    std::uint64_t numberOfKeys = 0;
-    std::uint64_t listedPositions = 0;
+    std::uint64_t entries = 0;
     std::uint64_t firstEntry = 0;
-    std::uint64_t firstOffset = 0;
 };
 
 class KeyTableBuilder {
   public:
     KeyTableBuilder(const KeyStreamPartitions& partitions, const CountLimits& limits)
         : partitions_(partitions), limits_(limits) {
-        const std::uint64_t keys = partitions.numberOfWindows();
+        const std::uint64_t windows = partitions.numberOfWindows();
         KeyTable& table = build_.table;
-        table.directoryBits = directoryBitsForKeys(keys);
+        table.directoryBits = directoryBitsForKeys(windows);
         table.directory = allocateZeroedArray<std::uint32_t>((std::size_t{1} << table.directoryBits) + 1);
-        // Room for every key being distinct and every window listed; pages past what is used are
-        // never touched, and are given back below.
-        table.entries = allocateZeroedArray<std::uint64_t>(std::max<std::uint64_t>(keys, 1));
-        build_.storage = allocateZeroedArray<std::uint32_t>(keys + 1);
+        // Room for one entry per window; keys with too many positions take fewer, and the tail
+        // that is never touched is given back below.
+        const std::uint64_t room = std::max<std::uint64_t>(windows, 1);
+        table.residuals =
+            allocateZeroedArray<std::uint8_t>(room * static_cast<std::uint64_t>(table.residualBytes()));
+        table.positions = allocateZeroedArray<std::uint32_t>(room);
     }
 
     KeyTableBuild build(SortWorkspace& workspace, const IndexBuildOptions& options) {
@@ -64,9 +70,9 @@ class KeyTableBuilder {
         KeyTable& table = build_.table;
         table.numberOfEntries = nextEntry_;
         table.directory[table.directorySize() - 1] = static_cast<std::uint32_t>(nextEntry_);
-        shrink(table.entries, std::max<std::uint64_t>(nextEntry_, 1));
-        build_.storageUsed = nextOffset_;
-        shrink(build_.storage, nextOffset_);
+        const std::uint64_t kept = std::max<std::uint64_t>(nextEntry_, 1);
+        shrink(table.residuals, kept * static_cast<std::uint64_t>(table.residualBytes()));
+        shrink(table.positions, kept);
         return std::move(build_);
     }
 
@@ -78,51 +84,60 @@ class KeyTableBuilder {
             places[p].windowStart = windows;
             windows += partitions_.windowsInPartition(p);
         }
-        // Sizes first, so that every partition knows where its entries and lists go.
+        // Sizes first, so that every partition knows where its entries go.
         partitions_.sortRange(first, last, workspace,
                               [&](std::uint32_t p, std::span<const std::uint64_t> sorted) {
                                   forEachKeyRun(sorted, [&](std::size_t, std::size_t positions) {
-                                      ++places[p].numberOfKeys;
-                                      if (isListedCount(positions, limits_.indexingLimit))
-                                          places[p].listedPositions += positions;
+                                      places[p].entries += entriesOfKey(positions, limits_.indexingLimit);
                                   });
                               });
-        for (std::uint32_t p = first; p < last; ++p) {
-            places[p].firstEntry = std::exchange(nextEntry_, nextEntry_ + places[p].numberOfKeys);
-            places[p].firstOffset = std::exchange(nextOffset_, nextOffset_ + places[p].listedPositions);
-        }
-        std::vector<CountStatistics> statistics(static_cast<std::size_t>(omp_get_max_threads()));
-#pragma omp parallel for schedule(dynamic, 1)
         for (std::uint32_t p = first; p < last; ++p)
-            emitPartition(p,
-                          {workspace.gathered() + places[p].windowStart, partitions_.windowsInPartition(p)},
-                          places[p], statistics[static_cast<std::size_t>(omp_get_thread_num())]);
+            places[p].firstEntry = std::exchange(nextEntry_, nextEntry_ + places[p].entries);
+        std::vector<CountStatistics> statistics(static_cast<std::size_t>(omp_get_max_threads()));
+        std::vector<std::uint64_t> listed(statistics.size(), 0);
+        const bool narrow = build_.table.residualBytes() == 1;
+#pragma omp parallel for schedule(dynamic, 1)
+        for (std::uint32_t p = first; p < last; ++p) {
+            const std::span<const std::uint64_t> sorted{workspace.gathered() + places[p].windowStart,
+                                                        partitions_.windowsInPartition(p)};
+            const auto thread = static_cast<std::size_t>(omp_get_thread_num());
+            if (narrow) {
+                emitPartition<std::uint8_t>(p, sorted, places[p], statistics[thread], listed[thread]);
+            } else {
+                emitPartition<std::uint16_t>(p, sorted, places[p], statistics[thread], listed[thread]);
+            }
+        }
         for (const CountStatistics& s : statistics) sumCountStatistics(build_.statistics, s);
+        for (std::uint64_t l : listed) build_.listedPositions += l;
     }
 
-    // Writes a partition's entries, lists and slice of the directory, and adds its statistics.
+    // Writes a partition's entries and slice of the directory, and adds its statistics.
+    template <class Residual>
     void emitPartition(std::uint32_t partition, std::span<const std::uint64_t> sorted,
-                       const PartitionPlace& place, CountStatistics& statistics) {
+                       const PartitionPlace& place, CountStatistics& statistics, std::uint64_t& listed) {
         KeyTable& table = build_.table;
+        auto* const residuals = reinterpret_cast<Residual*>(table.residuals.get());
         const int bucketBitsPerPartition = table.directoryBits - partitions_.partitionBits();
         std::uint64_t bucket = std::uint64_t{partition} << bucketBitsPerPartition;
         const std::uint64_t endBucket = std::uint64_t{partition + 1} << bucketBitsPerPartition;
-        std::uint64_t entry = place.firstEntry, offset = place.firstOffset;
+        std::uint64_t entry = place.firstEntry;
         forEachKeyRun(sorted, [&](std::size_t start, std::size_t positions) {
             const std::uint32_t key = keyOf(sorted[start]);
             for (; bucket <= table.bucketOf(key); ++bucket)
                 table.directory[bucket] = static_cast<std::uint32_t>(entry);
-            std::uint32_t value = 0;
-            if (positions == 1) {
-                value = positionOf(sorted[start]);
-            } else if (isListedCount(positions, limits_.indexingLimit)) {
-                value = static_cast<std::uint32_t>(offset);
-                for (std::size_t j = start; j < start + positions; ++j)
-                    build_.storage[offset++] = positionOf(sorted[j]);
+            const auto residual = static_cast<Residual>(key);
+            if (entriesOfKey(positions, limits_.indexingLimit) == positions) {
+                for (std::size_t j = start; j < start + positions; ++j) {
+                    residuals[entry] = residual;
+                    table.positions[entry++] = positionOf(sorted[j]);
+                }
+                if (positions >= 2) listed += positions;
+            } else {
+                residuals[entry] = residual;
+                table.positions[entry++] = tooManyPositionsMark;
+                residuals[entry] = residual;
+                table.positions[entry++] = static_cast<std::uint32_t>(positions);
             }
-            const auto count =
-                static_cast<std::uint16_t>(std::min<std::uint64_t>(positions, saturatedKeyCount));
-            table.entries[entry++] = makeEntry(key, count, value);
             addKeyToCountStatistics(positions, limits_, statistics);
         });
         for (; bucket < endBucket; ++bucket) table.directory[bucket] = static_cast<std::uint32_t>(entry);
@@ -141,7 +156,6 @@ class KeyTableBuilder {
     const CountLimits limits_;
     KeyTableBuild build_;
     std::uint64_t nextEntry_ = 0;
-    std::uint64_t nextOffset_ = 1;
 };
 
 }  // namespace

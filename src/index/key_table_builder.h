@@ -1,8 +1,7 @@
 #pragma once
-// Builds one encoding's key table and position lists from its key stream in a single sort:
-// windows gathered as (key << 32 | position), partitions radix-sorted, then every run of equal
-// keys becomes one entry (count, and the position or the list's offset) and, for keys with 2
-// to the indexing limit positions, a list in the storage.
+// Builds one encoding's key table from its listed windows in a single sort: windows gathered as
+// (key << 32 | position), partitions radix-sorted, then every run of equal keys becomes its
+// entries (one per window, or the mark and the count for a key with too many positions).
 
 #include <cstdint>
 
@@ -14,8 +13,7 @@ namespace koru {
 
 struct KeyTableBuild {
     KeyTable table;
-    CArray<std::uint32_t> storage;  // entry 0 unused: offsets start at 1
-    std::uint64_t storageUsed = 1;  // 1 + the entries of all lists
+    std::uint64_t listedPositions = 1;  // 1 + the positions of the keys with 2 to the limit positions
     CountStatistics statistics;
 };
 

@@ -13,11 +13,11 @@ bool differs(std::string_view x, std::size_t i, std::string_view y, std::size_t 
     return i >= x.size() || j >= y.size() || x[i] != y[j];
 }
 
-// The genome's text from a position, as far as the sequence goes.
-std::string_view referenceFrom(const GenomeSequence& genome, std::uint32_t position) {
-    if (position >= genome.paddedSequenceLength) return {};
-    return {genome.asciiEncodedSequence.get() + position,
-            static_cast<std::size_t>(genome.paddedSequenceLength - position)};
+// The genome's text from a position, as far as a split can reach: the read and the indel's
+// distance, or less where the sequence ends.
+std::string_view referenceFrom(const GenomeSequence& genome, std::uint32_t position, std::size_t reach,
+                               std::string& buffer) {
+    return referenceText(genome, position, reach, buffer);
 }
 
 struct IndelCase {
@@ -66,7 +66,7 @@ IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint3
 
 void processIndelCandidates(const ExecutionParameters&, CandidatePositions& store, Read& read,
                             const GenomeSequence& genome) {
-    if (!genome.asciiEncodedSequence || !store.indelCandidates) return;
+    if (!hasReferenceText(genome) || !store.indelCandidates) return;
     IndelCandidates& indels = *store.indelCandidates;
     store.numberOfCandidatesIndelProcessingWasPerformedOn = indels.numberOfIndelCandidates();
     const std::uint32_t length = read.length;
@@ -78,8 +78,10 @@ void processIndelCandidates(const ExecutionParameters&, CandidatePositions& stor
         const std::uint32_t d = second.genomePosition - first.genomePosition;
         const std::string_view readText(getReadSequenceForOrientation(read, first.orientation), length);
         const bool deletion = indel.type == kDeletion;
-        const std::string_view x = deletion ? referenceFrom(genome, first.genomePosition) : readText;
-        const std::string_view y = deletion ? readText : referenceFrom(genome, second.genomePosition);
+        std::string reference;
+        const std::size_t reach = std::size_t{length} + d;
+        const std::string_view x = deletion ? referenceFrom(genome, first.genomePosition, reach, reference) : readText;
+        const std::string_view y = deletion ? readText : referenceFrom(genome, second.genomePosition, reach, reference);
         const IndelSplit best = findBestIndelSplit(x, y, d, length, deletion ? length : length - d);
         if (best.total >= indel.receiver->chosenMappingScores.mismatchScores.wholeReadScore ||
             best.total >= indel.other->chosenMappingScores.mismatchScores.wholeReadScore)

@@ -57,8 +57,8 @@ struct IndexedGenome {
     std::string textAt(std::int64_t position, std::size_t length) const {
         std::string text(length, '\0');
         for (std::size_t i = 0; i < length; ++i)
-            if (position + static_cast<std::int64_t>(i) >= 0 && position + i < genome->paddedSequenceLength)
-                text[i] = genome->asciiEncodedSequence[position + i];
+            if (position + static_cast<std::int64_t>(i) >= 0)
+                copyReferenceText(*genome, static_cast<std::uint64_t>(position) + i, 1, &text[i]);
         return text;
     }
 };

@@ -50,11 +50,16 @@ TEST(IndexRun, QuietRunReportsOnlyItsStageTimers) {
                   "Converting Reference Genome to binary encoding and generating metadata",
                   "Counting Number of Reference Genome Positions Associated with Each Hash Key",
                   "Generating Hash Tables", request, "Total Execution Time"}));
-    // Besides the timers, only the request's report of the threads it may use.
+    // Besides the timers, only the index's sampling step and the request's report of the threads
+    // it may use.
     const std::string rest =
         std::regex_replace(result.standardOutput, std::regex("Elapsed time for [^\n]*\n"), "");
-    EXPECT_EQ(rest.rfind("\nOpen MP Environment:\n\tNumber of processors available = ", 0), 0u) << rest;
-    EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 5);
+    EXPECT_EQ(rest.rfind("Index sampling step = 1 (chosen from the genome's length)\n"
+                         "\nOpen MP Environment:\n\tNumber of processors available = ",
+                         0),
+              0u)
+        << rest;
+    EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 6);
 }
 
 TEST(IndexRun, VerboseRunShowsGenomeCountsAndIndexUtilization) {

@@ -123,8 +123,10 @@ TEST(GenomeLookup, TwoChromosomeLayout) {
     EXPECT_EQ(getChromosomeSequenceInformationForChromosome(3, *genome), nullptr);
     EXPECT_EQ(getChromosomeSequenceInformationForChromosome(0, *genome), nullptr);
 
-    EXPECT_EQ(std::string(getReferenceSequenceForPosition(*genome, 158), 4), "NNGG");
-    EXPECT_EQ(getReferenceSequenceForPosition(*genome, genome->asciiEncodedArrayLength), nullptr);
+    std::string text;
+    EXPECT_EQ(referenceText(*genome, 158, 4, text), "NNGG");
+    EXPECT_EQ(referenceText(*genome, 250, 20, text), "NNNNNN") << "the text ends with the padded sequence";
+    EXPECT_EQ(referenceText(*genome, genome->paddedSequenceLength, 4, text), "");
 }
 
 TEST(GenomeLookup, PositionSearchAgreesWithAScanInTableOrder) {

@@ -157,8 +157,9 @@ TEST(GenomeSerialization, RoundTripKeepsCountsPositionsAndPlanes) {
         EXPECT_EQ(read->basePlaneWords[word], genome->basePlaneWords[word]);
         EXPECT_EQ(read->checkPlaneWords[word], genome->checkPlaneWords[word]);
     }
-    EXPECT_EQ(read->asciiEncodedSequence, nullptr);
-    EXPECT_EQ(getReferenceSequenceForPosition(*read, 0), nullptr) << "no ASCII copy is stored";
+    std::string text;
+    EXPECT_FALSE(hasReferenceText(*read));
+    EXPECT_EQ(referenceText(*read, 0, 10, text), "") << "no text is stored";
     EXPECT_EQ(getChromosomeInformationForGenomePosition(100, *read), &read->chromosomes[1]);
 }
 

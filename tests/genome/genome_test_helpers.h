@@ -70,7 +70,9 @@ inline std::unique_ptr<GenomeSequence> binaryGenome(const std::vector<std::uint3
 }
 
 inline std::string asciiOf(const GenomeSequence& genome, std::uint64_t start, std::uint64_t length) {
-    return std::string(genome.asciiEncodedSequence.get() + start, length);
+    std::string text;
+    referenceText(genome, start, length, text);
+    return text;
 }
 
 }  // namespace koru::testing

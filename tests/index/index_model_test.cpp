@@ -1,5 +1,5 @@
 // The compact index against a naive model of the dense tables: every key's count, statistics
-// and position list, under all three encodings.
+// and position list, under all three encodings and every sampling step.
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,9 @@ struct ModelEncoding {
     CountStatistics statistics;
 };
 
-ModelEncoding buildModel(const GenomeSequence& genome, int encoding, const CountLimits& limits) {
+// A window is listed when its start (before the genome for the first 31) is a multiple of the step.
+ModelEncoding buildModel(const GenomeSequence& genome, int encoding, const CountLimits& limits,
+                         std::uint32_t step) {
     ModelEncoding model;
     const std::uint64_t words = genome.utilizedBinaryEncodedArraySize;
     std::uint32_t key = 0;
@@ -43,9 +45,10 @@ ModelEncoding buildModel(const GenomeSequence& genome, int encoding, const Count
         const std::uint32_t word = encoding == 0 ? base : encoding == 1 ? check : base ^ check;
         for (int bit = 31; bit >= 0; --bit) {
             key = (key << 1) | ((word >> bit) & 1u);
+            const std::int64_t start = static_cast<std::int64_t>(32 * w) + (31 - bit) - 31;
+            if ((start + 64) % step != 0) continue;
             calculateCount(limits.evaluationLimit, limits.indexingLimit, model.counts[key], model.statistics);
-            const std::int64_t end = static_cast<std::int64_t>(32 * w) + (31 - bit);
-            model.positions[key].push_back(static_cast<std::uint32_t>(std::max<std::int64_t>(0, end - 31)));
+            model.positions[key].push_back(static_cast<std::uint32_t>(std::max<std::int64_t>(0, start)));
         }
     }
     return model;
@@ -77,7 +80,6 @@ void expectBatchedLookupsMatch(const BinaryIndexes& indexes, const ModelEncoding
         for (int e = 0; e < 3; ++e) {
             const KeyPositions single = indexes.lookup(e, keys[i][e]);
             ASSERT_EQ(batched[i][e].count, single.count);
-            ASSERT_EQ(batched[i][e].positionIndexEntry, single.positionIndexEntry);
             ASSERT_EQ(batched[i][e].list, single.list);
         }
     }
@@ -88,29 +90,28 @@ void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& li
                              const IndexBuildOptions& options = {}) {
     auto counts = buildCountArrays(genome, limits, nullptr, options);
     auto indexes = buildBinaryIndexes(*counts, genome, nullptr);
+    EXPECT_EQ(indexes->samplingStep(), options.samplingStep);
     std::mt19937 random(7);
     for (int e = 0; e < numberOfKeyEncodings; ++e) {
-        SCOPED_TRACE("encoding " + std::to_string(e));
-        const ModelEncoding model = buildModel(genome, e, limits);
+        SCOPED_TRACE("encoding " + std::to_string(e) + ", step " + std::to_string(options.samplingStep));
+        const ModelEncoding model = buildModel(genome, e, limits, options.samplingStep);
         expectStatisticsEqual(counts->statistics[e], model.statistics);
         std::uint64_t listed = 1;
         for (const auto& [key, positions] : model.positions) {
             const KeyPositions found = indexes->lookup(e, key);
             ASSERT_EQ(found.count, model.counts.at(key)) << "key " << key;
             const std::uint64_t c = positions.size();
-            if (c == 1) {
-                ASSERT_EQ(found.positionIndexEntry, positions[0]);
-            } else if (c <= limits.indexingLimit && c < 65535) {
+            if (c == 1 || (c <= limits.indexingLimit && c < 65535)) {
                 ASSERT_TRUE(std::equal(positions.begin(), positions.end(), found.positions().begin(),
                                        found.positions().end()))
                     << "key " << key;
-                listed += c;
+                if (c > 1) listed += c;
             } else {
                 ASSERT_TRUE(found.hasTooManyPositions()) << "key " << key;
-                ASSERT_EQ(found.positionIndexEntry, 0u);
+                ASSERT_TRUE(found.positions().empty());
             }
         }
-        EXPECT_EQ(indexes->storageUsed[e], listed);
+        EXPECT_EQ(counts->listedPositions[e], listed);
         expectBatchedLookupsMatch(*indexes, model);
         for (int i = 0; i < 2000; ++i) {
             const std::uint32_t key = static_cast<std::uint32_t>(random());
@@ -165,9 +166,24 @@ TEST(IndexModel, RunsOfUncalledBasesAndManyShortChromosomes) {
 
 TEST(IndexModel, RangesAndPartitionWidthsGiveTheSameIndex) {
     const auto genome = genomeFromPlanes(randomWords(2000, 8), randomWords(2000, 9));
-    expectIndexMatchesModel(*genome, {750, 32768}, {4096, 0});   // ranges of a few partitions each
-    expectIndexMatchesModel(*genome, {750, 32768}, {0, 10});     // the widest partitioning
-    expectIndexMatchesModel(*genome, {750, 32768}, {20000, 9});  // both
+    expectIndexMatchesModel(*genome, {750, 32768}, {1, 4096, 0});   // ranges of a few partitions each
+    expectIndexMatchesModel(*genome, {750, 32768}, {1, 0, 10});     // the widest partitioning
+    expectIndexMatchesModel(*genome, {750, 32768}, {1, 20000, 9});  // both
+}
+
+TEST(IndexModel, SampledIndexesListEveryKthWindow) {
+    // Repeats and runs of zero words, so that sampled keys still have lists and unlisted keys.
+    std::vector<std::uint32_t> base = randomWords(3000, 12), check = randomWords(3000, 13);
+    for (std::size_t i = 1500; i < 3000; ++i) {
+        base[i] = base[i % 300];
+        check[i] = i % 97 == 0 ? 0 : check[i % 300];
+    }
+    for (std::size_t i = 2200; i < 2500; ++i) base[i] = check[i] = 0;
+    const auto genome = genomeFromPlanes(base, check);
+    for (std::uint32_t step : {2u, 4u, 8u}) {
+        expectIndexMatchesModel(*genome, {750, 32768}, {step, 0, 0});
+        expectIndexMatchesModel(*genome, {3, 6}, {step, 3000, 8});
+    }
 }
 
 TEST(IndexModel, KeyOccurringMoreThan65535TimesSaturates) {
