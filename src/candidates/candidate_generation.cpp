@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <utility>
 
 #include "index/key_stream.h"
 #include "sequence/nucleotide_encoding.h"
@@ -163,6 +164,56 @@ void mergeKeyPositions(CandidatePositions& store, std::uint32_t orientation, std
     mergeNewPositions(store, orientation, weight);
 }
 
+// The key lookup pass's hits, collected rather than merged key by key: one sort at the end costs
+// far less than merging every key's list into the growing list of hits.
+void collectKeyPositions(CandidatePositions& store, std::uint32_t orientation, std::uint32_t positionOffset,
+                         std::span<const std::uint32_t> positions, std::uint32_t weight) {
+    const std::uint64_t tag = (orientation == kReverseComplementOrientation ? std::uint64_t{1} << 31 : 0) | weight;
+    for (const std::uint32_t listed : positionsInsideGenome(positions, positionOffset))
+        store.collectedHits.push_back(static_cast<std::uint64_t>(listed + positionOffset) << 32 | tag);
+}
+
+// Sorts the collected hits by position: least significant digit first, three 11-bit digits.
+void sortCollectedHits(std::vector<std::uint64_t>& hits, std::vector<std::uint64_t>& buffer) {
+    if (hits.size() < 256) {
+        std::sort(hits.begin(), hits.end());
+        return;
+    }
+    buffer.resize(hits.size());
+    for (const int shift : {32, 43, 54}) {
+        std::array<std::uint32_t, 2048> counts{};
+        for (const std::uint64_t hit : hits) ++counts[(hit >> shift) & 2047];
+        std::uint32_t sum = 0;
+        for (std::uint32_t& count : counts) sum += std::exchange(count, sum);
+        for (const std::uint64_t hit : hits) buffer[counts[(hit >> shift) & 2047]++] = hit;
+        hits.swap(buffer);
+    }
+}
+
+// Adds the collected hits to the store's, in one pass over both.
+void mergeCollectedHits(CandidatePositions& store) {
+    std::vector<std::uint64_t>& hits = store.collectedHits;
+    if (hits.empty()) return;
+    sortCollectedHits(hits, store.sortBuffer);
+    std::vector<CandidateKeyHits>& merged = store.mergeBuffer;
+    merged.clear();
+    merged.reserve(store.keyHits.size() + hits.size());
+    auto existing = store.keyHits.begin();
+    for (const std::uint64_t hit : hits) {
+        const auto position = static_cast<std::uint32_t>(hit >> 32);
+        while (existing != store.keyHits.end() && existing->genomePosition < position) merged.push_back(*existing++);
+        if (merged.empty() || merged.back().genomePosition != position) {
+            const bool present = existing != store.keyHits.end() && existing->genomePosition == position;
+            merged.push_back(present ? *existing++ : CandidateKeyHits{position, 0, 0});
+        }
+        const auto weight = static_cast<std::uint32_t>(hit & 0x7FFFFFFFu);
+        addKeyHits((hit >> 31) & 1u ? kReverseComplementOrientation : kForwardOrientation, merged.back(), weight);
+    }
+    merged.insert(merged.end(), existing, store.keyHits.end());
+    store.keyHits.swap(merged);
+    hits.clear();
+}
+
 }  // namespace
 
 void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, std::uint32_t positionOffset,
@@ -184,6 +235,13 @@ struct ReadKeys {
     std::uint32_t base = 0;
     std::uint32_t check = 0;
 };
+
+void prefetchGenomeWindow(const GenomeSequence& genome, std::uint64_t position) {
+    const std::uint64_t word = position / 32;
+    if (word >= genome.allocatedBinaryEncodedArraySize) return;
+    __builtin_prefetch(genome.basePlaneWords.get() + word);
+    __builtin_prefetch(genome.checkPlaneWords.get() + word);
+}
 
 // The high-repeat step with `weight` hits for each position kept.
 void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
@@ -210,7 +268,13 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
     std::vector<std::uint32_t> newRejected;
     auto cursor = store.keyHits.begin();
     auto rejectedCursor = rejected.begin();
-    for (const std::uint32_t listed : positionsInsideGenome(positions, positionOffset)) {
+    const std::span<const std::uint32_t> inside = positionsInsideGenome(positions, positionOffset);
+    // Each test reads the genome at a far place: ask for the words a few positions ahead.
+    constexpr std::size_t ahead = 8;
+    for (std::size_t i = 0; i < std::min(ahead, inside.size()); ++i) prefetchGenomeWindow(genome, inside[i] + 32);
+    for (std::size_t i = 0; i < inside.size(); ++i) {
+        if (i + ahead < inside.size()) prefetchGenomeWindow(genome, inside[i + ahead] + 32);
+        const std::uint32_t listed = inside[i];
         const std::uint32_t candidate = listed + positionOffset;
         cursor = seek(store.keyHits, cursor, candidate);
         if (cursor != store.keyHits.end() && cursor->genomePosition == candidate) {
@@ -265,6 +329,7 @@ class ReadCandidateGenerator {
     void generate() {
         for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
             generateOrientation(orientation);
+        mergeCollectedHits(store_);
         if (keyLookup_) {
             computeIndexLookupStatistics(store_.forwardStatistics);
             computeIndexLookupStatistics(store_.reverseComplementStatistics);
@@ -311,8 +376,13 @@ class ReadCandidateGenerator {
             if (outcome == LookupOutcome::tooManyCandidates)
                 store_.minCountArrayValueAboveRepeatCutoff =
                     std::min(store_.minCountArrayValueAboveRepeatCutoff, positions.count);
-            if (outcome == LookupOutcome::candidates)
+            if (outcome != LookupOutcome::candidates) continue;
+            // With the high-repeat method in the same pass, later keys must see earlier hits.
+            if (highRepeat_) {
                 mergeKeyPositions(store_, orientation, positionOffset, positions.positions(), weight);
+            } else {
+                collectKeyPositions(store_, orientation, positionOffset, positions.positions(), weight);
+            }
         }
     }
 

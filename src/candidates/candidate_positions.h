@@ -84,9 +84,12 @@ struct CandidatePositions {
     std::uint16_t bestWholeReadMismatchScore = kNotScored;
     std::uint16_t secondBestWholeReadMismatchScore = kNotScored;
     std::uint16_t minCountArrayValueAboveRepeatCutoff = kNotScored;
-    // Scratch of the key merge, kept to reuse its memory.
+    // Scratch of the key merge, kept to reuse its memory: the key lookup pass collects its hits
+    // (position << 32 | reverse complement << 31 | weight) and sorts them once.
     std::vector<CandidateKeyHits> mergeBuffer;
     std::vector<std::uint32_t> newPositions;
+    std::vector<std::uint64_t> collectedHits;
+    std::vector<std::uint64_t> sortBuffer;
 
     // Key hits until scoring has turned them into candidates, candidates after.
     std::uint32_t numberOfCandidatePositions() const {

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <omp.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -89,7 +88,8 @@ void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays)
     serializeGenomeInformation(out, arrays.genomeInformation.get());
     for (const KeyTable& table : arrays.keyTables) {
         out.array(table.directory.get(), table.directorySize());
-        out.array(table.residuals.get(), table.numberOfEntries * static_cast<std::uint64_t>(table.residualBytes()));
+        out.array(table.residuals.get(), table.numberOfEntries * static_cast<std::uint64_t>(table.residualBytes()) +
+                                             detail::residualSlackBytes);
     }
 }
 
@@ -209,10 +209,6 @@ std::uint64_t indexFileChecksum(const unsigned char* data, std::size_t bytes) {
     for (std::uint64_t segmentChecksum : checksums)
         checksum = foldIndexFileChecksum(checksum, segmentChecksum);
     return checksum;
-}
-
-MappedIndexFile::~MappedIndexFile() {
-    munmap(memory_, bytes_);
 }
 
 }  // namespace koru

@@ -1,6 +1,6 @@
 #pragma once
-// Index files: the genome and its compact index in one file, written once and mapped into memory
-// by later runs, which then share its pages instead of building the index again.
+// Index files: the genome and its compact index in one file, written once and read by later runs
+// instead of building the index again.
 //
 // Layout (little-endian; every array starts on a 64-byte boundary so it can be used in place):
 //   header, 64 bytes: "KORU-IDX", format version, header size, file size, content checksum,
@@ -26,32 +26,20 @@
 #include "genome/genome_sequence.h"
 #include "index/binary_indexes.h"
 #include "index/count_arrays.h"
+#include "support/allocation.h"
 #include "support/locked_file.h"
 
 namespace koru {
 
 inline constexpr std::uint32_t indexFileFormatVersion = 2;
 
-// The mapping of an index file; the loaded records point into it.
-class MappedIndexFile {
-  public:
-    MappedIndexFile(void* memory, std::size_t bytes) : memory_(memory), bytes_(bytes) {}
-    ~MappedIndexFile();
-    MappedIndexFile(const MappedIndexFile&) = delete;
-    MappedIndexFile& operator=(const MappedIndexFile&) = delete;
+// An index file read into memory; the loaded records point into it.
+using LoadedIndexFile = HugePageMemory;
 
-    const unsigned char* data() const { return static_cast<const unsigned char*>(memory_); }
-    std::size_t size() const { return bytes_; }
-
-  private:
-    void* memory_;
-    std::size_t bytes_;
-};
-
-// The genome and its index, ready for mapping: built in the run, or read from an index file, whose
-// mapping `file` then holds and which the records borrow.
+// The genome and its index, ready for mapping: built in the run, or read from an index file, which
+// `file` then holds and which the records borrow.
 struct MappingIndex {
-    std::unique_ptr<MappedIndexFile> file;
+    std::unique_ptr<LoadedIndexFile> file;
     std::unique_ptr<GenomeSequence> genome;
     std::unique_ptr<CountArrays> countArrays;
     std::unique_ptr<BinaryIndexes> indexes;
@@ -59,7 +47,7 @@ struct MappingIndex {
 
 // Writes the whole index file. Progress lines go to `report` when given. Every write is checked.
 void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes, LockedFile* report);
-// Maps and checks the file; a missing, truncated, foreign, other-version or damaged file ends
+// Reads and checks the file; a missing, truncated, foreign, other-version or damaged file ends
 // the run with a message naming it, as does one of another sampling step than `samplingStep`
 // (0 takes the file's step).
 MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, LockedFile* report,

@@ -19,6 +19,10 @@
 #include <cstdint>
 #include <span>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "support/allocation.h"
 
 namespace koru {
@@ -35,26 +39,55 @@ struct KeyRun {
 
 namespace detail {
 
-// The run of `wanted` among the sorted residuals [first, last): a short scan for the small
-// buckets nearly every lookup meets, binary search for the large ones of repeated keys.
+// Residual arrays are followed by this many readable bytes, so that a vector compare may read past
+// a bucket's last residual.
+inline constexpr std::size_t residualSlackBytes = 64;
+
+// Buckets up to this many residuals are counted with vector compares; larger ones (the buckets of
+// heavily repeated keys) are binary searched.
+inline constexpr std::uint64_t vectorScannedResiduals = 64;
+
+template <class Residual>
+KeyRun searchResidualRun(const Residual* residuals, std::uint64_t first, std::uint64_t last, Residual wanted) {
+    const Residual* const end = residuals + last;
+    const Residual* const low = std::lower_bound(residuals + first, end, wanted);
+    if (low == end || *low != wanted) return {};
+    const Residual* const high = std::upper_bound(low, end, wanted);
+    return {static_cast<std::uint64_t>(low - residuals), static_cast<std::uint32_t>(high - low)};
+}
+
+#if defined(__SSE2__)
+// In a sorted bucket the run of `wanted` starts after the residuals below it and is as long as the
+// residuals equal to it: two counts, taken 16 bytes at a time without a branch per residual.
+template <class Residual>
+KeyRun countResidualRun(const Residual* residuals, std::uint64_t first, std::uint64_t last, Residual wanted) {
+    constexpr int lanes = 16 / sizeof(Residual);
+    const __m128i bias = sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(0x80)) : _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i target = _mm_xor_si128(
+        sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(wanted)) : _mm_set1_epi16(static_cast<short>(wanted)), bias);
+    const auto n = static_cast<int>(last - first);
+    int less = 0, equal = 0;
+    for (int i = 0; i < n; i += lanes) {
+        // Signed compares see the residuals shifted by half their range, which keeps their order.
+        const __m128i values = _mm_xor_si128(
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(residuals + first + static_cast<unsigned>(i))), bias);
+        const __m128i below = sizeof(Residual) == 1 ? _mm_cmplt_epi8(values, target) : _mm_cmplt_epi16(values, target);
+        const __m128i same = sizeof(Residual) == 1 ? _mm_cmpeq_epi8(values, target) : _mm_cmpeq_epi16(values, target);
+        const int valid = n - i >= lanes ? 0xFFFF : (1 << ((n - i) * static_cast<int>(sizeof(Residual)))) - 1;
+        less += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(below) & valid));
+        equal += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(same) & valid));
+    }
+    if (equal == 0) return {};
+    return {first + static_cast<std::uint64_t>(less) / sizeof(Residual), static_cast<std::uint32_t>(equal / static_cast<int>(sizeof(Residual)))};
+}
+#endif
+
 template <class Residual>
 KeyRun findResidualRun(const Residual* residuals, std::uint64_t first, std::uint64_t last, Residual wanted) {
-    constexpr std::uint64_t scanned = 32;
-    const Residual* const end = residuals + last;
-    const Residual* low = residuals + first;
-    if (last - first <= scanned) {
-        while (low < end && *low < wanted) ++low;
-    } else {
-        low = std::lower_bound(low, end, wanted);
-    }
-    if (low == end || *low != wanted) return {};
-    const Residual* high = low + 1;
-    if (static_cast<std::uint64_t>(end - high) <= scanned) {
-        while (high < end && *high == wanted) ++high;
-    } else {
-        high = std::upper_bound(high, end, wanted);
-    }
-    return {static_cast<std::uint64_t>(low - residuals), static_cast<std::uint32_t>(high - low)};
+#if defined(__SSE2__)
+    if (last - first <= vectorScannedResiduals) return countResidualRun(residuals, first, last, wanted);
+#endif
+    return searchResidualRun(residuals, first, last, wanted);
 }
 
 }  // namespace detail
@@ -62,7 +95,8 @@ KeyRun findResidualRun(const Residual* residuals, std::uint64_t first, std::uint
 struct KeyTable {
     int directoryBits = 16;            // D
     CArray<std::uint32_t> directory;   // 2^D + 1 entries
-    CArray<std::uint8_t> residuals;    // numberOfEntries residuals of residualBytes() bytes
+    // numberOfEntries residuals of residualBytes() bytes, then detail::residualSlackBytes readable bytes
+    CArray<std::uint8_t> residuals;
     CArray<std::uint32_t> positions;   // numberOfEntries positions
     std::uint64_t numberOfEntries = 0;
 

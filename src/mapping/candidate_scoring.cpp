@@ -70,6 +70,16 @@ void admitToSubset(CandidatePositionSubset& subset, SubsetAdmission& admission,
                  last.numberOfAssociatedKeys};
 }
 
+// The plane words under a read at that position: its first and last cache lines of each plane.
+void prefetchCandidateGenome(const GenomeSequence& genome, std::uint32_t position, std::uint32_t readLength) {
+    const std::uint64_t first = position / 32, last = (std::uint64_t{position} + readLength) / 32 + 1;
+    if (last >= genome.allocatedBinaryEncodedArraySize) return;
+    for (const std::uint32_t* plane : {genome.basePlaneWords.get(), genome.checkPlaneWords.get()}) {
+        __builtin_prefetch(plane + first);
+        __builtin_prefetch(plane + last);
+    }
+}
+
 }  // namespace
 
 void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store,
@@ -84,6 +94,8 @@ void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositio
     for (std::size_t i = 0; i < store.candidates.size(); ++i) {
         CandidatePosition& candidate = store.candidates[i];
         if (i + 2 < store.candidates.size()) __builtin_prefetch(&store.candidates[i + 2]);
+        // Scoring reads the genome at each candidate: ask for the words a few candidates ahead.
+        if (i + 4 < store.candidates.size()) prefetchCandidateGenome(genome, store.candidates[i + 4].genomePosition, read.length);
         calculateMappingScoresForCandidatePosition(read, candidate, genome);
         if (maximumIndel > 0 && i > 0)
             collectIndelCandidate(*store.indelCandidates, maximumIndel, store.candidates[i - 1], candidate);

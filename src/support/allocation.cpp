@@ -45,6 +45,21 @@ void adviseHugePages(void* memory, std::size_t bytes) {
     if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
 }
 
+HugePageMemory::HugePageMemory(std::size_t bytes) : bytes_(bytes) {
+    constexpr std::size_t hugePage = std::size_t{2} << 20;
+    mappingBytes_ = (bytes + hugePage - 1) / hugePage * hugePage + hugePage;
+    mapping_ = mmap(nullptr, mappingBytes_, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (mapping_ == MAP_FAILED) exitOnAllocationFailure();
+    const auto start = reinterpret_cast<std::uintptr_t>(mapping_);
+    data_ = reinterpret_cast<unsigned char*>((start + hugePage - 1) & ~std::uintptr_t{hugePage - 1});
+    // Only advice: a kernel without huge pages simply ignores it.
+    madvise(data_, mappingBytes_ - hugePage, MADV_HUGEPAGE);
+}
+
+HugePageMemory::~HugePageMemory() {
+    munmap(mapping_, mappingBytes_);
+}
+
 void* callocAndTerminate(std::size_t count, std::size_t size) {
     if (size <= 1) return callocExitIfNull(count + 2, 1);
     return callocExitIfNull(count + 1, size);
