@@ -270,7 +270,7 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
     auto rejectedCursor = rejected.begin();
     const std::span<const std::uint32_t> inside = positionsInsideGenome(positions, positionOffset);
     // Each test reads the genome at a far place: ask for the words a few positions ahead.
-    constexpr std::size_t ahead = 8;
+    constexpr std::size_t ahead = 16;
     for (std::size_t i = 0; i < std::min(ahead, inside.size()); ++i) prefetchGenomeWindow(genome, inside[i] + 32);
     for (std::size_t i = 0; i < inside.size(); ++i) {
         if (i + ahead < inside.size()) prefetchGenomeWindow(genome, inside[i + ahead] + 32);

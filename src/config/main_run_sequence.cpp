@@ -93,34 +93,6 @@ void reportSamplingStep(LockedFile& output, std::uint32_t step, const char* orig
     output.writeUnderLock(stringPrintf("Index sampling step = %u (%s)\n", step, origin), true);
 }
 
-double gibibytes(std::uint64_t bytes) {
-    return static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30);
-}
-
-// The step comes from the command line or from a fixed rule on the genome's length, so that a
-// genome gets the same index on every machine. A build that would not fit this machine is refused
-// here, before its tables are allocated, rather than running out of memory halfway.
-std::uint32_t chooseSamplingStep(const ExecutionParameters& params, const GenomeSequence& genome) {
-    const std::string& file = genome.genomeInformation ? genome.genomeInformation->file : params.indexFileName;
-    std::uint32_t step = params.indexSamplingStep;
-    const bool requested = step != 0;
-    if (!requested) step = defaultSamplingStep(genome.paddedSequenceLength);
-    if (step == 0)
-        exitWithErrorFormat(
-            "ERROR: The genome in \"%s\" is too large to index: even at the largest --indexSamplingStep, 8, its "
-            "index needs about %.1f GiB of memory, more than the %.1f GiB koru allows itself.\n",
-            file.c_str(), gibibytes(estimateIndexMemory(genome.paddedSequenceLength, 8).minimumBuildBytes),
-            gibibytes(indexMemoryGoalBytes));
-    const std::uint64_t needed = estimateIndexMemory(genome.paddedSequenceLength, step).minimumBuildBytes;
-    if (needed > physicalMemoryBytes())
-        exitWithErrorFormat(
-            "ERROR: Indexing the genome in \"%s\" at --indexSamplingStep %u needs about %.1f GiB of memory, more "
-            "than the %.1f GiB of this machine; give a larger --indexSamplingStep (1, 2, 4 or 8).\n",
-            file.c_str(), step, gibibytes(needed), gibibytes(physicalMemoryBytes()));
-    reportSamplingStep(*params.standardOutputFile, step, requested ? "as requested" : "chosen from the genome's length");
-    return step;
-}
-
 MappingIndex loadIndexFile(ExecutionParameters& params) {
     LockedFile& output = *params.standardOutputFile;
     MappingIndex index = timedStage(output, "Loading Index File", [&] {
@@ -140,10 +112,15 @@ MappingIndex buildIndex(ExecutionParameters& params) {
     if (!params.writeIndexFileName.empty()) checkIndexFileCanBeWritten(params.writeIndexFileName);
     MappingIndex index;
     index.genome = loadReference(params);
-    const std::uint32_t step = chooseSamplingStep(params, *index.genome);
+    // The same genome gets the same index on every machine; one that would not fit this machine is
+    // refused here, before the tables are allocated, rather than running out of memory halfway.
+    const SamplingStepChoice step =
+        chooseSamplingStep(params.indexSamplingStep, index.genome->paddedSequenceLength,
+                           params.genomeInformation ? params.genomeInformation->file : "", physicalMemoryBytes());
+    reportSamplingStep(output, step.step, step.origin);
     index.countArrays =
         timedStage(output, "Counting Number of Reference Genome Positions Associated with Each Hash Key",
-                   [&] { return createCountArrays(params, *index.genome, step); });
+                   [&] { return createCountArrays(params, *index.genome, step.step); });
     index.indexes = timedStage(output, "Generating Hash Tables", [&] {
         return createBinaryIndexes(params, *index.countArrays, *index.genome);
     });

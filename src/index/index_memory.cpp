@@ -6,6 +6,7 @@
 
 #include "index/index_build_options.h"
 #include "index/key_stream.h"
+#include "support/errors.h"
 
 namespace koru {
 
@@ -57,6 +58,33 @@ std::uint64_t indexBuildMemoryBudget(std::uint64_t paddedSequenceLength, std::ui
     const std::uint64_t onePiece =
         estimate.genomeBytes + estimate.tableBytes + 8 * windowsPerEncoding + processOverheadBytes;
     return std::min(onePiece, indexMemoryGoalBytes - budgetMarginBytes);
+}
+
+namespace {
+
+double gibibytes(std::uint64_t bytes) {
+    return static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30);
+}
+
+}  // namespace
+
+SamplingStepChoice chooseSamplingStep(std::uint32_t requested, std::uint64_t paddedSequenceLength,
+                                      const std::string& genomeFile, std::uint64_t availableBytes) {
+    SamplingStepChoice choice{requested, "as requested"};
+    if (requested == 0) choice = {defaultSamplingStep(paddedSequenceLength), "chosen from the genome's length"};
+    if (choice.step == 0)
+        exitWithErrorFormat(
+            "ERROR: The genome in \"%s\" is too large to index: even at the largest --indexSamplingStep, 8, its "
+            "index needs about %.1f GiB of memory, more than the %.1f GiB koru allows itself.\n",
+            genomeFile.c_str(), gibibytes(estimateIndexMemory(paddedSequenceLength, 8).minimumBuildBytes),
+            gibibytes(indexMemoryGoalBytes));
+    const std::uint64_t needed = estimateIndexMemory(paddedSequenceLength, choice.step).minimumBuildBytes;
+    if (needed > availableBytes)
+        exitWithErrorFormat(
+            "ERROR: Indexing the genome in \"%s\" at --indexSamplingStep %u needs about %.1f GiB of memory, more "
+            "than the %.1f GiB of this machine; give a larger --indexSamplingStep (1, 2, 4 or 8).\n",
+            genomeFile.c_str(), choice.step, gibibytes(needed), gibibytes(availableBytes));
+    return choice;
 }
 
 std::uint64_t physicalMemoryBytes() {

@@ -4,6 +4,7 @@
 // allocates the tables, rather than running out of memory halfway through a long build.
 
 #include <cstdint>
+#include <string>
 
 #include "genome/genome_sequence.h"
 #include "index/count_arrays.h"
@@ -38,5 +39,16 @@ std::uint64_t indexBuildMemoryBudget(std::uint64_t paddedSequenceLength, std::ui
 
 // The machine's physical memory in bytes.
 std::uint64_t physicalMemoryBytes();
+
+struct SamplingStepChoice {
+    std::uint32_t step = 1;
+    const char* origin = "";  // how it was chosen, for the run's report
+};
+
+// The step of a build: the requested one, or (0 requested) the default rule's. A genome whose index
+// would need more than `availableBytes` at that step, or that no step fits the memory goal, ends
+// the run with a message naming the genome file and the memory needed.
+SamplingStepChoice chooseSamplingStep(std::uint32_t requested, std::uint64_t paddedSequenceLength,
+                                      const std::string& genomeFile, std::uint64_t availableBytes);
 
 }  // namespace koru

@@ -1,5 +1,6 @@
 #include "mapping/candidate_scoring.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "candidates/mismatch_scoring.h"
@@ -91,11 +92,14 @@ void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositio
     store.highestHitCountCandidate = nullptr;
     store.lowestMismatchCandidates.entries.clear();
     SubsetAdmission admission;
+    // Scoring reads the genome at each candidate: ask for the words some candidates ahead.
+    constexpr std::size_t ahead = 8;
+    for (std::size_t i = 0; i < std::min(ahead, store.candidates.size()); ++i)
+        prefetchCandidateGenome(genome, store.candidates[i].genomePosition, read.length);
     for (std::size_t i = 0; i < store.candidates.size(); ++i) {
         CandidatePosition& candidate = store.candidates[i];
-        if (i + 2 < store.candidates.size()) __builtin_prefetch(&store.candidates[i + 2]);
-        // Scoring reads the genome at each candidate: ask for the words a few candidates ahead.
-        if (i + 4 < store.candidates.size()) prefetchCandidateGenome(genome, store.candidates[i + 4].genomePosition, read.length);
+        if (i + ahead < store.candidates.size())
+            prefetchCandidateGenome(genome, store.candidates[i + ahead].genomePosition, read.length);
         calculateMappingScoresForCandidatePosition(read, candidate, genome);
         if (maximumIndel > 0 && i > 0)
             collectIndelCandidate(*store.indelCandidates, maximumIndel, store.candidates[i - 1], candidate);

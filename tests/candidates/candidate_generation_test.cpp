@@ -30,17 +30,18 @@ Statistics statisticsOf(const IndexLookupStatistics& s) {
 }
 
 // Every indexed window by its key under each view: windows end in all words but the last two;
-// those starting before base 0 are filed at 0 with zeros on top.
+// those starting before base 0 are filed at 0 with zeros on top. A sampled index lists the windows
+// whose start is a multiple of its step.
 using ModelIndex = std::array<std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>, 3>;
 
-ModelIndex modelIndex(const IndexedGenome& g) {
+ModelIndex modelIndex(const IndexedGenome& g, std::uint32_t step = 1) {
     const std::string text = g.textAt(0, 32 * (g.genome->utilizedBinaryEncodedArraySize - 2));
     ModelIndex index;
     for (int e = 0; e < 3; ++e) {
         std::uint32_t key = 0;
         for (std::uint32_t b = 0; b < text.size(); ++b) {
             key = (key << 1) | viewBit(text[b], e);
-            index[e][key].push_back(b < 31 ? 0 : b - 31);
+            if ((b + 1) % step == 0) index[e][key].push_back(b < 31 ? 0 : b - 31);
         }
     }
     return index;
@@ -52,32 +53,39 @@ struct ModelResult {
     std::uint16_t minCountAboveLimit = kNotScored;
 };
 
-// Keys every s bases of the read as sequenced and of its reverse complement, the last at n - 32.
-ModelResult modelKeyHits(const ModelIndex& index, std::string_view read, std::uint32_t s,
-                         std::uint32_t limit) {
+// Keys every s bases of the read as sequenced and of its reverse complement, the last at n - 32;
+// against a sampled index each of those slots takes the `step` keys from its offset on, moved back
+// to end at n - 32. A slot's lookup under an encoding finds nothing when none of its keys does.
+ModelResult modelKeyHits(const ModelIndex& index, std::string_view read, std::uint32_t s, std::uint32_t limit,
+                         std::uint32_t step = 1) {
     ModelResult result;
     std::map<std::uint32_t, std::array<std::uint32_t, 2>> hits;
     const auto n = static_cast<std::uint32_t>(read.size());
     for (int o = 0; o < 2; ++o) {
         const std::string text = o == 0 ? std::string(read) : reverseComplementOf(read);
         Statistics& statistics = result.statistics[o];
-        for (std::uint32_t k = 0;; k = std::min(n - 32, k + s)) {
+        for (std::uint32_t slot = 0;; slot = std::min(n - 32, slot + s)) {
+            const std::uint32_t first = std::min(slot, n - 32 + 1 - step);
             for (int e = 0; e < 3; ++e) {
-                std::uint32_t key = 0;  // N is encoded as T, so the complemented planes hold it as A
-                for (std::uint32_t i = k; i < k + 32; ++i)
-                    key = (key << 1) | viewBit(o == 1 && text[i] == 'N' ? 'A' : text[i], e);
-                const auto found = index[e].find(key);
-                const std::size_t count = found == index[e].end() ? 0 : found->second.size();
-                if (count == 0 || count > limit) {
-                    ++statistics[count == 0 ? 0 : 1];
-                    if (count > limit)
+                int outcome = 0;  // none, too many, candidates
+                for (std::uint32_t k = first; k < first + step; ++k) {
+                    std::uint32_t key = 0;  // N is encoded as T, so the complemented planes hold it as A
+                    for (std::uint32_t i = k; i < k + 32; ++i)
+                        key = (key << 1) | viewBit(o == 1 && text[i] == 'N' ? 'A' : text[i], e);
+                    const auto found = index[e].find(key);
+                    const std::size_t count = found == index[e].end() ? 0 : found->second.size();
+                    if (count > limit) {
+                        outcome = std::max(outcome, 1);
                         result.minCountAboveLimit = std::min<std::size_t>(result.minCountAboveLimit, count);
-                } else {
-                    for (const std::uint32_t p : found->second)
-                        if (p >= k) ++hits[p - k][o];
+                    } else if (count > 0) {
+                        outcome = 2;
+                        for (const std::uint32_t p : found->second)
+                            if (p >= k) ++hits[p - k][o];
+                    }
                 }
+                if (outcome < 2) ++statistics[outcome];
             }
-            if (k == n - 32) break;
+            if (slot == n - 32) break;
         }
         statistics[2] = statistics[0] + statistics[1];
     }
@@ -272,6 +280,80 @@ TEST(CandidateGenerationTest, HighRepeatMethodExaminesTheFirstKeys) {
     // good, although it passes those of the key at 8 (bases 40 to 71) under AG.
     const RepeatedBlock near = repeatedBlock(3, 48, {2, 8}, true);
     EXPECT_EQ(hitsOf(generate(near.g, near.read, highRepeat, 2)), (Hits{{near.copies[1], 6, 0}}));
+}
+
+TEST(CandidateGenerationTest, SampledIndexesMatchTheModel) {
+    std::mt19937 random(17);
+    const std::string block = randomBases(60, random);
+    const std::string chr = randomBases(700, random) + block + randomBases(300, random) + block +
+                            randomBases(200, random) + block + randomBases(400, random);
+    for (const std::uint32_t step : {2u, 4u, 8u}) {
+        const IndexedGenome g = indexedGenome({chr}, {2, 32768}, step);
+        const ModelIndex index = modelIndex(g, step);
+        for (int trial = 0; trial < 30; ++trial) {
+            const std::uint32_t n = std::array{64u, 71u, 100u, 150u, 200u}[trial % 5];
+            std::string sequence = g.textAt(static_cast<std::int64_t>(random() % (chr.size() - n)), n);
+            for (int m = random() % 3; m > 0; --m) sequence[random() % n] = "ACGT"[random() % 4];
+            if (trial % 2 == 1) sequence = reverseComplementOf(sequence);
+            Read read = makeRead(sequence);
+            calculateAndSetBasesToShiftBetweenKeyGenerationForRead(ExecutionParameters{}, read);
+            SCOPED_TRACE("step " + std::to_string(step) + ", trial " + std::to_string(trial));
+            const CandidatePositions store = generate(g, read, keyLookup, 2);
+            const ModelResult model =
+                modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, 2, step);
+            EXPECT_EQ(hitsOf(store), model.hits);
+            EXPECT_EQ(statisticsOf(store.forwardStatistics), model.statistics[0]);
+            EXPECT_EQ(statisticsOf(store.reverseComplementStatistics), model.statistics[1]);
+            EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, model.minCountAboveLimit);
+        }
+    }
+}
+
+// Whatever its position, an exact read meets as many listed windows as against the full index:
+// its candidate gets the same key hits, and no lookup counts as finding nothing.
+TEST(CandidateGenerationTest, SampledIndexesGiveEveryPositionTheHitsOfTheFullIndex) {
+    std::mt19937 random(19);
+    const std::string chr = randomBases(3000, random);
+    std::vector<IndexedGenome> genomes;
+    for (const std::uint32_t step : {1u, 2u, 4u, 8u}) genomes.push_back(indexedGenome({chr}, {}, step));
+    for (std::uint32_t position = 100; position < 116; ++position) {
+        for (const std::uint32_t n : {64u, 100u, 150u}) {
+            const Read read = makeRead(chr.substr(position, n));
+            const CandidatePositions full = generate(genomes[0], read, keyLookup);
+            for (std::size_t g = 1; g < genomes.size(); ++g) {
+                const CandidatePositions sampled = generate(genomes[g], read, keyLookup);
+                EXPECT_EQ(hitsOf(sampled), hitsOf(full)) << "position " << position << ", length " << n;
+                EXPECT_EQ(statisticsOf(sampled.forwardStatistics), statisticsOf(full.forwardStatistics));
+            }
+        }
+    }
+}
+
+// Slots 8 bases apart from 0 to 68 (the last step shortened); at step 4 each takes 4 keys, the last
+// slot's moved back to end at 68, so the offsets 65 to 67 belong to two slots.
+TEST(CandidateGenerationTest, KeyScheduleOfASampledIndex) {
+    KeySchedule schedule;
+    planKeySchedule(0, 68, 8, 1, schedule);
+    EXPECT_EQ(schedule.numberOfSlots, 10u);
+    EXPECT_EQ(schedule.numberOfOffsets, 10u);
+    EXPECT_EQ(schedule.offsets[9], 68u);
+    planKeySchedule(0, 68, 8, 4, schedule);
+    ASSERT_EQ(schedule.numberOfSlots, 10u);
+    ASSERT_EQ(schedule.numberOfOffsets, 37u);
+    EXPECT_EQ((std::array{schedule.offsets[32], schedule.offsets[36]}), (std::array{64u, 68u}));
+    EXPECT_EQ((std::array{schedule.weights[32], schedule.weights[33], schedule.weights[36]}),
+              (std::array<std::uint8_t, 3>{1, 2, 1}));
+    EXPECT_EQ((std::array{schedule.slotFirst[8], schedule.slotEnd[8], schedule.slotFirst[9], schedule.slotEnd[9]}),
+              (std::array<std::uint16_t, 4>{32, 36, 33, 37}));
+    // Every offset when the step is the slots' spacing; shared offsets weigh once per slot.
+    planKeySchedule(0, 68, 8, 8, schedule);
+    EXPECT_EQ(schedule.numberOfOffsets, 69u);
+    EXPECT_EQ((std::array{schedule.weights[60], schedule.weights[61], schedule.weights[64], schedule.weights[68]}),
+              (std::array<std::uint8_t, 4>{1, 3, 2, 2}));
+    // A read whose keys cannot span a step takes the offsets it has.
+    planKeySchedule(5, 7, 8, 8, schedule);
+    EXPECT_EQ(schedule.numberOfOffsets, 3u);
+    EXPECT_EQ(schedule.numberOfSlots, 2u);
 }
 
 TEST(CandidateGenerationTest, KeyScheduleParameters) {

@@ -63,12 +63,15 @@ struct IndexedGenome {
     }
 };
 
-inline IndexedGenome indexedGenome(const std::vector<std::string>& chromosomes, CountLimits limits = {}) {
+inline IndexedGenome indexedGenome(const std::vector<std::string>& chromosomes, CountLimits limits = {},
+                                   std::uint32_t samplingStep = 1) {
     std::string fasta;
     for (std::size_t i = 0; i < chromosomes.size(); ++i)
         fasta += ">c" + std::to_string(i) + "\n" + chromosomes[i] + "\n";
     IndexedGenome result{fastaGenome(fasta), nullptr, nullptr};
-    result.counts = buildCountArrays(*result.genome, limits, nullptr);
+    IndexBuildOptions options;
+    options.samplingStep = samplingStep;
+    result.counts = buildCountArrays(*result.genome, limits, nullptr, options);
     result.indexes = buildBinaryIndexes(*result.counts, *result.genome, nullptr);
     return result;
 }

@@ -89,6 +89,16 @@ TEST(CommandLine, ValuesThatDoNotFitTheirFieldAreRefused) {
     EXPECT_NE(tooLarge.standardError.find("\"maximumNumberOfPositionsToIndex\""), std::string::npos);
 }
 
+TEST(CommandLine, IndexSamplingStepMustBeASupportedStep) {
+    for (const char* value : {"3", "0", "16", "four"}) {
+        const CommandResult result = runKoru({"--indexSamplingStep", value});
+        expectHelpAndFailure(result);
+        EXPECT_EQ(result.standardError, std::string("The value \"") + value +
+                                            "\" passed to the \"indexSamplingStep\" parameter is not a supported "
+                                            "index sampling step: it must be 1, 2, 4 or 8.\n");
+    }
+}
+
 TEST(CommandLine, BasesToShiftMustAdvance) {
     for (const char* value : {"0", "none"}) {
         const CommandResult result = runKoru({"-b", value});

@@ -88,6 +88,27 @@ TEST(FastqRequest, PairedEndReadsOnEcoliLandWhereTheyCameFrom) {
     }
 }
 
+// A sampled index lists fewer windows and looks up more keys a read: reads land as well as with
+// every window listed.
+TEST(FastqRequest, SampledIndexesPlaceReadsAsWellAsTheFullIndex) {
+    ASSERT_TRUE(std::filesystem::exists(ecoliGenome));
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, ecoliGenome,
+                                  "--pairs 2000 --length 150 --insert 400 --deviation 50 --substitutions 0.01 "
+                                  "--indels 0.05 --seed 13");
+    double full = 0;
+    for (const char* step : {"1", "2", "4", "8"}) {
+        SCOPED_TRACE(step);
+        const CommandResult result = runRequest(
+            directory, ecoliGenome, data, {"--samOutputFileName", "out.sam", "--indexSamplingStep", step});
+        ASSERT_EQ(result.status, 0) << result.standardError;
+        const double placed = placedShare(samRecords(readFile(directory.file("out.sam"))), 2000);
+        if (full == 0) full = placed;
+        EXPECT_GE(placed, full - 0.003);
+    }
+    EXPECT_GE(full, 0.95);
+}
+
 TEST(FastqRequest, MatePairsWithJunctionsGiveValidOutput) {
     ASSERT_TRUE(std::filesystem::exists(ecoliGenome));
     TemporaryDirectory directory;

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "genome/genome_sequence.h"
@@ -127,6 +128,35 @@ TEST(GenomeLookup, TwoChromosomeLayout) {
     EXPECT_EQ(referenceText(*genome, 158, 4, text), "NNGG");
     EXPECT_EQ(referenceText(*genome, 250, 20, text), "NNNNNN") << "the text ends with the padded sequence";
     EXPECT_EQ(referenceText(*genome, genome->paddedSequenceLength, 4, text), "");
+}
+
+// The text is decoded from the planes, the uncalled plane and the runs of other letters: every
+// window of it must be the FASTA's upper-cased text with its padding and separators.
+TEST(GenomeText, EveryWindowIsTheFastaText) {
+    std::mt19937 random(29);
+    const std::string letters = "ACGTACGTACGTacgtNNNnRYKMSWBDHVX-*.";
+    std::string fasta, expected;
+    for (const std::size_t length : {std::size_t{70}, std::size_t{32}, std::size_t{301}, std::size_t{5}}) {
+        // Runs of one to four of a letter, so that runs of other letters meet and part.
+        std::string bases;
+        while (bases.size() < length) bases.append(1 + random() % 4, letters[random() % letters.size()]);
+        bases.resize(length);
+        if (length == 301) bases.replace(40, 90, std::string(90, 'n'));  // a long run across words
+        fasta += ">c\n" + bases + "\n";
+        std::string upper = bases;
+        for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        expected += upper + std::string((32 - length % 32) % 32 + 32, 'N');
+    }
+    const auto genome = fastaGenome(fasta);
+    ASSERT_EQ(genome->paddedSequenceLength, expected.size());
+    std::string text;
+    for (std::size_t start = 0; start < expected.size(); start += 7)
+        for (const std::size_t length : {std::size_t{1}, std::size_t{31}, std::size_t{33}, std::size_t{150}})
+            ASSERT_EQ(referenceText(*genome, start, length, text), expected.substr(start, length))
+                << start << " " << length;
+    EXPECT_FALSE(genome->otherLetters.empty());
+    EXPECT_EQ(genome->uncalledPlaneWords[genome->utilizedBinaryEncodedArraySize - 1], 0xFFFFFFFFu)
+        << "the last separator";
 }
 
 TEST(GenomeLookup, PositionSearchAgreesWithAScanInTableOrder) {
