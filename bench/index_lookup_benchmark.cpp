@@ -28,12 +28,10 @@ const Index& sharedIndex() {
         Index built;
         built.genome = std::make_unique<GenomeSequence>();
         GenomeSequence& genome = *built.genome;
-        genome.basePlaneWords = allocateZeroedArray<std::uint32_t>(genomeWords);
-        genome.checkPlaneWords = allocateZeroedArray<std::uint32_t>(genomeWords);
+        genome.planeWords = allocateZeroedArray<std::uint32_t>(2 * genomeWords);
         std::mt19937 random(1);
         for (std::size_t i = 0; i + 2 < genomeWords; ++i) {
-            genome.basePlaneWords[i] = static_cast<std::uint32_t>(random());
-            genome.checkPlaneWords[i] = static_cast<std::uint32_t>(random());
+            genome.setWords(i, static_cast<std::uint32_t>(random()), static_cast<std::uint32_t>(random()));
         }
         genome.utilizedBinaryEncodedArraySize = genomeWords;
         genome.paddedSequenceLength = 32 * genomeWords;
@@ -50,7 +48,7 @@ std::vector<std::uint32_t> presentKeys(int encoding) {
     std::vector<std::uint32_t> keys(1 << 16);
     for (std::uint32_t& key : keys) {
         const std::size_t word = 1 + random() % (genomeWords - 4);
-        const std::uint32_t base = genome.basePlaneWords[word], check = genome.checkPlaneWords[word];
+        const std::uint32_t base = genome.baseWord(word), check = genome.checkWord(word);
         key = encoding == 0 ? base : encoding == 1 ? check : base ^ check;
     }
     return keys;

@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <functional>
 #include <utility>
 
 #include "index/key_stream.h"
 #include "sequence/nucleotide_encoding.h"
+#include "support/prefetch.h"
 
 namespace koru {
 
@@ -114,19 +116,38 @@ void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation, std
     store.newPositions.clear();
 }
 
+// The first element at or after `from` that is not below `value`, searched from `from` in growing
+// steps: a cursor walking an ascending list towards ascending values is usually close to its
+// target, which a binary search over the whole rest of the list would pay log(n) misses to find.
+template <class Iterator, class Value, class Less>
+Iterator gallopLowerBound(Iterator from, Iterator end, const Value& value, Less less) {
+    std::ptrdiff_t step = 1;
+    Iterator low = from;
+    while (low != end && less(*low, value)) {
+        const std::ptrdiff_t left = end - low;
+        Iterator high = low + std::min(step, left);
+        if (high == end || !less(*high, value)) return std::lower_bound(low + 1, high, value, less);
+        low = high;
+        step *= 2;
+    }
+    return low;
+}
+
 // The first key hit at or after `from` whose position is not below the given one.
 std::vector<CandidateKeyHits>::iterator seek(std::vector<CandidateKeyHits>& hits,
                                              std::vector<CandidateKeyHits>::iterator from,
                                              std::uint32_t position) {
-    return std::lower_bound(from, hits.end(), position,
+    return gallopLowerBound(from, hits.end(), position,
                             [](const CandidateKeyHits& h, std::uint32_t p) { return h.genomePosition < p; });
 }
 
 // Listed positions shifted back by the key's offset, skipping those that fall before the genome.
-// The list is ascending, so those are a prefix.
+// The list is ascending, so those are a prefix, and only lists starting in the genome's first
+// bases have one: the first position settles it without searching the list.
 std::span<const std::uint32_t> positionsInsideGenome(std::span<const std::uint32_t> positions,
                                                      std::uint32_t positionOffset) {
     const std::uint32_t shift = 0u - positionOffset;
+    if (positions.empty() || positions.front() >= shift) return positions;
     const auto first = std::lower_bound(positions.begin(), positions.end(), shift);
     return positions.subspan(static_cast<std::size_t>(first - positions.begin()));
 }
@@ -239,8 +260,7 @@ struct ReadKeys {
 void prefetchGenomeWindow(const GenomeSequence& genome, std::uint64_t position) {
     const std::uint64_t word = position / 32;
     if (word >= genome.allocatedBinaryEncodedArraySize) return;
-    __builtin_prefetch(genome.basePlaneWords.get() + word);
-    __builtin_prefetch(genome.checkPlaneWords.get() + word);
+    prefetchLine(genome.planeWords.get() + 2 * word);
 }
 
 // The high-repeat step with `weight` hits for each position kept.
@@ -259,10 +279,7 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
         ++statistics.keysWithTooManyCandidates;
         return;
     }
-    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(),
-                                                   genome.allocatedBinaryEncodedArraySize);
-    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(),
-                                                    genome.allocatedBinaryEncodedArraySize);
+    const std::span<const std::uint32_t> planePairs = genome.planePairs();
     // New candidates and rejections are collected and merged once, after the key. Only a repeated
     // position 0 can meet them again within the key: it repeats the outcome of its first test.
     std::vector<std::uint32_t> newRejected;
@@ -281,11 +298,11 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
             addKeyHits(orientation, *cursor, weight);
             continue;
         }
-        rejectedCursor = std::lower_bound(rejectedCursor, rejected.end(), candidate);
+        rejectedCursor = gallopLowerBound(rejectedCursor, rejected.end(), candidate, std::less<>());
         if (rejectedCursor != rejected.end() && *rejectedCursor == candidate) continue;
         if (!newRejected.empty() && newRejected.back() == candidate) continue;
         if ((!store.newPositions.empty() && store.newPositions.back() == candidate) ||
-            doesEncodeKeyMatchReferenceGenomePosition(next.base, next.check, listed + 32, basePlane, checkPlane)) {
+            doesEncodeKeyMatchReferenceGenomePosition(next.base, next.check, listed + 32, planePairs)) {
             store.newPositions.push_back(candidate);
         } else {
             newRejected.push_back(candidate);

@@ -16,16 +16,24 @@ namespace koru {
 
 namespace {
 
-// The 32 bits starting at a bit position that may lie before the plane (negative) or past it;
-// such bits read as 0.
-std::uint32_t planeBitsAt(std::span<const std::uint32_t> plane, std::int64_t bitPosition) {
+// The 32 bits of both planes starting at a bit position that may lie before the planes (negative)
+// or past them; such bits read as 0. The planes are interleaved, base word w at 2w.
+struct PlaneBits {
+    std::uint32_t base = 0;
+    std::uint32_t check = 0;
+};
+
+PlaneBits planeBitsAt(std::span<const std::uint32_t> pairs, std::int64_t bitPosition) {
     const std::int64_t index = bitPosition >= 0 ? bitPosition / 32 : -((-bitPosition + 31) / 32);
     const auto offset = static_cast<std::uint32_t>(bitPosition - index * 32);
-    const auto wordAt = [&plane](std::int64_t i) -> std::uint64_t {
-        return i >= 0 && static_cast<std::uint64_t>(i) < plane.size() ? plane[static_cast<std::size_t>(i)]
-                                                                      : 0;
+    const auto words = static_cast<std::int64_t>(pairs.size() / 2);
+    const auto wordAt = [&](std::int64_t i, int plane) -> std::uint64_t {
+        return i >= 0 && i < words ? pairs[static_cast<std::size_t>(2 * i + plane)] : 0;
     };
-    return static_cast<std::uint32_t>((((wordAt(index) << 32) | wordAt(index + 1)) << offset) >> 32);
+    const auto bits = [&](int plane) {
+        return static_cast<std::uint32_t>((((wordAt(index, plane) << 32) | wordAt(index + 1, plane)) << offset) >> 32);
+    };
+    return {bits(0), bits(1)};
 }
 
 std::uint16_t popcount16(std::uint32_t word) {
@@ -56,17 +64,14 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
         heapMismatches.resize(n + 1);
         mismatches = heapMismatches.data();
     }
-    const std::span<const std::uint32_t> basePlane(genome.basePlaneWords.get(),
-                                                   genome.allocatedBinaryEncodedArraySize);
-    const std::span<const std::uint32_t> checkPlane(genome.checkPlaneWords.get(),
-                                                    genome.allocatedBinaryEncodedArraySize);
+    const std::span<const std::uint32_t> planePairs = genome.planePairs();
     // Bit f of the read's stream lines up with genome position g.
     const std::int64_t start = static_cast<std::int64_t>(candidate.genomePosition) - words.firstOffset;
     std::uint32_t wholeRead = 0;
     for (std::size_t i = 0; i < n; ++i) {
         const std::int64_t bit = start + 32 * static_cast<std::int64_t>(i);
-        const std::uint32_t differs =
-            (planeBitsAt(basePlane, bit) ^ words.base[i]) | (planeBitsAt(checkPlane, bit) ^ words.check[i]);
+        const PlaneBits genomeBits = planeBitsAt(planePairs, bit);
+        const std::uint32_t differs = (genomeBits.base ^ words.base[i]) | (genomeBits.check ^ words.check[i]);
         mismatches[i] = differs & words.mask[i];
         wholeRead += static_cast<std::uint32_t>(std::popcount(mismatches[i]));
     }

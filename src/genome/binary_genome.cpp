@@ -70,8 +70,7 @@ void copyChromosomeWords(const MemoryMappedFile& file, const BinaryChromosome& c
                          GenomeSequence& genome, std::uint64_t firstWord) {
     const char* values = file.contents.get() + chromosome.firstValue * kValueBytes;
     for (std::uint64_t word = 0; word < chromosome.words; ++word, values += 2 * kValueBytes) {
-        genome.basePlaneWords[firstWord + word] = loadLittleEndian32(values);
-        genome.checkPlaneWords[firstWord + word] = loadLittleEndian32(values + kValueBytes);
+        genome.setWords(firstWord + word, loadLittleEndian32(values), loadLittleEndian32(values + kValueBytes));
     }
 }
 
@@ -108,8 +107,7 @@ void processBinaryFormatGenomeFile(const ExecutionParameters& params, GenomeSequ
     const std::uint64_t fileWords = static_cast<std::uint64_t>(file.size) / (hasSkippedPairs ? 16 : 8);
     // The zero word after an odd chromosome can lie past the planes the file size gives.
     genome.allocatedBinaryEncodedArraySize = std::max(std::min(fileWords, kMaximumPlaneWords), usedWords);
-    genome.basePlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
-    genome.checkPlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
+    genome.planeWords = allocateZeroedArray<std::uint32_t>(2 * genome.allocatedBinaryEncodedArraySize);
 
     std::uint64_t word = 0;
     genome.chromosomes.clear();

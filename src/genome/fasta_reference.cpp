@@ -78,8 +78,7 @@ void allocateFastaArrays(GenomeSequence& genome, std::uint64_t fileSize, std::ui
     // Planes past the addressable words would be memory that no position can reach.
     genome.allocatedBinaryEncodedArraySize =
         std::max(std::min(fileSize / kWordBases, kMaximumPlaneWords), words);
-    genome.basePlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
-    genome.checkPlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
+    genome.planeWords = allocateZeroedArray<std::uint32_t>(2 * genome.allocatedBinaryEncodedArraySize);
     genome.uncalledPlaneWords = allocateZeroedArray<std::uint32_t>(genome.allocatedBinaryEncodedArraySize);
 }
 
@@ -155,8 +154,7 @@ void processFastaFormatGenomeFile(const ExecutionParameters& params, GenomeSeque
     const FastaLayout layout = measureFastaLayout(file);
     allocateFastaArrays(genome, static_cast<std::uint64_t>(file.size), layout.paddedSequenceLength);
 
-    FastaSequenceEncoder encoder(genome.basePlaneWords.get(), genome.checkPlaneWords.get(),
-                                 genome.uncalledPlaneWords.get());
+    FastaSequenceEncoder encoder(genome.planeWords.get(), genome.uncalledPlaneWords.get());
     genome.chromosomes.assign(layout.numberOfChromosomes, ChromosomeInformation{});
     std::size_t cursor = 0;
     for (std::uint64_t index = 0; index < layout.numberOfChromosomes; ++index) {

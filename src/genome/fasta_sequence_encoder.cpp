@@ -133,12 +133,8 @@ std::size_t countFastaWhitespace(std::string_view text) {
     return count;
 }
 
-FastaSequenceEncoder::FastaSequenceEncoder(std::uint32_t* basePlane, std::uint32_t* checkPlane,
-                                           std::uint32_t* uncalledPlane)
-    : slice_(kSliceBytes + 2 * kWordBases),
-      basePlane_(basePlane),
-      checkPlane_(checkPlane),
-      uncalledPlane_(uncalledPlane) {}
+FastaSequenceEncoder::FastaSequenceEncoder(std::uint32_t* planePairs, std::uint32_t* uncalledPlane)
+    : slice_(kSliceBytes + 2 * kWordBases), planePairs_(planePairs), uncalledPlane_(uncalledPlane) {}
 
 std::uint64_t FastaSequenceEncoder::encodeChromosome(std::string_view sequence) {
     run_ = 0;
@@ -165,9 +161,7 @@ void FastaSequenceEncoder::encodeWords(const char* bases, std::uint64_t count) {
 #else
         std::uint32_t baseWord = 0, checkWord = 0, uncalledWord = 0;
         encodeScalar(bases + offset, kWordBases, baseWord, checkWord, uncalledWord);
-        basePlane_[word_] = baseWord;
-        checkPlane_[word_] = checkWord;
-        uncalledPlane_[word_++] = uncalledWord;
+        writeWords(baseWord, checkWord, uncalledWord);
 #endif
     }
 }
@@ -187,9 +181,7 @@ void FastaSequenceEncoder::encodeWordWithVectors(const char* bases) {
     const std::uint32_t uncalled = matchMask(firstReversed, secondReversed, 'N');
     const std::uint32_t called = adenines | cytosines | guanines | thymines;
     if ((called | uncalled) != 0xFFFFFFFFu) recordOtherLetters(bases, kWordBases, ~(called | uncalled));
-    basePlane_[word_] = adenines | guanines;
-    checkPlane_[word_] = cytosines | guanines;
-    uncalledPlane_[word_++] = ~called;
+    writeWords(adenines | guanines, cytosines | guanines, ~called);
     counts_[kAdenine] += static_cast<std::uint64_t>(__builtin_popcount(adenines));
     counts_[kCytosine] += static_cast<std::uint64_t>(__builtin_popcount(cytosines));
     counts_[kGuanine] += static_cast<std::uint64_t>(__builtin_popcount(guanines));
@@ -257,13 +249,9 @@ void FastaSequenceEncoder::finishChromosome(const char* tail, std::uint32_t tail
         std::uint32_t baseWord = 0, checkWord = 0, uncalledWord = 0;
         encodeScalar(tail, tailBases, baseWord, checkWord, uncalledWord);
         const std::uint32_t padding = kWordBases - tailBases;
-        basePlane_[word_] = baseWord << padding;
-        checkPlane_[word_] = checkWord << padding;
-        uncalledPlane_[word_++] = uncalledWord << padding | ((1u << padding) - 1);
+        writeWords(baseWord << padding, checkWord << padding, uncalledWord << padding | ((1u << padding) - 1));
     }
-    basePlane_[word_] = 0;
-    checkPlane_[word_] = 0;
-    uncalledPlane_[word_++] = 0xFFFFFFFFu;
+    writeWords(0, 0, 0xFFFFFFFFu);
 }
 
 SequenceStatistics FastaSequenceEncoder::statistics() const {

@@ -19,8 +19,9 @@ std::size_t countFastaWhitespace(std::string_view text);
 
 class FastaSequenceEncoder {
   public:
-    // The planes must hold every chromosome that will be encoded, padding and separators included.
-    FastaSequenceEncoder(std::uint32_t* basePlane, std::uint32_t* checkPlane, std::uint32_t* uncalledPlane);
+    // The planes must hold every chromosome that will be encoded, padding and separators included;
+    // the base and check planes come interleaved, as the genome keeps them.
+    FastaSequenceEncoder(std::uint32_t* planePairs, std::uint32_t* uncalledPlane);
 
     // Encodes the next chromosome at the current genome position and returns its number of bases.
     std::uint64_t encodeChromosome(std::string_view sequence);
@@ -42,8 +43,13 @@ class FastaSequenceEncoder {
     void finishChromosome(const char* tail, std::uint32_t tailBases);
 
     std::vector<char> slice_;  // the compacted text of the slice being encoded
-    std::uint32_t* basePlane_;
-    std::uint32_t* checkPlane_;
+    void writeWords(std::uint32_t base, std::uint32_t check, std::uint32_t uncalled) {
+        planePairs_[2 * word_] = base;
+        planePairs_[2 * word_ + 1] = check;
+        uncalledPlane_[word_++] = uncalled;
+    }
+
+    std::uint32_t* planePairs_;
     std::uint32_t* uncalledPlane_;
     std::vector<ReferenceLetterRun> otherLetters_;
     std::uint64_t word_ = 0;

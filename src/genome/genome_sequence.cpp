@@ -114,8 +114,7 @@ std::size_t copyReferenceText(const GenomeSequence& genome, std::uint64_t genome
         const std::uint64_t index = position / kWordBases;
         const std::size_t offset = position % kWordBases;
         const std::size_t piece = std::min(count - done, kWordBases - offset);
-        decodeTextWord(genome.basePlaneWords[index], genome.checkPlaneWords[index], genome.uncalledPlaneWords[index],
-                       word);
+        decodeTextWord(genome.baseWord(index), genome.checkWord(index), genome.uncalledPlaneWords[index], word);
         std::memcpy(out + done, word + offset, piece);
         done += piece;
     }

@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -74,8 +75,10 @@ inline constexpr std::uint64_t maximumGenomePositions = std::uint64_t{1} << 32;
 struct GenomeSequence {
     std::unique_ptr<GenomeInformation> genomeInformation;
     std::vector<ChromosomeInformation> chromosomes;
-    CArray<std::uint32_t> basePlaneWords;      // allocatedBinaryEncodedArraySize words
-    CArray<std::uint32_t> checkPlaneWords;     // allocatedBinaryEncodedArraySize words
+    // The base and check planes interleaved word by word (base word w at 2w, check word w at 2w + 1),
+    // 2 x allocatedBinaryEncodedArraySize words: scoring and the high-repeat test read both planes
+    // at far, random places, and this way the two words of any 32 bases share a cache line.
+    CArray<std::uint32_t> planeWords;
     // allocatedBinaryEncodedArraySize words; absent for a genome read back from the serialised
     // form, which has no text.
     CArray<std::uint32_t> uncalledPlaneWords;
@@ -89,6 +92,16 @@ struct GenomeSequence {
     std::uint32_t mappingQualityOfKeyBelongingToUnmappedRegion = 0;
     std::int32_t mappingQualityOfKeyWithTooManyPositions = 0;  // written by the count arrays
     SequenceStatistics sequenceStatistics;
+
+    std::uint32_t baseWord(std::uint64_t word) const { return planeWords[2 * word]; }
+    std::uint32_t checkWord(std::uint64_t word) const { return planeWords[2 * word + 1]; }
+    void setWords(std::uint64_t word, std::uint32_t base, std::uint32_t check) {
+        planeWords[2 * word] = base;
+        planeWords[2 * word + 1] = check;
+    }
+    std::span<const std::uint32_t> planePairs() const {
+        return {planeWords.get(), static_cast<std::size_t>(2 * allocatedBinaryEncodedArraySize)};
+    }
 };
 
 // Ends the run when a genome of that padded length would need positions past 32 bits.

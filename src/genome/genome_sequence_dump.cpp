@@ -106,17 +106,16 @@ void printGenomeSequence(std::FILE* file, const GenomeSequence& genome, std::uin
                  actualStop);
     appendPrintf(out, "%s\tSequence:\n", prefix);
     // Only the words the genome uses are shown: a block at the end may have a single word.
-    const std::span<const std::uint32_t> base(genome.basePlaneWords.get(),
-                                              genome.utilizedBinaryEncodedArraySize);
-    const std::span<const std::uint32_t> check(genome.checkPlaneWords.get(),
-                                               genome.utilizedBinaryEncodedArraySize);
+    const std::uint64_t used = genome.utilizedBinaryEncodedArraySize;
     const std::string blockPrefix = std::string(prefix) + "\t\t";
-    for (std::uint64_t block = actualStart; block <= actualStop && block / kBasesPerWord < base.size();
+    for (std::uint64_t block = actualStart; block <= actualStop && block / kBasesPerWord < used;
          block += kBlockBases) {
         appendPrintf(out, "%s\t\tFrom %lu to %lu\n", prefix, block, block + kBlockBases - 1);
         const std::uint64_t word = block / kBasesPerWord;
-        const auto words = static_cast<std::uint32_t>(std::min<std::uint64_t>(2, base.size() - word));
-        sequenceWithNToString(out, blockPrefix, base.subspan(word), check.subspan(word), {}, words,
+        const auto words = static_cast<std::uint32_t>(std::min<std::uint64_t>(2, used - word));
+        const std::uint32_t base[2] = {genome.baseWord(word), words == 2 ? genome.baseWord(word + 1) : 0};
+        const std::uint32_t check[2] = {genome.checkWord(word), words == 2 ? genome.checkWord(word + 1) : 0};
+        sequenceWithNToString(out, blockPrefix, std::span(base, words), std::span(check, words), {}, words,
                               std::nullopt, true);
     }
     writeText(file, out);

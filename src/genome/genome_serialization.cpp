@@ -45,17 +45,14 @@ void writeBytes(std::FILE* stream, const void* bytes, std::size_t size) {
     if (size != 0 && std::fwrite(bytes, 1, size, stream) != size) exitOnWriteFailure();
 }
 
-void writePlane(std::FILE* stream, const std::uint32_t* words, std::uint32_t count) {
-    if constexpr (std::endian::native == std::endian::little) {
-        writeBytes(stream, words, std::size_t{count} * sizeof(std::uint32_t));
-    } else {
-        std::string chunk;
-        for (std::uint32_t word = 0; word < count; ++word) {
-            append32(chunk, words[word]);
-            if (chunk.size() >= (1u << 20) || word + 1 == count) {
-                writeBytes(stream, chunk.data(), chunk.size());
-                chunk.clear();
-            }
+// One plane of the genome's interleaved planes (0 base, 1 check), as the serialised form keeps it.
+void writePlane(std::FILE* stream, const std::uint32_t* pairs, int plane, std::uint32_t count) {
+    std::string chunk;
+    for (std::uint32_t word = 0; word < count; ++word) {
+        append32(chunk, pairs[2 * std::uint64_t{word} + static_cast<std::uint64_t>(plane)]);
+        if (chunk.size() >= (1u << 20) || word + 1 == count) {
+            writeBytes(stream, chunk.data(), chunk.size());
+            chunk.clear();
         }
     }
 }
@@ -282,7 +279,7 @@ void serializeGenomeSequenceToFile(std::FILE* stream, const GenomeSequence* geno
             genome->chromosomes.size(), genome->genomeInformation->numberOfChromosomes);
     if (genome->allocatedBinaryEncodedArraySize > UINT32_MAX)
         exitWithError("ERROR: The genome's planes are too large to serialise.\n");
-    if (genome->allocatedBinaryEncodedArraySize != 0 && (!genome->basePlaneWords || !genome->checkPlaneWords))
+    if (genome->allocatedBinaryEncodedArraySize != 0 && !genome->planeWords)
         exitWithError("ERROR: The genome to serialise has no planes.\n");
     const std::string record = genomeSequenceRecord(*genome);
     writeBytes(stream, record.data(), record.size());
@@ -292,8 +289,8 @@ void serializeGenomeSequenceToFile(std::FILE* stream, const GenomeSequence* geno
         appendChromosomeRecord(table, chromosome);
     writeBytes(stream, table.data(), table.size());
     const auto words = static_cast<std::uint32_t>(genome->allocatedBinaryEncodedArraySize);
-    writePlane(stream, genome->basePlaneWords.get(), words);
-    writePlane(stream, genome->checkPlaneWords.get(), words);
+    writePlane(stream, genome->planeWords.get(), 0, words);
+    writePlane(stream, genome->planeWords.get(), 1, words);
     flushStream(stream);
 }
 
@@ -325,8 +322,10 @@ std::unique_ptr<GenomeSequence> deserializeGenomeSequenceFromFile(std::FILE* str
 
     const std::uint64_t words = genome->allocatedBinaryEncodedArraySize;
     reader.require(2 * words * sizeof(std::uint32_t), "the planes");
-    genome->basePlaneWords = reader.readPlane(words, "the base plane");
-    genome->checkPlaneWords = reader.readPlane(words, "the check plane");
+    const CArray<std::uint32_t> base = reader.readPlane(words, "the base plane");
+    const CArray<std::uint32_t> check = reader.readPlane(words, "the check plane");
+    genome->planeWords = allocateZeroedArray<std::uint32_t>(2 * words);
+    for (std::uint64_t word = 0; word < words; ++word) genome->setWords(word, base[word], check[word]);
     return genome;
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "index/index_progress.h"
+#include "support/prefetch.h"
 #include "support/text_format.h"
 
 namespace koru {
@@ -42,29 +43,29 @@ std::string storageUtilizationReport(const BinaryIndexes& indexes, const GenomeS
 void BinaryIndexes::lookupKeyTriples(
     std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
     std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const {
-    constexpr std::size_t batch = 64;  // windows per round: enough misses in flight, little state
+    // A rolling pipeline over the lookups: lookup j's directory entry is asked for, lookup j - d's
+    // residuals, and lookup j - 2d is resolved, so that about d misses of each stage stay in flight.
+    constexpr std::size_t d = 12;
+    const std::size_t n = keys.size() * numberOfKeyEncodings;
     const auto& tables = countArrays->keyTables;
-    for (std::size_t begin = 0; begin < keys.size(); begin += batch) {
-        const std::size_t end = std::min(keys.size(), begin + batch);
-        std::uint32_t first[batch][numberOfKeyEncodings], last[batch][numberOfKeyEncodings];
-        for (std::size_t i = begin; i < end; ++i)
-            for (int e = 0; e < numberOfKeyEncodings; ++e) tables[e].prefetch(keys[i][e]);
-        for (std::size_t i = begin; i < end; ++i) {
-            for (int e = 0; e < numberOfKeyEncodings; ++e) {
-                const KeyTable& table = tables[e];
-                const std::uint32_t bucket = table.bucketOf(keys[i][e]);
-                first[i - begin][e] = table.directory[bucket];
-                last[i - begin][e] = table.directory[bucket + 1];
-                table.prefetchEntries(first[i - begin][e]);
-            }
+    std::array<std::uint32_t, 2 * d> first, last;  // bucket ranges of the lookups between stages 2 and 3
+    const auto key = [&](std::size_t j) { return keys[j / numberOfKeyEncodings][j % numberOfKeyEncodings]; };
+    const auto table = [&](std::size_t j) -> const KeyTable& { return tables[j % numberOfKeyEncodings]; };
+    for (std::size_t j = 0; j < n + 2 * d; ++j) {
+        if (j < n) table(j).prefetch(key(j));
+        if (j >= d && j - d < n) {
+            const std::size_t k = j - d;
+            const std::uint32_t bucket = table(k).bucketOf(key(k));
+            first[k % (2 * d)] = table(k).directory[bucket];
+            last[k % (2 * d)] = table(k).directory[bucket + 1];
+            table(k).prefetchEntries(first[k % (2 * d)]);
         }
-        for (std::size_t i = begin; i < end; ++i) {
-            for (int e = 0; e < numberOfKeyEncodings; ++e) {
-                const KeyTable& table = tables[e];
-                const KeyRun run = table.findRunInBucket(keys[i][e], first[i - begin][e], last[i - begin][e]);
-                results[i][e] = positionsOfRun(table, run);
-                if (results[i][e].list != nullptr) __builtin_prefetch(results[i][e].list);
-            }
+        if (j >= 2 * d && j - 2 * d < n) {
+            const std::size_t k = j - 2 * d;
+            const KeyRun run = table(k).findRunInBucket(key(k), first[k % (2 * d)], last[k % (2 * d)]);
+            KeyPositions& result = results[k / numberOfKeyEncodings][k % numberOfKeyEncodings];
+            result = positionsOfRun(table(k), run);
+            if (result.list != nullptr) prefetchLine(result.list);
         }
     }
 }

@@ -95,7 +95,7 @@ void countEncoding(CountArrays& arrays, const GenomeSequence& genome, int encodi
                    const IndexBuildOptions& options, LockedFile* progressFile) {
     IndexBuildProgress progress(progressFile, encoding, genome.paddedSequenceLength);
     progress.announce(sectionMessages[encoding]);
-    const KeyPlane plane(genome.basePlaneWords.get(), genome.checkPlaneWords.get(), encoding);
+    const KeyPlane plane(genome.planeWords.get(), encoding);
     const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize, arrays.samplingStep,
                                          progress.keyStreamProgress(), options.partitionBits);
     KeyTableBuild build = buildKeyTable(partitions, arrays.limits, workspace, options);

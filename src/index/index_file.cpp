@@ -58,15 +58,14 @@ void serializeUncalledPlane(IndexFileWriter& out, const GenomeSequence& genome) 
     for (std::uint64_t i = 0; i < genome.allocatedBinaryEncodedArraySize; ++i) out.value(zero);
 }
 
-// What identifies the genome: its three planes over the words in use.
+// What identifies the genome: its planes over the words in use.
 std::uint64_t genomeChecksum(const GenomeSequence& genome) {
-    const std::size_t bytes = 4 * genome.utilizedBinaryEncodedArraySize;
-    std::uint64_t checksum = 0;
-    for (const std::uint32_t* plane :
-         {genome.basePlaneWords.get(), genome.checkPlaneWords.get(), genome.uncalledPlaneWords.get()})
-        if (plane != nullptr)
-            checksum = foldIndexFileChecksum(checksum,
-                                             indexFileChecksum(reinterpret_cast<const unsigned char*>(plane), bytes));
+    const std::size_t words = genome.utilizedBinaryEncodedArraySize;
+    const auto* pairs = reinterpret_cast<const unsigned char*>(genome.planeWords.get());
+    std::uint64_t checksum = indexFileChecksum(pairs, 8 * words);
+    if (genome.uncalledPlaneWords)
+        checksum = foldIndexFileChecksum(
+            checksum, indexFileChecksum(reinterpret_cast<const unsigned char*>(genome.uncalledPlaneWords.get()), 4 * words));
     return checksum;
 }
 
@@ -105,8 +104,7 @@ void serializeGenomeSequenceToIndexFile(IndexFileWriter& out, const GenomeSequen
     out.value(genome.sequenceStatistics);
     out.value(static_cast<std::uint64_t>(genome.chromosomes.size()));
     for (const ChromosomeInformation& chromosome : genome.chromosomes) serializeChromosome(out, chromosome);
-    out.array(genome.basePlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
-    out.array(genome.checkPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    out.array(genome.planeWords.get(), 2 * genome.allocatedBinaryEncodedArraySize);
     serializeUncalledPlane(out, genome);
     serializeOtherLetters(out, genome.otherLetters);
 }

@@ -11,8 +11,9 @@
 //   genome information      : name, species, version, file, format type, chromosome count
 //   key tables              : per encoding the directory and the residuals (the counts are the
 //                             lengths of the residuals' runs)
-//   genome sequence         : the record, the chromosome table with names, the base, check and
-//                             uncalled planes, and the runs of letters other than A, C, G, T and N
+//   genome sequence         : the record, the chromosome table with names, the interleaved base
+//                             and check planes, the uncalled plane, and the runs of letters other
+//                             than A, C, G, T and N
 //   positions               : per encoding the key tables' positions (the position lists)
 // The content checksum covers everything after the header in 1 MiB segments, so that a run can
 // check it with all threads; the genome checksum covers the genome's planes. The sampling step

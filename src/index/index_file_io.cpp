@@ -53,7 +53,7 @@ std::uint64_t countArraysBytes(const CountArrays& arrays) {
 }
 
 std::uint64_t genomeSequenceBytes(const GenomeSequence& genome) {
-    return 12 * genome.allocatedBinaryEncodedArraySize + 12 * genome.otherLetters.size();
+    return 12 * genome.allocatedBinaryEncodedArraySize + 9 * genome.otherLetters.size();
 }
 
 std::uint64_t indexStorageBytes(const CountArrays& arrays) {

@@ -179,8 +179,7 @@ std::unique_ptr<GenomeSequence> deserializeGenomeSequenceFromIndexFile(IndexFile
     if (chromosomes > (in.size() - in.offset()) / 80) in.refuse("its chromosome table is damaged");
     genome->chromosomes.reserve(chromosomes);
     for (std::uint64_t c = 0; c < chromosomes; ++c) genome->chromosomes.push_back(deserializeChromosome(in));
-    genome->basePlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
-    genome->checkPlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
+    genome->planeWords = borrowArray(in.array<std::uint32_t>(2 * genome->allocatedBinaryEncodedArraySize));
     genome->uncalledPlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
     genome->otherLetters = deserializeOtherLetters(in);
     if (!genomeIsConsistent(*genome)) in.refuse("its genome record is damaged");

@@ -17,26 +17,25 @@ inline constexpr int agKeyEncoding = 0;
 inline constexpr int cgKeyEncoding = 1;
 inline constexpr int xorKeyEncoding = 2;
 
-// One encoding's view of the genome planes, word by word.
+// One encoding's view of the genome planes (interleaved: base word w at 2w, check word at 2w + 1),
+// word by word.
 class KeyPlane {
   public:
-    KeyPlane(const std::uint32_t* basePlane, const std::uint32_t* checkPlane, int encoding)
-        : base_(basePlane), check_(checkPlane), encoding_(encoding) {}
+    KeyPlane(const std::uint32_t* planePairs, int encoding) : pairs_(planePairs), encoding_(encoding) {}
 
     std::uint32_t word(std::uint64_t index) const {
         switch (encoding_) {
             case agKeyEncoding:
-                return base_[index];
+                return pairs_[2 * index];
             case cgKeyEncoding:
-                return check_[index];
+                return pairs_[2 * index + 1];
             default:
-                return base_[index] ^ check_[index];
+                return pairs_[2 * index] ^ pairs_[2 * index + 1];
         }
     }
 
   private:
-    const std::uint32_t* base_;
-    const std::uint32_t* check_;
+    const std::uint32_t* pairs_;
     int encoding_;
 };
 

@@ -24,6 +24,7 @@
 #endif
 
 #include "support/allocation.h"
+#include "support/prefetch.h"
 
 namespace koru {
 
@@ -130,9 +131,9 @@ struct KeyTable {
     }
     std::uint16_t count(std::uint32_t key) const { return countOfRun(findRun(key)); }
 
-    void prefetch(std::uint32_t key) const { __builtin_prefetch(&directory[bucketOf(key)]); }
+    void prefetch(std::uint32_t key) const { prefetchLine(&directory[bucketOf(key)]); }
     void prefetchEntries(std::uint32_t first) const {
-        __builtin_prefetch(residuals.get() + std::uint64_t{first} * static_cast<std::uint64_t>(residualBytes()));
+        prefetchLine(residuals.get() + std::uint64_t{first} * static_cast<std::uint64_t>(residualBytes()));
     }
 
     // The key of an entry, from its bucket and residual.

@@ -5,6 +5,7 @@
 
 #include "candidates/mismatch_scoring.h"
 #include "mapping/indel_detection.h"
+#include "support/prefetch.h"
 
 namespace koru {
 
@@ -71,14 +72,12 @@ void admitToSubset(CandidatePositionSubset& subset, SubsetAdmission& admission,
                  last.numberOfAssociatedKeys};
 }
 
-// The plane words under a read at that position: its first and last cache lines of each plane.
+// The plane words under a read at that position: its first and last cache lines.
 void prefetchCandidateGenome(const GenomeSequence& genome, std::uint32_t position, std::uint32_t readLength) {
     const std::uint64_t first = position / 32, last = (std::uint64_t{position} + readLength) / 32 + 1;
     if (last >= genome.allocatedBinaryEncodedArraySize) return;
-    for (const std::uint32_t* plane : {genome.basePlaneWords.get(), genome.checkPlaneWords.get()}) {
-        __builtin_prefetch(plane + first);
-        __builtin_prefetch(plane + last);
-    }
+    prefetchLine(genome.planeWords.get() + 2 * first);
+    prefetchLine(genome.planeWords.get() + 2 * last);
 }
 
 }  // namespace

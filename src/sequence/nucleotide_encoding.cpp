@@ -207,10 +207,9 @@ void memoryAlignSequence(std::span<const uint32_t> base, std::span<const uint32_
 }
 
 bool doesEncodeKeyMatchReferenceGenomePosition(uint32_t keyBase, uint32_t keyCheck, uint32_t genomePosition,
-                                               std::span<const uint32_t> basePlane,
-                                               std::span<const uint32_t> checkPlane) {
-    const uint32_t genomeBase = getWordAtBitPosition(basePlane, genomePosition);
-    const uint32_t genomeCheck = getWordAtBitPosition(checkPlane, genomePosition);
+                                               std::span<const uint32_t> planePairs) {
+    const uint32_t genomeBase = getPairedWordAtBitPosition(planePairs, 0, genomePosition);
+    const uint32_t genomeCheck = getPairedWordAtBitPosition(planePairs, 1, genomePosition);
     return keyBase == genomeBase || keyCheck == genomeCheck ||
            (keyBase ^ keyCheck) == (genomeBase ^ genomeCheck);
 }

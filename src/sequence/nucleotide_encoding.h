@@ -46,6 +46,17 @@ inline uint32_t getWordAtBitPosition(std::span<const uint32_t> plane, uint64_t b
     return static_cast<uint32_t>((((high << 32) | low) << offset) >> 32);
 }
 
+// The same for one plane of interleaved planes, where word w of plane p (0 base, 1 check) is
+// pairs[2w + p]: the layout of the genome, whose two words of any 32 bases share a cache line.
+inline uint32_t getPairedWordAtBitPosition(std::span<const uint32_t> pairs, int plane, uint64_t bitPosition) {
+    const uint64_t words = pairs.size() / 2;
+    const uint64_t index = bitPosition / kBasesPerWord;
+    const uint32_t offset = static_cast<uint32_t>(bitPosition % kBasesPerWord);
+    const uint64_t high = index < words ? pairs[2 * index + static_cast<uint64_t>(plane)] : 0;
+    const uint64_t low = index + 1 < words ? pairs[2 * index + 2 + static_cast<uint64_t>(plane)] : 0;
+    return static_cast<uint32_t>((((high << 32) | low) << offset) >> 32);
+}
+
 // Encodes text[start .. min(end, size - 1)] into the planes from word 0 on and returns the
 // number of words written. An empty range (start past the text, or end before start) zeroes word
 // 0 only. An empty mask span skips the mask (the genome has none); words that would not fit in
@@ -82,10 +93,10 @@ void reverseQualitySequence(std::string_view text, std::string& out);
 void memoryAlignSequence(std::span<const uint32_t> base, std::span<const uint32_t> check, uint32_t shift,
                          uint32_t numberOfWords, std::span<uint32_t> outBase, std::span<uint32_t> outCheck);
 
-// True when one of the three encodings of the key equals the 32 genome bases at genomePosition.
+// True when one of the three encodings of the key equals the 32 genome bases at genomePosition,
+// the genome's planes given interleaved (see getPairedWordAtBitPosition).
 bool doesEncodeKeyMatchReferenceGenomePosition(uint32_t keyBase, uint32_t keyCheck, uint32_t genomePosition,
-                                               std::span<const uint32_t> basePlane,
-                                               std::span<const uint32_t> checkPlane);
+                                               std::span<const uint32_t> planePairs);
 
 // The bits of a value as '1' and '0', most significant first, followed by a NUL.
 void binaryFormattedStringRepresentationOfUnsignedInteger(uint32_t value, std::span<char, 33> out);

@@ -48,11 +48,11 @@ void expectThreeWordChromosome(const GenomeSequence& genome) {
     EXPECT_EQ(chromosome.startGenomePosition, 0u);
     EXPECT_EQ(chromosome.endGenomePosition, 127u);
     for (std::uint64_t word = 0; word < 3; ++word) {
-        EXPECT_EQ(genome.basePlaneWords[word], kThreeWords[2 * word]);
-        EXPECT_EQ(genome.checkPlaneWords[word], kThreeWords[2 * word + 1]);
+        EXPECT_EQ(genome.baseWord(word), kThreeWords[2 * word]);
+        EXPECT_EQ(genome.checkWord(word), kThreeWords[2 * word + 1]);
     }
-    EXPECT_EQ(genome.basePlaneWords[3], 0u) << "the zero word that keeps chromosomes on even words";
-    EXPECT_EQ(genome.checkPlaneWords[3], 0u);
+    EXPECT_EQ(genome.baseWord(3), 0u) << "the zero word that keeps chromosomes on even words";
+    EXPECT_EQ(genome.checkWord(3), 0u);
     EXPECT_EQ(asciiOf(genome, 0, 128),
               std::string(32, 'A') + std::string(32, 'C') + kMixedWord + std::string(32, 'T'));
 }
@@ -90,8 +90,8 @@ TEST(BinaryGenome, FormatOneSkipsTheExtraPairsAndReadsTheSame) {
     EXPECT_EQ(seven.endBinaryEncodedArrayPosition, 5u);
     EXPECT_EQ(seven.paddedBasePairs, 64u);
     EXPECT_EQ(seven.endGenomePosition, 191u);
-    EXPECT_EQ(genome->basePlaneWords[4], 0xAAAAAAAAu);
-    EXPECT_EQ(genome->checkPlaneWords[5], 2u);
+    EXPECT_EQ(genome->baseWord(4), 0xAAAAAAAAu);
+    EXPECT_EQ(genome->checkWord(5), 2u);
     EXPECT_EQ(asciiOf(*genome, 128, 4), "ACAC");
     EXPECT_EQ(genome->sequenceLength, 96u + 64u);
     EXPECT_EQ(genome->paddedSequenceLength, 192u);
@@ -111,7 +111,7 @@ TEST(BinaryGenome, NoChromosomesAndTrailingBytes) {
     const auto trailing = binaryGenome({3, 2, 1, 2, 3, 4, 9, 9, 9}, binaryGenomeFormatType0, 1);
     ASSERT_EQ(trailing->chromosomes.size(), 1u);
     EXPECT_EQ(trailing->utilizedBinaryEncodedArraySize, 2u);
-    EXPECT_EQ(trailing->checkPlaneWords[1], 4u);
+    EXPECT_EQ(trailing->checkWord(1), 4u);
 }
 
 TEST(BinaryGenome, FilesShorterThanTheirChromosomesAreRefused) {

@@ -115,8 +115,8 @@ TEST(FastaModel, RandomGenomesMatchTheCharacterByCharacterRules) {
         ASSERT_EQ(genome->utilizedBinaryEncodedArraySize, model.base.size());
         ASSERT_EQ(testing::asciiOf(*genome, 0, model.ascii.size()), model.ascii) << round;
         for (std::size_t word = 0; word < model.base.size(); ++word) {
-            ASSERT_EQ(genome->basePlaneWords[word], model.base[word]) << round << " word " << word;
-            ASSERT_EQ(genome->checkPlaneWords[word], model.check[word]) << round << " word " << word;
+            ASSERT_EQ(genome->baseWord(word), model.base[word]) << round << " word " << word;
+            ASSERT_EQ(genome->checkWord(word), model.check[word]) << round << " word " << word;
         }
         // The counters are fourteen 64-bit fields in a row; the total is the model's sum.
         model.statistics.totalNumberOfBases = model.statistics.adenines + model.statistics.cytosines +

@@ -40,10 +40,10 @@ TEST(FastaReference, FiveBasesFillOneWordThenTheSeparator) {
     EXPECT_EQ(chromosome.endGenomePosition, 63u);
 
     EXPECT_EQ(asciiOf(*genome, 0, 64), "ACGTN" + repeated('N', 27) + repeated('N', 32));
-    EXPECT_EQ(genome->basePlaneWords[0], 0xA0000000u);
-    EXPECT_EQ(genome->checkPlaneWords[0], 0x60000000u);
-    EXPECT_EQ(genome->basePlaneWords[1], 0u);
-    EXPECT_EQ(genome->checkPlaneWords[1], 0u);
+    EXPECT_EQ(genome->baseWord(0), 0xA0000000u);
+    EXPECT_EQ(genome->checkWord(0), 0x60000000u);
+    EXPECT_EQ(genome->baseWord(1), 0u);
+    EXPECT_EQ(genome->checkWord(1), 0u);
 
     const SequenceStatistics& statistics = genome->sequenceStatistics;
     EXPECT_EQ(statistics.adenines, 1u);
@@ -70,8 +70,8 @@ TEST(FastaReference, LetterCaseAndLineEndsDoNotChangeTheBases) {
     const auto carriageReturns = fastaGenome(">a\r\nAcGtN ACGT\r\n\tTTGCA\r\n\f\v");
     for (const auto* genome : {lower.get(), carriageReturns.get()}) {
         EXPECT_EQ(asciiOf(*genome, 0, 96), asciiOf(*upper, 0, 96));
-        EXPECT_EQ(genome->basePlaneWords[0], upper->basePlaneWords[0]);
-        EXPECT_EQ(genome->checkPlaneWords[0], upper->checkPlaneWords[0]);
+        EXPECT_EQ(genome->baseWord(0), upper->baseWord(0));
+        EXPECT_EQ(genome->checkWord(0), upper->checkWord(0));
         EXPECT_EQ(genome->chromosomes[0].basePairs, 14u);
         EXPECT_EQ(genome->sequenceStatistics.totalNumberOfBases, 14u);
     }
@@ -86,12 +86,12 @@ TEST(FastaReference, WholeWordsAndEmptyChromosomes) {
     const ChromosomeInformation& a = full->chromosomes[0];
     EXPECT_EQ(a.paddedBasePairs, 64u);
     EXPECT_EQ(a.endBinaryEncodedArrayPosition, 1u);
-    EXPECT_EQ(full->basePlaneWords[0], 0x0000FFFFu);
-    EXPECT_EQ(full->checkPlaneWords[0], 0xFFFFFFFFu);
+    EXPECT_EQ(full->baseWord(0), 0x0000FFFFu);
+    EXPECT_EQ(full->checkWord(0), 0xFFFFFFFFu);
     EXPECT_EQ(asciiOf(*full, 32, 32), repeated('N', 32));
     EXPECT_EQ(full->chromosomes[1].startGenomePosition, 64u);
     EXPECT_EQ(full->chromosomes[1].startBinaryEncodedArrayPosition, 2u);
-    EXPECT_EQ(full->basePlaneWords[2], 0x80000000u);
+    EXPECT_EQ(full->baseWord(2), 0x80000000u);
 
     // A header right after a header: a chromosome that is only its separator.
     const auto empty = fastaGenome(">a\n>b\nACGT\n");
@@ -115,8 +115,8 @@ TEST(FastaReference, OtherLettersAreCopiedButNotCountedAndEncodeLikeN) {
     EXPECT_EQ(genome->sequenceStatistics.totalNumberOfBases, 2u);
     EXPECT_EQ(genome->sequenceStatistics.adenines, 1u);
     EXPECT_EQ(genome->sequenceStatistics.uncalledBases, 1u);
-    EXPECT_EQ(genome->basePlaneWords[0], 0x80000000u);
-    EXPECT_EQ(genome->checkPlaneWords[0], 0u);
+    EXPECT_EQ(genome->baseWord(0), 0x80000000u);
+    EXPECT_EQ(genome->checkWord(0), 0u);
 }
 
 TEST(FastaReference, RunsOfUncalledBases) {
@@ -157,8 +157,8 @@ TEST(FastaReference, ArraysAreLargeEnoughWhenTheFileSizeSuggestsTooLittle) {
     ASSERT_EQ(genome->chromosomes.size(), 300u);
     EXPECT_EQ(genome->utilizedBinaryEncodedArraySize, 600u);
     EXPECT_GE(genome->allocatedBinaryEncodedArraySize, 600u);
-    EXPECT_EQ(genome->basePlaneWords[598], 0x80000000u);
-    EXPECT_EQ(genome->checkPlaneWords[598], 0x80000000u);
+    EXPECT_EQ(genome->baseWord(598), 0x80000000u);
+    EXPECT_EQ(genome->checkWord(598), 0x80000000u);
     EXPECT_EQ(genome->chromosomes[299].endGenomePosition, 300u * 64 - 1);
     EXPECT_EQ(genome->sequenceLength, 299u * 64 + 1);
 

@@ -78,8 +78,8 @@ TEST(GenomeSequence, GzipCompressedFastaGivesTheSameGenome) {
     EXPECT_EQ(testing::asciiOf(*compressed, 0, compressed->paddedSequenceLength),
               testing::asciiOf(*plain, 0, plain->paddedSequenceLength));
     for (std::uint64_t word = 0; word < plain->utilizedBinaryEncodedArraySize; ++word) {
-        ASSERT_EQ(compressed->basePlaneWords[word], plain->basePlaneWords[word]) << word;
-        ASSERT_EQ(compressed->checkPlaneWords[word], plain->checkPlaneWords[word]) << word;
+        ASSERT_EQ(compressed->baseWord(word), plain->baseWord(word)) << word;
+        ASSERT_EQ(compressed->checkWord(word), plain->checkWord(word)) << word;
     }
     EXPECT_EQ(compressed->sequenceStatistics.uncalledBases, plain->sequenceStatistics.uncalledBases);
 }

@@ -105,9 +105,9 @@ TEST(GenomeSerialization, GenomeSequenceLayout) {
     EXPECT_EQ(littleEndianAt(bytes, two + 56, 8), 3u);
     EXPECT_EQ(littleEndianAt(bytes, two + 80, 8), 159u);
     const std::size_t planes = chromosomes + 2 * 88;
-    EXPECT_EQ(littleEndianAt(bytes, planes, 4), genome->basePlaneWords[0]);
+    EXPECT_EQ(littleEndianAt(bytes, planes, 4), genome->baseWord(0));
     EXPECT_EQ(littleEndianAt(bytes, planes + 4 * genome->allocatedBinaryEncodedArraySize, 4),
-              genome->checkPlaneWords[0]);
+              genome->checkWord(0));
 }
 
 TEST(GenomeSerialization, RoundTripKeepsCountsPositionsAndPlanes) {
@@ -154,8 +154,8 @@ TEST(GenomeSerialization, RoundTripKeepsCountsPositionsAndPlanes) {
         EXPECT_EQ(a.endPositionInChromosome, b.endPositionInChromosome);
     }
     for (std::uint64_t word = 0; word < genome->allocatedBinaryEncodedArraySize; ++word) {
-        EXPECT_EQ(read->basePlaneWords[word], genome->basePlaneWords[word]);
-        EXPECT_EQ(read->checkPlaneWords[word], genome->checkPlaneWords[word]);
+        EXPECT_EQ(read->baseWord(word), genome->baseWord(word));
+        EXPECT_EQ(read->checkWord(word), genome->checkWord(word));
     }
     std::string text;
     EXPECT_FALSE(hasReferenceText(*read));

@@ -88,8 +88,7 @@ void expectSameGenome(const GenomeSequence& a, const GenomeSequence& b) {
     EXPECT_EQ(a.mappingQualityOfKeyBelongingToUnmappedRegion, b.mappingQualityOfKeyBelongingToUnmappedRegion);
     EXPECT_EQ(a.mappingQualityOfKeyWithTooManyPositions, b.mappingQualityOfKeyWithTooManyPositions);
     expectSameBytes(a.sequenceStatistics, b.sequenceStatistics);
-    expectSameArray(a.basePlaneWords.get(), b.basePlaneWords.get(), a.allocatedBinaryEncodedArraySize);
-    expectSameArray(a.checkPlaneWords.get(), b.checkPlaneWords.get(), a.allocatedBinaryEncodedArraySize);
+    expectSameArray(a.planeWords.get(), b.planeWords.get(), 2 * a.allocatedBinaryEncodedArraySize);
     expectSameArray(a.uncalledPlaneWords.get(), b.uncalledPlaneWords.get(), a.allocatedBinaryEncodedArraySize);
     ASSERT_EQ(a.otherLetters.size(), b.otherLetters.size());
     for (std::size_t r = 0; r < a.otherLetters.size(); ++r) {
@@ -166,7 +165,7 @@ TEST(IndexFile, LoadedRecordsPointIntoTheMappedFile) {
     const unsigned char* begin = loaded.file->data();
     const unsigned char* end = begin + loaded.file->size();
     for (const void* pointer : {static_cast<const void*>(loaded.genome->uncalledPlaneWords.get()),
-                                static_cast<const void*>(loaded.genome->basePlaneWords.get()),
+                                static_cast<const void*>(loaded.genome->planeWords.get()),
                                 static_cast<const void*>(loaded.countArrays->keyTables[2].residuals.get()),
                                 static_cast<const void*>(loaded.countArrays->keyTables[1].positions.get())}) {
         const auto* byte = static_cast<const unsigned char*>(pointer);

@@ -30,12 +30,10 @@ TEST(IndexMemory, DefaultStepGrowsWithTheGenomeAndKeepsHumanWithinTheGoal) {
 TEST(IndexMemory, EstimateBoundsTheTablesOfARealBuild) {
     constexpr std::size_t words = 1 << 16;
     GenomeSequence genome;
-    genome.basePlaneWords = allocateZeroedArray<std::uint32_t>(words);
-    genome.checkPlaneWords = allocateZeroedArray<std::uint32_t>(words);
+    genome.planeWords = allocateZeroedArray<std::uint32_t>(2 * words);
     std::mt19937 random(5);
     for (std::size_t i = 0; i + 2 < words; ++i) {
-        genome.basePlaneWords[i] = static_cast<std::uint32_t>(random());
-        genome.checkPlaneWords[i] = static_cast<std::uint32_t>(random());
+        genome.setWords(i, static_cast<std::uint32_t>(random()), static_cast<std::uint32_t>(random()));
     }
     genome.utilizedBinaryEncodedArraySize = genome.allocatedBinaryEncodedArraySize = words;
     genome.paddedSequenceLength = 32 * words;

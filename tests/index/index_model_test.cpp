@@ -17,10 +17,8 @@ namespace {
 std::unique_ptr<GenomeSequence> genomeFromPlanes(const std::vector<std::uint32_t>& base,
                                                  const std::vector<std::uint32_t>& check) {
     auto genome = std::make_unique<GenomeSequence>();
-    genome->basePlaneWords = allocateZeroedArray<std::uint32_t>(base.size() + 1);
-    genome->checkPlaneWords = allocateZeroedArray<std::uint32_t>(base.size() + 1);
-    std::copy(base.begin(), base.end(), genome->basePlaneWords.get());
-    std::copy(check.begin(), check.end(), genome->checkPlaneWords.get());
+    genome->planeWords = allocateZeroedArray<std::uint32_t>(2 * (base.size() + 1));
+    for (std::size_t w = 0; w < base.size(); ++w) genome->setWords(w, base[w], check[w]);
     genome->utilizedBinaryEncodedArraySize = base.size();
     genome->allocatedBinaryEncodedArraySize = base.size() + 1;
     genome->paddedSequenceLength = 32 * base.size();
@@ -41,7 +39,7 @@ ModelEncoding buildModel(const GenomeSequence& genome, int encoding, const Count
     const std::uint64_t words = genome.utilizedBinaryEncodedArraySize;
     std::uint32_t key = 0;
     for (std::uint64_t w = 0; w + 2 < words; ++w) {
-        const std::uint32_t base = genome.basePlaneWords[w], check = genome.checkPlaneWords[w];
+        const std::uint32_t base = genome.baseWord(w), check = genome.checkWord(w);
         const std::uint32_t word = encoding == 0 ? base : encoding == 1 ? check : base ^ check;
         for (int bit = 31; bit >= 0; --bit) {
             key = (key << 1) | ((word >> bit) & 1u);

@@ -268,9 +268,10 @@ TEST(NucleotideEncodingTest, KeyMatchesWhenAnyOneEncodingAgrees) {
     const Planes window = encode(genome.substr(position, 32));
     const uint32_t b = window.base[0], c = window.check[0];
 
+    std::vector<uint32_t> pairs;
+    for (std::size_t w = 0; w < planes.base.size(); ++w) pairs.insert(pairs.end(), {planes.base[w], planes.check[w]});
     const auto matches = [&](uint32_t keyBase, uint32_t keyCheck) {
-        return doesEncodeKeyMatchReferenceGenomePosition(keyBase, keyCheck, position, planes.base,
-                                                         planes.check);
+        return doesEncodeKeyMatchReferenceGenomePosition(keyBase, keyCheck, position, pairs);
     };
     EXPECT_TRUE(matches(b, c));
     EXPECT_TRUE(matches(b, ~c));   // base plane alone
@@ -280,13 +281,13 @@ TEST(NucleotideEncodingTest, KeyMatchesWhenAnyOneEncodingAgrees) {
 }
 
 TEST(NucleotideEncodingTest, KeyMatchNearTheEndOfThePlanesStaysInside) {
-    const std::vector<uint32_t> base{0u, 0x000000FFu};
-    const std::vector<uint32_t> check{0u, 0x0000000Fu};
+    // Base words 0 and 0xFF, check words 0 and 0xF, interleaved.
+    const std::vector<uint32_t> pairs{0u, 0u, 0x000000FFu, 0x0000000Fu};
     // 24 bases of word 1 and 8 missing ones that read as 0.
-    EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0x0000FF00u, 0u, 40, base, check));
-    EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0u, 0u, 64, base, check));
-    EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0u, 0u, 0xFFFFFFFFu, base, check));
-    EXPECT_FALSE(doesEncodeKeyMatchReferenceGenomePosition(1u, 2u, 1000, base, check));
+    EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0x0000FF00u, 0u, 40, pairs));
+    EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0u, 0u, 64, pairs));
+    EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0u, 0u, 0xFFFFFFFFu, pairs));
+    EXPECT_FALSE(doesEncodeKeyMatchReferenceGenomePosition(1u, 2u, 1000, pairs));
 }
 
 TEST(NucleotideEncodingTest, EncodingNames) {
