@@ -171,7 +171,12 @@ std::FILE* createIndexFile(const std::string& fileName) {
     return file;
 }
 
+// The file's pages leave the page cache once they are on disk: cached as the writes made them, in
+// small folios, they would be mapped with small pages by the next run; read afresh by a run that
+// asks for huge pages, they come in huge folios (see index_file_memory.h).
 void closeIndexFile(std::FILE* file, const std::string& fileName) {
+    if (std::fflush(file) == 0 && fdatasync(fileno(file)) == 0)
+        posix_fadvise(fileno(file), 0, 0, POSIX_FADV_DONTNEED);
     if (std::fclose(file) != 0)
         exitWithErrorFormat("Could not write to the index file \"%s\": %s.\n", fileName.c_str(),
                             std::strerror(errno));

@@ -27,6 +27,7 @@
 #include "genome/genome_sequence.h"
 #include "index/binary_indexes.h"
 #include "index/count_arrays.h"
+#include "index/index_file_memory.h"
 #include "support/allocation.h"
 #include "support/locked_file.h"
 
@@ -34,8 +35,6 @@ namespace koru {
 
 inline constexpr std::uint32_t indexFileFormatVersion = 2;
 
-// An index file read into memory; the loaded records point into it.
-using LoadedIndexFile = HugePageMemory;
 
 // The genome and its index, ready for mapping: built in the run, or read from an index file, which
 // `file` then holds and which the records borrow.

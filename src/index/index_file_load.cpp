@@ -13,6 +13,7 @@
 
 #include "index/index_file.h"
 #include "index/index_file_io.h"
+#include "index/index_file_memory.h"
 #include "support/errors.h"
 #include "support/files.h"
 #include "support/text_format.h"
@@ -20,18 +21,6 @@
 namespace koru {
 
 namespace {
-
-bool readFully(int file, unsigned char* buffer, std::size_t bytes, std::uint64_t offset) {
-    while (bytes > 0) {
-        const ssize_t got = pread(file, buffer, bytes, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR) continue;
-        if (got <= 0) return false;
-        buffer += got;
-        bytes -= static_cast<std::size_t>(got);
-        offset += static_cast<std::uint64_t>(got);
-    }
-    return true;
-}
 
 [[noreturn]] void refuseIndexFile(const std::string& fileName, const std::string& reason) {
     exitWithErrorFormat("The index file \"%s\" cannot be used: %s.\n", fileName.c_str(), reason.c_str());
@@ -75,35 +64,17 @@ IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::strin
     return header;
 }
 
-// Reads the file into memory of its own and checksums it as it goes: each 1 MiB segment is
-// checksummed right after it is read, while it is still in the core's cache, with all threads.
-// The index is read into huge pages rather than mapped: mapped file pages are 4 KiB, and random
-// lookups over gigabytes of them miss the TLB at nearly every access (on this machine a run from a
-// mapped index mapped less than half as fast as one from memory).
+// Maps the file, checks it against its checksum (which reads every page, and so brings the file
+// into memory), then settles where the index will live (see index_file_memory.h).
 std::unique_ptr<LoadedIndexFile> readIndexFile(const FileDescriptor& file, const std::string& fileName,
                                                const IndexFileHeader& header, std::uint64_t fileBytes) {
-    auto loaded = std::make_unique<LoadedIndexFile>(fileBytes);
-    std::memcpy(loaded->data(), &header, sizeof header);
-    const std::uint64_t content = fileBytes - indexFileHeaderBytes;
-    const std::uint64_t segments = (content + indexFileChecksumSegment - 1) / indexFileChecksumSegment;
-    std::vector<std::uint64_t> checksums(segments);
-    bool readFailed = false;
-#pragma omp parallel for schedule(static) reduction(|| : readFailed)
-    for (std::uint64_t s = 0; s < segments; ++s) {
-        const std::uint64_t start = indexFileHeaderBytes + s * indexFileChecksumSegment;
-        const auto bytes = static_cast<std::size_t>(
-            std::min<std::uint64_t>(indexFileChecksumSegment, content - s * indexFileChecksumSegment));
-        unsigned char* segment = loaded->data() + start;
-        const bool read = readFully(file.get(), segment, bytes, start);
-        readFailed = readFailed || !read;
-        if (read) checksums[s] = indexFileSegmentChecksum(segment, bytes, s);
-    }
-    if (readFailed)
-        exitWithErrorFormat("Could not read the index file \"%s\": %s.\n", fileName.c_str(), std::strerror(EIO));
-    std::uint64_t checksum = 0;
-    for (std::uint64_t segmentChecksum : checksums) checksum = foldIndexFileChecksum(checksum, segmentChecksum);
+    auto loaded = std::make_unique<LoadedIndexFile>(file, fileName, fileBytes);
+    const std::uint64_t checksum =
+        loaded->checksum(indexFileHeaderBytes, indexFileChecksumSegment, indexFileSegmentChecksum,
+                         foldIndexFileChecksum);
     if (indexFileChecksumWithHeader(checksum, header) != header.checksum)
         refuseIndexFile(fileName, "its contents do not match their checksum, the file is damaged");
+    loaded->settle(file);
     return loaded;
 }
 
