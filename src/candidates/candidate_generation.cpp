@@ -340,6 +340,9 @@ class ReadCandidateGenerator {
           indexes_(indexes),
           read_(read),
           store_(store),
+          limits_(sampledCountLimits({params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
+                                      params.maximumNumberOfPositionsAKeyCanHaveInAnIndex},
+                                     indexes.samplingStep())),
           keyLookup_(method != CandidateGenerationMethod::highRepeat),
           highRepeat_(method != CandidateGenerationMethod::keyLookup) {}
 
@@ -385,7 +388,7 @@ class ReadCandidateGenerator {
 
     void addKeyLookups(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
                        std::size_t k) {
-        const std::uint32_t evaluationLimit = params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex;
+        const std::uint32_t evaluationLimit = limits_.evaluationLimit;
         for (int e = 0; e < numberOfKeyEncodings; ++e) {
             const KeyPositions& positions = found_[k][e];
             const LookupOutcome outcome = classifyLookup(positions.count, evaluationLimit);
@@ -424,8 +427,7 @@ class ReadCandidateGenerator {
                             const std::array<KeyPositions, numberOfKeyEncodings>& found, ReadKeys next) {
         for (const KeyPositions& positions : found)
             testHighRepeatPositions(orientation, positionOffset, positions.count,
-                                    params_.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
-                                    params_.maximumNumberOfPositionsAKeyCanHaveInAnIndex, positions.positions(),
+                                    limits_.evaluationLimit, limits_.indexingLimit, positions.positions(),
                                     store_, rejected_, next, *indexes_.genomeSequence, weight);
     }
 
@@ -438,6 +440,7 @@ class ReadCandidateGenerator {
     const BinaryIndexes& indexes_;
     const Read& read_;
     CandidatePositions& store_;
+    const CountLimits limits_;  // as this index applies them to a key's listed windows
     const bool keyLookup_;
     const bool highRepeat_;
     std::vector<std::uint32_t> rejected_;  // positions the high-repeat test turned down

@@ -98,7 +98,8 @@ void countEncoding(CountArrays& arrays, const GenomeSequence& genome, int encodi
     const KeyPlane plane(genome.planeWords.get(), encoding);
     const KeyStreamPartitions partitions(plane, genome.utilizedBinaryEncodedArraySize, arrays.samplingStep,
                                          progress.keyStreamProgress(), options.partitionBits);
-    KeyTableBuild build = buildKeyTable(partitions, arrays.limits, workspace, options);
+    KeyTableBuild build =
+        buildKeyTable(partitions, sampledCountLimits(arrays.limits, arrays.samplingStep), workspace, options);
     arrays.keyTables[encoding] = std::move(build.table);
     arrays.statistics[encoding] = build.statistics;
     arrays.listedPositions[encoding] = build.listedPositions;

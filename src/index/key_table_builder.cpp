@@ -126,7 +126,7 @@ class KeyTableBuilder {
             for (; bucket <= table.bucketOf(key); ++bucket)
                 table.directory[bucket] = static_cast<std::uint32_t>(entry);
             const auto residual = static_cast<Residual>(key);
-            if (entriesOfKey(positions, limits_.indexingLimit) == positions) {
+            if (positions == 1 || isListedCount(positions, limits_.indexingLimit)) {
                 for (std::size_t j = start; j < start + positions; ++j) {
                     residuals[entry] = residual;
                     table.positions[entry++] = positionOf(sorted[j]);

@@ -298,9 +298,10 @@ TEST(CandidateGenerationTest, SampledIndexesMatchTheModel) {
             Read read = makeRead(sequence);
             calculateAndSetBasesToShiftBetweenKeyGenerationForRead(ExecutionParameters{}, read);
             SCOPED_TRACE("step " + std::to_string(step) + ", trial " + std::to_string(trial));
-            const CandidatePositions store = generate(g, read, keyLookup, 2);
+            // An evaluation limit of 8 with every window listed is one of 8 / step listed windows.
+            const CandidatePositions store = generate(g, read, keyLookup, 8);
             const ModelResult model =
-                modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, 2, step);
+                modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, 8 / step, step);
             EXPECT_EQ(hitsOf(store), model.hits);
             EXPECT_EQ(statisticsOf(store.forwardStatistics), model.statistics[0]);
             EXPECT_EQ(statisticsOf(store.reverseComplementStatistics), model.statistics[1]);
