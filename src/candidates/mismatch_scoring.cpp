@@ -68,21 +68,36 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
     // Bit f of the read's stream lines up with genome position g.
     const std::int64_t start = static_cast<std::int64_t>(candidate.genomePosition) - words.firstOffset;
     std::uint32_t wholeRead = 0;
-    for (std::size_t i = 0; i < n; ++i) {
-        const std::int64_t bit = start + 32 * static_cast<std::int64_t>(i);
-        const PlaneBits genomeBits = planeBitsAt(planePairs, bit);
+    const auto compare = [&](std::size_t i, PlaneBits genomeBits) {
         const std::uint32_t differs = (genomeBits.base ^ words.base[i]) | (genomeBits.check ^ words.check[i]);
         mismatches[i] = differs & words.mask[i];
         wholeRead += static_cast<std::uint32_t>(std::popcount(mismatches[i]));
+    };
+    if (start >= 0 && static_cast<std::uint64_t>(start) / 32 + n + 1 < planePairs.size() / 2) {
+        // Inside the planes, nearly always: each genome word is read once, with no bounds to test.
+        const std::uint32_t* pair = planePairs.data() + 2 * (static_cast<std::uint64_t>(start) / 32);
+        const auto offset = static_cast<unsigned>(start % 32);
+        for (std::size_t i = 0; i < n; ++i, pair += 2) {
+            const std::uint64_t base = (std::uint64_t{pair[0]} << 32 | pair[2]) << offset;
+            const std::uint64_t check = (std::uint64_t{pair[1]} << 32 | pair[3]) << offset;
+            compare(i, {static_cast<std::uint32_t>(base >> 32), static_cast<std::uint32_t>(check >> 32)});
+        }
+    } else {
+        for (std::size_t i = 0; i < n; ++i) compare(i, planeBitsAt(planePairs, start + 32 * static_cast<std::int64_t>(i)));
     }
     mismatches[n] = 0;
-    const std::span<const std::uint32_t> stream(mismatches, n + 1);
+    // Every window lies inside the read's words, so the stream needs no bounds.
+    const auto window = [mismatches](std::uint32_t t) {
+        const std::uint64_t pair = std::uint64_t{mismatches[t / 32]} << 32 | mismatches[t / 32 + 1];
+        return static_cast<std::uint16_t>(std::popcount(static_cast<std::uint32_t>((pair << (t % 32)) >> 32)));
+    };
     const std::uint32_t step = windowStep(read.basesToShiftBetweenKeyGeneration);
     std::uint16_t minWord = kNotScored;
     for (std::uint32_t t = words.firstOffset;; t = std::min(words.lastOffset, t + step)) {
-        minWord = std::min(minWord, popcount16(getWordAtBitPosition(stream, t)));
+        minWord = std::min(minWord, window(t));
         if (t == words.lastOffset) break;
     }
+    const std::span<const std::uint32_t> stream(mismatches, n + 1);
     const std::uint16_t firstWindow = popcount16(getWordAtBitPosition(stream, words.firstOffset));
     const std::uint16_t lastWindow = popcount16(getWordAtBitPosition(stream, words.lastOffset));
     MappingScores& scores = orientation == kForwardOrientation ? candidate.forwardMappingScores
