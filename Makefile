@@ -3,7 +3,7 @@ BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-data test-sanitize demo bench deps format clean
+.PHONY: all build test test-data test-sanitize demo bench bench-large deps format clean
 
 all: build
 
@@ -29,6 +29,11 @@ test-sanitize: deps test-data
 
 bench: build
 	@scripts/bench.sh $(BUILD_DIR)
+
+# koru against minimap2 and snap-aligner on human-like genomes of 400 Mbase and 3.1 Gbase, which
+# takes a while; scripts/bench-large.sh $(BUILD_DIR) 400 runs the small one alone.
+bench-large: build
+	@scripts/bench-large.sh $(BUILD_DIR)
 
 demo: build
 	@scripts/demo.sh $(BUILD_DIR)

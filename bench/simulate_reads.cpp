@@ -15,12 +15,15 @@
 // positions being 1-based on the chromosome, of each read's leftmost base (for a read that spans
 // a junction, of its part near its mate, written "<position>j<position of the other part>").
 
+#include <sys/mman.h>
+
+#include <array>
+#include <cctype>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <iostream>
 #include <random>
 #include <string>
@@ -37,22 +40,84 @@ struct Options {
     std::uint64_t seed = 1;
 };
 
+// Calls `header` at each header line and `sequence` with each other line's text (without its
+// line feed), reading the file in large blocks.
+template <typename Header, typename Sequence>
+void scanFasta(std::FILE* in, Header header, Sequence sequence) {
+    std::vector<char> block(1 << 24);
+    bool lineStart = true, inHeader = false;
+    for (std::size_t got; (got = std::fread(block.data(), 1, block.size(), in)) > 0;) {
+        const char* text = block.data();
+        const char* const end = text + got;
+        while (text < end) {
+            if (lineStart && *text == '>') {
+                header();
+                inHeader = true;
+            }
+            const auto* feed =
+                static_cast<const char*>(std::memchr(text, '\n', static_cast<std::size_t>(end - text)));
+            const char* stop = feed != nullptr ? feed : end;
+            if (!inHeader) sequence(text, static_cast<std::size_t>(stop - text));
+            lineStart = feed != nullptr;
+            if (lineStart) inHeader = false;
+            text = feed != nullptr ? feed + 1 : end;
+        }
+    }
+}
+
+// Touching a 3 Gbase genome for the first time in 4 KiB pages costs more than reading it: ask
+// for huge pages where the system grants them on request.
+void adviseHugePages(std::string& text) {
+    constexpr std::uintptr_t kHuge = 2 << 20;
+    const auto start = (reinterpret_cast<std::uintptr_t>(text.data()) + kHuge - 1) & ~(kHuge - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(text.data()) + text.capacity()) & ~(kHuge - 1);
+    if (end > start) madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE);
+}
+
+// Each record's bases, white space dropped and letters upper-cased. A first pass counts them, so
+// that each chromosome is allocated once at its size: a 3 Gbase genome is held only once.
 std::vector<std::string> readFasta(const std::string& path) {
-    std::ifstream in(path);
-    if (!in) {
+    std::FILE* in = std::fopen(path.c_str(), "rb");
+    if (in == nullptr) {
         std::cerr << "cannot read " << path << "\n";
         std::exit(1);
     }
-    std::vector<std::string> chromosomes;
-    for (std::string line; std::getline(in, line);) {
-        if (!line.empty() && line[0] == '>') {
-            chromosomes.emplace_back();
-        } else if (!chromosomes.empty()) {
-            for (char c : line)
-                if (!std::isspace(static_cast<unsigned char>(c)))
-                    chromosomes.back() += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-        }
+    std::array<bool, 256> keep{};
+    std::array<char, 256> upper{};
+    for (int c = 0; c < 256; ++c) {
+        keep[c] = !std::isspace(c);
+        upper[c] = static_cast<char>(std::toupper(c));
     }
+    std::vector<std::size_t> sizes;
+    scanFasta(
+        in, [&] { sizes.push_back(0); },
+        [&](const char* text, std::size_t length) {
+            if (sizes.empty()) return;
+            for (std::size_t i = 0; i < length; ++i)
+                sizes.back() += keep[static_cast<unsigned char>(text[i])];
+        });
+    std::rewind(in);
+    std::vector<std::string> chromosomes;
+    std::vector<char> line;
+    scanFasta(
+        in,
+        [&] {
+            const std::size_t size = sizes[chromosomes.size()];
+            chromosomes.emplace_back().reserve(size);
+            adviseHugePages(chromosomes.back());
+        },
+        [&](const char* text, std::size_t length) {
+            if (chromosomes.empty()) return;
+            line.resize(length);
+            std::size_t kept = 0;
+            for (std::size_t i = 0; i < length; ++i) {
+                const auto c = static_cast<unsigned char>(text[i]);
+                line[kept] = upper[c];
+                kept += keep[c];
+            }
+            chromosomes.back().append(line.data(), kept);
+        });
+    std::fclose(in);
     return chromosomes;
 }
 

@@ -11,14 +11,11 @@ genome=$2
 out=$3
 pairs=${4:-200000}
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/scripts/bench-common.sh"
 mkdir -p "$out"
 cd "$out"
 
-need=()
-for tool in bwa bowtie2 minimap2 snap-aligner samtools; do command -v $tool >/dev/null || need+=("$tool"); done
-if [ ${#need[@]} -gt 0 ]; then
-    apt-get update -qq >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+install_missing bwa bowtie2 minimap2 snap-aligner samtools
 
 reads1=mapping_${pairs}_1.fq
 reads2=mapping_${pairs}_2.fq
@@ -37,24 +34,6 @@ run() {
     shift
     /usr/bin/time -f "%e %M" -o timing "$@" >"$sam.stdout" 2>"$sam.stderr" || true
     tail -n 1 timing
-}
-
-# Mapped, placed-within-5 and MAPQ >= 20 precision of a SAM file's primary records, against the
-# truth in the read names (sim:pair:chromosome:pos1:strand:pos2:strand).
-evaluate() {
-    awk -F'\t' '!/^@/ {
-        flag = $2; if (int(flag / 256) % 2 == 1 || int(flag / 2048) % 2 == 1) next
-        total++
-        if (int(flag / 4) % 2 == 1) next
-        mapped++
-        split($1, truth, ":"); expected = (int(flag / 64) % 2 == 1) ? truth[4] : truth[6]
-        clip = 0; if (match($6, /^[0-9]+S/)) clip = substr($6, 1, RLENGTH - 1)
-        leftmost = $4 - clip
-        correct = (leftmost - expected <= 5 && expected - leftmost <= 5)
-        placed += correct
-        if ($5 >= 20) { confident++; confidentCorrect += correct }
-    }
-    END { printf "%.4f %.4f %.4f\n", mapped / total, placed / total, confident ? confidentCorrect / confident : 0 }' "$1"
 }
 
 table=mapping.md
