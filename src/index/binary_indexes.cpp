@@ -43,29 +43,34 @@ std::string storageUtilizationReport(const BinaryIndexes& indexes, const GenomeS
 void BinaryIndexes::lookupKeyTriples(
     std::span<const std::array<std::uint32_t, numberOfKeyEncodings>> keys,
     std::span<std::array<KeyPositions, numberOfKeyEncodings>> results) const {
-    // A rolling pipeline over the lookups: lookup j's directory entry is asked for, lookup j - d's
-    // residuals, and lookup j - 2d is resolved, so that about d misses of each stage stay in flight.
-    constexpr std::size_t d = 12;
-    const std::size_t n = keys.size() * numberOfKeyEncodings;
+    // A rolling pipeline over the windows: window j's directory entries are asked for, window
+    // j - d's residuals, and window j - 2d is resolved, so that 3d misses of each stage stay in
+    // flight rather than adding up one after another.
+    constexpr std::size_t d = 4, ring = 2 * d;  // a power of two, so that ring slots are a mask
     const auto& tables = countArrays->keyTables;
-    std::array<std::uint32_t, 2 * d> first, last;  // bucket ranges of the lookups between stages 2 and 3
-    const auto key = [&](std::size_t j) { return keys[j / numberOfKeyEncodings][j % numberOfKeyEncodings]; };
-    const auto table = [&](std::size_t j) -> const KeyTable& { return tables[j % numberOfKeyEncodings]; };
+    std::uint32_t first[ring][numberOfKeyEncodings], last[ring][numberOfKeyEncodings];
+    const std::size_t n = keys.size();
     for (std::size_t j = 0; j < n + 2 * d; ++j) {
-        if (j < n) table(j).prefetch(key(j));
+        if (j < n)
+            for (int e = 0; e < numberOfKeyEncodings; ++e) tables[e].prefetch(keys[j][e]);
         if (j >= d && j - d < n) {
-            const std::size_t k = j - d;
-            const std::uint32_t bucket = table(k).bucketOf(key(k));
-            first[k % (2 * d)] = table(k).directory[bucket];
-            last[k % (2 * d)] = table(k).directory[bucket + 1];
-            table(k).prefetchEntries(first[k % (2 * d)]);
+            const std::size_t k = j - d, slot = k & (ring - 1);
+            for (int e = 0; e < numberOfKeyEncodings; ++e) {
+                const KeyTable& table = tables[e];
+                const std::uint32_t bucket = table.bucketOf(keys[k][e]);
+                first[slot][e] = table.directory[bucket];
+                last[slot][e] = table.directory[bucket + 1];
+                table.prefetchEntries(first[slot][e]);
+            }
         }
         if (j >= 2 * d && j - 2 * d < n) {
-            const std::size_t k = j - 2 * d;
-            const KeyRun run = table(k).findRunInBucket(key(k), first[k % (2 * d)], last[k % (2 * d)]);
-            KeyPositions& result = results[k / numberOfKeyEncodings][k % numberOfKeyEncodings];
-            result = positionsOfRun(table(k), run);
-            if (result.list != nullptr) prefetchLine(result.list);
+            const std::size_t k = j - 2 * d, slot = k & (ring - 1);
+            for (int e = 0; e < numberOfKeyEncodings; ++e) {
+                const KeyTable& table = tables[e];
+                const KeyRun run = table.findRunInBucket(keys[k][e], first[slot][e], last[slot][e]);
+                results[k][e] = positionsOfRun(table, run);
+                if (results[k][e].list != nullptr) prefetchLine(results[k][e].list);
+            }
         }
     }
 }
