@@ -189,7 +189,8 @@ void mergeKeyPositions(CandidatePositions& store, std::uint32_t orientation, std
 // far less than merging every key's list into the growing list of hits.
 void collectKeyPositions(CandidatePositions& store, std::uint32_t orientation, std::uint32_t positionOffset,
                          std::span<const std::uint32_t> positions, std::uint32_t weight) {
-    const std::uint64_t tag = (orientation == kReverseComplementOrientation ? std::uint64_t{1} << 31 : 0) | weight;
+    const std::uint64_t tag =
+        (orientation == kReverseComplementOrientation ? std::uint64_t{1} << 31 : 0) | weight;
     for (const std::uint32_t listed : positionsInsideGenome(positions, positionOffset))
         store.collectedHits.push_back(static_cast<std::uint64_t>(listed + positionOffset) << 32 | tag);
 }
@@ -222,13 +223,15 @@ void mergeCollectedHits(CandidatePositions& store) {
     auto existing = store.keyHits.begin();
     for (const std::uint64_t hit : hits) {
         const auto position = static_cast<std::uint32_t>(hit >> 32);
-        while (existing != store.keyHits.end() && existing->genomePosition < position) merged.push_back(*existing++);
+        while (existing != store.keyHits.end() && existing->genomePosition < position)
+            merged.push_back(*existing++);
         if (merged.empty() || merged.back().genomePosition != position) {
             const bool present = existing != store.keyHits.end() && existing->genomePosition == position;
             merged.push_back(present ? *existing++ : CandidateKeyHits{position, 0, 0});
         }
         const auto weight = static_cast<std::uint32_t>(hit & 0x7FFFFFFFu);
-        addKeyHits((hit >> 31) & 1u ? kReverseComplementOrientation : kForwardOrientation, merged.back(), weight);
+        addKeyHits((hit >> 31) & 1u ? kReverseComplementOrientation : kForwardOrientation, merged.back(),
+                   weight);
     }
     merged.insert(merged.end(), existing, store.keyHits.end());
     store.keyHits.swap(merged);
@@ -246,8 +249,10 @@ void addArrayOfPositionsToCandidatePositionsStruct(std::uint32_t orientation, st
     const LookupOutcome outcome = classifyLookup(count, evaluationLimit);
     countLookupOutcome(statistics, outcome);
     if (outcome == LookupOutcome::tooManyCandidates)
-        store.minCountArrayValueAboveRepeatCutoff = std::min(store.minCountArrayValueAboveRepeatCutoff, count);
-    if (outcome == LookupOutcome::candidates) mergeKeyPositions(store, orientation, positionOffset, positions, 1);
+        store.minCountArrayValueAboveRepeatCutoff =
+            std::min(store.minCountArrayValueAboveRepeatCutoff, count);
+    if (outcome == LookupOutcome::candidates)
+        mergeKeyPositions(store, orientation, positionOffset, positions, 1);
 }
 
 namespace {
@@ -267,8 +272,8 @@ void prefetchGenomeWindow(const GenomeSequence& genome, std::uint64_t position) 
 void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
                              std::uint32_t evaluationLimit, std::uint32_t indexingLimit,
                              std::span<const std::uint32_t> positions, CandidatePositions& store,
-                             std::vector<std::uint32_t>& rejected, ReadKeys next, const GenomeSequence& genome,
-                             std::uint32_t weight) {
+                             std::vector<std::uint32_t>& rejected, ReadKeys next,
+                             const GenomeSequence& genome, std::uint32_t weight) {
     IndexLookupStatistics& statistics = store.highRepeatStatistics;
     if (count == 0) {
         ++statistics.keysWithNoCandidates;
@@ -288,7 +293,8 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
     const std::span<const std::uint32_t> inside = positionsInsideGenome(positions, positionOffset);
     // Each test reads the genome at a far place: ask for the words a few positions ahead.
     constexpr std::size_t ahead = 16;
-    for (std::size_t i = 0; i < std::min(ahead, inside.size()); ++i) prefetchGenomeWindow(genome, inside[i] + 32);
+    for (std::size_t i = 0; i < std::min(ahead, inside.size()); ++i)
+        prefetchGenomeWindow(genome, inside[i] + 32);
     for (std::size_t i = 0; i < inside.size(); ++i) {
         if (i + ahead < inside.size()) prefetchGenomeWindow(genome, inside[i + ahead] + 32);
         const std::uint32_t listed = inside[i];
@@ -322,8 +328,8 @@ void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferen
     std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::span<const std::uint32_t> positions,
     CandidatePositions& store, std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey,
     std::uint32_t nextCheckKey, const GenomeSequence& genome) {
-    testHighRepeatPositions(orientation, positionOffset, count, evaluationLimit, indexingLimit, positions, store,
-                            rejected, {nextBaseKey, nextCheckKey}, genome, 1);
+    testHighRepeatPositions(orientation, positionOffset, count, evaluationLimit, indexingLimit, positions,
+                            store, rejected, {nextBaseKey, nextCheckKey}, genome, 1);
 }
 
 namespace {
@@ -426,9 +432,9 @@ class ReadCandidateGenerator {
     void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
                             const std::array<KeyPositions, numberOfKeyEncodings>& found, ReadKeys next) {
         for (const KeyPositions& positions : found)
-            testHighRepeatPositions(orientation, positionOffset, positions.count,
-                                    limits_.evaluationLimit, limits_.indexingLimit, positions.positions(),
-                                    store_, rejected_, next, *indexes_.genomeSequence, weight);
+            testHighRepeatPositions(orientation, positionOffset, positions.count, limits_.evaluationLimit,
+                                    limits_.indexingLimit, positions.positions(), store_, rejected_, next,
+                                    *indexes_.genomeSequence, weight);
     }
 
     KeySchedule schedule_;

@@ -60,8 +60,8 @@ std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint3
 struct KeySchedule {
     // A read of at most 512 bases has at most 481 offsets an orientation, one base apart.
     static constexpr std::size_t maximumOffsets = maximumSupportedReadLength - 31;
-    std::array<std::uint32_t, maximumOffsets> offsets;   // ascending bit offsets
-    std::array<std::uint8_t, maximumOffsets> weights;    // the slots holding each offset
+    std::array<std::uint32_t, maximumOffsets> offsets;    // ascending bit offsets
+    std::array<std::uint8_t, maximumOffsets> weights;     // the slots holding each offset
     std::array<std::uint16_t, maximumOffsets> slotFirst;  // each slot's first offset (an index)
     std::array<std::uint16_t, maximumOffsets> slotEnd;    // one past each slot's last offset
     std::size_t numberOfOffsets = 0;

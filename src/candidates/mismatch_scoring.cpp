@@ -31,7 +31,8 @@ PlaneBits planeBitsAt(std::span<const std::uint32_t> pairs, std::int64_t bitPosi
         return i >= 0 && i < words ? pairs[static_cast<std::size_t>(2 * i + plane)] : 0;
     };
     const auto bits = [&](int plane) {
-        return static_cast<std::uint32_t>((((wordAt(index, plane) << 32) | wordAt(index + 1, plane)) << offset) >> 32);
+        return static_cast<std::uint32_t>(
+            (((wordAt(index, plane) << 32) | wordAt(index + 1, plane)) << offset) >> 32);
     };
     return {bits(0), bits(1)};
 }
@@ -83,13 +84,15 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
             compare(i, {static_cast<std::uint32_t>(base >> 32), static_cast<std::uint32_t>(check >> 32)});
         }
     } else {
-        for (std::size_t i = 0; i < n; ++i) compare(i, planeBitsAt(planePairs, start + 32 * static_cast<std::int64_t>(i)));
+        for (std::size_t i = 0; i < n; ++i)
+            compare(i, planeBitsAt(planePairs, start + 32 * static_cast<std::int64_t>(i)));
     }
     mismatches[n] = 0;
     // Every window lies inside the read's words, so the stream needs no bounds.
     const auto window = [mismatches](std::uint32_t t) {
         const std::uint64_t pair = std::uint64_t{mismatches[t / 32]} << 32 | mismatches[t / 32 + 1];
-        return static_cast<std::uint16_t>(std::popcount(static_cast<std::uint32_t>((pair << (t % 32)) >> 32)));
+        return static_cast<std::uint16_t>(
+            std::popcount(static_cast<std::uint32_t>((pair << (t % 32)) >> 32)));
     };
     const std::uint32_t step = windowStep(read.basesToShiftBetweenKeyGeneration);
     std::uint16_t minWord = kNotScored;
@@ -142,13 +145,15 @@ void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orient
     // The reference the read and an indel can reach; the text ends where the genome's does.
     const IndelDescriptor& indel = candidate.indelDescriptor;
     std::string reference;
-    referenceText(genome, candidate.genomePosition, read.length + (indel.present ? indel.size : 0), reference);
+    referenceText(genome, candidate.genomePosition, read.length + (indel.present ? indel.size : 0),
+                  reference);
     const char* compared = reference.c_str();
     std::string buffer;
-    const std::uint32_t length =
-        applyIndelToReadAndReferenceSequencePointers(&candidate.indelDescriptor, read, readText, compared, buffer);
+    const std::uint32_t length = applyIndelToReadAndReferenceSequencePointers(
+        &candidate.indelDescriptor, read, readText, compared, buffer);
     const std::size_t referenceLength = std::string_view(compared).size();
-    const TextComparison texts{{readText, length}, {compared, std::min<std::size_t>(referenceLength, length)}};
+    const TextComparison texts{{readText, length},
+                               {compared, std::min<std::size_t>(referenceLength, length)}};
     const std::size_t firstEnd = std::min<std::size_t>(32, length);
     const std::size_t lastStart = length >= 64 ? length - 32 : firstEnd;
     const std::uint32_t first = texts.count(0, firstEnd);

@@ -114,9 +114,9 @@ MappingIndex buildIndex(ExecutionParameters& params) {
     index.genome = loadReference(params);
     // The same genome gets the same index on every machine; one that would not fit this machine is
     // refused here, before the tables are allocated, rather than running out of memory halfway.
-    const SamplingStepChoice step =
-        chooseSamplingStep(params.indexSamplingStep, index.genome->paddedSequenceLength,
-                           params.genomeInformation ? params.genomeInformation->file : "", physicalMemoryBytes());
+    const SamplingStepChoice step = chooseSamplingStep(
+        params.indexSamplingStep, index.genome->paddedSequenceLength,
+        params.genomeInformation ? params.genomeInformation->file : "", physicalMemoryBytes());
     reportSamplingStep(output, step.step, step.origin);
     index.countArrays =
         timedStage(output, "Counting Number of Reference Genome Positions Associated with Each Hash Key",

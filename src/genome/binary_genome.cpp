@@ -70,7 +70,8 @@ void copyChromosomeWords(const MemoryMappedFile& file, const BinaryChromosome& c
                          GenomeSequence& genome, std::uint64_t firstWord) {
     const char* values = file.contents.get() + chromosome.firstValue * kValueBytes;
     for (std::uint64_t word = 0; word < chromosome.words; ++word, values += 2 * kValueBytes) {
-        genome.setWords(firstWord + word, loadLittleEndian32(values), loadLittleEndian32(values + kValueBytes));
+        genome.setWords(firstWord + word, loadLittleEndian32(values),
+                        loadLittleEndian32(values + kValueBytes));
     }
 }
 

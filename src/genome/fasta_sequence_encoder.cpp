@@ -142,7 +142,8 @@ std::uint64_t FastaSequenceEncoder::encodeChromosome(std::string_view sequence) 
     // Bases short of a whole word wait at the front of the slice buffer for the next slice.
     std::uint64_t compacted = 0, pending = 0;
     for (std::size_t slice = 0; slice < sequence.size(); slice += kSliceBytes) {
-        const std::size_t kept = compactUpperCase(sequence.substr(slice, kSliceBytes), slice_.data() + pending);
+        const std::size_t kept =
+            compactUpperCase(sequence.substr(slice, kSliceBytes), slice_.data() + pending);
         compacted += kept;
         const std::uint64_t available = pending + kept;
         const std::uint64_t wholeWords = available / kWordBases * kWordBases;
@@ -249,7 +250,8 @@ void FastaSequenceEncoder::finishChromosome(const char* tail, std::uint32_t tail
         std::uint32_t baseWord = 0, checkWord = 0, uncalledWord = 0;
         encodeScalar(tail, tailBases, baseWord, checkWord, uncalledWord);
         const std::uint32_t padding = kWordBases - tailBases;
-        writeWords(baseWord << padding, checkWord << padding, uncalledWord << padding | ((1u << padding) - 1));
+        writeWords(baseWord << padding, checkWord << padding,
+                   uncalledWord << padding | ((1u << padding) - 1));
     }
     writeWords(0, 0, 0xFFFFFFFFu);
 }

@@ -36,8 +36,8 @@ class FastaSequenceEncoder {
   private:
     void encodeWords(const char* bases, std::uint64_t count);
     void encodeWordWithVectors(const char* bases);
-    void encodeScalar(const char* bases, std::uint32_t count, std::uint32_t& baseWord, std::uint32_t& checkWord,
-                      std::uint32_t& uncalledWord);
+    void encodeScalar(const char* bases, std::uint32_t count, std::uint32_t& baseWord,
+                      std::uint32_t& checkWord, std::uint32_t& uncalledWord);
     void countRuns(const char* bases, std::uint32_t count);
     void recordOtherLetters(const char* bases, std::uint32_t count, std::uint32_t others);
     void finishChromosome(const char* tail, std::uint32_t tailBases);

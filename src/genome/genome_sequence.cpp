@@ -91,12 +91,14 @@ void decodeTextWord(std::uint32_t base, std::uint32_t check, std::uint32_t uncal
 // The letters other than N over [from, from + count), already decoded as N.
 void applyOtherLetters(const std::vector<ReferenceLetterRun>& runs, std::uint64_t from, std::size_t count,
                        char* out) {
-    auto run = std::upper_bound(runs.begin(), runs.end(), from, [](std::uint64_t position, const ReferenceLetterRun& r) {
-        return position < std::uint64_t{r.start} + r.length;
-    });
+    auto run = std::upper_bound(runs.begin(), runs.end(), from,
+                                [](std::uint64_t position, const ReferenceLetterRun& r) {
+                                    return position < std::uint64_t{r.start} + r.length;
+                                });
     for (; run != runs.end() && run->start < from + count; ++run) {
         const std::uint64_t start = std::max<std::uint64_t>(run->start, from);
-        const std::uint64_t end = std::min<std::uint64_t>(std::uint64_t{run->start} + run->length, from + count);
+        const std::uint64_t end =
+            std::min<std::uint64_t>(std::uint64_t{run->start} + run->length, from + count);
         std::memset(out + (start - from), run->letter, end - start);
     }
 }
@@ -106,15 +108,16 @@ void applyOtherLetters(const std::vector<ReferenceLetterRun>& runs, std::uint64_
 std::size_t copyReferenceText(const GenomeSequence& genome, std::uint64_t genomePosition, std::size_t length,
                               char* out) {
     if (!hasReferenceText(genome) || genomePosition >= genome.paddedSequenceLength) return 0;
-    const auto count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(length, genome.paddedSequenceLength - genomePosition));
+    const auto count = static_cast<std::size_t>(
+        std::min<std::uint64_t>(length, genome.paddedSequenceLength - genomePosition));
     char word[kWordBases];
     for (std::size_t done = 0; done < count;) {
         const std::uint64_t position = genomePosition + done;
         const std::uint64_t index = position / kWordBases;
         const std::size_t offset = position % kWordBases;
         const std::size_t piece = std::min(count - done, kWordBases - offset);
-        decodeTextWord(genome.baseWord(index), genome.checkWord(index), genome.uncalledPlaneWords[index], word);
+        decodeTextWord(genome.baseWord(index), genome.checkWord(index), genome.uncalledPlaneWords[index],
+                       word);
         std::memcpy(out + done, word + offset, piece);
         done += piece;
     }

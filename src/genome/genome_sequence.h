@@ -84,7 +84,7 @@ struct GenomeSequence {
     CArray<std::uint32_t> uncalledPlaneWords;
     std::vector<ReferenceLetterRun> otherLetters;  // ascending, disjoint
     std::uint64_t sequenceLength = 0;
-    std::uint64_t paddedSequenceLength = 0;    // the text ends here
+    std::uint64_t paddedSequenceLength = 0;  // the text ends here
     // The length a text copy with its zero-filled slack would have; kept for the serialised layout.
     std::uint64_t asciiEncodedArrayLength = 0;
     std::uint64_t allocatedBinaryEncodedArraySize = 0;

@@ -32,9 +32,12 @@ std::string storageUtilizationReport(const BinaryIndexes& indexes, const GenomeS
     std::string text = "\nIndex Storage Utilization:\n";
     appendPrintf(text, "\tStorage allocated for each index = %u * 4 Bytes\n", storageSize);
     const auto& listed = indexes.countArrays->listedPositions;
-    appendPrintf(text, "\tA/G or Base Index =  %16u * 4 Bytes\n", static_cast<std::uint32_t>(listed[agKeyEncoding]));
-    appendPrintf(text, "\tC/G or Check Index = %16u * 4 Bytes\n", static_cast<std::uint32_t>(listed[cgKeyEncoding]));
-    appendPrintf(text, "\tA/C or XOR Index =   %16u * 4 Bytes\n", static_cast<std::uint32_t>(listed[xorKeyEncoding]));
+    appendPrintf(text, "\tA/G or Base Index =  %16u * 4 Bytes\n",
+                 static_cast<std::uint32_t>(listed[agKeyEncoding]));
+    appendPrintf(text, "\tC/G or Check Index = %16u * 4 Bytes\n",
+                 static_cast<std::uint32_t>(listed[cgKeyEncoding]));
+    appendPrintf(text, "\tA/C or XOR Index =   %16u * 4 Bytes\n",
+                 static_cast<std::uint32_t>(listed[xorKeyEncoding]));
     return text;
 }
 

@@ -112,8 +112,9 @@ std::uint64_t sortingMemoryLeft(const GenomeSequence& genome, const CountArrays&
     const std::uint64_t windows =
         numberOfListedWindows(genome.utilizedBinaryEncodedArraySize, arrays.samplingStep);
     const int directoryBits = directoryBitsForKeys(windows);
-    const std::uint64_t nextTable = ((std::uint64_t{1} << directoryBits) + 1) * 4 +
-                                    windows * (4 + static_cast<std::uint64_t>(KeyTable::residualBytesFor(directoryBits)));
+    const std::uint64_t nextTable =
+        ((std::uint64_t{1} << directoryBits) + 1) * 4 +
+        windows * (4 + static_cast<std::uint64_t>(KeyTable::residualBytesFor(directoryBits)));
     std::uint64_t committed = genomeSequenceMemoryBytes(genome) + nextTable + (std::uint64_t{64} << 20);
     for (const KeyTable& table : arrays.keyTables) committed += keyTableBytes(table);
     const std::uint64_t budget = indexBuildMemoryBudget(genome.paddedSequenceLength, arrays.samplingStep);

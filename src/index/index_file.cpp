@@ -52,7 +52,8 @@ void serializeOtherLetters(IndexFileWriter& out, const std::vector<ReferenceLett
 
 // A genome without text (never the case for a genome a run reads) writes a zero uncalled plane.
 void serializeUncalledPlane(IndexFileWriter& out, const GenomeSequence& genome) {
-    if (genome.uncalledPlaneWords) return out.array(genome.uncalledPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
+    if (genome.uncalledPlaneWords)
+        return out.array(genome.uncalledPlaneWords.get(), genome.allocatedBinaryEncodedArraySize);
     out.align();
     const std::uint32_t zero = 0;
     for (std::uint64_t i = 0; i < genome.allocatedBinaryEncodedArraySize; ++i) out.value(zero);
@@ -65,7 +66,9 @@ std::uint64_t genomeChecksum(const GenomeSequence& genome) {
     std::uint64_t checksum = indexFileChecksum(pairs, 8 * words);
     if (genome.uncalledPlaneWords)
         checksum = foldIndexFileChecksum(
-            checksum, indexFileChecksum(reinterpret_cast<const unsigned char*>(genome.uncalledPlaneWords.get()), 4 * words));
+            checksum,
+            indexFileChecksum(reinterpret_cast<const unsigned char*>(genome.uncalledPlaneWords.get()),
+                              4 * words));
     return checksum;
 }
 
@@ -87,8 +90,9 @@ void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays)
     serializeGenomeInformation(out, arrays.genomeInformation.get());
     for (const KeyTable& table : arrays.keyTables) {
         out.array(table.directory.get(), table.directorySize());
-        out.array(table.residuals.get(), table.numberOfEntries * static_cast<std::uint64_t>(table.residualBytes()) +
-                                             detail::residualSlackBytes);
+        out.array(table.residuals.get(),
+                  table.numberOfEntries * static_cast<std::uint64_t>(table.residualBytes()) +
+                      detail::residualSlackBytes);
     }
 }
 

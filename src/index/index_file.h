@@ -35,7 +35,6 @@ namespace koru {
 
 inline constexpr std::uint32_t indexFileFormatVersion = 2;
 
-
 // The genome and its index, ready for mapping: built in the run, or read from an index file, which
 // `file` then holds and which the records borrow.
 struct MappingIndex {

@@ -47,7 +47,8 @@ void reportIndexFileStep(LockedFile* report, const std::string& line) {
 std::uint64_t countArraysBytes(const CountArrays& arrays) {
     std::uint64_t bytes = 0;
     for (const KeyTable& table : arrays.keyTables)
-        bytes += 4 * table.directorySize() + static_cast<std::uint64_t>(table.residualBytes()) * table.numberOfEntries +
+        bytes += 4 * table.directorySize() +
+                 static_cast<std::uint64_t>(table.residualBytes()) * table.numberOfEntries +
                  detail::residualSlackBytes;
     return bytes;
 }

@@ -54,7 +54,8 @@ IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::strin
                         stringPrintf("it has index file format version %u, and this koru reads version %u",
                                      header.formatVersion, indexFileFormatVersion));
     if (header.headerBytes != indexFileHeaderBytes ||
-        header.checksumSegmentBytes != indexFileChecksumSegment || !isSupportedSamplingStep(header.samplingStep))
+        header.checksumSegmentBytes != indexFileChecksumSegment ||
+        !isSupportedSamplingStep(header.samplingStep))
         refuseIndexFile(fileName, "its header is damaged");
     if (fileBytes < header.fileBytes)
         refuseIndexFile(fileName, stringPrintf("it is truncated: it holds %llu of its %llu bytes",
@@ -69,9 +70,8 @@ IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::strin
 std::unique_ptr<LoadedIndexFile> readIndexFile(const FileDescriptor& file, const std::string& fileName,
                                                const IndexFileHeader& header, std::uint64_t fileBytes) {
     auto loaded = std::make_unique<LoadedIndexFile>(file, fileName, fileBytes);
-    const std::uint64_t checksum =
-        loaded->checksum(indexFileHeaderBytes, indexFileChecksumSegment, indexFileSegmentChecksum,
-                         foldIndexFileChecksum);
+    const std::uint64_t checksum = loaded->checksum(indexFileHeaderBytes, indexFileChecksumSegment,
+                                                    indexFileSegmentChecksum, foldIndexFileChecksum);
     if (indexFileChecksumWithHeader(checksum, header) != header.checksum)
         refuseIndexFile(fileName, "its contents do not match their checksum, the file is damaged");
     loaded->settle(file);
@@ -151,7 +151,8 @@ std::unique_ptr<GenomeSequence> deserializeGenomeSequenceFromIndexFile(IndexFile
     genome->chromosomes.reserve(chromosomes);
     for (std::uint64_t c = 0; c < chromosomes; ++c) genome->chromosomes.push_back(deserializeChromosome(in));
     genome->planeWords = borrowArray(in.array<std::uint32_t>(2 * genome->allocatedBinaryEncodedArraySize));
-    genome->uncalledPlaneWords = borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
+    genome->uncalledPlaneWords =
+        borrowArray(in.array<std::uint32_t>(genome->allocatedBinaryEncodedArraySize));
     genome->otherLetters = deserializeOtherLetters(in);
     if (!genomeIsConsistent(*genome)) in.refuse("its genome record is damaged");
     return genome;
@@ -215,7 +216,8 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
     const IndexFileHeader header = readIndexFileHeader(file, fileName, fileBytes);
     if (samplingStep != 0 && samplingStep != header.samplingStep)
         exitWithErrorFormat(
-            "The index file \"%s\" was built with --indexSamplingStep %u, not with the %u requested; write an "
+            "The index file \"%s\" was built with --indexSamplingStep %u, not with the %u requested; write "
+            "an "
             "index file with that step, or leave the option out to use the file's.\n",
             fileName.c_str(), header.samplingStep, samplingStep);
     MappingIndex loaded;
@@ -230,7 +232,8 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
     for (std::uint64_t& l : listed) l = in.value<std::uint64_t>();
     loaded.countArrays = deserializeCountArraysFromFile(in);
     loaded.countArrays->listedPositions = listed;
-    if (loaded.countArrays->samplingStep != header.samplingStep) in.refuse("its count arrays header is damaged");
+    if (loaded.countArrays->samplingStep != header.samplingStep)
+        in.refuse("its count arrays header is damaged");
     reportIndexFileStep(report, "\tDeserializing the Count Arrays from a file, reading " +
                                     indexFileSizeText(countArraysBytes(*loaded.countArrays)) + " from disk.");
     loaded.genome = deserializeGenomeSequenceFromIndexFile(in);
@@ -243,7 +246,8 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
     deserializePositions(in, *loaded.countArrays);
     loaded.indexes = std::make_unique<BinaryIndexes>();
     reportIndexFileStep(report, "\tDeserializing Index Storage from a file, reading " +
-                                    indexFileSizeText(indexStorageBytes(*loaded.countArrays)) + " from disk.");
+                                    indexFileSizeText(indexStorageBytes(*loaded.countArrays)) +
+                                    " from disk.");
     if (in.offset() != fileBytes) in.refuse("it holds data past its index");
     loaded.indexes->countArrays = loaded.countArrays.get();
     loaded.indexes->genomeSequence = loaded.genome.get();

@@ -21,7 +21,8 @@ constexpr double minimumHugePageShare = 0.9;
 // false for the lines of fields ("Rss:     4 kB").
 bool parseMappingRange(const char* line, std::uintptr_t& start, std::uintptr_t& end) {
     int consumed = 0;
-    return std::sscanf(line, "%" SCNxPTR "-%" SCNxPTR "%n", &start, &end, &consumed) == 2 && line[consumed] == ' ';
+    return std::sscanf(line, "%" SCNxPTR "-%" SCNxPTR "%n", &start, &end, &consumed) == 2 &&
+           line[consumed] == ' ';
 }
 
 }  // namespace

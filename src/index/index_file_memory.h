@@ -25,7 +25,9 @@ class LoadedIndexFile {
     LoadedIndexFile(const LoadedIndexFile&) = delete;
     LoadedIndexFile& operator=(const LoadedIndexFile&) = delete;
 
-    const unsigned char* data() const { return copy_ ? copy_->data() : static_cast<const unsigned char*>(mapping_); }
+    const unsigned char* data() const {
+        return copy_ ? copy_->data() : static_cast<const unsigned char*>(mapping_);
+    }
     std::size_t size() const { return bytes_; }
     // Whether the file's own (huge) pages are used, rather than a copy.
     bool isMapped() const { return !copy_; }
@@ -57,7 +59,8 @@ std::uint64_t LoadedIndexFile::checksum(std::size_t headerBytes, std::size_t seg
     auto checksums = std::make_unique<std::uint64_t[]>(segments);
 #pragma omp parallel for schedule(static)
     for (std::uint64_t s = 0; s < segments; ++s) {
-        const auto length = static_cast<std::size_t>(std::min<std::uint64_t>(segmentBytes, content - s * segmentBytes));
+        const auto length =
+            static_cast<std::size_t>(std::min<std::uint64_t>(segmentBytes, content - s * segmentBytes));
         checksums[s] = segmentChecksum(data() + headerBytes + s * segmentBytes, length, s);
     }
     std::uint64_t result = 0;

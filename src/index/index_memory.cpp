@@ -38,23 +38,27 @@ IndexMemoryEstimate estimateIndexMemory(std::uint64_t paddedSequenceLength, std:
 
 std::uint32_t defaultSamplingStep(std::uint64_t paddedSequenceLength) {
     for (std::uint32_t step : {1u, 2u, 4u, 8u})
-        if (estimateIndexMemory(paddedSequenceLength, step).minimumBuildBytes <= indexMemoryGoalBytes) return step;
+        if (estimateIndexMemory(paddedSequenceLength, step).minimumBuildBytes <= indexMemoryGoalBytes)
+            return step;
     return 0;
 }
 
 std::uint64_t genomeSequenceMemoryBytes(const GenomeSequence& genome) {
     const std::uint64_t planes = genome.uncalledPlaneWords ? 3 : 2;
-    return planes * 4 * genome.allocatedBinaryEncodedArraySize + sizeof(ReferenceLetterRun) * genome.otherLetters.size();
+    return planes * 4 * genome.allocatedBinaryEncodedArraySize +
+           sizeof(ReferenceLetterRun) * genome.otherLetters.size();
 }
 
 std::uint64_t keyTableBytes(const KeyTable& table) {
     if (!table.directory) return 0;
-    return 4 * table.directorySize() + (4 + static_cast<std::uint64_t>(table.residualBytes())) * table.numberOfEntries;
+    return 4 * table.directorySize() +
+           (4 + static_cast<std::uint64_t>(table.residualBytes())) * table.numberOfEntries;
 }
 
 std::uint64_t indexBuildMemoryBudget(std::uint64_t paddedSequenceLength, std::uint32_t samplingStep) {
     const IndexMemoryEstimate estimate = estimateIndexMemory(paddedSequenceLength, samplingStep);
-    const std::uint64_t windowsPerEncoding = numberOfListedWindows((paddedSequenceLength + 31) / 32, samplingStep);
+    const std::uint64_t windowsPerEncoding =
+        numberOfListedWindows((paddedSequenceLength + 31) / 32, samplingStep);
     const std::uint64_t onePiece =
         estimate.genomeBytes + estimate.tableBytes + 8 * windowsPerEncoding + processOverheadBytes;
     return std::min(onePiece, indexMemoryGoalBytes - budgetMarginBytes);
@@ -71,17 +75,20 @@ double gibibytes(std::uint64_t bytes) {
 SamplingStepChoice chooseSamplingStep(std::uint32_t requested, std::uint64_t paddedSequenceLength,
                                       const std::string& genomeFile, std::uint64_t availableBytes) {
     SamplingStepChoice choice{requested, "as requested"};
-    if (requested == 0) choice = {defaultSamplingStep(paddedSequenceLength), "chosen from the genome's length"};
+    if (requested == 0)
+        choice = {defaultSamplingStep(paddedSequenceLength), "chosen from the genome's length"};
     if (choice.step == 0)
         exitWithErrorFormat(
-            "ERROR: The genome in \"%s\" is too large to index: even at the largest --indexSamplingStep, 8, its "
+            "ERROR: The genome in \"%s\" is too large to index: even at the largest --indexSamplingStep, 8, "
+            "its "
             "index needs about %.1f GiB of memory, more than the %.1f GiB koru allows itself.\n",
             genomeFile.c_str(), gibibytes(estimateIndexMemory(paddedSequenceLength, 8).minimumBuildBytes),
             gibibytes(indexMemoryGoalBytes));
     const std::uint64_t needed = estimateIndexMemory(paddedSequenceLength, choice.step).minimumBuildBytes;
     if (needed > availableBytes)
         exitWithErrorFormat(
-            "ERROR: Indexing the genome in \"%s\" at --indexSamplingStep %u needs about %.1f GiB of memory, more "
+            "ERROR: Indexing the genome in \"%s\" at --indexSamplingStep %u needs about %.1f GiB of memory, "
+            "more "
             "than the %.1f GiB of this machine; give a larger --indexSamplingStep (1, 2, 4 or 8).\n",
             genomeFile.c_str(), choice.step, gibibytes(needed), gibibytes(availableBytes));
     return choice;

@@ -75,7 +75,8 @@ inline void forEachWindowOfStep(const KeyPlane& plane, std::uint64_t first, std:
         // Only the windows that end in word 0 can start before base 0.
         previous = plane.word(0);
         for (int i = Step - 1; i < 32; i += Step)
-            visit(static_cast<std::uint32_t>(previous >> (31 - i)), windowPosition(static_cast<std::uint64_t>(i)));
+            visit(static_cast<std::uint32_t>(previous >> (31 - i)),
+                  windowPosition(static_cast<std::uint64_t>(i)));
         w = 1;
     }
     for (; w < last; ++w) {

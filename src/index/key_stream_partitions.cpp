@@ -130,8 +130,9 @@ KeyStreamPartitions::KeyStreamPartitions(const KeyPlane& plane, std::uint64_t nu
                                          int partitionBits)
     : plane_(plane),
       samplingStep_(samplingStep),
-      partitionBits_(partitionBits != 0 ? partitionBits
-                                        : partitionBitsFor(numberOfListedWindows(numberOfWords, samplingStep))),
+      partitionBits_(partitionBits != 0
+                         ? partitionBits
+                         : partitionBitsFor(numberOfListedWindows(numberOfWords, samplingStep))),
       totals_(numberOfPartitions(), 0),
       numberOfWindows_(numberOfListedWindows(numberOfWords, samplingStep)) {
     const std::uint64_t streamWords = numberOfWords < 3 ? 0 : numberOfWords - 2;

@@ -49,7 +49,8 @@ inline constexpr std::size_t residualSlackBytes = 64;
 inline constexpr std::uint64_t vectorScannedResiduals = 64;
 
 template <class Residual>
-KeyRun searchResidualRun(const Residual* residuals, std::uint64_t first, std::uint64_t last, Residual wanted) {
+KeyRun searchResidualRun(const Residual* residuals, std::uint64_t first, std::uint64_t last,
+                         Residual wanted) {
     const Residual* const end = residuals + last;
     const Residual* const low = std::lower_bound(residuals + first, end, wanted);
     if (low == end || *low != wanted) return {};
@@ -63,23 +64,29 @@ KeyRun searchResidualRun(const Residual* residuals, std::uint64_t first, std::ui
 template <class Residual>
 KeyRun countResidualRun(const Residual* residuals, std::uint64_t first, std::uint64_t last, Residual wanted) {
     constexpr int lanes = 16 / sizeof(Residual);
-    const __m128i bias = sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(0x80)) : _mm_set1_epi16(static_cast<short>(0x8000));
-    const __m128i target = _mm_xor_si128(
-        sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(wanted)) : _mm_set1_epi16(static_cast<short>(wanted)), bias);
+    const __m128i bias = sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(0x80))
+                                               : _mm_set1_epi16(static_cast<short>(0x8000));
+    const __m128i target = _mm_xor_si128(sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(wanted))
+                                                               : _mm_set1_epi16(static_cast<short>(wanted)),
+                                         bias);
     const auto n = static_cast<int>(last - first);
     int less = 0, equal = 0;
     for (int i = 0; i < n; i += lanes) {
         // Signed compares see the residuals shifted by half their range, which keeps their order.
         const __m128i values = _mm_xor_si128(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(residuals + first + static_cast<unsigned>(i))), bias);
-        const __m128i below = sizeof(Residual) == 1 ? _mm_cmplt_epi8(values, target) : _mm_cmplt_epi16(values, target);
-        const __m128i same = sizeof(Residual) == 1 ? _mm_cmpeq_epi8(values, target) : _mm_cmpeq_epi16(values, target);
+            _mm_loadu_si128(reinterpret_cast<const __m128i*>(residuals + first + static_cast<unsigned>(i))),
+            bias);
+        const __m128i below =
+            sizeof(Residual) == 1 ? _mm_cmplt_epi8(values, target) : _mm_cmplt_epi16(values, target);
+        const __m128i same =
+            sizeof(Residual) == 1 ? _mm_cmpeq_epi8(values, target) : _mm_cmpeq_epi16(values, target);
         const int valid = n - i >= lanes ? 0xFFFF : (1 << ((n - i) * static_cast<int>(sizeof(Residual)))) - 1;
         less += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(below) & valid));
         equal += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(same) & valid));
     }
     if (equal == 0) return {};
-    return {first + static_cast<std::uint64_t>(less) / sizeof(Residual), static_cast<std::uint32_t>(equal / static_cast<int>(sizeof(Residual)))};
+    return {first + static_cast<std::uint64_t>(less) / sizeof(Residual),
+            static_cast<std::uint32_t>(equal / static_cast<int>(sizeof(Residual)))};
 }
 #endif
 
@@ -94,11 +101,11 @@ KeyRun findResidualRun(const Residual* residuals, std::uint64_t first, std::uint
 }  // namespace detail
 
 struct KeyTable {
-    int directoryBits = 16;            // D
-    CArray<std::uint32_t> directory;   // 2^D + 1 entries
+    int directoryBits = 16;           // D
+    CArray<std::uint32_t> directory;  // 2^D + 1 entries
     // numberOfEntries residuals of residualBytes() bytes, then detail::residualSlackBytes readable bytes
     CArray<std::uint8_t> residuals;
-    CArray<std::uint32_t> positions;   // numberOfEntries positions
+    CArray<std::uint32_t> positions;  // numberOfEntries positions
     std::uint64_t numberOfEntries = 0;
 
     std::uint32_t bucketOf(std::uint32_t key) const { return key >> (32 - directoryBits); }
@@ -126,7 +133,8 @@ struct KeyTable {
     // The key's count: its listed windows, saturating at 65535.
     std::uint16_t countOfRun(const KeyRun& run) const {
         if (isUnlisted(run))
-            return static_cast<std::uint16_t>(std::min<std::uint32_t>(positions[run.first + 1], saturatedKeyCount));
+            return static_cast<std::uint16_t>(
+                std::min<std::uint32_t>(positions[run.first + 1], saturatedKeyCount));
         return static_cast<std::uint16_t>(std::min<std::uint32_t>(run.length, saturatedKeyCount));
     }
     std::uint16_t count(std::uint32_t key) const { return countOfRun(findRun(key)); }

@@ -55,8 +55,8 @@ class KeyTableBuilder {
         // Room for one entry per window; keys with too many positions take fewer, and the tail
         // that is never touched is given back below.
         const std::uint64_t room = std::max<std::uint64_t>(windows, 1);
-        table.residuals = allocateZeroedArray<std::uint8_t>(room * static_cast<std::uint64_t>(table.residualBytes()) +
-                                                            detail::residualSlackBytes);
+        table.residuals = allocateZeroedArray<std::uint8_t>(
+            room * static_cast<std::uint64_t>(table.residualBytes()) + detail::residualSlackBytes);
         table.positions = allocateZeroedArray<std::uint32_t>(room);
     }
 
@@ -71,7 +71,8 @@ class KeyTableBuilder {
         table.numberOfEntries = nextEntry_;
         table.directory[table.directorySize() - 1] = static_cast<std::uint32_t>(nextEntry_);
         const std::uint64_t kept = std::max<std::uint64_t>(nextEntry_, 1);
-        shrink(table.residuals, kept * static_cast<std::uint64_t>(table.residualBytes()) + detail::residualSlackBytes);
+        shrink(table.residuals,
+               kept * static_cast<std::uint64_t>(table.residualBytes()) + detail::residualSlackBytes);
         shrink(table.positions, kept);
         return std::move(build_);
     }

@@ -80,8 +80,10 @@ void processIndelCandidates(const ExecutionParameters&, CandidatePositions& stor
         const bool deletion = indel.type == kDeletion;
         std::string reference;
         const std::size_t reach = std::size_t{length} + d;
-        const std::string_view x = deletion ? referenceFrom(genome, first.genomePosition, reach, reference) : readText;
-        const std::string_view y = deletion ? readText : referenceFrom(genome, second.genomePosition, reach, reference);
+        const std::string_view x =
+            deletion ? referenceFrom(genome, first.genomePosition, reach, reference) : readText;
+        const std::string_view y =
+            deletion ? readText : referenceFrom(genome, second.genomePosition, reach, reference);
         const IndelSplit best = findBestIndelSplit(x, y, d, length, deletion ? length : length - d);
         if (best.total >= indel.receiver->chosenMappingScores.mismatchScores.wholeReadScore ||
             best.total >= indel.other->chosenMappingScores.mismatchScores.wholeReadScore)

@@ -344,13 +344,15 @@ TEST(CandidateGenerationTest, KeyScheduleOfASampledIndex) {
     EXPECT_EQ((std::array{schedule.offsets[32], schedule.offsets[36]}), (std::array{64u, 68u}));
     EXPECT_EQ((std::array{schedule.weights[32], schedule.weights[33], schedule.weights[36]}),
               (std::array<std::uint8_t, 3>{1, 2, 1}));
-    EXPECT_EQ((std::array{schedule.slotFirst[8], schedule.slotEnd[8], schedule.slotFirst[9], schedule.slotEnd[9]}),
-              (std::array<std::uint16_t, 4>{32, 36, 33, 37}));
+    EXPECT_EQ(
+        (std::array{schedule.slotFirst[8], schedule.slotEnd[8], schedule.slotFirst[9], schedule.slotEnd[9]}),
+        (std::array<std::uint16_t, 4>{32, 36, 33, 37}));
     // Every offset when the step is the slots' spacing; shared offsets weigh once per slot.
     planKeySchedule(0, 68, 8, 8, schedule);
     EXPECT_EQ(schedule.numberOfOffsets, 69u);
-    EXPECT_EQ((std::array{schedule.weights[60], schedule.weights[61], schedule.weights[64], schedule.weights[68]}),
-              (std::array<std::uint8_t, 4>{1, 3, 2, 2}));
+    EXPECT_EQ(
+        (std::array{schedule.weights[60], schedule.weights[61], schedule.weights[64], schedule.weights[68]}),
+        (std::array<std::uint8_t, 4>{1, 3, 2, 2}));
     // A read whose keys cannot span a step takes the offsets it has.
     planKeySchedule(5, 7, 8, 8, schedule);
     EXPECT_EQ(schedule.numberOfOffsets, 3u);

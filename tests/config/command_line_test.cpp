@@ -93,9 +93,10 @@ TEST(CommandLine, IndexSamplingStepMustBeASupportedStep) {
     for (const char* value : {"3", "0", "16", "four"}) {
         const CommandResult result = runKoru({"--indexSamplingStep", value});
         expectHelpAndFailure(result);
-        EXPECT_EQ(result.standardError, std::string("The value \"") + value +
-                                            "\" passed to the \"indexSamplingStep\" parameter is not a supported "
-                                            "index sampling step: it must be 1, 2, 4 or 8.\n");
+        EXPECT_EQ(result.standardError,
+                  std::string("The value \"") + value +
+                      "\" passed to the \"indexSamplingStep\" parameter is not a supported "
+                      "index sampling step: it must be 1, 2, 4 or 8.\n");
     }
 }
 

@@ -93,9 +93,10 @@ TEST(FastqRequest, PairedEndReadsOnEcoliLandWhereTheyCameFrom) {
 TEST(FastqRequest, SampledIndexesPlaceReadsAsWellAsTheFullIndex) {
     ASSERT_TRUE(std::filesystem::exists(ecoliGenome));
     TemporaryDirectory directory;
-    const Dataset data = simulate(directory, ecoliGenome,
-                                  "--pairs 2000 --length 150 --insert 400 --deviation 50 --substitutions 0.01 "
-                                  "--indels 0.05 --seed 13");
+    const Dataset data =
+        simulate(directory, ecoliGenome,
+                 "--pairs 2000 --length 150 --insert 400 --deviation 50 --substitutions 0.01 "
+                 "--indels 0.05 --seed 13");
     double full = 0;
     for (const char* step : {"1", "2", "4", "8"}) {
         SCOPED_TRACE(step);

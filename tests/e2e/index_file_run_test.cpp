@@ -140,23 +140,25 @@ TEST_F(IndexFileRun, ConflictingSourcesAndLimitsAreRefused) {
 // The file keeps the step it was built with: a run from it maps at that step, says so, and gives
 // the records of a run that builds the same sampled index; a run asking for another is refused.
 TEST_F(IndexFileRun, SampledIndexFileKeepsItsStep) {
-    const CommandResult built =
-        runKoru(with({"--referenceGenomeFastaFileName", lambdaGenome, "--writeIndexFile", index(),
-                      "--indexSamplingStep", "4"},
-                     request("built")),
-                directory_.path());
+    const CommandResult built = runKoru(with({"--referenceGenomeFastaFileName", lambdaGenome,
+                                              "--writeIndexFile", index(), "--indexSamplingStep", "4"},
+                                             request("built")),
+                                        directory_.path());
     ASSERT_EQ(built.status, 0) << built.standardError;
     EXPECT_NE(built.standardOutput.find("Index sampling step = 4 (as requested)\n"), std::string::npos);
-    const CommandResult loaded =
-        runKoru(with({"--indexFile", index(), "--indexSamplingStep", "4"}, request("loaded")), directory_.path());
+    const CommandResult loaded = runKoru(
+        with({"--indexFile", index(), "--indexSamplingStep", "4"}, request("loaded")), directory_.path());
     ASSERT_EQ(loaded.status, 0) << loaded.standardError;
-    EXPECT_NE(loaded.standardOutput.find("Index sampling step = 4 (from the index file)\n"), std::string::npos);
+    EXPECT_NE(loaded.standardOutput.find("Index sampling step = 4 (from the index file)\n"),
+              std::string::npos);
     EXPECT_EQ(comparableLines(directory_.file("built.sam")), comparableLines(directory_.file("loaded.sam")));
-    const CommandResult other = runKoru(with({"--indexFile", index(), "--indexSamplingStep", "2"}, request("x")));
+    const CommandResult other =
+        runKoru(with({"--indexFile", index(), "--indexSamplingStep", "2"}, request("x")));
     EXPECT_EQ(other.status, 1);
-    EXPECT_EQ(other.standardError, "The index file \"" + index() +
-                                       "\" was built with --indexSamplingStep 4, not with the 2 requested; write an "
-                                       "index file with that step, or leave the option out to use the file's.\n");
+    EXPECT_EQ(other.standardError,
+              "The index file \"" + index() +
+                  "\" was built with --indexSamplingStep 4, not with the 2 requested; write an "
+                  "index file with that step, or leave the option out to use the file's.\n");
     EXPECT_EQ(timerLabels(other.standardOutput), std::vector<std::string>{}) << "refused before loading";
 }
 

@@ -89,7 +89,8 @@ void expectSameGenome(const GenomeSequence& a, const GenomeSequence& b) {
     EXPECT_EQ(a.mappingQualityOfKeyWithTooManyPositions, b.mappingQualityOfKeyWithTooManyPositions);
     expectSameBytes(a.sequenceStatistics, b.sequenceStatistics);
     expectSameArray(a.planeWords.get(), b.planeWords.get(), 2 * a.allocatedBinaryEncodedArraySize);
-    expectSameArray(a.uncalledPlaneWords.get(), b.uncalledPlaneWords.get(), a.allocatedBinaryEncodedArraySize);
+    expectSameArray(a.uncalledPlaneWords.get(), b.uncalledPlaneWords.get(),
+                    a.allocatedBinaryEncodedArraySize);
     ASSERT_EQ(a.otherLetters.size(), b.otherLetters.size());
     for (std::size_t r = 0; r < a.otherLetters.size(); ++r) {
         EXPECT_EQ(a.otherLetters[r].start, b.otherLetters[r].start);

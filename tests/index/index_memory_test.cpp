@@ -52,9 +52,10 @@ TEST(IndexMemory, EstimateBoundsTheTablesOfARealBuild) {
 TEST(IndexMemoryDeathTest, BuildsThatWouldNotFitAreRefusedUpFront) {
     EXPECT_EQ(chooseSamplingStep(0, 3'100'000'000, "h.fa", 24 * gibibyte).step, 4u);
     EXPECT_EQ(chooseSamplingStep(8, 3'100'000'000, "h.fa", 24 * gibibyte).step, 8u);
-    EXPECT_EXIT(chooseSamplingStep(1, 3'100'000'000, "h.fa", 24 * gibibyte), ::testing::ExitedWithCode(1),
-                "^ERROR: Indexing the genome in \"h.fa\" at --indexSamplingStep 1 needs about 46.2 GiB of memory, "
-                "more than the 24.0 GiB of this machine; give a larger --indexSamplingStep \\(1, 2, 4 or 8\\).\n$");
+    EXPECT_EXIT(
+        chooseSamplingStep(1, 3'100'000'000, "h.fa", 24 * gibibyte), ::testing::ExitedWithCode(1),
+        "^ERROR: Indexing the genome in \"h.fa\" at --indexSamplingStep 1 needs about 46.2 GiB of memory, "
+        "more than the 24.0 GiB of this machine; give a larger --indexSamplingStep \\(1, 2, 4 or 8\\).\n$");
     EXPECT_EXIT(chooseSamplingStep(0, 3'100'000'000, "h.fa", 8 * gibibyte), ::testing::ExitedWithCode(1),
                 "at --indexSamplingStep 4 needs about 12.6 GiB of memory, more than the 8.0 GiB");
 }

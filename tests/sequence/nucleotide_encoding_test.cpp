@@ -269,7 +269,8 @@ TEST(NucleotideEncodingTest, KeyMatchesWhenAnyOneEncodingAgrees) {
     const uint32_t b = window.base[0], c = window.check[0];
 
     std::vector<uint32_t> pairs;
-    for (std::size_t w = 0; w < planes.base.size(); ++w) pairs.insert(pairs.end(), {planes.base[w], planes.check[w]});
+    for (std::size_t w = 0; w < planes.base.size(); ++w)
+        pairs.insert(pairs.end(), {planes.base[w], planes.check[w]});
     const auto matches = [&](uint32_t keyBase, uint32_t keyCheck) {
         return doesEncodeKeyMatchReferenceGenomePosition(keyBase, keyCheck, position, pairs);
     };

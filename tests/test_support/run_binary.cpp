@@ -82,7 +82,8 @@ std::string expectedHelpText() {
            "this file\n"
            "\t    --indexFile                    \tload the index and genome from this file instead of "
            "building them\n"
-           "\t    --indexSamplingStep            \tindex only the genome windows starting at a multiple of this "
+           "\t    --indexSamplingStep            \tindex only the genome windows starting at a multiple of "
+           "this "
            "(1, 2, 4 or 8), and look up that many more keys per read: less memory for large genomes [chosen "
            "from the genome's length]\n"
            "\n";
