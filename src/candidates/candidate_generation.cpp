@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <functional>
+#include <memory>
 #include <utility>
 
 #include "index/key_stream.h"
@@ -341,20 +342,24 @@ ReadKeys keysAt(const ReadOrientationWords& words, std::uint64_t bitOffset) {
 class ReadCandidateGenerator {
   public:
     ReadCandidateGenerator(const ExecutionParameters& params, const BinaryIndexes& indexes, const Read& read,
-                           CandidatePositions& store, CandidateGenerationMethod method)
+                           CandidatePositions& store, CandidateGenerationScratch& scratch)
         : params_(params),
           indexes_(indexes),
           read_(read),
           store_(store),
+          scratch_(scratch),
           limits_(sampledCountLimits({params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
                                       params.maximumNumberOfPositionsAKeyCanHaveInAnIndex},
-                                     indexes.samplingStep())),
-          keyLookup_(method != CandidateGenerationMethod::highRepeat),
-          highRepeat_(method != CandidateGenerationMethod::keyLookup) {}
+                                     indexes.samplingStep())) {}
 
-    void generate() {
+    // One pass of the method; with `reuseLookups` the keys' lookups are those of the key lookup
+    // pass just made for this read, which looked up every key the high-repeat pass needs.
+    void generate(CandidateGenerationMethod method, bool reuseLookups) {
+        keyLookup_ = method != CandidateGenerationMethod::highRepeat;
+        highRepeat_ = method != CandidateGenerationMethod::keyLookup;
+        scratch_.rejected.clear();
         for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
-            generateOrientation(orientation);
+            generateOrientation(orientation, reuseLookups);
         mergeCollectedHits(store_);
         if (keyLookup_) {
             computeIndexLookupStatistics(store_.forwardStatistics);
@@ -366,39 +371,47 @@ class ReadCandidateGenerator {
     }
 
   private:
-    void generateOrientation(std::uint32_t orientation) {
+    void generateOrientation(std::uint32_t orientation, bool reuseLookups) {
         const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
         const std::uint32_t shift = std::max<std::uint32_t>(read_.basesToShiftBetweenKeyGeneration, 1);
-        planKeySchedule(words.firstOffset, words.lastOffset, shift, indexes_.samplingStep(), schedule_);
+        KeySchedule& schedule = scratch_.schedule;
+        planKeySchedule(words.firstOffset, words.lastOffset, shift, indexes_.samplingStep(), schedule);
         // The high-repeat method looks at the keys of the first slots only.
         const std::size_t highRepeatSlots = std::min<std::size_t>(
-            params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration, schedule_.numberOfSlots);
-        const std::size_t highRepeatKeys = highRepeatSlots == 0 ? 0 : schedule_.slotEnd[highRepeatSlots - 1];
-        const std::size_t keys = keyLookup_ ? schedule_.numberOfOffsets : highRepeatKeys;
+            params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration, schedule.numberOfSlots);
+        const std::size_t highRepeatKeys = highRepeatSlots == 0 ? 0 : schedule.slotEnd[highRepeatSlots - 1];
+        const std::size_t keys = keyLookup_ ? schedule.numberOfOffsets : highRepeatKeys;
+        auto& found = scratch_.found[orientation == kForwardOrientation ? 0 : 1];
+        if (!reuseLookups) lookUpKeys(words, keys, found);
         for (std::size_t k = 0; k < keys; ++k) {
-            const ReadKeys key = keysAt(words, schedule_.offsets[k]);
-            keys_[k] = {key.base, key.check, key.base ^ key.check};
-        }
-        // All lookups first, so that their cache misses overlap; then the merges, in key order.
-        indexes_.lookupKeyTriples(std::span(keys_.data(), keys), std::span(found_.data(), keys));
-        for (std::size_t k = 0; k < keys; ++k) {
-            const std::uint32_t positionOffset = words.firstOffset - schedule_.offsets[k];
-            const std::uint32_t weight = schedule_.weights[k];
-            if (keyLookup_) addKeyLookups(orientation, positionOffset, weight, k);
+            const std::uint32_t positionOffset = words.firstOffset - schedule.offsets[k];
+            const std::uint32_t weight = schedule.weights[k];
+            if (keyLookup_) addKeyLookups(orientation, positionOffset, weight, found[k], scratch_.outcomes[k]);
             if (highRepeat_ && k < highRepeatKeys)
-                testHighRepeatKeys(orientation, positionOffset, weight, found_[k],
-                                   keysAt(words, schedule_.offsets[k] + 32));
+                testHighRepeatKeys(orientation, positionOffset, weight, found[k],
+                                   keysAt(words, schedule.offsets[k] + 32));
         }
         if (keyLookup_) countSlotOutcomes(orientation);
     }
 
+    // All lookups first, so that their cache misses overlap; the merges follow, in key order.
+    void lookUpKeys(const ReadOrientationWords& words, std::size_t keys,
+                    std::array<CandidateGenerationScratch::FoundTriple, KeySchedule::maximumOffsets>& found) {
+        for (std::size_t k = 0; k < keys; ++k) {
+            const ReadKeys key = keysAt(words, scratch_.schedule.offsets[k]);
+            scratch_.keys[k] = {key.base, key.check, key.base ^ key.check};
+        }
+        indexes_.lookupKeyTriples(std::span(scratch_.keys.data(), keys), std::span(found.data(), keys));
+    }
+
     void addKeyLookups(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
-                       std::size_t k) {
+                       const CandidateGenerationScratch::FoundTriple& found,
+                       std::array<std::uint8_t, numberOfKeyEncodings>& outcomes) {
         const std::uint32_t evaluationLimit = limits_.evaluationLimit;
         for (int e = 0; e < numberOfKeyEncodings; ++e) {
-            const KeyPositions& positions = found_[k][e];
+            const KeyPositions& positions = found[e];
             const LookupOutcome outcome = classifyLookup(positions.count, evaluationLimit);
-            outcomes_[k][e] = outcome;
+            outcomes[e] = static_cast<std::uint8_t>(outcome);
             if (outcome == LookupOutcome::tooManyCandidates)
                 store_.minCountArrayValueAboveRepeatCutoff =
                     std::min(store_.minCountArrayValueAboveRepeatCutoff, positions.count);
@@ -419,37 +432,33 @@ class ReadCandidateGenerator {
         IndexLookupStatistics& statistics = orientation == kForwardOrientation
                                                 ? store_.forwardStatistics
                                                 : store_.reverseComplementStatistics;
-        for (std::size_t slot = 0; slot < schedule_.numberOfSlots; ++slot) {
+        const KeySchedule& schedule = scratch_.schedule;
+        for (std::size_t slot = 0; slot < schedule.numberOfSlots; ++slot) {
             for (int e = 0; e < numberOfKeyEncodings; ++e) {
-                LookupOutcome outcome = LookupOutcome::noCandidates;
-                for (std::size_t k = schedule_.slotFirst[slot]; k < schedule_.slotEnd[slot]; ++k)
-                    outcome = std::max(outcome, outcomes_[k][e]);
-                countLookupOutcome(statistics, outcome);
+                std::uint8_t outcome = 0;
+                for (std::size_t k = schedule.slotFirst[slot]; k < schedule.slotEnd[slot]; ++k)
+                    outcome = std::max(outcome, scratch_.outcomes[k][e]);
+                countLookupOutcome(statistics, static_cast<LookupOutcome>(outcome));
             }
         }
     }
 
     void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
-                            const std::array<KeyPositions, numberOfKeyEncodings>& found, ReadKeys next) {
+                            const CandidateGenerationScratch::FoundTriple& found, ReadKeys next) {
         for (const KeyPositions& positions : found)
             testHighRepeatPositions(orientation, positionOffset, positions.count, limits_.evaluationLimit,
-                                    limits_.indexingLimit, positions.positions(), store_, rejected_, next,
-                                    *indexes_.genomeSequence, weight);
+                                    limits_.indexingLimit, positions.positions(), store_, scratch_.rejected,
+                                    next, *indexes_.genomeSequence, weight);
     }
-
-    KeySchedule schedule_;
-    std::array<std::array<std::uint32_t, numberOfKeyEncodings>, KeySchedule::maximumOffsets> keys_;
-    std::array<std::array<KeyPositions, numberOfKeyEncodings>, KeySchedule::maximumOffsets> found_;
-    std::array<std::array<LookupOutcome, numberOfKeyEncodings>, KeySchedule::maximumOffsets> outcomes_;
 
     const ExecutionParameters& params_;
     const BinaryIndexes& indexes_;
     const Read& read_;
     CandidatePositions& store_;
+    CandidateGenerationScratch& scratch_;
     const CountLimits limits_;  // as this index applies them to a key's listed windows
-    const bool keyLookup_;
-    const bool highRepeat_;
-    std::vector<std::uint32_t> rejected_;  // positions the high-repeat test turned down
+    bool keyLookup_ = true;
+    bool highRepeat_ = false;
 };
 
 }  // namespace
@@ -458,7 +467,18 @@ void generateCandidatePositionsForRead(const ExecutionParameters& params, const 
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationMethod method) {
     if (!isSupportedReadLength(read.length)) return;
-    ReadCandidateGenerator(params, indexes, read, store, method).generate();
+    auto scratch = std::make_unique<CandidateGenerationScratch>();
+    ReadCandidateGenerator(params, indexes, read, store, *scratch).generate(method, false);
+}
+
+void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+                                       const Read& read, CandidatePositions& store,
+                                       CandidateGenerationScratch& scratch) {
+    if (!isSupportedReadLength(read.length)) return;
+    ReadCandidateGenerator generator(params, indexes, read, store, scratch);
+    generator.generate(CandidateGenerationMethod::keyLookup, false);
+    if (useHighCandidateGenerationMethod(params, read, store))
+        generator.generate(CandidateGenerationMethod::highRepeat, true);
 }
 
 bool useHighCandidateGenerationMethod(const ExecutionParameters& params, const Read& read,

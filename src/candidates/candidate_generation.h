@@ -73,11 +73,30 @@ struct KeySchedule {
 void planKeySchedule(std::uint32_t first, std::uint32_t last, std::uint32_t shift, std::uint32_t step,
                      KeySchedule& schedule);
 
+// A thread's scratch of candidate generation, kept from read to read: a read's keys and what
+// their lookups found in each orientation, which the high-repeat pass reuses rather than looking
+// the same keys up again.
+struct CandidateGenerationScratch {
+    using KeyTriple = std::array<std::uint32_t, numberOfKeyEncodings>;
+    using FoundTriple = std::array<KeyPositions, numberOfKeyEncodings>;
+    KeySchedule schedule;
+    std::array<KeyTriple, KeySchedule::maximumOffsets> keys;
+    std::array<std::array<FoundTriple, KeySchedule::maximumOffsets>, 2> found;  // per orientation
+    std::array<std::array<std::uint8_t, numberOfKeyEncodings>, KeySchedule::maximumOffsets> outcomes;
+    std::vector<std::uint32_t> rejected;  // positions the high-repeat test turned down
+};
+
 // Adds the read's candidates to the store and updates its lookup statistics. A read of an
 // unsupported length gets none: the caller reports its pair unmapped.
 void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationMethod method);
+
+// The key lookup pass, then the high-repeat pass when the lookups call for it: the read's whole
+// candidate generation, with the scratch reused.
+void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+                                       const Read& read, CandidatePositions& store,
+                                       CandidateGenerationScratch& scratch);
 
 // The key lookup step for one key under one encoding. positionOffset is f - t modulo 2^32: each
 // candidate is a listed position plus it. A position that would put the read's first base

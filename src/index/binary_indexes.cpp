@@ -63,7 +63,7 @@ void BinaryIndexes::lookupKeyTriples(
                 const std::uint32_t bucket = table.bucketOf(keys[k][e]);
                 first[slot][e] = table.directory[bucket];
                 last[slot][e] = table.directory[bucket + 1];
-                table.prefetchEntries(first[slot][e]);
+                table.prefetchBucket(first[slot][e], last[slot][e]);
             }
         }
         if (j >= 2 * d && j - 2 * d < n) {
@@ -72,6 +72,7 @@ void BinaryIndexes::lookupKeyTriples(
                 const KeyTable& table = tables[e];
                 const KeyRun run = table.findRunInBucket(keys[k][e], first[slot][e], last[slot][e]);
                 results[k][e] = positionsOfRun(table, run);
+                // Lists in buckets too large to be asked for whole.
                 if (results[k][e].list != nullptr) prefetchLine(results[k][e].list);
             }
         }

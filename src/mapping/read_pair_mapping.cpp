@@ -8,7 +8,8 @@
 namespace koru {
 
 MappingWorkspace::MappingWorkspace(const ExecutionParameters& params)
-    : candidates(createCandidatePositionsPair(5, params.maximumSizeOfIndelToDetect)) {}
+    : candidates(createCandidatePositionsPair(5, params.maximumSizeOfIndelToDetect)),
+      generation(std::make_unique<CandidateGenerationScratch>()) {}
 
 std::string unsupportedReadLengthMessage(const Read& read) {
     return stringPrintf(
@@ -21,16 +22,9 @@ std::string unsupportedReadLengthMessage(const Read& read) {
 namespace {
 
 void generateCandidates(const ExecutionParameters& params, const BinaryIndexes& indexes, ReadPair& pair,
-                        CandidatePositionsPair& candidates) {
-    generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA,
-                                      CandidateGenerationMethod::keyLookup);
-    generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB,
-                                      CandidateGenerationMethod::keyLookup);
-    for (auto [read, store] :
-         {std::pair{&pair.readA, &candidates.readA}, std::pair{&pair.readB, &candidates.readB}})
-        if (useHighCandidateGenerationMethod(params, *read, *store))
-            generateCandidatePositionsForRead(params, indexes, *read, *store,
-                                              CandidateGenerationMethod::highRepeat);
+                        CandidatePositionsPair& candidates, CandidateGenerationScratch& scratch) {
+    generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA, scratch);
+    generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB, scratch);
     filterCandidatePositions(params, candidates.readA);
     filterCandidatePositions(params, candidates.readB);
 }
@@ -202,7 +196,7 @@ std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params,
     CandidatePositionsPair& candidates = *workspace.candidates;
     clearCandidatePositions(candidates.readA);
     clearCandidatePositions(candidates.readB);
-    generateCandidates(params, indexes, readPair, candidates);
+    generateCandidates(params, indexes, readPair, candidates, *workspace.generation);
     const GenomeSequence& genome = *indexes.genomeSequence;
     scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
     scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);

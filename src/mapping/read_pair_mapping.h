@@ -6,6 +6,7 @@
 
 #include <memory>
 
+#include "candidates/candidate_generation.h"
 #include "candidates/candidate_positions.h"
 #include "config/execution_parameters.h"
 #include "index/binary_indexes.h"
@@ -19,6 +20,7 @@ namespace koru {
 struct MappingWorkspace {
     explicit MappingWorkspace(const ExecutionParameters& params);
     std::unique_ptr<CandidatePositionsPair> candidates;
+    std::unique_ptr<CandidateGenerationScratch> generation;
 };
 
 // The pair's reads must be encoded in both orientations with their bases to shift set. A pair
