@@ -150,7 +150,7 @@ struct KeyTable {
         const auto* end = reinterpret_cast<const char*>(positions.get() + last);
         for (; line < end; line += 64) prefetchLine(line);
     }
-    static constexpr std::uint32_t prefetchedBucketPositions = 48;
+    static constexpr std::uint32_t prefetchedBucketPositions = 24;
 
     // The key of an entry, from its bucket and residual.
     std::uint32_t keyOf(std::uint64_t bucket, std::uint64_t entry) const {
