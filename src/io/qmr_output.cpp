@@ -159,9 +159,8 @@ void writeFirstLine(QMROutputRecord& record, const PairedAlignment& primary, std
 
 void writeVersion3Lines(const ExecutionParameters& params, const PairedAlignments& pairedAlignments,
                         BufferedFileWriter& writer) {
-    const PairedAlignment* primary = nullptr;
-    const PairedAlignment* secondary = nullptr;
-    selectPrimaryAndSecondaryAlignment(params, pairedAlignments, primary, secondary);
+    const PairedAlignment* primary = pairedAlignments.primary();
+    const PairedAlignment* secondary = pairedAlignments.secondary();
     QMROutputRecord record = createQMROutputRecord(3, *pairedAlignments.readPair);
     if (primary == nullptr) {
         writeQMROutputRecordToBufferedFile(record, writer);
@@ -338,9 +337,8 @@ void writePairedAlignmentsToVersion2QMROutputRecordFormatedFile(const ExecutionP
                                                                 const PairedAlignments& pairedAlignments,
                                                                 BufferedFileWriter& writer,
                                                                 const GenomeSequence& /*genome*/) {
-    const PairedAlignment* primary = nullptr;
-    const PairedAlignment* secondary = nullptr;
-    selectPrimaryAndSecondaryAlignment(params, pairedAlignments, primary, secondary);
+    const PairedAlignment* primary = pairedAlignments.primary();
+    const PairedAlignment* secondary = pairedAlignments.secondary();
     QMROutputRecord record = createQMROutputRecord(2, *pairedAlignments.readPair);
     if (primary == nullptr) {
         writeQMROutputRecordToBufferedFile(record, writer);

@@ -202,9 +202,7 @@ std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Al
 void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
                                     const PairedAlignments& pairedAlignments, BufferedFileWriter& writer,
                                     const GenomeSequence& /*genome*/) {
-    const PairedAlignment* primary = nullptr;
-    const PairedAlignment* secondary = nullptr;
-    selectPrimaryAndSecondaryAlignment(params, pairedAlignments, primary, secondary);
+    const PairedAlignment* primary = pairedAlignments.primary();
     const ReadPair& readPair = *pairedAlignments.readPair;
     if (primary == nullptr) {
         writer.write(createSAMOutputRecord(readPair.readA, readPair.readB, nullptr, nullptr,

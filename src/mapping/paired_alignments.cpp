@@ -142,6 +142,17 @@ void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const
     if (secondary->alignmentScore < quality) secondary = nullptr;
 }
 
+void choosePrimaryAndSecondaryAlignment(const ExecutionParameters& params, PairedAlignments& alignments) {
+    const PairedAlignment* primary = nullptr;
+    const PairedAlignment* secondary = nullptr;
+    selectPrimaryAndSecondaryAlignment(params, alignments, primary, secondary);
+    const auto slotOf = [&alignments](const PairedAlignment* paired) {
+        return paired == nullptr ? -1 : static_cast<std::int32_t>(paired - alignments.pairedAlignments.data());
+    };
+    alignments.primarySlot = slotOf(primary);
+    alignments.secondarySlot = slotOf(secondary);
+}
+
 const char* lookupDescriptivePairedAlignmentTypeLabel(std::uint32_t type) {
     switch (type) {
         case concordantPairedAlignmentType:

@@ -39,9 +39,20 @@ struct PairedAlignments {
     const ReadPair* readPair = nullptr;             // not owned
     std::vector<PairedAlignment> pairedAlignments;  // the allocated slots
     std::uint32_t numberOfPopulatedPairedAlignments = 0;
+    // The primary and secondary paired alignment, chosen once by the pair step: slots, -1 for none.
+    std::int32_t primarySlot = -1;
+    std::int32_t secondarySlot = -1;
 
     std::uint32_t numberOfAllocatedPairedAlignments() const {
         return static_cast<std::uint32_t>(pairedAlignments.size());
+    }
+    const PairedAlignment* primary() const { return slot(primarySlot); }
+    const PairedAlignment* secondary() const { return slot(secondarySlot); }
+    PairedAlignment* primary() { return const_cast<PairedAlignment*>(slot(primarySlot)); }
+
+  private:
+    const PairedAlignment* slot(std::int32_t index) const {
+        return index < 0 ? nullptr : &pairedAlignments[static_cast<std::size_t>(index)];
     }
 };
 
@@ -57,6 +68,8 @@ void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParamete
 // Leaves the outputs untouched where no choice is made; they point into `alignments`.
 void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const PairedAlignments& alignments,
                                         const PairedAlignment*& primary, const PairedAlignment*& secondary);
+// Makes that choice and stores it with the alignments, for the writers to read.
+void choosePrimaryAndSecondaryAlignment(const ExecutionParameters& params, PairedAlignments& alignments);
 
 const char* lookupDescriptivePairedAlignmentTypeLabel(std::uint32_t type);
 std::string pairedAlignmentToString(const PairedAlignment* paired, const char* name, const char* prefix);

@@ -6,10 +6,9 @@
 #include <limits>
 #include <string>
 
-#include "alignment/mapping_quality.h"
-#include "candidates/candidate_generation.h"
 #include "io/fastq_reader.h"
 #include "io/output_files.h"
+#include "mapping/read_pair_alignment.h"
 #include "support/synchronous_printing.h"
 #include "support/text_format.h"
 #include "support/timer.h"
@@ -17,16 +16,6 @@
 namespace koru {
 
 namespace {
-
-void alignAlignments(const ExecutionParameters& params, Read& read, Alignments& alignments,
-                     const GenomeSequence& genome) {
-    for (std::uint32_t i = alignments.numberOfPopulatedAlignments; i-- > 0;) {
-        Alignment& alignment = alignments.alignments[i];
-        performAlignment(params, read, alignment, genome);
-        addQualityScoreToAlignment(params, read, alignment, genome);
-        addChromosomeInformationToAlignment(alignment, genome, true);
-    }
-}
 
 // The first pair of a run whose read length is not supported: reported once, as a warning.
 struct UnsupportedReadLengths {
@@ -82,24 +71,6 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
 }
 
 }  // namespace
-
-std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
-                                                const BinaryIndexes& indexes,
-                                                ReadPairMappingStatistics& statistics,
-                                                MappingWorkspace& workspace) {
-    calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
-    auto alignments = mapReadPair(params, pair, indexes, statistics, workspace);
-    const PairedAlignment* primary = nullptr;
-    const PairedAlignment* secondary = nullptr;
-    selectPrimaryAndSecondaryAlignment(params, *alignments, primary, secondary);
-    if (primary == nullptr) return alignments;
-    // The selection points into the alignments this function owns.
-    auto& chosen = const_cast<PairedAlignment&>(*primary);
-    const GenomeSequence& genome = *indexes.genomeSequence;
-    alignAlignments(params, pair.readB, chosen.readBAlignments, genome);
-    alignAlignments(params, pair.readA, chosen.readAAlignments, genome);
-    return alignments;
-}
 
 void processFastqAlignmentRequest(const ExecutionParameters& params, const BinaryIndexes& indexes) {
     const auto& request = params.fastqAlignmentRequestParameters;

@@ -11,9 +11,9 @@
 
 #include "io/output_files.h"
 #include "io/qmr_output.h"
+#include "mapping/read_pair_alignment.h"
 #include "mapping/read_pair_mapping.h"
 #include "mapping/read_pair_mapping_statistics.h"
-#include "requests/fastq_alignment_request.h"
 #include "sequence/read_pair.h"
 #include "sequence/string_utilities.h"
 #include "support/synchronous_printing.h"

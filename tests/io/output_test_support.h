@@ -74,12 +74,14 @@ inline PairedAlignment pairedAlignmentOf(Alignments a, Alignments b, std::uint32
     return paired;
 }
 
-inline PairedAlignments pairedAlignmentsOf(const ReadPair& pair,
-                                           std::initializer_list<PairedAlignment> list) {
+// The alignments with the primary and secondary chosen, as the pair step leaves them.
+inline PairedAlignments pairedAlignmentsOf(const ReadPair& pair, std::initializer_list<PairedAlignment> list,
+                                           const ExecutionParameters& params = {}) {
     PairedAlignments alignments;
     alignments.readPair = &pair;
     alignments.pairedAlignments.assign(list.begin(), list.end());
     alignments.numberOfPopulatedPairedAlignments = static_cast<std::uint32_t>(list.size());
+    choosePrimaryAndSecondaryAlignment(params, alignments);
     return alignments;
 }
 

@@ -50,7 +50,7 @@ std::string qmrLines(std::int32_t version, const ReadPair& pair,
     auto file = createLockedFile(directory.file("out.qmr"), false, false);
     {
         BufferedFileWriter writer(*file, 0);
-        writePairedAlignmentsToQMROutputRecordFormatedFile(params, pairedAlignmentsOf(pair, list), writer,
+        writePairedAlignmentsToQMROutputRecordFormatedFile(params, pairedAlignmentsOf(pair, list, params), writer,
                                                            GenomeSequence{});
     }
     return testing::readFile(directory.file("out.qmr"));
@@ -158,7 +158,7 @@ TEST(QmrOutputTest, Version2AddsJunctionSecondaryAndAlternateLines) {
     {
         BufferedFileWriter writer(*file, 0);
         writePairedAlignmentsToQMROutputRecordFormatedFile(
-            params, pairedAlignmentsOf(*pair, {primary, secondary}), writer, GenomeSequence{});
+            params, pairedAlignmentsOf(*pair, {primary, secondary}, params), writer, GenomeSequence{});
     }
     EXPECT_EQ(
         testing::readFile(directory.file("v2.qmr")),

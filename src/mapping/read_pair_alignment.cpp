@@ -1,0 +1,37 @@
+#include "mapping/read_pair_alignment.h"
+
+#include "alignment/mapping_quality.h"
+#include "candidates/candidate_generation.h"
+
+namespace koru {
+
+namespace {
+
+void alignAlignments(const ExecutionParameters& params, Read& read, Alignments& alignments,
+                     const GenomeSequence& genome) {
+    for (std::uint32_t i = alignments.numberOfPopulatedAlignments; i-- > 0;) {
+        Alignment& alignment = alignments.alignments[i];
+        performAlignment(params, read, alignment, genome);
+        addQualityScoreToAlignment(params, read, alignment, genome);
+        addChromosomeInformationToAlignment(alignment, genome, true);
+    }
+}
+
+}  // namespace
+
+std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
+                                                const BinaryIndexes& indexes,
+                                                ReadPairMappingStatistics& statistics,
+                                                MappingWorkspace& workspace) {
+    calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
+    auto alignments = mapReadPair(params, pair, indexes, statistics, workspace);
+    choosePrimaryAndSecondaryAlignment(params, *alignments);
+    PairedAlignment* primary = alignments->primary();
+    if (primary == nullptr) return alignments;
+    const GenomeSequence& genome = *indexes.genomeSequence;
+    alignAlignments(params, pair.readB, primary->readBAlignments, genome);
+    alignAlignments(params, pair.readA, primary->readAAlignments, genome);
+    return alignments;
+}
+
+}  // namespace koru

@@ -1,0 +1,23 @@
+#pragma once
+// The pair step of every request: the pair is mapped, its primary and secondary paired alignment
+// chosen once and stored with it, and the primary aligned base by base, scored and annotated.
+
+#include <memory>
+
+#include "config/execution_parameters.h"
+#include "index/binary_indexes.h"
+#include "mapping/paired_alignments.h"
+#include "mapping/read_pair_mapping.h"
+#include "mapping/read_pair_mapping_statistics.h"
+#include "sequence/read_pair.h"
+
+namespace koru {
+
+// Sets the bases to shift, maps the pair, chooses, and aligns the primary paired alignment's
+// alignments; the secondary is left as mapped.
+std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
+                                                const BinaryIndexes& indexes,
+                                                ReadPairMappingStatistics& statistics,
+                                                MappingWorkspace& workspace);
+
+}  // namespace koru
