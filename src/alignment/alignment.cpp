@@ -66,8 +66,18 @@ void initPosition(Position& position) {
     initMappingScores(position.mappingScores);
 }
 
+// Moves the texts out and back, emptied: their memory serves the next pair.
 void initAlignment(Alignment& alignment) {
+    std::string cigar = std::move(alignment.cigarString);
+    std::string match = std::move(alignment.matchString);
+    std::string mismatch = std::move(alignment.mismatchString);
+    std::string name = std::move(alignment.chromosomeName);
     alignment = Alignment{};
+    for (std::string* text : {&cigar, &match, &mismatch, &name}) text->clear();
+    alignment.cigarString = std::move(cigar);
+    alignment.matchString = std::move(match);
+    alignment.mismatchString = std::move(mismatch);
+    alignment.chromosomeName = std::move(name);
     alignment.primaryPosition = clearedPosition();
     initMismatchScores(alignment.primaryPosition.mappingScores.mismatchScores);
     alignment.secondaryPosition = clearedPosition();
@@ -77,10 +87,16 @@ void initAlignment(Alignment& alignment) {
 
 Alignments createAlignments(std::uint32_t numberOfAlignments, std::uint32_t readLength) {
     Alignments alignments;
+    resetAlignments(alignments, numberOfAlignments, readLength);
+    return alignments;
+}
+
+void resetAlignments(Alignments& alignments, std::uint32_t numberOfAlignments, std::uint32_t readLength) {
     alignments.alignments.resize(numberOfAlignments);
     for (Alignment& alignment : alignments.alignments) initAlignment(alignment);
     alignments.readLength = readLength;
-    return alignments;
+    alignments.numberOfPopulatedAlignments = 0;
+    alignments.hasBiotinJunction = 0;
 }
 
 const char* getStringValueOfAlignmentType(std::uint32_t type) {

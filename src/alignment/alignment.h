@@ -74,8 +74,11 @@ struct Alignments {
 void initPosition(Position& position);
 // Clears every field; the primary position's mismatch scores become not scored, and the
 // alignment is empty and (as yet) reportable.
+// The texts are emptied but keep their memory, for the next pair.
 void initAlignment(Alignment& alignment);
 Alignments createAlignments(std::uint32_t numberOfAlignments, std::uint32_t readLength);
+// The same in place: records of an earlier pair are cleared and reused with their memory.
+void resetAlignments(Alignments& alignments, std::uint32_t numberOfAlignments, std::uint32_t readLength);
 
 const char* getStringValueOfAlignmentType(std::uint32_t type);
 const char* getShortStringValueOfAlignmentType(std::uint32_t type);
@@ -86,13 +89,28 @@ void populatePositionFromCandidatePosition(Position* position, const CandidatePo
 void populateAlignmentFromCandidatePosition(Alignment& alignment, CandidatePosition* candidate,
                                             const CandidatePositions& store, std::uint32_t alignmentType);
 
+// A thread's texts for aligning, kept from pair to pair so that aligning allocates nothing once
+// they have grown to the reads' size.
+struct AlignmentScratch {
+    std::string reference;  // the genome under a position
+    std::string indel;      // the read or reference with an indel applied
+    std::string match;      // a match string built for the mapping quality
+    std::string kept;       // bases or qualities an indel leaves
+};
+
 // The match string of a position: the read in its orientation against the reference, with
 // the position's indel applied.
+void createSimpleMatchString(const Position& position, Read& read, const GenomeSequence& genome,
+                             AlignmentScratch& scratch, std::string& match);
 std::string createSimpleMatchString(const Position& position, Read& read, const GenomeSequence& genome);
-void performSimpleAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome);
-void performSmithWattermanAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome);
+void performSimpleAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome,
+                            AlignmentScratch& scratch);
+void performSmithWattermanAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome,
+                                    AlignmentScratch& scratch);
 // CIGAR, mismatch string, trims, edit distance and segments of a non-empty alignment, then the
 // reportability check.
+void performAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+                      const GenomeSequence& genome, AlignmentScratch& scratch);
 void performAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
                       const GenomeSequence& genome);
 void addChromosomeInformationToAlignment(Alignment& alignment, const GenomeSequence& genome, bool copyName);

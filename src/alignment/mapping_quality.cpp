@@ -30,11 +30,11 @@ std::uint32_t insertedBasesInRead(const IndelDescriptor& insertion, std::uint32_
 
 // The qualities of the bases the comparison kept: an insertion's bases have no reference base to
 // mismatch, so their qualities leave with them.
-std::string qualitiesWithoutInsertion(std::string_view qualities, const IndelDescriptor& insertion,
-                                      std::uint32_t readLength) {
+const std::string& qualitiesWithoutInsertion(std::string_view qualities, const IndelDescriptor& insertion,
+                                             std::uint32_t readLength, std::string& kept) {
     const std::size_t start = std::min(insertion.startBaseInRead, readLength);
     const std::size_t resume = start + insertedBasesInRead(insertion, readLength);
-    std::string kept(qualities.substr(0, std::min(start, qualities.size())));
+    kept.assign(qualities.substr(0, std::min(start, qualities.size())));
     if (resume < qualities.size()) kept += qualities.substr(resume);
     return kept;
 }
@@ -73,17 +73,16 @@ std::uint32_t sumBaseQualityForMismatches(std::string_view matchString, std::str
 
 std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString, const Position& position,
                                                    Read& read, const GenomeSequence& genome,
-                                                   const ExecutionParameters& params) {
+                                                   const ExecutionParameters& params, AlignmentScratch& scratch) {
     if (position.mappingScores.mismatchScores.wholeReadScore == 0) return 0;
-    std::string built;
     if (matchString.empty()) {
-        built = createSimpleMatchString(position, read, genome);
-        matchString = built;
+        createSimpleMatchString(position, read, genome, scratch, scratch.match);
+        matchString = scratch.match;
     }
     const std::string_view qualities = qualitiesForOrientation(read, position.orientation);
     const IndelDescriptor& indel = position.indelDescriptor;
     if (indel.present && indel.type == kInsertion) {
-        const std::string kept = qualitiesWithoutInsertion(qualities, indel, read.length);
+        const std::string& kept = qualitiesWithoutInsertion(qualities, indel, read.length, scratch.kept);
         const std::uint32_t length = read.length - insertedBasesInRead(indel, read.length);
         return sumBaseQualityForMismatches(matchString, kept, length, params.phredQualityOffset);
     }
@@ -92,14 +91,15 @@ std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString,
 
 std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const ExecutionParameters& params,
                                                                   Read& read, const Alignment& alignment,
-                                                                  const GenomeSequence& genome) {
+                                                                  const GenomeSequence& genome,
+                                                                  AlignmentScratch& scratch) {
     const Position& primary = alignment.primaryPosition;
     const Position& secondary = alignment.secondaryPosition;
     if (secondary.isEmpty) return -1;
     const std::uint32_t primarySum =
-        sumBaseQualityForPositionsMismatches(alignment.matchString, primary, read, genome, params);
+        sumBaseQualityForPositionsMismatches(alignment.matchString, primary, read, genome, params, scratch);
     const std::uint32_t secondarySum =
-        sumBaseQualityForPositionsMismatches({}, secondary, read, genome, params);
+        sumBaseQualityForPositionsMismatches({}, secondary, read, genome, params, scratch);
     // A second-best position that is not counted as rarer than the primary gives no bound, and
     // one that fits no worse than the primary gives no evidence: both differences stop at 0.
     const double countDifference =
@@ -113,7 +113,7 @@ std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const Executio
 }
 
 void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
-                                const GenomeSequence& genome) {
+                                const GenomeSequence& genome, AlignmentScratch& scratch) {
     if (alignment.isEmpty || !alignment.isReportable) {
         alignment.mappingQuality = 0;
         return;
@@ -128,13 +128,19 @@ void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, A
         const std::int32_t relative =
             alignment.secondaryPosition.isEmpty
                 ? unboundedMappingQuality
-                : calculateMappingQualityRelativeToSecondBestCandidate(params, read, alignment, genome);
+                : calculateMappingQualityRelativeToSecondBestCandidate(params, read, alignment, genome, scratch);
         quality =
             relative == unboundedMappingQuality ? cap : static_cast<std::uint32_t>(std::max(relative, 0));
     } else {
         quality = averageBaseQuality(read, params.phredQualityOffset);
     }
     alignment.mappingQuality = std::min(quality, cap);
+}
+
+void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+                                const GenomeSequence& genome) {
+    AlignmentScratch scratch;
+    addQualityScoreToAlignment(params, read, alignment, genome, scratch);
 }
 
 }  // namespace koru

@@ -16,6 +16,8 @@
 namespace koru {
 
 void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+                                const GenomeSequence& genome, AlignmentScratch& scratch);
+void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome);
 
 // What calculateMappingQualityRelativeToSecondBestCandidate returns when nothing bounds the
@@ -27,13 +29,14 @@ inline constexpr std::int32_t unboundedMappingQuality = std::numeric_limits<std:
 // gives no limit.
 std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const ExecutionParameters& params,
                                                                   Read& read, const Alignment& alignment,
-                                                                  const GenomeSequence& genome);
+                                                                  const GenomeSequence& genome,
+                                                                  AlignmentScratch& scratch);
 
 // The sum of (quality - offset) over the position's mismatched bases; matchString may be empty, in
 // which case it is built.
 std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString, const Position& position,
                                                    Read& read, const GenomeSequence& genome,
-                                                   const ExecutionParameters& params);
+                                                   const ExecutionParameters& params, AlignmentScratch& scratch);
 std::uint32_t sumBaseQualityForMismatches(std::string_view matchString, std::string_view qualities,
                                           std::uint32_t length, std::uint32_t offset);
 

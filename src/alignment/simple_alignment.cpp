@@ -24,18 +24,11 @@ char upperCase(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
-// At most `length` characters of reference from the position on: the text stops at the genome's
-// end, so a read hanging off the genome never reads beyond it.
-std::string referenceWindow(const GenomeSequence& genome, std::uint64_t position, std::size_t length) {
-    std::string text;
-    referenceText(genome, position, length, text);
-    return text;
-}
-
-std::string compareBases(const char* readText, const char* referenceText, std::uint32_t length) {
+// `referenceText` stops at the genome's end, so a read hanging off the genome never reads beyond it.
+void compareBases(const char* readText, const char* referenceText, std::uint32_t length, std::string& match) {
     const std::size_t readAvailable = strnlen(readText, length);
     const std::size_t referenceAvailable = strnlen(referenceText, length);
-    std::string match(length, kMatch);
+    match.assign(length, kMatch);
     for (std::size_t i = 0; i < length; ++i) {
         if (i >= referenceAvailable) {
             match[i] = kMissingReferenceBase;
@@ -46,7 +39,6 @@ std::string compareBases(const char* readText, const char* referenceText, std::u
         // An uncalled base on either side claims nothing, so it cannot disagree.
         if (base != 'N' && reference != 'N' && base != reference) match[i] = reference;
     }
-    return match;
 }
 
 // The indel as the comparison applied it: its split lies within the compared bases, and an
@@ -94,9 +86,9 @@ char cigarOperation(std::uint32_t indelType) {
     return 'X';
 }
 
-std::string cigarString(std::uint32_t length, std::uint32_t trimStart, std::uint32_t trimEnd,
-                        const AppliedIndel& indel) {
-    std::string cigar;
+void writeCigarString(std::uint32_t length, std::uint32_t trimStart, std::uint32_t trimEnd,
+                      const AppliedIndel& indel, std::string& cigar) {
+    cigar.clear();
     if (trimStart > 0) appendPrintf(cigar, "%uS", trimStart);
     if (indel.present) {
         appendPrintf(cigar, "%uM%u%c%uM", indel.start - trimStart, indel.size, cigarOperation(indel.type),
@@ -105,12 +97,11 @@ std::string cigarString(std::uint32_t length, std::uint32_t trimStart, std::uint
         appendPrintf(cigar, "%uM", length - trimStart - trimEnd);
     }
     if (trimEnd > 0) appendPrintf(cigar, "%uS", trimEnd);
-    return cigar;
 }
 
 // The MD field with the edit distance and match segments gathered while it is written.
 struct MismatchStringWriter {
-    std::string text;
+    std::string& text;
     std::uint32_t run = 0;
     std::uint32_t editDistance = 0;
     std::uint32_t segments = 0;
@@ -143,23 +134,26 @@ struct MismatchStringWriter {
     }
 };
 
-std::string deletedReferenceBases(const GenomeSequence& genome, std::uint64_t position, std::uint32_t size) {
-    std::string bases = referenceWindow(genome, position, size);
+const std::string& deletedReferenceBases(const GenomeSequence& genome, std::uint64_t position,
+                                         std::uint32_t size, std::string& bases) {
+    referenceText(genome, position, size, bases);
     bases.resize(size, kMissingReferenceBase);
     return bases;
 }
 
-void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const GenomeSequence& genome) {
+void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const GenomeSequence& genome,
+                         AlignmentScratch& scratch) {
     const std::string& match = alignment.matchString;
     const auto length = static_cast<std::uint32_t>(match.size());
     const std::uint32_t end = length - alignment.numberOfBasesTrimmedFromEnd;
-    MismatchStringWriter writer;
+    alignment.mismatchString.clear();
+    MismatchStringWriter writer{alignment.mismatchString};
     for (std::uint32_t i = alignment.numberOfBasesTrimmedFromStart; i < end; ++i) {
         if (indel.present && i == indel.start) {
             if (indel.type == kDeletion) {
                 const bool nextIsMatch = i + 1 < length && match[i + 1] == kMatch;
                 const std::uint64_t deleted = std::uint64_t{alignment.primaryPosition.genomePosition} + i;
-                writer.addDeletion(deletedReferenceBases(genome, deleted, indel.size), nextIsMatch);
+                writer.addDeletion(deletedReferenceBases(genome, deleted, indel.size, scratch.kept), nextIsMatch);
             }
             writer.editDistance += indel.size;
         }
@@ -170,15 +164,16 @@ void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const 
         }
     }
     writer.closeRun();
-    alignment.mismatchString = std::move(writer.text);
     alignment.editDistance = writer.editDistance;
     alignment.numberOfMatchSegments = writer.segments;
     alignment.lengthOfLongestMatchSegment = writer.longest;
 }
 
 void setPerfectMatch(Alignment& alignment, std::uint32_t readLength) {
-    alignment.cigarString = stringPrintf("%uM", readLength);
-    alignment.mismatchString = stringPrintf("%u", readLength);
+    alignment.cigarString.clear();
+    appendPrintf(alignment.cigarString, "%uM", readLength);
+    alignment.mismatchString.clear();
+    appendPrintf(alignment.mismatchString, "%u", readLength);
     alignment.matchString.clear();
     alignment.editDistance = 0;
     alignment.numberOfMatchSegments = 1;
@@ -200,22 +195,30 @@ bool hasEnoughMatchQuality(const Alignment& a, std::uint32_t readLength) {
 
 }  // namespace
 
-std::string createSimpleMatchString(const Position& position, Read& read, const GenomeSequence& genome) {
+void createSimpleMatchString(const Position& position, Read& read, const GenomeSequence& genome,
+                             AlignmentScratch& scratch, std::string& match) {
     const char* readText = getReadSequenceForOrientation(read, position.orientation);
     // An unset orientation compares the read as sequenced.
     if (readText == nullptr) readText = read.sequence.c_str();
     const IndelDescriptor& indel = position.indelDescriptor;
     const std::size_t reach = std::size_t{read.length} + (indel.present ? indel.size : 0);
-    const std::string reference = referenceWindow(genome, position.genomePosition, reach);
-    const char* referenceText = reference.c_str();
-    std::string buffer;
+    referenceText(genome, position.genomePosition, reach, scratch.reference);
+    const char* referenceText = scratch.reference.c_str();
     const std::uint32_t length =
-        applyIndelToReadAndReferenceSequencePointers(&indel, read, readText, referenceText, buffer);
-    return compareBases(readText, referenceText, length);
+        applyIndelToReadAndReferenceSequencePointers(&indel, read, readText, referenceText, scratch.indel);
+    compareBases(readText, referenceText, length, match);
 }
 
-void performSimpleAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome) {
-    alignment.matchString = createSimpleMatchString(alignment.primaryPosition, read, genome);
+std::string createSimpleMatchString(const Position& position, Read& read, const GenomeSequence& genome) {
+    AlignmentScratch scratch;
+    std::string match;
+    createSimpleMatchString(position, read, genome, scratch, match);
+    return match;
+}
+
+void performSimpleAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome,
+                            AlignmentScratch& scratch) {
+    createSimpleMatchString(alignment.primaryPosition, read, genome, scratch, alignment.matchString);
     const std::string& match = alignment.matchString;
     const auto length = static_cast<std::uint32_t>(match.size());
     const AppliedIndel indel = appliedIndel(alignment.primaryPosition.indelDescriptor, read.length, length);
@@ -230,25 +233,36 @@ void performSimpleAlignment(Alignment& alignment, Read& read, const GenomeSequen
     alignment.numberOfBasesTrimmedFromEnd = trimEnd;
     if (trimEnd >= length || std::uint64_t{trimStart} + trimEnd >= length) alignment.isReportable = 0;
     if (!alignment.isReportable) return;
-    alignment.cigarString = cigarString(length, trimStart, trimEnd, indel);
-    writeMismatchString(alignment, indel, genome);
+    writeCigarString(length, trimStart, trimEnd, indel, alignment.cigarString);
+    writeMismatchString(alignment, indel, genome, scratch);
 }
 
-void performSmithWattermanAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome) {
-    performSimpleAlignment(alignment, read, genome);
+void performSmithWattermanAlignment(Alignment& alignment, Read& read, const GenomeSequence& genome,
+                                    AlignmentScratch& scratch) {
+    performSimpleAlignment(alignment, read, genome, scratch);
 }
 
 void performAlignment(const ExecutionParameters& /*params*/, Read& read, Alignment& alignment,
-                      const GenomeSequence& genome) {
+                      const GenomeSequence& genome, AlignmentScratch& scratch) {
     if (alignment.isEmpty) return;
     const Position& primary = alignment.primaryPosition;
     if (primary.orientation == kReverseComplementOrientation) addReverseComplementOrientation(read);
     if (primary.mappingScores.mismatchScores.wholeReadScore != 0 || primary.indelDescriptor.present) {
-        performSmithWattermanAlignment(alignment, read, genome);
+        performSmithWattermanAlignment(alignment, read, genome, scratch);
     } else {
         setPerfectMatch(alignment, read.length);
     }
     if (alignment.isReportable && !hasEnoughMatchQuality(alignment, read.length)) alignment.isReportable = 0;
+}
+
+}  // namespace koru
+
+namespace koru {
+
+void performAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+                      const GenomeSequence& genome) {
+    AlignmentScratch scratch;
+    performAlignment(params, read, alignment, genome, scratch);
 }
 
 }  // namespace koru

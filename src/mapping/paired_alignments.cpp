@@ -9,17 +9,28 @@ namespace koru {
 
 std::unique_ptr<PairedAlignments> createPairedAlignments(const ReadPair& readPair, std::uint32_t slots) {
     auto alignments = std::make_unique<PairedAlignments>();
-    alignments->readPair = &readPair;
-    alignments->pairedAlignments.resize(slots);
+    resetPairedAlignments(*alignments, readPair, slots);
     return alignments;
+}
+
+void resetPairedAlignments(PairedAlignments& alignments, const ReadPair& readPair, std::uint32_t slots) {
+    alignments.readPair = &readPair;
+    // Never shrunk: the records of unused slots keep their memory for later pairs.
+    if (alignments.pairedAlignments.size() < slots) alignments.pairedAlignments.resize(slots);
+    alignments.allocatedSlots = slots;
+    alignments.numberOfPopulatedPairedAlignments = 0;
+    alignments.primarySlot = alignments.secondarySlot = -1;
 }
 
 void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t alignmentsPerRead,
                          std::uint32_t type) {
+    Alignments a = std::move(paired.readAAlignments), b = std::move(paired.readBAlignments);
     paired = PairedAlignment{};
     paired.type = type;
-    paired.readAAlignments = createAlignments(alignmentsPerRead, readPair.readA.length);
-    paired.readBAlignments = createAlignments(alignmentsPerRead, readPair.readB.length);
+    resetAlignments(a, alignmentsPerRead, readPair.readA.length);
+    resetAlignments(b, alignmentsPerRead, readPair.readB.length);
+    paired.readAAlignments = std::move(a);
+    paired.readBAlignments = std::move(b);
 }
 
 void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params,

@@ -37,15 +37,14 @@ struct PairedAlignment {
 
 struct PairedAlignments {
     const ReadPair* readPair = nullptr;             // not owned
-    std::vector<PairedAlignment> pairedAlignments;  // the allocated slots
+    std::vector<PairedAlignment> pairedAlignments;  // at least the allocated slots
+    std::uint32_t allocatedSlots = 0;
     std::uint32_t numberOfPopulatedPairedAlignments = 0;
     // The primary and secondary paired alignment, chosen once by the pair step: slots, -1 for none.
     std::int32_t primarySlot = -1;
     std::int32_t secondarySlot = -1;
 
-    std::uint32_t numberOfAllocatedPairedAlignments() const {
-        return static_cast<std::uint32_t>(pairedAlignments.size());
-    }
+    std::uint32_t numberOfAllocatedPairedAlignments() const { return allocatedSlots; }
     const PairedAlignment* primary() const { return slot(primarySlot); }
     const PairedAlignment* secondary() const { return slot(secondarySlot); }
     PairedAlignment* primary() { return const_cast<PairedAlignment*>(slot(primarySlot)); }
@@ -57,6 +56,8 @@ struct PairedAlignments {
 };
 
 std::unique_ptr<PairedAlignments> createPairedAlignments(const ReadPair& readPair, std::uint32_t slots);
+// The same in place, for the next pair: records of earlier pairs keep their memory.
+void resetPairedAlignments(PairedAlignments& alignments, const ReadPair& readPair, std::uint32_t slots);
 void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t alignmentsPerRead,
                          std::uint32_t type);
 void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params,

@@ -8,29 +8,27 @@ namespace koru {
 namespace {
 
 void alignAlignments(const ExecutionParameters& params, Read& read, Alignments& alignments,
-                     const GenomeSequence& genome) {
+                     const GenomeSequence& genome, AlignmentScratch& scratch) {
     for (std::uint32_t i = alignments.numberOfPopulatedAlignments; i-- > 0;) {
         Alignment& alignment = alignments.alignments[i];
-        performAlignment(params, read, alignment, genome);
-        addQualityScoreToAlignment(params, read, alignment, genome);
+        performAlignment(params, read, alignment, genome, scratch);
+        addQualityScoreToAlignment(params, read, alignment, genome, scratch);
         addChromosomeInformationToAlignment(alignment, genome, true);
     }
 }
 
 }  // namespace
 
-std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
-                                                const BinaryIndexes& indexes,
-                                                ReadPairMappingStatistics& statistics,
-                                                MappingWorkspace& workspace) {
+PairedAlignments& alignReadPair(const ExecutionParameters& params, ReadPair& pair, const BinaryIndexes& indexes,
+                                ReadPairMappingStatistics& statistics, MappingWorkspace& workspace) {
     calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
-    auto alignments = mapReadPair(params, pair, indexes, statistics, workspace);
-    choosePrimaryAndSecondaryAlignment(params, *alignments);
-    PairedAlignment* primary = alignments->primary();
+    PairedAlignments& alignments = mapReadPair(params, pair, indexes, statistics, workspace);
+    choosePrimaryAndSecondaryAlignment(params, alignments);
+    PairedAlignment* primary = alignments.primary();
     if (primary == nullptr) return alignments;
     const GenomeSequence& genome = *indexes.genomeSequence;
-    alignAlignments(params, pair.readB, primary->readBAlignments, genome);
-    alignAlignments(params, pair.readA, primary->readAAlignments, genome);
+    alignAlignments(params, pair.readB, primary->readBAlignments, genome, workspace.alignment);
+    alignAlignments(params, pair.readA, primary->readAAlignments, genome, workspace.alignment);
     return alignments;
 }
 

@@ -2,8 +2,6 @@
 // The pair step of every request: the pair is mapped, its primary and secondary paired alignment
 // chosen once and stored with it, and the primary aligned base by base, scored and annotated.
 
-#include <memory>
-
 #include "config/execution_parameters.h"
 #include "index/binary_indexes.h"
 #include "mapping/paired_alignments.h"
@@ -14,10 +12,9 @@
 namespace koru {
 
 // Sets the bases to shift, maps the pair, chooses, and aligns the primary paired alignment's
-// alignments; the secondary is left as mapped.
-std::unique_ptr<PairedAlignments> alignReadPair(const ExecutionParameters& params, ReadPair& pair,
-                                                const BinaryIndexes& indexes,
-                                                ReadPairMappingStatistics& statistics,
-                                                MappingWorkspace& workspace);
+// alignments; the secondary is left as mapped. The result is the workspace's, valid until the
+// next pair.
+PairedAlignments& alignReadPair(const ExecutionParameters& params, ReadPair& pair, const BinaryIndexes& indexes,
+                                ReadPairMappingStatistics& statistics, MappingWorkspace& workspace);
 
 }  // namespace koru

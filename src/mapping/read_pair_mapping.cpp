@@ -127,39 +127,33 @@ class ReadPairMapper {
                    CandidatePositionsPair& candidates)
         : params_(params), pair_(pair), statistics_(statistics), candidates_(candidates) {}
 
-    std::unique_ptr<PairedAlignments> buildPairedAlignments(const Pairing& pairing) {
-        if (candidates_.readA.candidates.empty() && candidates_.readB.candidates.empty())
-            return createPairedAlignments(pair_, 0);
-        auto result = createPairedAlignments(pair_, 2);
-        std::uint32_t populated = 0;
+    void buildPairedAlignments(const Pairing& pairing, PairedAlignments& result) {
+        if (candidates_.readA.candidates.empty() && candidates_.readB.candidates.empty()) {
+            resetPairedAlignments(result, pair_, 0);
+            return;
+        }
+        resetPairedAlignments(result, pair_, 2);
+        std::uint32_t& populated = result.numberOfPopulatedPairedAlignments;
         CandidatePosition* lowestA = candidates_.readA.lowestMismatchCandidate;
         CandidatePosition* lowestB = candidates_.readB.lowestMismatchCandidate;
         if (pairing.hasConcordantPair()) {
-            populate(result->pairedAlignments[populated++], pairing.best);
+            populate(result.pairedAlignments[populated++], pairing.best);
             collectQuality(statistics_, candidatesInsideWindowGroup, pairing.best.candidateA,
                            pairing.best.candidateB);
             collectHitCountQuality(params_, statistics_, candidates_, pairing);
-            if (pairing.best.candidateA == lowestA && pairing.best.candidateB == lowestB) {
-                result->numberOfPopulatedPairedAlignments = populated;
-                return result;
-            }
+            if (pairing.best.candidateA == lowestA && pairing.best.candidateB == lowestB) return;
         } else if (!candidates_.readA.candidates.empty() && !candidates_.readB.candidates.empty()) {
             collectQuality(statistics_, noCandidatesInsideWindowGroup, lowestA, lowestB);
         }
-        if (lowestA == nullptr && lowestB == nullptr) {
-            result->numberOfPopulatedPairedAlignments = populated;
-            return result;
-        }
+        if (lowestA == nullptr && lowestB == nullptr) return;
         PairedAlignmentCandidate discordant;
         initAlignmentCandidate(discordant, discordantPairedAlignmentType, lowestA, lowestB);
-        PairedAlignment& paired = result->pairedAlignments[populated++];
+        PairedAlignment& paired = result.pairedAlignments[populated++];
         populate(paired, discordant);
         if (pairing.hasConcordantPair() &&
             static_cast<std::uint32_t>(paired.distance) > params_.concordantReadPairBasePairWindowSize &&
             pairing.best.aggregatePrimaryScore > paired.aggregateMismatchScores.primaryScore)
             collectQuality(statistics_, popCountOutsideWindowGroup, lowestA, lowestB);
-        result->numberOfPopulatedPairedAlignments = populated;
-        return result;
     }
 
   private:
@@ -185,13 +179,13 @@ void countPairOutcomes(ReadPairMappingStatistics& statistics, std::uint32_t junc
 
 }  // namespace
 
-std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
-                                              const BinaryIndexes& indexes,
-                                              ReadPairMappingStatistics& statistics,
-                                              MappingWorkspace& workspace) {
+PairedAlignments& mapReadPair(const ExecutionParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
+                              ReadPairMappingStatistics& statistics, MappingWorkspace& workspace) {
+    PairedAlignments& result = workspace.alignments;
     if (!isSupportedReadLength(readPair.readA.length) || !isSupportedReadLength(readPair.readB.length)) {
         ++statistics.readPairsWithUnsupportedReadLength;
-        return createPairedAlignments(readPair, 0);
+        resetPairedAlignments(result, readPair, 0);
+        return result;
     }
     CandidatePositionsPair& candidates = *workspace.candidates;
     clearCandidatePositions(candidates.readA);
@@ -209,7 +203,7 @@ std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params,
     }
     const std::uint32_t junctionReads = statistics.readsWithBiotinJunctions;
     const std::uint32_t alternateReads = statistics.readsWithAlternativeAlignments;
-    auto result = ReadPairMapper(params, readPair, statistics, candidates).buildPairedAlignments(pairing);
+    ReadPairMapper(params, readPair, statistics, candidates).buildPairedAlignments(pairing, result);
     countPairOutcomes(statistics, junctionReads, alternateReads);
     return result;
 }
@@ -218,7 +212,8 @@ std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params,
                                               const BinaryIndexes& indexes,
                                               ReadPairMappingStatistics& statistics) {
     MappingWorkspace workspace(params);
-    return mapReadPair(params, readPair, indexes, statistics, workspace);
+    return std::make_unique<PairedAlignments>(
+        std::move(mapReadPair(params, readPair, indexes, statistics, workspace)));
 }
 
 }  // namespace koru

@@ -21,15 +21,16 @@ struct MappingWorkspace {
     explicit MappingWorkspace(const ExecutionParameters& params);
     std::unique_ptr<CandidatePositionsPair> candidates;
     std::unique_ptr<CandidateGenerationScratch> generation;
+    PairedAlignments alignments;  // the last pair's, refilled for each pair
+    AlignmentScratch alignment;
 };
 
 // The pair's reads must be encoded in both orientations with their bases to shift set. A pair
 // with a read shorter than 64 or longer than 512 bases is not mapped (counted in the statistics)
 // and gets no paired alignment, like a pair without candidates.
-std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
-                                              const BinaryIndexes& indexes,
-                                              ReadPairMappingStatistics& statistics,
-                                              MappingWorkspace& workspace);
+// The result is the workspace's alignments, valid until the next pair.
+PairedAlignments& mapReadPair(const ExecutionParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
+                              ReadPairMappingStatistics& statistics, MappingWorkspace& workspace);
 std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
                                               const BinaryIndexes& indexes,
                                               ReadPairMappingStatistics& statistics);

@@ -58,12 +58,12 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
     const GenomeSequence& genome = *indexes.genomeSequence;
     while (buffers.getNextReadPair(*pair)) {
         const std::uint32_t unsupportedBefore = statistics->readPairsWithUnsupportedReadLength;
-        auto alignments = alignReadPair(params, *pair, indexes, *statistics, workspace);
+        const PairedAlignments& alignments = alignReadPair(params, *pair, indexes, *statistics, workspace);
         if (statistics->readPairsWithUnsupportedReadLength != unsupportedBefore) {
             ++threadUnsupported.pairs;
             threadUnsupported.note(*pair, buffers.lastRecordNumber());
         }
-        writePairedAlignmentsToOutputFile(params, *alignments, writers, genome);
+        writePairedAlignmentsToOutputFile(params, alignments, writers, genome);
     }
     if (params.verbose) printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
 #pragma omp critical(koruUnsupportedReadLengths)

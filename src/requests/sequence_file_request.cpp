@@ -52,8 +52,8 @@ void mapRecords(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
         pair.sequenceFileLineNumber = record;
         createNamesUsingSequenceFileInformation(pair);
         pair.sequenceFileLineNumber = record + 1;
-        auto alignments = alignReadPair(params, pair, indexes, statistics, workspace);
-        writePairedAlignmentsToOutputFile(params, *alignments, writers, *indexes.genomeSequence);
+        const PairedAlignments& alignments = alignReadPair(params, pair, indexes, statistics, workspace);
+        writePairedAlignmentsToOutputFile(params, alignments, writers, *indexes.genomeSequence);
     }
 }
 

@@ -193,7 +193,9 @@ void reverseComplementAsciiEncodedSequence(std::string_view text, std::string& o
 }
 
 void reverseQualitySequence(std::string_view text, std::string& out) {
-    out.assign(text.rbegin(), text.rend());
+    // Sized, then filled: assigning from reverse iterators builds a temporary string.
+    out.resize(text.size());
+    std::reverse_copy(text.begin(), text.end(), out.begin());
 }
 
 void memoryAlignSequence(std::span<const uint32_t> base, std::span<const uint32_t> check, uint32_t shift,

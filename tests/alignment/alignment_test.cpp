@@ -176,8 +176,9 @@ TEST_F(AlignmentSimpleTest, SmithWatermanPerformsTheSimpleAlignment) {
     Read read = readOf(withMismatches(ref(p, 100), {0, 33, 34, 70}));
     Alignment simple = alignmentAt(positionAt(p, 4));
     Alignment smithWaterman = simple;
-    performSimpleAlignment(simple, read, *genome);
-    performSmithWattermanAlignment(smithWaterman, read, *genome);
+    AlignmentScratch scratch;
+    performSimpleAlignment(simple, read, *genome, scratch);
+    performSmithWattermanAlignment(smithWaterman, read, *genome, scratch);
     EXPECT_EQ(smithWaterman.cigarString, simple.cigarString);
     EXPECT_EQ(smithWaterman.mismatchString, simple.mismatchString);
     EXPECT_EQ(smithWaterman.matchString, simple.matchString);

@@ -22,6 +22,7 @@ class MappingQualityTest : public ::testing::Test {
     std::string region;
     std::string read;
     std::unique_ptr<GenomeSequence> genome;
+    AlignmentScratch scratch;
     ExecutionParameters params;
 
     void SetUp() override {
@@ -109,7 +110,7 @@ TEST_F(MappingQualityTest, UniqueWithMismatchesAndNoSecondBestGetsTheCap) {
     Read r = readWithQualities();
     Alignment a = alignmentAt(positionAt(0, 1));
     EXPECT_EQ(qualityOf(a, r), 60u);
-    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome), -1);
+    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome, scratch), -1);
 }
 
 TEST_F(MappingQualityTest, RelativeQualityWeighsMismatchQualitiesAgainstTheCount) {
@@ -118,7 +119,7 @@ TEST_F(MappingQualityTest, RelativeQualityWeighsMismatchQualitiesAgainstTheCount
     Read r = readWithQualities();
     Alignment a = withSecondBest(1, 11);
     EXPECT_EQ(qualityOf(a, r), 116u);
-    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome), 116);
+    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome, scratch), 116);
     genome->mappingQualityOfKeyBelongingToUnmappedRegion = 60;
     EXPECT_EQ(qualityOf(a, r), 60u);
 }
@@ -155,8 +156,8 @@ TEST_F(MappingQualityTest, SumSkipsOnlyMatches) {
 
 TEST_F(MappingQualityTest, SumOfAPerfectPositionIsZero) {
     Read r = readOf(read);
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("AMMM", positionAt(0, 0), r, *genome, params), 0u);
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", positionAt(0, 1), r, *genome, params), 40u);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("AMMM", positionAt(0, 0), r, *genome, params, scratch), 0u);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", positionAt(0, 1), r, *genome, params, scratch), 40u);
 }
 
 TEST_F(MappingQualityTest, SumIncludesTrimmedEnds) {
@@ -165,7 +166,7 @@ TEST_F(MappingQualityTest, SumIncludesTrimmedEnds) {
     Alignment a = alignmentAt(positionAt(0, 1));
     performAlignment(params, r, a, *genome);
     ASSERT_EQ(a.cigarString, "1S99M");
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches(a.matchString, a.primaryPosition, r, *genome, params),
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches(a.matchString, a.primaryPosition, r, *genome, params, scratch),
               20u);
 }
 
@@ -175,7 +176,7 @@ TEST_F(MappingQualityTest, InsertedBasesLeaveWithTheirQualities) {
     r.qualitySequence[57] = '?';
     r.qualitySequence[60] = '5';
     const Position position = positionAt(0, 1, kForwardOrientation, testing::indelOf(kInsertion, 3, 40));
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params), 20u);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params, scratch), 20u);
 }
 
 TEST_F(MappingQualityTest, ReverseComplementUsesReversedQualities) {
@@ -186,7 +187,7 @@ TEST_F(MappingQualityTest, ReverseComplementUsesReversedQualities) {
     r.qualitySequence[10] = '5';
     r.qualitySequence[89] = '?';
     const Position position = positionAt(0, 1, kReverseComplementOrientation);
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params), 20u);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params, scratch), 20u);
 }
 
 }  // namespace

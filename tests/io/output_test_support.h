@@ -80,6 +80,7 @@ inline PairedAlignments pairedAlignmentsOf(const ReadPair& pair, std::initialize
     PairedAlignments alignments;
     alignments.readPair = &pair;
     alignments.pairedAlignments.assign(list.begin(), list.end());
+    alignments.allocatedSlots = static_cast<std::uint32_t>(list.size());
     alignments.numberOfPopulatedPairedAlignments = static_cast<std::uint32_t>(list.size());
     choosePrimaryAndSecondaryAlignment(params, alignments);
     return alignments;
