@@ -25,14 +25,12 @@
 namespace {
 
 std::size_t allocations = 0;  // one thread only
-bool tracing = false;
-__attribute__((noinline)) void traced() { asm volatile(""); }
+
 
 }  // namespace
 
 void* operator new(std::size_t size) {
     ++allocations;
-    if (tracing) traced();
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
@@ -69,7 +67,6 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     while (buffers.getNextReadPair(*pair)) {
         if (++pairs == warmUpPairs) before = allocations;
-        tracing = pairs == 5000;
         const PairedAlignments& alignments = alignReadPair(params, *pair, *indexes, *statistics, workspace);
         writePairedAlignmentsToOutputFile(params, alignments, writers, *genome);
         if (pairs >= warmUpPairs) ++counted;

@@ -63,6 +63,10 @@ struct IndelCandidates {
     std::vector<IndelCandidate> records;
     std::uint32_t lastGenomePosition = 0;  // of the second candidate of the last record added
     std::uint32_t maximumDistanceBetweenIndelFragments = 0;
+    // Scratch of the indel processing, kept to reuse its memory from read to read.
+    std::string reference;
+    std::string buffer;
+    std::vector<std::uint32_t> suffix;
 
     std::uint32_t numberOfIndelCandidates() const { return static_cast<std::uint32_t>(records.size()); }
 };

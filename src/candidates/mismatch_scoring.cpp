@@ -139,16 +139,21 @@ std::uint32_t slidingWindowMinimum(const TextComparison& texts, std::size_t leng
 
 void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation,
                                                 CandidatePosition& candidate, const GenomeSequence& genome) {
+    std::string reference, buffer;
+    calculateMismatchScoresUsingAsciiEncodings(read, orientation, candidate, genome, reference, buffer);
+}
+
+void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation,
+                                                CandidatePosition& candidate, const GenomeSequence& genome,
+                                                std::string& reference, std::string& buffer) {
     const char* readText = getReadSequenceForOrientation(read, orientation);
     if (readText == nullptr)
         exitWithError("A unsupported strand orientation was passed to the \"scoreRead\" function.");
     // The reference the read and an indel can reach; the text ends where the genome's does.
     const IndelDescriptor& indel = candidate.indelDescriptor;
-    std::string reference;
     referenceText(genome, candidate.genomePosition, read.length + (indel.present ? indel.size : 0),
                   reference);
     const char* compared = reference.c_str();
-    std::string buffer;
     const std::uint32_t length = applyIndelToReadAndReferenceSequencePointers(
         &candidate.indelDescriptor, read, readText, compared, buffer);
     const std::size_t referenceLength = std::string_view(compared).size();

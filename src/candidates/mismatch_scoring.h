@@ -5,6 +5,7 @@
 // variant compares texts, for candidates with an insertion or deletion applied.
 
 #include <cstdint>
+#include <string>
 
 #include "candidates/candidate_positions.h"
 #include "genome/genome_sequence.h"
@@ -22,6 +23,10 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
 // its indel applied. Reference bases beyond the genome's text count as mismatches. Below 64
 // compared bases the first window takes the first 32 (or all) and the last window the rest, so
 // no base counts twice; below 32 the single window is the whole read.
+// With `reference` and `buffer` as scratch texts.
+void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation,
+                                                CandidatePosition& candidate, const GenomeSequence& genome,
+                                                std::string& reference, std::string& buffer);
 void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orientation,
                                                 CandidatePosition& candidate, const GenomeSequence& genome);
 

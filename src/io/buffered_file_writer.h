@@ -29,8 +29,15 @@ class BufferedFileWriter {
     void flushIfRequestedFreeBufferSpaceUnAvailable(std::uint64_t requested);
     // Writes the collected text in one piece under the file's lock; an empty buffer takes no lock.
     void flush();
+    // The buffer itself, for a formatter that appends a record in place instead of building it
+    // elsewhere and copying it: first makes `bytes` free. A longer record still lands whole; the
+    // buffer then grows past its capacity until the next flush.
+    std::string& recordBuffer(std::uint64_t bytes) {
+        flushIfRequestedFreeBufferSpaceUnAvailable(bytes);
+        return buffer_;
+    }
 
-    std::uint64_t freeSpace() const { return capacity_ - buffer_.size(); }
+    std::uint64_t freeSpace() const { return buffer_.size() >= capacity_ ? 0 : capacity_ - buffer_.size(); }
     std::uint64_t usedSpace() const { return buffer_.size(); }
     LockedFile& file() { return file_; }
 

@@ -263,11 +263,12 @@ void writeQMROutputRecordFormatedFileHeader(const ExecutionParameters& params, c
     file->flushFile();
 }
 
-void createVersion3QMROutputRecordFormatedString(QMROutputRecord& record) {
+namespace {
+
+void appendVersion3Line(std::string& out, const QMROutputRecord& record) {
     const ReadPair& pair = *record.readPair;
     if (hasNoAlignment(record)) {
-        record.text =
-            stringPrintf("      0      0           0           0  0  0    0    0    0 %4u %4u %4u %7u %3s\n",
+        appendPrintf(out, "      0      0           0           0  0  0    0    0    0 %4u %4u %4u %7u %3s\n",
                          pair.readA.length, pair.readB.length, pair.sequenceFileNumber,
                          pair.sequenceFileLineNumber, record.mType.c_str());
         return;
@@ -278,42 +279,57 @@ void createVersion3QMROutputRecordFormatedString(QMROutputRecord& record) {
     };
     const QmrColumns a = columnsOf(alignmentOrCleared(reportable(record.alignmentA)));
     const QmrColumns b = columnsOf(alignmentOrCleared(reportable(record.alignmentB)));
-    record.text =
-        stringPrintf(" %6u %6u %11" PRId64 " %11" PRId64 " %2u %2u %4u %4u %4i %4u %4u %4u %7u %3s\n",
+    appendPrintf(out, " %6u %6u %11" PRId64 " %11" PRId64 " %2u %2u %4u %4u %4i %4u %4u %4u %7u %3s\n",
                      a.chromosome, b.chromosome, a.position, b.position, a.bin, b.bin, a.equallyGoodPositions,
                      b.equallyGoodPositions, record.scoreSum, a.wholeReadScore, b.wholeReadScore,
                      pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
 }
 
-void createVersion2QMROutputRecordFormatedString(QMROutputRecord& record) {
+void appendVersion2Line(std::string& out, const QMROutputRecord& record) {
     const ReadPair& pair = *record.readPair;
     if (hasNoAlignment(record)) {
-        record.text = stringPrintf(
+        appendPrintf(out, 
             "    0    0      0      0           0           0  100  100  100  100    0    0 %4u %7u %3s\n",
             pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
         return;
     }
     const QmrColumns a = columnsOf(alignmentOrCleared(record.alignmentA));
     const QmrColumns b = columnsOf(alignmentOrCleared(record.alignmentB));
-    record.text =
-        stringPrintf(" %4u %4u %6u %6u %11" PRId64 " %11" PRId64 " %4u %4u %4u %4u %4u %4i %4u %7u %3s\n", 0u,
+    appendPrintf(out, " %4u %4u %6u %6u %11" PRId64 " %11" PRId64 " %4u %4u %4u %4u %4u %4i %4u %7u %3s\n", 0u,
                      0u, a.chromosome, b.chromosome, a.position, b.position, a.minWordScore, b.minWordScore,
                      a.wholeReadScore, b.wholeReadScore, a.wholeReadScore + b.wholeReadScore, record.scoreSum,
                      pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
 }
 
-void writeQMROutputRecordToBufferedFile(QMROutputRecord& record, BufferedFileWriter& writer) {
+// The record's line appended to the text, in the record's version.
+void appendLine(std::string& out, const QMROutputRecord& record) {
     switch (record.version) {
         case 2:
-            createVersion2QMROutputRecordFormatedString(record);
-            break;
+            appendVersion2Line(out, record);
+            return;
         case 3:
-            createVersion3QMROutputRecordFormatedString(record);
-            break;
+            appendVersion3Line(out, record);
+            return;
         default:
             exitOnUnsupportedVersion("writeQMROutputRecordToBufferedFile");
     }
-    writer.write(record.text);
+}
+
+}  // namespace
+
+void createVersion3QMROutputRecordFormatedString(QMROutputRecord& record) {
+    record.text.clear();
+    appendVersion3Line(record.text, record);
+}
+
+void createVersion2QMROutputRecordFormatedString(QMROutputRecord& record) {
+    record.text.clear();
+    appendVersion2Line(record.text, record);
+}
+
+// Formatted straight into the writer's buffer.
+void writeQMROutputRecordToBufferedFile(QMROutputRecord& record, BufferedFileWriter& writer) {
+    appendLine(writer.recordBuffer(getRecordSize(record.version)), record);
 }
 
 void writePairedAlignmentsToQMROutputRecordFormatedFile(const ExecutionParameters& params,

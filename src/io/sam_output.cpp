@@ -189,29 +189,46 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
     file->flushFile();
 }
 
-std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
-                                  const Alignment* alignmentB, std::uint32_t type) {
+void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB, const Alignment* alignmentA,
+                           const Alignment* alignmentB, std::uint32_t type) {
     const Alignment* mappedA = mappedOrNull(alignmentA);
     const Alignment* mappedB = mappedOrNull(alignmentB);
+    appendReadLine(out, readA, mappedA, mappedB, true, type);
+    appendReadLine(out, readB, mappedB, mappedA, false, type);
+}
+
+std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
+                                  const Alignment* alignmentB, std::uint32_t type) {
     std::string record;
-    appendReadLine(record, readA, mappedA, mappedB, true, type);
-    appendReadLine(record, readB, mappedB, mappedA, false, type);
+    appendSAMOutputRecord(record, readA, readB, alignmentA, alignmentB, type);
     return record;
 }
 
-void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
+namespace {
+
+// Room for the pair's two lines: the texts of both reads twice over (sequence and qualities) and
+// the names, with space for the fields and tags.
+std::uint64_t samRecordRoom(const ReadPair& pair) {
+    return 2 * (std::uint64_t{pair.readA.length} + pair.readB.length) +
+           2 * (pair.readA.name.size() + pair.readB.name.size()) + 1024;
+}
+
+}  // namespace
+
+// Formatted straight into the writer's buffer.
+void writePairedAlignmentsToSamFile(const ExecutionParameters& /*params*/,
                                     const PairedAlignments& pairedAlignments, BufferedFileWriter& writer,
                                     const GenomeSequence& /*genome*/) {
     const PairedAlignment* primary = pairedAlignments.primary();
     const ReadPair& readPair = *pairedAlignments.readPair;
+    std::string& out = writer.recordBuffer(samRecordRoom(readPair));
     if (primary == nullptr) {
-        writer.write(createSAMOutputRecord(readPair.readA, readPair.readB, nullptr, nullptr,
-                                           discordantPairedAlignmentType));
+        appendSAMOutputRecord(out, readPair.readA, readPair.readB, nullptr, nullptr,
+                              discordantPairedAlignmentType);
         return;
     }
-    writer.write(createSAMOutputRecord(readPair.readA, readPair.readB,
-                                       firstAlignment(primary->readAAlignments),
-                                       firstAlignment(primary->readBAlignments), primary->type));
+    appendSAMOutputRecord(out, readPair.readA, readPair.readB, firstAlignment(primary->readAAlignments),
+                          firstAlignment(primary->readBAlignments), primary->type);
 }
 
 }  // namespace koru

@@ -49,10 +49,16 @@ IndelCase classify(CandidatePosition& first, CandidatePosition& second, std::uin
 
 IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
                               std::uint32_t readLength, std::uint32_t compared) {
+    std::vector<std::uint32_t> suffix;
+    return findBestIndelSplit(x, y, shift, readLength, compared, suffix);
+}
+
+IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
+                              std::uint32_t readLength, std::uint32_t compared, std::vector<std::uint32_t>& suffix) {
     IndelSplit best{0, 0xFFFF};
     if (readLength < 61) return best;
     // suffix[s]: mismatches of x[j + shift] against y[j] for s <= j < compared.
-    std::vector<std::uint32_t> suffix(std::max(compared, readLength) + 1, 0);
+    suffix.assign(std::max(compared, readLength) + 1, 0);
     for (std::size_t j = compared; j-- > 0;) suffix[j] = suffix[j + 1] + differs(x, j + shift, y, j);
     std::uint32_t prefix = 0;
     for (std::uint32_t i = 0; i < 30; ++i) prefix += differs(x, i, y, i);
@@ -78,19 +84,21 @@ void processIndelCandidates(const ExecutionParameters&, CandidatePositions& stor
         const std::uint32_t d = second.genomePosition - first.genomePosition;
         const std::string_view readText(getReadSequenceForOrientation(read, first.orientation), length);
         const bool deletion = indel.type == kDeletion;
-        std::string reference;
+        std::string& reference = indels.reference;
         const std::size_t reach = std::size_t{length} + d;
         const std::string_view x =
             deletion ? referenceFrom(genome, first.genomePosition, reach, reference) : readText;
         const std::string_view y =
             deletion ? readText : referenceFrom(genome, second.genomePosition, reach, reference);
-        const IndelSplit best = findBestIndelSplit(x, y, d, length, deletion ? length : length - d);
+        const IndelSplit best =
+            findBestIndelSplit(x, y, d, length, deletion ? length : length - d, indels.suffix);
         if (best.total >= indel.receiver->chosenMappingScores.mismatchScores.wholeReadScore ||
             best.total >= indel.other->chosenMappingScores.mismatchScores.wholeReadScore)
             continue;
         CandidatePosition& receiver = *indel.receiver;
         populateIndelDescriptor(receiver.indelDescriptor, d, indel.type, best.split);
-        calculateMismatchScoresUsingAsciiEncodings(read, receiver.orientation, receiver, genome);
+        calculateMismatchScoresUsingAsciiEncodings(read, receiver.orientation, receiver, genome, indels.reference,
+                                                   indels.buffer);
         receiver.chosenMappingScores.numberOfAssociatedKeys +=
             indel.other->chosenMappingScores.numberOfAssociatedKeys;
         record.mergedMappingScores = &receiver.chosenMappingScores;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "candidates/candidate_positions.h"
 #include "config/execution_parameters.h"
@@ -27,6 +28,9 @@ struct IndelSplit {
 // The split s in [30, readLength - 31] minimising the mismatches of x[i] against y[i] before s
 // plus x[j + shift] against y[j] from s to compared - 1; the smallest split wins ties. Positions
 // past the end of either text count as mismatches.
+// With `suffix` as scratch.
+IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
+                              std::uint32_t readLength, std::uint32_t compared, std::vector<std::uint32_t>& suffix);
 IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
                               std::uint32_t readLength, std::uint32_t compared);
 
