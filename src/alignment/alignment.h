@@ -12,7 +12,7 @@
 
 #include "candidates/candidate_positions.h"
 #include "candidates/score_records.h"
-#include "config/execution_parameters.h"
+#include "alignment/alignment_parameters.h"
 #include "genome/genome_sequence.h"
 #include "sequence/read_pair.h"
 
@@ -109,9 +109,9 @@ void performSmithWattermanAlignment(Alignment& alignment, Read& read, const Geno
                                     AlignmentScratch& scratch);
 // CIGAR, mismatch string, trims, edit distance and segments of a non-empty alignment, then the
 // reportability check.
-void performAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+void performAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                       const GenomeSequence& genome, AlignmentScratch& scratch);
-void performAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+void performAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                       const GenomeSequence& genome);
 void addChromosomeInformationToAlignment(Alignment& alignment, const GenomeSequence& genome, bool copyName);
 

@@ -73,7 +73,7 @@ std::uint32_t sumBaseQualityForMismatches(std::string_view matchString, std::str
 
 std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString, const Position& position,
                                                    Read& read, const GenomeSequence& genome,
-                                                   const ExecutionParameters& params, AlignmentScratch& scratch) {
+                                                   const AlignmentParameters& params, AlignmentScratch& scratch) {
     if (position.mappingScores.mismatchScores.wholeReadScore == 0) return 0;
     if (matchString.empty()) {
         createSimpleMatchString(position, read, genome, scratch, scratch.match);
@@ -89,7 +89,7 @@ std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString,
     return sumBaseQualityForMismatches(matchString, qualities, read.length, params.phredQualityOffset);
 }
 
-std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const ExecutionParameters& params,
+std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const AlignmentParameters& params,
                                                                   Read& read, const Alignment& alignment,
                                                                   const GenomeSequence& genome,
                                                                   AlignmentScratch& scratch) {
@@ -112,7 +112,7 @@ std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const Executio
     return static_cast<std::int32_t>(std::min(std::round(x), double{unboundedMappingQuality - 1}));
 }
 
-void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome, AlignmentScratch& scratch) {
     if (alignment.isEmpty || !alignment.isReportable) {
         alignment.mappingQuality = 0;
@@ -137,7 +137,7 @@ void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, A
     alignment.mappingQuality = std::min(quality, cap);
 }
 
-void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome) {
     AlignmentScratch scratch;
     addQualityScoreToAlignment(params, read, alignment, genome, scratch);

@@ -9,15 +9,15 @@
 #include <string_view>
 
 #include "alignment/alignment.h"
-#include "config/execution_parameters.h"
+#include "alignment/alignment_parameters.h"
 #include "genome/genome_sequence.h"
 #include "sequence/read_pair.h"
 
 namespace koru {
 
-void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome, AlignmentScratch& scratch);
-void addQualityScoreToAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome);
 
 // What calculateMappingQualityRelativeToSecondBestCandidate returns when nothing bounds the
@@ -27,7 +27,7 @@ inline constexpr std::int32_t unboundedMappingQuality = std::numeric_limits<std:
 
 // -1 when the second-best position is empty; unboundedMappingQuality when the count difference
 // gives no limit.
-std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const ExecutionParameters& params,
+std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const AlignmentParameters& params,
                                                                   Read& read, const Alignment& alignment,
                                                                   const GenomeSequence& genome,
                                                                   AlignmentScratch& scratch);
@@ -36,7 +36,7 @@ std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const Executio
 // which case it is built.
 std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString, const Position& position,
                                                    Read& read, const GenomeSequence& genome,
-                                                   const ExecutionParameters& params, AlignmentScratch& scratch);
+                                                   const AlignmentParameters& params, AlignmentScratch& scratch);
 std::uint32_t sumBaseQualityForMismatches(std::string_view matchString, std::string_view qualities,
                                           std::uint32_t length, std::uint32_t offset);
 

@@ -242,7 +242,7 @@ void performSmithWattermanAlignment(Alignment& alignment, Read& read, const Geno
     performSimpleAlignment(alignment, read, genome, scratch);
 }
 
-void performAlignment(const ExecutionParameters& /*params*/, Read& read, Alignment& alignment,
+void performAlignment(const AlignmentParameters& /*params*/, Read& read, Alignment& alignment,
                       const GenomeSequence& genome, AlignmentScratch& scratch) {
     if (alignment.isEmpty) return;
     const Position& primary = alignment.primaryPosition;
@@ -259,7 +259,7 @@ void performAlignment(const ExecutionParameters& /*params*/, Read& read, Alignme
 
 namespace koru {
 
-void performAlignment(const ExecutionParameters& params, Read& read, Alignment& alignment,
+void performAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                       const GenomeSequence& genome) {
     AlignmentScratch scratch;
     performAlignment(params, read, alignment, genome, scratch);

@@ -30,7 +30,7 @@ ReadOrientationWords getReadOrientationWords(const Read& read, std::uint32_t ori
     return result;
 }
 
-std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params,
+std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const CandidateParameters& params,
                                                                      Read& read) {
     if (read.length <= params.readLengthToStartLimitingNumberOfKeysGenerated) {
         read.basesToShiftBetweenKeyGeneration = params.defaultBasesToShiftBetweenKeyGeneration;
@@ -42,7 +42,7 @@ std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const Execu
     return read.basesToShiftBetweenKeyGeneration;
 }
 
-void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params,
+void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const CandidateParameters& params,
                                                                 ReadPair& pair) {
     const std::uint32_t shift = calculateAndSetBasesToShiftBetweenKeyGenerationForRead(params, pair.readA);
     if (pair.readB.length == pair.readA.length) {
@@ -341,7 +341,7 @@ ReadKeys keysAt(const ReadOrientationWords& words, std::uint64_t bitOffset) {
 
 class ReadCandidateGenerator {
   public:
-    ReadCandidateGenerator(const ExecutionParameters& params, const BinaryIndexes& indexes, const Read& read,
+    ReadCandidateGenerator(const CandidateParameters& params, const BinaryIndexes& indexes, const Read& read,
                            CandidatePositions& store, CandidateGenerationScratch& scratch)
         : params_(params),
           indexes_(indexes),
@@ -451,7 +451,7 @@ class ReadCandidateGenerator {
                                     next, *indexes_.genomeSequence, weight);
     }
 
-    const ExecutionParameters& params_;
+    const CandidateParameters& params_;
     const BinaryIndexes& indexes_;
     const Read& read_;
     CandidatePositions& store_;
@@ -463,7 +463,7 @@ class ReadCandidateGenerator {
 
 }  // namespace
 
-void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+void generateCandidatePositionsForRead(const CandidateParameters& params, const BinaryIndexes& indexes,
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationMethod method) {
     if (!isSupportedReadLength(read.length)) return;
@@ -471,7 +471,7 @@ void generateCandidatePositionsForRead(const ExecutionParameters& params, const 
     ReadCandidateGenerator(params, indexes, read, store, *scratch).generate(method, false);
 }
 
-void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+void generateCandidatePositionsForRead(const CandidateParameters& params, const BinaryIndexes& indexes,
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationScratch& scratch) {
     if (!isSupportedReadLength(read.length)) return;
@@ -481,7 +481,7 @@ void generateCandidatePositionsForRead(const ExecutionParameters& params, const 
         generator.generate(CandidateGenerationMethod::highRepeat, true);
 }
 
-bool useHighCandidateGenerationMethod(const ExecutionParameters& params, const Read& read,
+bool useHighCandidateGenerationMethod(const CandidateParameters& params, const Read& read,
                                       const CandidatePositions& store) {
     const double lookups = numberOfIndexLookupsPerformed(read.length, read.basesToShiftBetweenKeyGeneration);
     const auto threshold = static_cast<std::uint32_t>(

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "candidates/candidate_parameters.h"
 #include "index/binary_indexes.h"
 #include "sequence/read_pair.h"
 
@@ -44,9 +44,9 @@ ReadOrientationWords getReadOrientationWords(const Read& read, std::uint32_t ori
 
 // Default bases between keys up to the limiting read length; longer reads keep about
 // maximumNumberOfKeysToExhibitLinearScaling keys, at most 32 bases apart.
-std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const ExecutionParameters& params,
+std::uint32_t calculateAndSetBasesToShiftBetweenKeyGenerationForRead(const CandidateParameters& params,
                                                                      Read& read);
-void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const ExecutionParameters& params,
+void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const CandidateParameters& params,
                                                                 ReadPair& pair);
 // 3 encodings x 2 orientations x (((n - 33) div s) + 2) keys.
 std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint32_t basesToShift);
@@ -88,13 +88,13 @@ struct CandidateGenerationScratch {
 
 // Adds the read's candidates to the store and updates its lookup statistics. A read of an
 // unsupported length gets none: the caller reports its pair unmapped.
-void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+void generateCandidatePositionsForRead(const CandidateParameters& params, const BinaryIndexes& indexes,
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationMethod method);
 
 // The key lookup pass, then the high-repeat pass when the lookups call for it: the read's whole
 // candidate generation, with the scratch reused.
-void generateCandidatePositionsForRead(const ExecutionParameters& params, const BinaryIndexes& indexes,
+void generateCandidatePositionsForRead(const CandidateParameters& params, const BinaryIndexes& indexes,
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationScratch& scratch);
 
@@ -116,7 +116,7 @@ void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferen
     std::uint32_t nextCheckKey, const GenomeSequence& genome);
 
 // Whether the high-repeat method should run after the key lookup pass.
-bool useHighCandidateGenerationMethod(const ExecutionParameters& params, const Read& read,
+bool useHighCandidateGenerationMethod(const CandidateParameters& params, const Read& read,
                                       const CandidatePositions& store);
 
 inline void incrementIndexHitCountScores(std::uint32_t orientation, CandidateKeyHits& hits) {

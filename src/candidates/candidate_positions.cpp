@@ -154,7 +154,7 @@ void sumIndexLookupStatistics(IndexLookupStatistics& result, const IndexLookupSt
         a.indexLookupsThatGeneratedNoCandidates + b.indexLookupsThatGeneratedNoCandidates;
 }
 
-void filterCandidatePositions(const ExecutionParameters& params, CandidatePositions& store) {
+void filterCandidatePositions(const CandidateParameters& params, CandidatePositions& store) {
     const auto& filters = params.candidatePositionFilters;
     if (filters.empty() || store.keyHits.empty()) return;
     std::erase_if(store.keyHits, [&filters](const CandidateKeyHits& hits) {

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "candidates/score_records.h"
-#include "config/execution_parameters.h"
+#include "candidates/candidate_parameters.h"
 
 namespace koru {
 
@@ -139,7 +139,7 @@ void sumIndexLookupStatistics(IndexLookupStatistics& result, const IndexLookupSt
                               const IndexLookupStatistics& b);
 
 // Drops the key hits whose genome position lies in a filter's genome range, bounds included.
-void filterCandidatePositions(const ExecutionParameters& params, CandidatePositions& store);
+void filterCandidatePositions(const CandidateParameters& params, CandidatePositions& store);
 
 // Paired alignment types.
 inline constexpr std::uint32_t concordantPairedAlignmentType = 0;

@@ -8,29 +8,11 @@
 #include <vector>
 
 #include "config/genome_information.h"
+#include "mapping/mapping_parameters.h"
 #include "support/locked_file.h"
 #include "support/process_information.h"
 
 namespace koru {
-
-struct CandidateQualityCriteria {
-    std::uint32_t maximumCombinedMinWordMismatchScoreOfBothReads = 3;
-    std::uint32_t minimumCombinedNumberOfKeysAssociatedWithBothReads = 6;
-    std::uint32_t maximumMinWordMismatchScoreForIndividualRead = 2;
-    std::uint32_t minimumNumberOfKeysAssociatedWithIndividualReadPosition = 3;
-    double maximumPopCountValuePerBPOfRead = 0.05;
-};
-
-// One range of the candidate position filter file. The genome positions stay 0 until the
-// chromosome table resolves them.
-struct CandidatePositionFilter {
-    std::uint32_t startPositionInGenome = 0;
-    std::uint32_t endPositionInGenome = 0;
-    std::uint32_t chromosome = 0;  // 1-based, as in the chromosome table
-    std::uint32_t startPositionInChromosome = 0;
-    std::uint32_t endPositionInChromosome = 0;
-    std::uint32_t lineNumber = 0;  // where the record starts in the filter file, for messages
-};
 
 // Texts below are empty when absent.
 struct InteractiveServerRequestParameters {
@@ -79,7 +61,9 @@ struct QmrOutputRequestParameters {
     std::unique_ptr<LockedFile> qmrOutputFile;
 };
 
-struct ExecutionParameters {
+// The run: the mapping record its stages take (candidate generation's and alignment's within it),
+// then what only the run itself reads.
+struct ExecutionParameters : MappingParameters {
     ProcessInformation processInformation;
     std::unique_ptr<GenomeInformation> genomeInformation;
     // An index file to load instead of reading the reference and building the index, and one to
@@ -94,39 +78,11 @@ struct ExecutionParameters {
     bool verbose = false;
     std::uint32_t maximumNumberOfThreads = 4;
     bool singleThreadAlignment = false;
-    std::uint32_t maximumNumberOfPositionsAKeyCanHaveInAnIndex = 32768;
-    std::uint32_t maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = 750;
-    std::uint32_t defaultBasesToShiftBetweenKeyGeneration = 8;
-    std::uint32_t readLengthToStartLimitingNumberOfKeysGenerated = 176;
-    std::uint32_t maximumNumberOfKeysToExhibitLinearScaling = 18;
-    std::uint32_t numberOfKeysToGenerateForHighRepeatCandidateGeneration = 2;
-    double maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration = 0.7;
-    double mininumPercentageOfMismatchedBasesInReadToTriggerIndelProcessing = 0.02;
-    std::uint32_t maximumSizeOfIndelToDetect = 50;
-    CandidateQualityCriteria candidateQualityCritieria;
-    std::uint16_t concordantReadPairBasePairWindowSize = 10000;
-    std::uint32_t maximumDistanceBetweenBiotinJunctionFragments = 500;
-    std::uint32_t biotinJunctionDetectionWholeReadMismatchThreshold = 16;
-    std::uint32_t maximumPrimaryMismatchScoreForMoreThanOneAlternativeAlignmentToBeReported = 1;
-    std::uint32_t maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate = 2;
-    std::uint32_t maximumNumberOfMismatchesInWholeReadForSimpleAlignment = 5;
-    std::uint32_t phredQualityOffset = 33;
     std::unique_ptr<LockedFile> standardOutputFile;
     std::unique_ptr<LockedFile> traceFile;  // standard output unless -t names a file
     std::string traceOutputFileName;
     std::string candidatePositionFilterFile;
-    bool useDisconcordantPairScorePenaltyToSelectPrimaryAlignment = true;
-    double maximumScorePercentageForQualityPairedAlignment = 0.75;
-    bool isReadPairSequencingData = false;
-    std::uint32_t discordantPairScorePenantly = 5;
-    std::uint32_t minimumNumberOfKeysAssociatedWithCandidatePosition = 2;
-    bool generateSupplementalMappings = false;
-    bool reportMostDistantMappingAsPrimaryForReadsWithJunctions = false;
-    bool generateAlternateMappings = false;
-    std::uint32_t numberOfAlternateMappingsToReport = 5;
-    bool detectBiotinJunctions = true;
     bool reportSecondaryAlignment = false;
-    std::vector<CandidatePositionFilter> candidatePositionFilters;
     InteractiveServerRequestParameters interactiveServerRequestParameters;
     SequenceFileMappingRequestParameters sequenceFileMappingRequestParameters;
     FastqAlignmentRequestParameters fastqAlignmentRequestParameters;

@@ -41,7 +41,7 @@ bool addFragmentAlignment(Alignments& alignments, CandidatePosition& fragment,
 }
 
 // The read's own placement is the one near the mate: the fragment is the distant part.
-std::uint32_t addDistantFragment(const ExecutionParameters& params, CandidatePositions& store,
+std::uint32_t addDistantFragment(const MappingParameters& params, CandidatePositions& store,
                                  CandidatePosition& candidate, Alignments& alignments) {
     const std::uint32_t maximumMinWord =
         params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate;
@@ -72,7 +72,7 @@ bool areComplementaryFragments(const CandidatePosition& x, const CandidatePositi
            (a.firstWordScore > a.lastWordScore && b.firstWordScore < b.lastWordScore);
 }
 
-std::uint32_t performPrimaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
+std::uint32_t performPrimaryBiotinJunctionDetectionAndMappingGeneration(const MappingParameters& params,
                                                                         CandidatePositions& store,
                                                                         CandidatePosition& candidate,
                                                                         const CandidatePosition& mate,
@@ -96,7 +96,7 @@ std::uint32_t performPrimaryBiotinJunctionDetectionAndMappingGeneration(const Ex
     return addFragmentAlignment(alignments, *nearMate, store, biotinJunctionAlignmentType) ? 1 : 0;
 }
 
-std::uint32_t performSecondaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
+std::uint32_t performSecondaryBiotinJunctionDetectionAndMappingGeneration(const MappingParameters& params,
                                                                           CandidatePositions& store,
                                                                           const CandidatePosition& candidate,
                                                                           const CandidatePosition& mate,

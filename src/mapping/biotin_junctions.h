@@ -9,20 +9,20 @@
 
 #include "alignment/alignment.h"
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "mapping/mapping_parameters.h"
 
 namespace koru {
 
 // Looks among the read's lowest mismatch candidates for a fragment near the mate; returns 1 when
 // it added an alignment. `candidate` is the read's own (alignment 0), `mate` the other read's.
-std::uint32_t performPrimaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
+std::uint32_t performPrimaryBiotinJunctionDetectionAndMappingGeneration(const MappingParameters& params,
                                                                         CandidatePositions& store,
                                                                         CandidatePosition& candidate,
                                                                         const CandidatePosition& mate,
                                                                         Alignments& alignments);
 
 // Looks among all the read's candidates within the fragment distance of the mate.
-std::uint32_t performSecondaryBiotinJunctionDetectionAndMappingGeneration(const ExecutionParameters& params,
+std::uint32_t performSecondaryBiotinJunctionDetectionAndMappingGeneration(const MappingParameters& params,
                                                                           CandidatePositions& store,
                                                                           const CandidatePosition& candidate,
                                                                           const CandidatePosition& mate,

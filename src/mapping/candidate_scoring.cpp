@@ -13,7 +13,7 @@ namespace {
 
 // Turns the key hits with enough keys into candidates; the others are dropped here, before
 // anything points at a candidate.
-void takeCandidatesWithEnoughKeys(const ExecutionParameters& params, CandidatePositions& store) {
+void takeCandidatesWithEnoughKeys(const MappingParameters& params, CandidatePositions& store) {
     store.candidates.clear();
     store.candidates.reserve(store.keyHits.size());
     for (const CandidateKeyHits& hits : store.keyHits) {
@@ -82,7 +82,7 @@ void prefetchCandidateGenome(const GenomeSequence& genome, std::uint32_t positio
 
 }  // namespace
 
-void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store,
+void scoreCandidatePositions(const MappingParameters& params, CandidatePositions& store,
                              const GenomeSequence& genome, Read& read) {
     const std::uint32_t maximumIndel = store.indelCandidates ? params.maximumSizeOfIndelToDetect : 0;
     takeCandidatesWithEnoughKeys(params, store);

@@ -6,13 +6,13 @@
 // candidate still has many mismatches and indel candidates exist, indel detection runs.
 
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "mapping/mapping_parameters.h"
 #include "genome/genome_sequence.h"
 #include "sequence/read_pair.h"
 
 namespace koru {
 
-void scoreCandidatePositions(const ExecutionParameters& params, CandidatePositions& store,
+void scoreCandidatePositions(const MappingParameters& params, CandidatePositions& store,
                              const GenomeSequence& genome, Read& read);
 
 }  // namespace koru

@@ -70,7 +70,7 @@ IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint3
     return best;
 }
 
-void processIndelCandidates(const ExecutionParameters&, CandidatePositions& store, Read& read,
+void processIndelCandidates(const MappingParameters&, CandidatePositions& store, Read& read,
                             const GenomeSequence& genome) {
     if (!hasReferenceText(genome) || !store.indelCandidates) return;
     IndelCandidates& indels = *store.indelCandidates;

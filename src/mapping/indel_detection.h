@@ -11,13 +11,13 @@
 #include <vector>
 
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "mapping/mapping_parameters.h"
 #include "genome/genome_sequence.h"
 #include "sequence/read_pair.h"
 
 namespace koru {
 
-void processIndelCandidates(const ExecutionParameters& params, CandidatePositions& store, Read& read,
+void processIndelCandidates(const MappingParameters& params, CandidatePositions& store, Read& read,
                             const GenomeSequence& genome);
 
 struct IndelSplit {

@@ -33,7 +33,7 @@ void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std:
     paired.readBAlignments = std::move(b);
 }
 
-void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params,
+void populatePairedAlignmentFromPairedAlignmentCandidate(const MappingParameters& params,
                                                          const ReadPair& readPair, PairedAlignment& paired,
                                                          const PairedAlignmentCandidate& candidate,
                                                          CandidatePositionsPair& candidates) {
@@ -55,7 +55,7 @@ void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParamete
 
 namespace {
 
-bool meetsQualityCriteria(const ExecutionParameters& params, const PairedAlignment& paired,
+bool meetsQualityCriteria(const MappingParameters& params, const PairedAlignment& paired,
                           const Alignment& a, const Alignment& b) {
     const CandidateQualityCriteria& criteria = params.candidateQualityCritieria;
     const MappingScores& sa = a.primaryPosition.mappingScores;
@@ -95,7 +95,7 @@ std::uint32_t readAlignmentScore(const Alignments& alignments) {
 
 }  // namespace
 
-void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParameters& params,
+void calculatePairedAlignmentAggregateScoresAndDistances(const MappingParameters& params,
                                                          PairedAlignment& paired) {
     const Alignment& a = paired.readAAlignments.alignments[0];
     const Alignment& b = paired.readBAlignments.alignments[0];
@@ -122,7 +122,7 @@ void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParamete
         if (!alignments->alignments[0].isEmpty) paired.alignmentScore += readAlignmentScore(*alignments);
 }
 
-void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const PairedAlignments& alignments,
+void selectPrimaryAndSecondaryAlignment(const MappingParameters& params, const PairedAlignments& alignments,
                                         const PairedAlignment*& primary, const PairedAlignment*& secondary) {
     const PairedAlignment* concordant = nullptr;
     const PairedAlignment* discordant = nullptr;
@@ -153,7 +153,7 @@ void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const
     if (secondary->alignmentScore < quality) secondary = nullptr;
 }
 
-void choosePrimaryAndSecondaryAlignment(const ExecutionParameters& params, PairedAlignments& alignments) {
+void choosePrimaryAndSecondaryAlignment(const MappingParameters& params, PairedAlignments& alignments) {
     const PairedAlignment* primary = nullptr;
     const PairedAlignment* secondary = nullptr;
     selectPrimaryAndSecondaryAlignment(params, alignments, primary, secondary);

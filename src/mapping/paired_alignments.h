@@ -13,7 +13,7 @@
 
 #include "alignment/alignment.h"
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "mapping/mapping_parameters.h"
 #include "sequence/read_pair.h"
 
 namespace koru {
@@ -60,17 +60,17 @@ std::unique_ptr<PairedAlignments> createPairedAlignments(const ReadPair& readPai
 void resetPairedAlignments(PairedAlignments& alignments, const ReadPair& readPair, std::uint32_t slots);
 void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t alignmentsPerRead,
                          std::uint32_t type);
-void populatePairedAlignmentFromPairedAlignmentCandidate(const ExecutionParameters& params,
+void populatePairedAlignmentFromPairedAlignmentCandidate(const MappingParameters& params,
                                                          const ReadPair& readPair, PairedAlignment& paired,
                                                          const PairedAlignmentCandidate& candidate,
                                                          CandidatePositionsPair& candidates);
-void calculatePairedAlignmentAggregateScoresAndDistances(const ExecutionParameters& params,
+void calculatePairedAlignmentAggregateScoresAndDistances(const MappingParameters& params,
                                                          PairedAlignment& paired);
 // Leaves the outputs untouched where no choice is made; they point into `alignments`.
-void selectPrimaryAndSecondaryAlignment(const ExecutionParameters& params, const PairedAlignments& alignments,
+void selectPrimaryAndSecondaryAlignment(const MappingParameters& params, const PairedAlignments& alignments,
                                         const PairedAlignment*& primary, const PairedAlignment*& secondary);
 // Makes that choice and stores it with the alignments, for the writers to read.
-void choosePrimaryAndSecondaryAlignment(const ExecutionParameters& params, PairedAlignments& alignments);
+void choosePrimaryAndSecondaryAlignment(const MappingParameters& params, PairedAlignments& alignments);
 
 const char* lookupDescriptivePairedAlignmentTypeLabel(std::uint32_t type);
 std::string pairedAlignmentToString(const PairedAlignment* paired, const char* name, const char* prefix);

@@ -7,7 +7,7 @@ namespace koru {
 
 namespace {
 
-void alignAlignments(const ExecutionParameters& params, Read& read, Alignments& alignments,
+void alignAlignments(const MappingParameters& params, Read& read, Alignments& alignments,
                      const GenomeSequence& genome, AlignmentScratch& scratch) {
     for (std::uint32_t i = alignments.numberOfPopulatedAlignments; i-- > 0;) {
         Alignment& alignment = alignments.alignments[i];
@@ -19,7 +19,7 @@ void alignAlignments(const ExecutionParameters& params, Read& read, Alignments& 
 
 }  // namespace
 
-PairedAlignments& alignReadPair(const ExecutionParameters& params, ReadPair& pair, const BinaryIndexes& indexes,
+PairedAlignments& alignReadPair(const MappingParameters& params, ReadPair& pair, const BinaryIndexes& indexes,
                                 ReadPairMappingStatistics& statistics, MappingWorkspace& workspace) {
     calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
     PairedAlignments& alignments = mapReadPair(params, pair, indexes, statistics, workspace);

@@ -7,7 +7,7 @@
 
 namespace koru {
 
-MappingWorkspace::MappingWorkspace(const ExecutionParameters& params)
+MappingWorkspace::MappingWorkspace(const MappingParameters& params)
     : candidates(createCandidatePositionsPair(5, params.maximumSizeOfIndelToDetect)),
       generation(std::make_unique<CandidateGenerationScratch>()) {}
 
@@ -21,7 +21,7 @@ std::string unsupportedReadLengthMessage(const Read& read) {
 
 namespace {
 
-void generateCandidates(const ExecutionParameters& params, const BinaryIndexes& indexes, ReadPair& pair,
+void generateCandidates(const MappingParameters& params, const BinaryIndexes& indexes, ReadPair& pair,
                         CandidatePositionsPair& candidates, CandidateGenerationScratch& scratch) {
     generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA, scratch);
     generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB, scratch);
@@ -109,7 +109,7 @@ std::uint32_t distance(std::uint32_t a, std::uint32_t b) {
 
 // The pair of the reads' highest hit count candidates, when it lies outside the window and holds
 // more keys than the concordant pair: the hit count view of a better pair elsewhere.
-void collectHitCountQuality(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
+void collectHitCountQuality(const MappingParameters& params, ReadPairMappingStatistics& statistics,
                             const CandidatePositionsPair& candidates, const Pairing& pairing) {
     const CandidatePosition* a = candidates.readA.highestHitCountCandidate;
     const CandidatePosition* b = candidates.readB.highestHitCountCandidate;
@@ -123,7 +123,7 @@ void collectHitCountQuality(const ExecutionParameters& params, ReadPairMappingSt
 
 class ReadPairMapper {
   public:
-    ReadPairMapper(const ExecutionParameters& params, ReadPair& pair, ReadPairMappingStatistics& statistics,
+    ReadPairMapper(const MappingParameters& params, ReadPair& pair, ReadPairMappingStatistics& statistics,
                    CandidatePositionsPair& candidates)
         : params_(params), pair_(pair), statistics_(statistics), candidates_(candidates) {}
 
@@ -163,7 +163,7 @@ class ReadPairMapper {
                                                  candidate.candidateB, candidates_);
     }
 
-    const ExecutionParameters& params_;
+    const MappingParameters& params_;
     ReadPair& pair_;
     ReadPairMappingStatistics& statistics_;
     CandidatePositionsPair& candidates_;
@@ -179,7 +179,7 @@ void countPairOutcomes(ReadPairMappingStatistics& statistics, std::uint32_t junc
 
 }  // namespace
 
-PairedAlignments& mapReadPair(const ExecutionParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
+PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
                               ReadPairMappingStatistics& statistics, MappingWorkspace& workspace) {
     PairedAlignments& result = workspace.alignments;
     if (!isSupportedReadLength(readPair.readA.length) || !isSupportedReadLength(readPair.readB.length)) {
@@ -208,7 +208,7 @@ PairedAlignments& mapReadPair(const ExecutionParameters& params, ReadPair& readP
     return result;
 }
 
-std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
+std::unique_ptr<PairedAlignments> mapReadPair(const MappingParameters& params, ReadPair& readPair,
                                               const BinaryIndexes& indexes,
                                               ReadPairMappingStatistics& statistics) {
     MappingWorkspace workspace(params);

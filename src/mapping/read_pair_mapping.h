@@ -8,7 +8,7 @@
 
 #include "candidates/candidate_generation.h"
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "mapping/mapping_parameters.h"
 #include "index/binary_indexes.h"
 #include "mapping/paired_alignments.h"
 #include "mapping/read_pair_mapping_statistics.h"
@@ -18,7 +18,7 @@ namespace koru {
 
 // Per-thread scratch of the mapping, reused from pair to pair so that mapping allocates little.
 struct MappingWorkspace {
-    explicit MappingWorkspace(const ExecutionParameters& params);
+    explicit MappingWorkspace(const MappingParameters& params);
     std::unique_ptr<CandidatePositionsPair> candidates;
     std::unique_ptr<CandidateGenerationScratch> generation;
     PairedAlignments alignments;  // the last pair's, refilled for each pair
@@ -29,9 +29,9 @@ struct MappingWorkspace {
 // with a read shorter than 64 or longer than 512 bases is not mapped (counted in the statistics)
 // and gets no paired alignment, like a pair without candidates.
 // The result is the workspace's alignments, valid until the next pair.
-PairedAlignments& mapReadPair(const ExecutionParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
+PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
                               ReadPairMappingStatistics& statistics, MappingWorkspace& workspace);
-std::unique_ptr<PairedAlignments> mapReadPair(const ExecutionParameters& params, ReadPair& readPair,
+std::unique_ptr<PairedAlignments> mapReadPair(const MappingParameters& params, ReadPair& readPair,
                                               const BinaryIndexes& indexes,
                                               ReadPairMappingStatistics& statistics);
 

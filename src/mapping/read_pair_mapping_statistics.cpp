@@ -285,7 +285,7 @@ void appendSecondaryAlignments(std::string& out, const ReadPairMappingStatistics
 }  // namespace
 
 std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(
-    const ExecutionParameters& params) {
+    const MappingParameters& params) {
     auto statistics = std::make_unique<ReadPairMappingStatistics>();
     statistics->maximumCandidatePositionsPerIndexEntry =
         params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex;

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "mapping/mapping_parameters.h"
 #include "support/locked_file.h"
 
 namespace koru {
@@ -68,7 +68,7 @@ struct ReadPairMappingStatistics {
     std::uint32_t readPairsWithUnsupportedReadLength = 0;
 };
 
-std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const ExecutionParameters& params);
+std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const MappingParameters& params);
 
 void collectCandidateQualityStatistics(const CandidateQualityCriteria& criteria,
                                        CandidateQualityStatistics& group, const MappingScores& readA,

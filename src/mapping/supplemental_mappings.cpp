@@ -12,7 +12,7 @@ const MismatchScores& scoresOf(const Alignment& alignment) {
 
 // One match, several candidates would do: the best scoring placement matches one part of the
 // read well while the whole read does not.
-bool looksLikeJunctionRead(const ExecutionParameters& params, const PairedAlignment& paired,
+bool looksLikeJunctionRead(const MappingParameters& params, const PairedAlignment& paired,
                            const Alignment& first) {
     return paired.highQualityFlag == 0 &&
            scoresOf(first).minWordScore <=
@@ -28,7 +28,7 @@ struct ReadOfPair {
     const CandidatePosition* mateCandidate;
 };
 
-std::uint32_t detectJunction(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
+std::uint32_t detectJunction(const MappingParameters& params, ReadPairMappingStatistics& statistics,
                              const ReadOfPair& read) {
     if (!params.detectBiotinJunctions || params.isReadPairSequencingData ||
         read.mateAlignments.numberOfPopulatedAlignments == 0 || read.mateAlignments.alignments[0].isEmpty ||
@@ -46,7 +46,7 @@ std::uint32_t detectJunction(const ExecutionParameters& params, ReadPairMappingS
     return found;
 }
 
-void supplementRead(const ExecutionParameters& params, ReadPairMappingStatistics& statistics,
+void supplementRead(const MappingParameters& params, ReadPairMappingStatistics& statistics,
                     PairedAlignment& paired, const ReadOfPair& read) {
     const Alignment& first = read.alignments.alignments[0];
     if (first.isEmpty || read.store.lowestMismatchCandidates.count() < 2) return;
@@ -64,7 +64,7 @@ void supplementRead(const ExecutionParameters& params, ReadPairMappingStatistics
 
 }  // namespace
 
-void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params,
+void generateSupplimentalMappingsForCandidate(const MappingParameters& params,
                                               ReadPairMappingStatistics& statistics, PairedAlignment& paired,
                                               CandidatePosition* candidateA, CandidatePosition* candidateB,
                                               CandidatePositionsPair& candidates) {
@@ -78,7 +78,7 @@ void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params,
     calculatePairedAlignmentAggregateScoresAndDistances(params, paired);
 }
 
-std::uint32_t generateAlternateMappings(const ExecutionParameters& params, Alignments& alignments,
+std::uint32_t generateAlternateMappings(const MappingParameters& params, Alignments& alignments,
                                         CandidatePositions& store) {
     std::uint32_t populated = alignments.numberOfPopulatedAlignments;
     if (populated == 0) return 0;

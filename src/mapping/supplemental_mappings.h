@@ -7,7 +7,7 @@
 
 #include "alignment/alignment.h"
 #include "candidates/candidate_positions.h"
-#include "config/execution_parameters.h"
+#include "mapping/mapping_parameters.h"
 #include "mapping/paired_alignments.h"
 #include "mapping/read_pair_mapping_statistics.h"
 
@@ -15,14 +15,14 @@ namespace koru {
 
 // Runs junction detection and alternate generation for read A then read B of the paired
 // alignment built from the two candidates, and recomputes its aggregate figures.
-void generateSupplimentalMappingsForCandidate(const ExecutionParameters& params,
+void generateSupplimentalMappingsForCandidate(const MappingParameters& params,
                                               ReadPairMappingStatistics& statistics, PairedAlignment& paired,
                                               CandidatePosition* candidateA, CandidatePosition* candidateB,
                                               CandidatePositionsPair& candidates);
 
 // Adds the read's subset entries that rank ahead of the first one in use and score at least as
 // well as its best alignment; returns how many were added.
-std::uint32_t generateAlternateMappings(const ExecutionParameters& params, Alignments& alignments,
+std::uint32_t generateAlternateMappings(const MappingParameters& params, Alignments& alignments,
                                         CandidatePositions& store);
 
 }  // namespace koru

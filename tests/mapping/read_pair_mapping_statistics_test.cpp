@@ -50,19 +50,6 @@ TEST(ReadPairMappingStatistics, QualityCountsKeysAgainstBothMinimums) {
     EXPECT_EQ(qualityOf(9, 3, 9, 2), (std::vector<std::uint32_t>{1, 0, 0, 0, 0}));
 }
 
-TEST(ReadPairMappingStatistics, CreationCopiesTheParametersAndZeroesTheCounters) {
-    ExecutionParameters params;
-    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = 123;
-    params.concordantReadPairBasePairWindowSize = 456;
-    params.candidateQualityCritieria.minimumCombinedNumberOfKeysAssociatedWithBothReads = 9;
-    const auto s = createReadPairMappingStatistics(params);
-    EXPECT_EQ(s->maximumCandidatePositionsPerIndexEntry, 123u);
-    EXPECT_EQ(s->windowSize, 456u);
-    EXPECT_EQ(s->qualityCriteria.minimumCombinedNumberOfKeysAssociatedWithBothReads, 9u);
-    EXPECT_EQ(s->readPairsProcessed, 0u);
-    EXPECT_EQ(countersOf(s->qualityGroups[3]), (std::vector<std::uint32_t>{0, 0, 0, 0, 0}));
-}
-
 enum Read { hasCandidates, overloaded, unhit, overloadedAndUnhit, emptyWithoutFlags };
 
 void setRead(CandidatePositions& read, Read kind) {
