@@ -37,7 +37,7 @@ Reference& reference() {
         initExecutionParameters(*r.params);
         r.params->genomeInformation = createFastaGenomeInformation(genomePath);
         r.params->standardOutputFile = createLockedFile("/dev/null", false, false);
-        r.genome = createGenomeSequence(*r.params);
+        r.genome = createGenomeSequence(r.params->genomeInformation.get(), nullptr);
         r.counts = buildCountArrays(*r.genome, {750, 32768}, nullptr);
         r.indexes = buildBinaryIndexes(*r.counts, *r.genome, nullptr);
         return r;
@@ -80,6 +80,7 @@ void mapReads(benchmark::State& state) {
     auto pair = createReadPair(length, 16);
     Read& read = pair->readA;
     auto store = createCandidatePositions(5, ref.params->maximumSizeOfIndelToDetect);
+    auto scratch = std::make_unique<CandidateGenerationScratch>();
     std::size_t next = 0, found = 0, mapped = 0;
     for (auto _ : state) {
         const SimulatedRead& simulated = reads[next++ % reads.size()];
@@ -89,11 +90,7 @@ void mapReads(benchmark::State& state) {
         encodeRead(read);
         calculateAndSetBasesToShiftBetweenKeyGenerationForRead(*ref.params, read);
         clearCandidatePositions(*store);
-        generateCandidatePositionsForRead(*ref.params, *ref.indexes, read, *store,
-                                          CandidateGenerationMethod::keyLookup);
-        if (useHighCandidateGenerationMethod(*ref.params, read, *store))
-            generateCandidatePositionsForRead(*ref.params, *ref.indexes, read, *store,
-                                              CandidateGenerationMethod::highRepeat);
+        generateCandidatePositionsForRead(*ref.params, *ref.indexes, read, *store, *scratch);
         scoreCandidatePositions(*ref.params, *store, *ref.genome, read);
         const CandidatePosition* best = store->lowestMismatchCandidate;
         mapped += best != nullptr;

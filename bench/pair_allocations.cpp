@@ -52,7 +52,7 @@ int main(int argc, char** argv) {
     params.samOutputRequestParameters.samOutputFile = createLockedFile("/dev/null", false, false);
     params.qmrOutputRequestParameters.isQmrOutputRequest = true;
     params.qmrOutputRequestParameters.qmrOutputFile = createLockedFile("/dev/null", false, true);
-    const auto genome = createGenomeSequence(params);
+    const auto genome = createGenomeSequence(params.genomeInformation.get(), nullptr);
     const auto counts = buildCountArrays(*genome, {750, 32768}, nullptr);
     const auto indexes = buildBinaryIndexes(*counts, *genome, nullptr);
 

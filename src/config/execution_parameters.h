@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "config/genome_information.h"
+#include "genome/genome_information.h"
 #include "mapping/mapping_parameters.h"
 #include "support/locked_file.h"
 #include "support/process_information.h"

@@ -93,10 +93,8 @@ ChromosomeInformation placeChromosome(const BinaryChromosome& chromosome, std::u
 
 }  // namespace
 
-void processBinaryFormatGenomeFile(const ExecutionParameters& params, GenomeSequence& genome,
-                                   const MemoryMappedFile& file) {
-    const GenomeInformation* info =
-        params.genomeInformation ? params.genomeInformation.get() : genome.genomeInformation.get();
+void processBinaryFormatGenomeFile(GenomeSequence& genome, const MemoryMappedFile& file) {
+    const GenomeInformation* info = genome.genomeInformation.get();
     if (info == nullptr)
         exitWithError("ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.");
     const bool hasSkippedPairs = info->formatType == binaryGenomeFormatType1;

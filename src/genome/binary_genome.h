@@ -4,7 +4,6 @@
 // all unsigned 32-bit little-endian, with no header; the chromosome count comes from the genome
 // information. The words go straight into the planes and the ASCII copy is decoded from them.
 
-#include "config/execution_parameters.h"
 #include "genome/genome_sequence.h"
 #include "support/memory_mapped_file.h"
 
@@ -12,8 +11,8 @@ namespace koru {
 
 // Fills the genome from the whole file. Every chromosome starts on an even word, so a chromosome
 // of an odd word count is followed by a zero word. A file shorter than its chromosomes say, a
-// chromosome of no words, or a genome past 32-bit positions ends the run.
-void processBinaryFormatGenomeFile(const ExecutionParameters& params, GenomeSequence& genome,
-                                   const MemoryMappedFile& file);
+// chromosome of no words, or a genome past 32-bit positions ends the run. The chromosome count is
+// the genome information's.
+void processBinaryFormatGenomeFile(GenomeSequence& genome, const MemoryMappedFile& file);
 
 }  // namespace koru

@@ -143,8 +143,7 @@ std::optional<std::size_t> populateChromosomeInformationFromFastaHeader(Chromoso
     return lineFeed;
 }
 
-void processFastaFormatGenomeFile(const ExecutionParameters& params, GenomeSequence& genome,
-                                  const MemoryMappedFile& file) {
+void processFastaFormatGenomeFile(GenomeSequence& genome, const MemoryMappedFile& file) {
     const std::string_view text = file.text();
     if (text.find('>') == std::string_view::npos)
         exitWithErrorFormat(
@@ -172,8 +171,6 @@ void processFastaFormatGenomeFile(const ExecutionParameters& params, GenomeSeque
     genome.mappingQualityOfKeyBelongingToUnmappedRegion = mappingQualityCeiling(genome.sequenceStatistics);
     // Every chromosome takes at least 32 positions, so a count that passed the size check fits.
     const auto count = static_cast<std::uint32_t>(layout.numberOfChromosomes);
-    // The run's genome information learns the count here; the genome keeps its own copy.
-    if (params.genomeInformation) params.genomeInformation->numberOfChromosomes = count;
     if (genome.genomeInformation) genome.genomeInformation->numberOfChromosomes = count;
 }
 

@@ -9,17 +9,15 @@
 #include <optional>
 #include <string_view>
 
-#include "config/execution_parameters.h"
 #include "genome/genome_sequence.h"
 #include "support/memory_mapped_file.h"
 
 namespace koru {
 
-// Fills the genome from the whole file, and records the chromosome count in the run's genome
-// information as well as in the genome's copy. A file without sequence data, a header that breaks
-// the rules, or a genome that needs more genome positions than 32 bits address ends the run.
-void processFastaFormatGenomeFile(const ExecutionParameters& params, GenomeSequence& genome,
-                                  const MemoryMappedFile& file);
+// Fills the genome from the whole file, and records the chromosome count in the genome's
+// information when it has one. A file without sequence data, a header that breaks the rules, or a
+// genome that needs more genome positions than 32 bits address ends the run.
+void processFastaFormatGenomeFile(GenomeSequence& genome, const MemoryMappedFile& file);
 
 // Reads the header line at the start of text into the chromosome's name and accession. Returns the
 // offset of the line feed that ends the header; none when text does not start with '>', has no

@@ -15,9 +15,9 @@ namespace koru {
 
 namespace {
 
-void reportTimer(const ExecutionParameters& params, Timer& timer) {
-    if (params.standardOutputFile) {
-        stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
+void reportTimer(LockedFile* timerFile, Timer& timer) {
+    if (timerFile != nullptr) {
+        stopPrintAndFreePrintTime(*timerFile, timer, true);
     } else {
         stopTimer(timer);
     }
@@ -34,30 +34,30 @@ void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint6
         static_cast<unsigned long>(maximumGenomePositions));
 }
 
-std::unique_ptr<GenomeSequence> createGenomeSequence(const ExecutionParameters& params) {
-    if (!params.genomeInformation)
+std::unique_ptr<GenomeSequence> createGenomeSequence(const GenomeInformation* information, LockedFile* timerFile) {
+    if (information == nullptr)
         exitWithError("ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.");
     Timer reading = startTimer("Reading in Reference Genome");
-    std::unique_ptr<MemoryMappedFile> file = createMemoryMappedFile(params.genomeInformation->file);
-    reportTimer(params, reading);
+    std::unique_ptr<MemoryMappedFile> file = createMemoryMappedFile(information->file);
+    reportTimer(timerFile, reading);
 
     Timer converting = startTimer("Converting Reference Genome to binary encoding and generating metadata");
     if (!file) exitWithError("ERROR: Could not create a memory mapped file for genome.");
     auto genome = std::make_unique<GenomeSequence>();
-    genome->genomeInformation = std::make_unique<GenomeInformation>(*params.genomeInformation);
-    switch (params.genomeInformation->formatType) {
+    genome->genomeInformation = std::make_unique<GenomeInformation>(*information);
+    switch (information->formatType) {
         case binaryGenomeFormatType0:
         case binaryGenomeFormatType1:
-            processBinaryFormatGenomeFile(params, *genome, *file);
+            processBinaryFormatGenomeFile(*genome, *file);
             break;
         case fastaGenomeFormatType:
-            processFastaFormatGenomeFile(params, *genome, *file);
+            processFastaFormatGenomeFile(*genome, *file);
             break;
         default:
             exitWithError("ERROR: An unrecognized genome format file type was provided.");
     }
     file.reset();  // the genome no longer needs the file's text
-    reportTimer(params, converting);
+    reportTimer(timerFile, converting);
     return genome;
 }
 

@@ -20,8 +20,9 @@
 #include <string_view>
 #include <vector>
 
-#include "config/execution_parameters.h"
-#include "config/genome_information.h"
+#include "genome/candidate_position_filter.h"
+#include "support/locked_file.h"
+#include "genome/genome_information.h"
 #include "support/allocation.h"
 
 namespace koru {
@@ -107,10 +108,11 @@ struct GenomeSequence {
 // Ends the run when a genome of that padded length would need positions past 32 bits.
 void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint64_t paddedSequenceLength);
 
-// Reads the genome file that the run's genome information names, as FASTA or as a binary genome
-// file by its format type, and reports the reading and the conversion times on the run's standard
-// output file. Every problem with the file ends the run.
-std::unique_ptr<GenomeSequence> createGenomeSequence(const ExecutionParameters& params);
+// Reads the genome file that the genome information names, as FASTA or as a binary genome file by
+// its format type, and reports the reading and the conversion times on the timer file when there is
+// one. The genome keeps a copy of the information, with the chromosome count it found. Every
+// problem with the file ends the run.
+std::unique_ptr<GenomeSequence> createGenomeSequence(const GenomeInformation* information, LockedFile* timerFile);
 
 // Whether the genome has text: a genome read back from the serialised form keeps only its planes.
 inline bool hasReferenceText(const GenomeSequence& genome) {

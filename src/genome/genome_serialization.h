@@ -8,7 +8,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "config/genome_information.h"
+#include "genome/genome_information.h"
 #include "genome/genome_sequence.h"
 
 namespace koru {

@@ -89,17 +89,16 @@ std::unique_ptr<BinaryIndexes> buildBinaryIndexes(CountArrays& countArrays, cons
     return indexes;
 }
 
-std::unique_ptr<BinaryIndexes> createBinaryIndexes(const ExecutionParameters& params,
-                                                   CountArrays& countArrays, const GenomeSequence& genome) {
-    LockedFile& output = *params.standardOutputFile;
-    if (params.verbose)
-        output.writeUnderLock(
+std::unique_ptr<BinaryIndexes> createBinaryIndexes(CountArrays& countArrays, const GenomeSequence& genome,
+                                                   LockedFile* verboseFile) {
+    if (verboseFile != nullptr)
+        verboseFile->writeUnderLock(
             stringPrintf("\nGenerating binary indexes for reference genome:\n\t%u of %lu keys have "
                          "been processed\n\t\t",
                          0u, static_cast<unsigned long>(genome.paddedSequenceLength)),
             true);
-    auto indexes = buildBinaryIndexes(countArrays, genome, params.verbose ? &output : nullptr);
-    if (params.verbose) output.writeUnderLock(storageUtilizationReport(*indexes, genome));
+    auto indexes = buildBinaryIndexes(countArrays, genome, verboseFile);
+    if (verboseFile != nullptr) verboseFile->writeUnderLock(storageUtilizationReport(*indexes, genome));
     return indexes;
 }
 

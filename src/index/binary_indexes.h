@@ -9,7 +9,6 @@
 #include <memory>
 #include <span>
 
-#include "config/execution_parameters.h"
 #include "genome/genome_sequence.h"
 #include "index/count_arrays.h"
 #include "support/allocation.h"
@@ -55,8 +54,8 @@ struct BinaryIndexes {
 };
 
 // The index over the count arrays' tables, which hold the position lists too.
-std::unique_ptr<BinaryIndexes> createBinaryIndexes(const ExecutionParameters& params,
-                                                   CountArrays& countArrays, const GenomeSequence& genome);
+std::unique_ptr<BinaryIndexes> createBinaryIndexes(CountArrays& countArrays, const GenomeSequence& genome,
+                                                   LockedFile* verboseFile);
 // The same without reporting, for callers that are not a run.
 std::unique_ptr<BinaryIndexes> buildBinaryIndexes(CountArrays& countArrays, const GenomeSequence& genome,
                                                   LockedFile* progressFile);

@@ -157,25 +157,21 @@ std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, cons
     return arrays;
 }
 
-std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome,
-                                               std::uint32_t samplingStep) {
-    LockedFile& output = *params.standardOutputFile;
-    if (params.verbose) {
-        output.writeUnderLock(
+std::unique_ptr<CountArrays> createCountArrays(const CountLimits& limits, const GenomeSequence& genome,
+                                               std::uint32_t samplingStep, LockedFile* verboseFile) {
+    if (verboseFile != nullptr) {
+        verboseFile->writeUnderLock(
             stringPrintf("\nCounting number of positions associated with each key generated from "
                          "reference genome:\n\t%u of %lu keys have been processed\n\t\t",
                          0u, static_cast<unsigned long>(genome.paddedSequenceLength)),
             true);
     }
-    const CountLimits limits{params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
-                             params.maximumNumberOfPositionsAKeyCanHaveInAnIndex};
     IndexBuildOptions options;
     options.samplingStep = samplingStep;
-    auto arrays = buildCountArrays(genome, limits, params.verbose ? &output : nullptr, options);
-    genome.mappingQualityOfKeyWithTooManyPositions =
-        calculateMappingQualityOfKeyWithTooManyPositions(arrays->statistics);
-    if (params.verbose)
-        output.writeUnderLock(countReport(*arrays, genome.mappingQualityOfKeyWithTooManyPositions));
+    auto arrays = buildCountArrays(genome, limits, verboseFile, options);
+    if (verboseFile != nullptr)
+        verboseFile->writeUnderLock(
+            countReport(*arrays, calculateMappingQualityOfKeyWithTooManyPositions(arrays->statistics)));
     return arrays;
 }
 

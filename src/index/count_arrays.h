@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "config/execution_parameters.h"
+#include "support/locked_file.h"
 #include "genome/genome_sequence.h"
 #include "index/index_build_options.h"
 #include "index/key_stream.h"
@@ -66,8 +66,10 @@ struct CountArrays {
     std::uint16_t count(int encoding, std::uint32_t key) const { return keyTables[encoding].count(key); }
 };
 
-std::unique_ptr<CountArrays> createCountArrays(const ExecutionParameters& params, GenomeSequence& genome,
-                                               std::uint32_t samplingStep);
+// The run's count arrays, reported on the verbose file when there is one. The mapping quality of
+// keys with too many positions follows from their statistics; the caller gives it to the genome.
+std::unique_ptr<CountArrays> createCountArrays(const CountLimits& limits, const GenomeSequence& genome,
+                                               std::uint32_t samplingStep, LockedFile* verboseFile);
 
 // Builds the count arrays, reporting progress on progressFile when it is given.
 std::unique_ptr<CountArrays> buildCountArrays(const GenomeSequence& genome, const CountLimits& limits,

@@ -74,7 +74,8 @@ bool hasNoAlignment(const QMROutputRecord& record) {
 
 const GenomeInformation* genomeInformationOf(const ExecutionParameters& params,
                                              const GenomeSequence& genome) {
-    return params.genomeInformation ? params.genomeInformation.get() : genome.genomeInformation.get();
+    // The genome's copy holds the chromosome count the reading found.
+    return genome.genomeInformation ? genome.genomeInformation.get() : params.genomeInformation.get();
 }
 
 std::string qmrHeader(const ExecutionParameters& params, const GenomeSequence& genome, std::int32_t version) {

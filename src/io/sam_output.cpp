@@ -31,7 +31,8 @@ std::string_view assemblyName(std::string_view file) {
 
 const GenomeInformation* genomeInformationOf(const ExecutionParameters& params,
                                              const GenomeSequence& genome) {
-    return params.genomeInformation ? params.genomeInformation.get() : genome.genomeInformation.get();
+    // The genome's copy holds the chromosome count the reading found.
+    return genome.genomeInformation ? genome.genomeInformation.get() : params.genomeInformation.get();
 }
 
 // Null for anything SAM reports as unmapped.

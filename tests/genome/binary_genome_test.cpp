@@ -144,7 +144,7 @@ TEST(BinaryGenome, CreatedFromAFileByFormatType) {
         directory.write("genome26.hs", littleEndianValues(chromosomeValues(1, kThreeWords, false)));
     ExecutionParameters params = genomeParameters(path, binaryGenomeFormatType0, 1);
     params.standardOutputFile = createLockedFile(directory.file("stdout"), false, false);
-    const auto genome = createGenomeSequence(params);
+    const auto genome = createGenomeSequence(params.genomeInformation.get(), params.standardOutputFile.get());
     expectThreeWordChromosome(*genome);
     EXPECT_EQ(genome->genomeInformation->numberOfChromosomes, 1u);
 }

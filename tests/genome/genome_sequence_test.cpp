@@ -36,7 +36,7 @@ std::unique_ptr<GenomeSequence> createFromFile(const TemporaryDirectory& directo
                                                std::uint32_t formatType, std::uint32_t chromosomes = 0) {
     ExecutionParameters params = genomeParameters(path, formatType, chromosomes);
     params.standardOutputFile = createLockedFile(directory.file("stdout"), false, false);
-    auto genome = createGenomeSequence(params);
+    auto genome = createGenomeSequence(params.genomeInformation.get(), params.standardOutputFile.get());
     params.standardOutputFile->close();
     return genome;
 }
@@ -47,7 +47,7 @@ TEST(GenomeSequence, CreationReportsBothStagesAndCopiesTheGenomeInformation) {
     ExecutionParameters params = genomeParameters(path, fastaGenomeFormatType);
     params.genomeInformation->species = "test";
     params.standardOutputFile = createLockedFile(directory.file("stdout"), false, false);
-    const auto genome = createGenomeSequence(params);
+    const auto genome = createGenomeSequence(params.genomeInformation.get(), params.standardOutputFile.get());
     params.standardOutputFile->close();
 
     const std::string report = readFile(directory.file("stdout"));
@@ -57,8 +57,7 @@ TEST(GenomeSequence, CreationReportsBothStagesAndCopiesTheGenomeInformation) {
     EXPECT_LT(report.find("Reading in"), report.find("Converting"));
     EXPECT_EQ(genome->genomeInformation->species, "test");
     EXPECT_EQ(genome->genomeInformation->numberOfChromosomes, 2u);
-    EXPECT_NE(genome->genomeInformation.get(), params.genomeInformation.get());
-    EXPECT_EQ(params.genomeInformation->numberOfChromosomes, 2u);
+    EXPECT_EQ(params.genomeInformation->numberOfChromosomes, 0u) << "the reader writes only the genome";
 }
 
 TEST(GenomeSequence, GzipCompressedFastaGivesTheSameGenome) {
@@ -88,7 +87,7 @@ TEST(GenomeSequence, MissingGenomeInformationAndUnknownFormatsEndTheRun) {
     EXPECT_EXIT(
         {
             ExecutionParameters params;
-            createGenomeSequence(params);
+            createGenomeSequence(params.genomeInformation.get(), params.standardOutputFile.get());
         },
         ExitedWithCode(1),
         "^ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.$");
@@ -96,7 +95,7 @@ TEST(GenomeSequence, MissingGenomeInformationAndUnknownFormatsEndTheRun) {
         {
             ExecutionParameters params = genomeParameters("/dev/null", 3);
             params.standardOutputFile = createLockedFile("/dev/null", false, false);
-            createGenomeSequence(params);
+            createGenomeSequence(params.genomeInformation.get(), params.standardOutputFile.get());
         },
         ExitedWithCode(1), "^ERROR: An unrecognized genome format file type was provided.$");
 }

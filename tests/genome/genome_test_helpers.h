@@ -47,7 +47,7 @@ inline std::unique_ptr<GenomeSequence> fastaGenome(std::string_view text,
                                                    const std::string& name = "genome.fa") {
     const ExecutionParameters params = genomeParameters(name, fastaGenomeFormatType);
     auto genome = newGenome(params);
-    processFastaFormatGenomeFile(params, *genome, memoryFile(name, text));
+    processFastaFormatGenomeFile(*genome, memoryFile(name, text));
     return genome;
 }
 
@@ -65,7 +65,7 @@ inline std::unique_ptr<GenomeSequence> binaryGenome(const std::vector<std::uint3
                                                     const std::string& name = "genome.bin") {
     const ExecutionParameters params = genomeParameters(name, formatType, numberOfChromosomes);
     auto genome = newGenome(params);
-    processBinaryFormatGenomeFile(params, *genome, memoryFile(name, littleEndianValues(values)));
+    processBinaryFormatGenomeFile(*genome, memoryFile(name, littleEndianValues(values)));
     return genome;
 }
 

@@ -1,4 +1,4 @@
-#include "config/genome_information.h"
+#include "genome/genome_information.h"
 
 #include <unistd.h>
 
