@@ -119,9 +119,61 @@ bool FastqFile::exhausted() const {
 ReadPairFastqFiles::ReadPairFastqFiles(const std::string& read1FileName, const std::string& read2FileName)
     : read1_(read1FileName), read2_(read2FileName) {}
 
+ReadPairFastqFiles::~ReadPairFastqFiles() {
+    {
+        const std::lock_guard<std::mutex> lock(queueLock_);
+        stopping_ = true;
+    }
+    queueChanged_.notify_all();
+    if (reader_.joinable()) reader_.join();
+}
+
 bool ReadPairFastqFiles::takeChunkPair(std::size_t chunkBytes, std::string& chunk1, std::string& chunk2,
                                        std::uint64_t& firstRecord, std::size_t& records) {
-    const std::lock_guard<std::mutex> lock(pairLock_);
+    std::unique_lock<std::mutex> lock(queueLock_);
+    if (!reader_.joinable()) reader_ = std::thread(&ReadPairFastqFiles::readAhead, this, chunkBytes);
+    queueChanged_.wait(lock, [this] { return !ready_.empty() || finished_; });
+    if (ready_.empty()) return false;
+    ChunkPair pair = std::move(ready_.front());
+    ready_.pop_front();
+    chunk1.swap(pair.chunk1);
+    chunk2.swap(pair.chunk2);
+    firstRecord = pair.firstRecord;
+    records = pair.records;
+    spare_.push_back(std::move(pair));
+    lock.unlock();
+    queueChanged_.notify_all();
+    return true;
+}
+
+// The reader thread: decompression and the record scan happen here, outside the lock.
+void ReadPairFastqFiles::readAhead(std::size_t chunkBytes) {
+    while (true) {
+        ChunkPair pair;
+        {
+            std::unique_lock<std::mutex> lock(queueLock_);
+            queueChanged_.wait(lock, [this] { return stopping_ || ready_.size() < readyChunkPairs; });
+            if (stopping_) return;
+            if (!spare_.empty()) {
+                pair = std::move(spare_.back());
+                spare_.pop_back();
+            }
+        }
+        const bool cut = cutChunkPair(chunkBytes, pair);
+        {
+            const std::lock_guard<std::mutex> lock(queueLock_);
+            if (cut) {
+                ready_.push_back(std::move(pair));
+            } else {
+                finished_ = true;
+            }
+        }
+        queueChanged_.notify_all();
+        if (!cut) return;
+    }
+}
+
+bool ReadPairFastqFiles::cutChunkPair(std::size_t chunkBytes, ChunkPair& pair) {
     for (FastqFile* file : {&read1_, &read2_})
         while (file->pending().size() < chunkBytes && file->readMore(chunkBytes)) {
         }
@@ -139,13 +191,14 @@ bool ReadPairFastqFiles::takeChunkPair(std::size_t chunkBytes, std::string& chun
             read2_.readMore(chunkBytes);
             continue;
         }
-        records = std::min(records1, records2);
+        const std::size_t records = std::min(records1, records2);
         if (records == 0) break;
         read1_.wholeRecords(records, bytes1);
         read2_.wholeRecords(records, bytes2);
-        firstRecord = read1_.recordsTaken();
-        read1_.take(bytes1, records, chunk1);
-        read2_.take(bytes2, records, chunk2);
+        pair.records = records;
+        pair.firstRecord = read1_.recordsTaken();
+        read1_.take(bytes1, records, pair.chunk1);
+        read2_.take(bytes2, records, pair.chunk2);
         return true;
     }
     // Both files are at their end, or one of them is: leftovers that are not a whole record are a

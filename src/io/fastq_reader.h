@@ -1,17 +1,22 @@
 #pragma once
-// The FASTQ read pair reader shared by the threads of a request. Threads take chunks of both
-// files under one lock, each chunk holding the same number of whole records from each file, so
-// that the i-th record of file 1 is always paired with the i-th record of file 2, whatever the
-// records' lengths and names; the records are then parsed and encoded without any lock. Plain
-// and gzip-compressed files are read alike.
+// The FASTQ read pair reader shared by the threads of a request. A reader thread decompresses both
+// files and cuts them into chunks, each holding the same number of whole records from each file,
+// so that the i-th record of file 1 is always paired with the i-th record of file 2, whatever the
+// records' lengths and names; it keeps a few chunks ready ahead. The mapping threads only take a
+// ready chunk under a short lock, then parse and encode its records without any. Plain and
+// gzip-compressed files are read alike.
 
 #include <zlib.h>
 
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <string_view>
+#include <thread>
+#include <vector>
 
 #include "sequence/read_pair.h"
 
@@ -62,24 +67,48 @@ class FastqFile {
     double nameLayoutVersion_ = noNameLayout;
 };
 
-// Both input files and the lock under which chunks of them are taken.
+// Both input files, the reader thread and the chunks it has ready.
 class ReadPairFastqFiles {
   public:
     ReadPairFastqFiles(const std::string& read1FileName, const std::string& read2FileName);
+    ~ReadPairFastqFiles();
+    ReadPairFastqFiles(const ReadPairFastqFiles&) = delete;
+    ReadPairFastqFiles& operator=(const ReadPairFastqFiles&) = delete;
 
     FastqFile& read1() { return read1_; }
     FastqFile& read2() { return read2_; }
     bool bothNamesRecognised() const { return read1_.namesRecognised() && read2_.namesRecognised(); }
 
-    // Hands out the next records of both files, as many from each; false when both files are
-    // used up. Ends the run when one file has more records than the other.
+    // Hands out the next records of both files, as many from each, in file order; false when
+    // both files are used up. The chunks' texts are swapped in, so the caller's old ones are
+    // reused. The first call starts the reader thread, with chunks of about `chunkBytes`. Ends the
+    // run when one file has more records than the other.
     bool takeChunkPair(std::size_t chunkBytes, std::string& chunk1, std::string& chunk2,
                        std::uint64_t& firstRecord, std::size_t& records);
 
   private:
+    struct ChunkPair {
+        std::string chunk1;
+        std::string chunk2;
+        std::uint64_t firstRecord = 0;
+        std::size_t records = 0;
+    };
+    // Chunks the reader keeps ready ahead of the mapping threads.
+    static constexpr std::size_t readyChunkPairs = 4;
+
+    void readAhead(std::size_t chunkBytes);
+    // Cuts the next chunk pair from the files; false when both are used up.
+    bool cutChunkPair(std::size_t chunkBytes, ChunkPair& pair);
+
     FastqFile read1_;
     FastqFile read2_;
-    std::mutex pairLock_;
+    std::mutex queueLock_;
+    std::condition_variable queueChanged_;
+    std::deque<ChunkPair> ready_;
+    std::vector<ChunkPair> spare_;  // handed back by the mapping threads, with their memory
+    bool finished_ = false;
+    bool stopping_ = false;
+    std::thread reader_;
 };
 
 // A thread's chunks of both files and its place in them.
