@@ -61,23 +61,18 @@ TEST(AlignmentPopulateTest, BestCandidateTakesItsPlacementAndTheRunnerUp) {
     Alignment a;
     initAlignment(a);
     populateAlignmentFromCandidatePosition(a, s[0], s.store, indelAlignmentType);
-    EXPECT_FALSE(a.isEmpty);
-    EXPECT_TRUE(a.isReportable);
-    EXPECT_EQ(a.alignmentType, indelAlignmentType);
-    EXPECT_TRUE(s[0]->usedInAlignment);
-    EXPECT_FALSE(a.primaryPosition.isEmpty);
-    EXPECT_EQ(a.primaryPosition.genomePosition, 1000u);
-    EXPECT_EQ(a.primaryPosition.orientation, kForwardOrientation);
-    EXPECT_EQ(a.primaryPosition.mappingScores.numberOfAssociatedKeys, 10u);
-    EXPECT_EQ(a.primaryPosition.indelDescriptor.size, 2u);
-    EXPECT_EQ(a.primaryPosition.indelDescriptor.type, kDeletion);
-    EXPECT_EQ(a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, 2u);
+    EXPECT_EQ(std::tuple(a.isEmpty, a.isReportable, a.alignmentType, s[0]->usedInAlignment),
+              std::tuple(0u, 1u, indelAlignmentType, true));
+    const Position &primary = a.primaryPosition, &secondary = a.secondaryPosition;
+    EXPECT_EQ(std::tuple(primary.isEmpty, primary.genomePosition, primary.orientation,
+                         primary.mappingScores.numberOfAssociatedKeys, primary.indelDescriptor.size,
+                         primary.indelDescriptor.type, primary.numberOfCandidatesWithSameOrFewerMismatches),
+              std::tuple(0u, 1000u, kForwardOrientation, 10u, 2u, kDeletion, 2u));
     // The runner-up shares the best score, so only the best group counts for it.
-    EXPECT_FALSE(a.secondaryPosition.isEmpty);
-    EXPECT_EQ(a.secondaryPosition.genomePosition, 2000u);
-    EXPECT_EQ(a.secondaryPosition.orientation, kReverseComplementOrientation);
-    EXPECT_EQ(a.secondaryPosition.mappingScores.mismatchScores.wholeReadScore, 1);
-    EXPECT_EQ(a.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches, 2u);
+    EXPECT_EQ(std::tuple(secondary.isEmpty, secondary.genomePosition, secondary.orientation,
+                         secondary.mappingScores.mismatchScores.wholeReadScore,
+                         secondary.numberOfCandidatesWithSameOrFewerMismatches),
+              std::tuple(0u, 2000u, kReverseComplementOrientation, std::uint16_t{1}, 2u));
 }
 
 TEST(AlignmentPopulateTest, RunnerUpWithAWorseScoreCountsBothGroups) {
@@ -110,23 +105,9 @@ TEST(AlignmentPopulateTest, WorseScoreCountsLeadingSubsetEntriesUpToAHigherOne) 
     EXPECT_EQ(s.countFor(3), 4u);
     EXPECT_EQ(s.countFor(5), 4u);
     EXPECT_EQ(s.countFor(4), 6u);
-}
-
-TEST(AlignmentPopulateTest, WorseScoreBeyondASmallSubsetIsOneMoreThanBothGroups) {
-    Store s({1, 1, 3, 4}, 1, 2, 3, 2);
-    EXPECT_EQ(s.countFor(3), 5u);
-}
-
-TEST(AlignmentPopulateTest, PositionFromCandidate) {
-    Store s({6}, 6, 1, 65535, 0);
-    Position position;
-    populatePositionFromCandidatePosition(&position, s[0]);
-    EXPECT_FALSE(position.isEmpty);
-    EXPECT_EQ(position.genomePosition, 1000u);
-    EXPECT_EQ(position.mappingScores.mismatchScores.wholeReadScore, 6);
-    populatePositionFromCandidatePosition(&position, nullptr);
-    EXPECT_TRUE(position.isEmpty);
-    populatePositionFromCandidatePosition(nullptr, s[0]);
+    // Beyond a subset that ends before a higher score: one more than both groups.
+    Store small({1, 1, 3, 4}, 1, 2, 3, 2);
+    EXPECT_EQ(small.countFor(3), 5u);
 }
 
 }  // namespace

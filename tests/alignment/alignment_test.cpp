@@ -15,17 +15,6 @@ using testing::positionAt;
 using testing::readOf;
 using testing::withMismatches;
 
-// The strings and figures of a reportable alignment.
-void expectAligned(const Alignment& a, const std::string& cigar, const std::string& mismatches,
-                   std::uint32_t editDistance, std::uint32_t segments, std::uint32_t longest) {
-    EXPECT_TRUE(a.isReportable);
-    EXPECT_EQ(a.cigarString, cigar);
-    EXPECT_EQ(a.mismatchString, mismatches);
-    EXPECT_EQ(a.editDistance, editDistance);
-    EXPECT_EQ(a.numberOfMatchSegments, segments);
-    EXPECT_EQ(a.lengthOfLongestMatchSegment, longest);
-}
-
 class AlignmentSimpleTest : public ::testing::Test {
   protected:
     std::unique_ptr<GenomeSequence> genome = testing::newTestGenome();
@@ -41,31 +30,44 @@ class AlignmentSimpleTest : public ::testing::Test {
     }
 };
 
-TEST_F(AlignmentSimpleTest, PerfectMatchIsOneFullLengthSegment) {
-    Read read = readOf(ref(p, 100));
-    const Alignment perfect = aligned(read, positionAt(p, 0));
-    expectAligned(perfect, "100M", "100", 0, 1, 100);
-    EXPECT_TRUE(perfect.matchString.empty());
-    // Compared base by base (a score that claims mismatches), the same read gives the same strings.
-    const Alignment compared = aligned(read, positionAt(p, 3));
-    expectAligned(compared, "100M", "100", 0, 1, 100);
-    EXPECT_EQ(compared.matchString, std::string(100, 'M'));
-}
-
-TEST_F(AlignmentSimpleTest, MismatchAtTheFirstBaseIsSoftClipped) {
-    Read read = readOf(withMismatches(ref(p, 100), {0}));
-    const Alignment a = aligned(read, positionAt(p, 1));
-    EXPECT_EQ(a.matchString[0], chromosome[p]);
-    expectAligned(a, "1S99M", "99", 0, 1, 99);
-    EXPECT_EQ(a.numberOfBasesTrimmedFromStart, 1u);
-    EXPECT_EQ(a.numberOfBasesTrimmedFromEnd, 0u);
-}
-
-TEST_F(AlignmentSimpleTest, IsolatedMatchesDoNotStopTheTrimScans) {
-    // Matches at 1 and 3 (and 96, 98) stand alone; the first pairs are 5-6 and 93-94.
-    Read read = readOf(withMismatches(ref(p, 100), {0, 2, 4, 95, 97, 99}));
-    const Alignment a = aligned(read, positionAt(p, 6));
-    expectAligned(a, "5S90M5S", "90", 0, 1, 90);
+TEST_F(AlignmentSimpleTest, CigarAndMismatchStrings) {
+    const IndelDescriptor insertion = indelOf(kInsertion, 3, 40), deletion = indelOf(kDeletion, 2, 40);
+    std::string reverse = testing::reverseComplementOf(ref(p, 100));
+    reverse[10] = testing::otherBase(reverse[10]);  // base 89 of the reference strand
+    const struct {
+        std::string bases;
+        Position position;
+        std::string cigar, mismatches;
+        std::uint32_t editDistance, segments, longest;
+    } cases[] = {
+        {ref(p, 100), positionAt(p, 0), "100M", "100", 0, 1, 100},
+        // A score that claims mismatches compares base by base, with the same result.
+        {ref(p, 100), positionAt(p, 3), "100M", "100", 0, 1, 100},
+        {withMismatches(ref(p, 100), {0}), positionAt(p, 1), "1S99M", "99", 0, 1, 99},
+        // Matches at 1 and 3 (and 96, 98) stand alone: the trim scans go on to 5-6 and 93-94.
+        {withMismatches(ref(p, 100), {0, 2, 4, 95, 97, 99}), positionAt(p, 6), "5S90M5S", "90", 0, 1, 90},
+        {withMismatches(ref(p, 100), {4, 5}), positionAt(p, 2), "100M",
+         "4" + ref(p + 4, 1) + "0" + ref(p + 5, 1) + "94", 2, 2, 94},
+        {ref(p, 40) + "TTT" + ref(p + 40, 57), positionAt(p, 30, kForwardOrientation, insertion), "40M3I57M",
+         "97", 3, 1, 97},
+        // The run before the deletion is not a segment: the base at 41 matches.
+        {ref(p, 40) + ref(p + 42, 60), positionAt(p, 30, kForwardOrientation, deletion), "40M2D60M",
+         "40^" + ref(p + 40, 2) + "60", 2, 1, 60},
+        {withMismatches(ref(p, 40) + ref(p + 42, 60), {40}), positionAt(p, 30, kForwardOrientation, deletion),
+         "40M2D60M", "40^" + ref(p + 40, 2) + "0" + ref(p + 42, 1) + "59", 3, 1, 59},
+        {reverse, positionAt(p, 1, kReverseComplementOrientation), "100M", "89" + ref(p + 89, 1) + "10", 1, 2,
+         89},
+    };
+    for (const auto& c : cases) {
+        Read read = readOf(c.bases);
+        const Alignment a = aligned(read, c.position);
+        EXPECT_TRUE(a.isReportable) << c.cigar;
+        EXPECT_EQ(a.cigarString, c.cigar);
+        EXPECT_EQ(a.mismatchString, c.mismatches);
+        EXPECT_EQ(a.editDistance, c.editDistance) << c.mismatches;
+        EXPECT_EQ(a.numberOfMatchSegments, c.segments) << c.mismatches;
+        EXPECT_EQ(a.lengthOfLongestMatchSegment, c.longest) << c.mismatches;
+    }
 }
 
 TEST_F(AlignmentSimpleTest, UncalledAndLowerCaseReadBasesMatch) {
@@ -87,31 +89,6 @@ TEST_F(AlignmentSimpleTest, UncalledReferenceBaseMatches) {
     EXPECT_EQ(a.matchString, std::string(100, 'M'));
 }
 
-TEST_F(AlignmentSimpleTest, InsertionIsAnOperationAndNotPartOfTheMismatchString) {
-    Read read = readOf(ref(p, 40) + "TTT" + ref(p + 40, 57));
-    const Alignment a = aligned(read, positionAt(p, 30, kForwardOrientation, indelOf(kInsertion, 3, 40)));
-    expectAligned(a, "40M3I57M", "97", 3, 1, 97);
-}
-
-TEST_F(AlignmentSimpleTest, DeletionWritesTheDeletedReferenceBases) {
-    Read read = readOf(ref(p, 40) + ref(p + 42, 60));
-    const Alignment a = aligned(read, positionAt(p, 30, kForwardOrientation, indelOf(kDeletion, 2, 40)));
-    // The run before the deletion is not a segment: the base at 41 matches.
-    expectAligned(a, "40M2D60M", "40^" + ref(p + 40, 2) + "60", 2, 1, 60);
-}
-
-TEST_F(AlignmentSimpleTest, MismatchRightAfterADeletionFollowsAZero) {
-    Read read = readOf(withMismatches(ref(p, 40) + ref(p + 42, 60), {40}));
-    const Alignment a = aligned(read, positionAt(p, 30, kForwardOrientation, indelOf(kDeletion, 2, 40)));
-    expectAligned(a, "40M2D60M", "40^" + ref(p + 40, 2) + "0" + ref(p + 42, 1) + "59", 3, 1, 59);
-}
-
-TEST_F(AlignmentSimpleTest, AdjacentMismatchesAreSeparatedByZero) {
-    Read read = readOf(withMismatches(ref(p, 100), {4, 5}));
-    const Alignment a = aligned(read, positionAt(p, 2));
-    expectAligned(a, "100M", "4" + ref(p + 4, 1) + "0" + ref(p + 5, 1) + "94", 2, 2, 94);
-}
-
 TEST_F(AlignmentSimpleTest, ReadWithoutTwoConsecutiveMatchesIsNotReportable) {
     std::string bases = ref(p, 100);
     for (std::size_t i = 0; i < bases.size(); i += 2) bases[i] = testing::otherBase(bases[i]);
@@ -120,17 +97,6 @@ TEST_F(AlignmentSimpleTest, ReadWithoutTwoConsecutiveMatchesIsNotReportable) {
     EXPECT_FALSE(a.isReportable);
     EXPECT_TRUE(a.cigarString.empty());
     EXPECT_TRUE(a.mismatchString.empty());
-}
-
-TEST_F(AlignmentSimpleTest, ReverseComplementIsComparedOnTheReferenceStrand) {
-    // Base 10 as sequenced lies at base 89 of the reverse complement.
-    std::string bases = testing::reverseComplementOf(ref(p, 100));
-    bases[10] = testing::otherBase(bases[10]);
-    Read read = readOf(bases);
-    const Alignment a = aligned(read, positionAt(p, 1, kReverseComplementOrientation));
-    expectAligned(a, "100M", "89" + ref(p + 89, 1) + "10", 1, 2, 89);
-    EXPECT_TRUE(read.hasReverseComplementSequence);
-    EXPECT_TRUE(read.hasReverseQualitySequence);
 }
 
 // 40 and 39 mismatched bases are trimmed; 21 bases remain with one mismatch among them.
@@ -186,46 +152,6 @@ TEST_F(AlignmentSimpleTest, SmithWatermanPerformsTheSimpleAlignment) {
     EXPECT_EQ(simple.editDistance, 3u);
 }
 
-TEST(AlignmentRecordTest, InitialisedAlignmentIsEmptyReportableAndUnscored) {
-    Alignment a;
-    a.cigarString = "5M";
-    a.mappingQuality = 9;
-    initAlignment(a);
-    EXPECT_TRUE(a.isEmpty);
-    EXPECT_TRUE(a.isReportable);
-    EXPECT_TRUE(a.cigarString.empty());
-    EXPECT_EQ(a.mappingQuality, 0u);
-    EXPECT_EQ(testing::fieldsOf(a.primaryPosition.mappingScores.mismatchScores), std::vector<int>(7, 65535));
-
-    const Alignments alignments = createAlignments(3, 100);
-    EXPECT_EQ(alignments.numberOfAllocatedAlignments(), 3u);
-    EXPECT_EQ(alignments.numberOfPopulatedAlignments, 0u);
-    EXPECT_EQ(alignments.readLength, 100u);
-    for (const Alignment& each : alignments.alignments) EXPECT_TRUE(each.isEmpty && each.isReportable);
-
-    Position position = positionAt(7, 0);
-    initPosition(position);
-    EXPECT_TRUE(position.isEmpty);
-    EXPECT_EQ(position.numberOfCandidatesWithSameOrFewerMismatches, 0xFFFFFFFFu);
-    EXPECT_EQ(position.orientation, 0u);
-}
-
-TEST(AlignmentRecordTest, TypeLabels) {
-    const char* longLabels[] = {"Empty",
-                                "Primary",
-                                "Alternate",
-                                "Biotin Junction (Biotin Break)",
-                                "InDel",
-                                "Fusion Junction(rearrangment)",
-                                "Unknown Alignment Type"};
-    const char* shortLabels[] = {"Emp", "Pri", "Alt", "Bio", "InD", "Fus", "Unk"};
-    for (std::uint32_t type = 0; type < 7; ++type) {
-        EXPECT_STREQ(getStringValueOfAlignmentType(type), longLabels[type]);
-        EXPECT_STREQ(getShortStringValueOfAlignmentType(type), shortLabels[type]);
-    }
-    EXPECT_STREQ(getShortStringValueOfAlignmentType(1000), "Unk");
-}
-
 TEST(AlignmentRecordTest, ChromosomeAnnotationOfReportableAlignmentsOnly) {
     const auto genome = testing::newTestGenome();
     Alignment a = alignmentAt(positionAt(testing::kSecondChromosomeStart + 25, 0));
@@ -248,16 +174,6 @@ TEST(AlignmentRecordTest, ChromosomeAnnotationOfReportableAlignmentsOnly) {
         EXPECT_EQ(left.chromosomeNumber, 0u);
         EXPECT_TRUE(left.chromosomeName.empty());
     }
-}
-
-TEST(AlignmentRecordTest, TraceNamesTheFields) {
-    Alignment a = alignmentAt(positionAt(12, 0));
-    a.cigarString = "100M";
-    a.mappingQuality = 7;
-    const std::string text = alignmentToString(a, "\t");
-    EXPECT_NE(text.find("\t\tCIGAR String = \"100M\" \n"), std::string::npos);
-    EXPECT_NE(text.find("\t\tMapping Quality = 7 \n"), std::string::npos);
-    EXPECT_NE(text.find("Genome Position = 12 "), std::string::npos);
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // A run on a small real genome (lambda phage) through reference reading and index
-// construction: its report lines, verbose output and reference errors, from the binary.
+// construction: its report lines and reference errors, from the binary.
 
 #include <gtest/gtest.h>
 
@@ -62,42 +62,6 @@ TEST(IndexRun, QuietRunReportsOnlyItsStageTimers) {
     EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 6);
 }
 
-TEST(IndexRun, VerboseRunShowsGenomeCountsAndIndexUtilization) {
-    TemporaryDirectory directory;
-    const std::string output = runKoru(requestArguments(directory, {"-v"})).standardOutput;
-    // The parameter dump comes before validation and again once the genome is read.
-    const std::regex dump("\nExecution Parameters:\n");
-    EXPECT_EQ(std::distance(std::sregex_iterator(output.begin(), output.end(), dump), std::sregex_iterator()),
-              2);
-    EXPECT_NE(output.find("\tSequence Length = 48502\n\tPadded Sequence Length = 48544\n"),
-              std::string::npos);
-    EXPECT_NE(output.find(
-                  "\t\tChromosome Number      1: Base Pairs =       48502, Padded Base Pairs =       48544,"),
-              std::string::npos);
-    for (const char* section :
-         {"AG count array creation.", "CG count array creation.", " XOR count array creation.",
-          " starting XOR index creation.", " completed XOR index creation."})
-        EXPECT_NE(output.find(std::string("is executing/processing ") + section), std::string::npos)
-            << section;
-    for (const char* label : {"\nAG or Base Encoding", "\nCG or Check Encoding", "\nAC or XOR Encoding",
-                              "\nTotal (AG + CG + AC Encoding)", "\nAverage (AG + CG + AC Encoding)/3"})
-        EXPECT_NE(output.find(std::string(label) + " Count Statistics: \n\tnumberOfPopulatedKeys = "),
-                  std::string::npos)
-            << label;
-    std::smatch utilization;
-    ASSERT_TRUE(std::regex_search(
-        output, utilization,
-        std::regex("\nIndex Storage Utilization:\n\tStorage allocated for each index = 48544 "
-                   "\\* 4 Bytes\n\tA/G or Base Index = +([0-9]+) \\* 4 Bytes\n\tC/G or Check "
-                   "Index = +([0-9]+) \\* 4 Bytes\n\tA/C or XOR Index = +([0-9]+) \\* 4 Bytes\n")));
-    // A phage genome has few repeated 32-base keys; each encoding lists some, never more than its windows.
-    for (int e = 1; e <= 3; ++e) {
-        const long used = std::stol(utilization[e]);
-        EXPECT_GE(used, 1);
-        EXPECT_LE(used, 48544);
-    }
-}
-
 TEST(IndexRun, FilterOnAChromosomeTheGenomeLacksIsRefused) {
     TemporaryDirectory directory;
     const std::string filters = directory.write("filters", "1:10-20\n7:1-5\n");
@@ -105,21 +69,6 @@ TEST(IndexRun, FilterOnAChromosomeTheGenomeLacksIsRefused) {
     EXPECT_EQ(result.status, 1);
     EXPECT_EQ(result.standardError, "ERROR: The candidate position filter on line 2 of \"" + filters +
                                         "\" names chromosome 7, which is not in the reference genome.\n");
-}
-
-TEST(IndexRun, GzipReferenceGivesTheSameGenome) {
-    TemporaryDirectory directory;
-    const std::string compressed = directory.file("lambda.fa.gz");
-    ASSERT_EQ(std::system(("gzip -c '" + lambdaGenome + "' > '" + compressed + "'").c_str()), 0);
-    auto arguments = requestArguments(directory, {"-v"});
-    const std::string plain = runKoru(arguments).standardOutput;
-    arguments[1] = compressed;
-    const std::string fromGzip = runKoru(arguments).standardOutput;
-    const auto statistics = [](const std::string& text) {
-        const std::size_t start = text.find("\nMapping Quality of Key with too many positions");
-        return text.substr(start, text.find("Elapsed time for \"Counting") - start);
-    };
-    EXPECT_EQ(statistics(fromGzip), statistics(plain));
 }
 
 }  // namespace

@@ -69,6 +69,18 @@ inline std::unique_ptr<GenomeSequence> binaryGenome(const std::vector<std::uint3
     return genome;
 }
 
+// A chromosome's place in the genome: base pairs, padded base pairs, first and last word, first and
+// last genome position.
+using Layout = std::vector<std::uint64_t>;
+inline Layout layoutOf(const ChromosomeInformation& c) {
+    return {c.basePairs,
+            c.paddedBasePairs,
+            c.startBinaryEncodedArrayPosition,
+            c.endBinaryEncodedArrayPosition,
+            c.startGenomePosition,
+            c.endGenomePosition};
+}
+
 inline std::string asciiOf(const GenomeSequence& genome, std::uint64_t start, std::uint64_t length) {
     std::string text;
     referenceText(genome, start, length, text);

@@ -20,7 +20,7 @@ std::string recordOf(const Alignment* a, const Alignment* b, std::uint32_t type)
     return createSAMOutputRecord(pair->readA, pair->readB, a, b, type);
 }
 
-TEST(SamOutputTest, ConcordantForwardReversePairSumsTheQualities) {
+TEST(SamOutputTest, ConcordantPairSumsTheQualitiesAndDiscordantKeepsEach) {
     const Alignment a = placedAlignment("chr1", 1000, kForward, 30);
     Alignment b = placedAlignment("chr1", 1200, kReverse, 40);
     b.mismatchString = "2A2";
@@ -28,14 +28,9 @@ TEST(SamOutputTest, ConcordantForwardReversePairSumsTheQualities) {
     EXPECT_EQ(recordOf(&a, &b, concordantPairedAlignmentType),
               "r1\t99\tchr1\t1001\t70\t5M\t=\t1201\t200\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
               "r1\t147\tchr1\t1201\t70\t5M\t=\t1001\t-200\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
-}
-
-TEST(SamOutputTest, DiscordantPairKeepsEachQuality) {
-    const Alignment a = placedAlignment("chr1", 1000, kForward, 30);
-    const Alignment b = placedAlignment("chr1", 1200, kReverse, 40);
     EXPECT_EQ(recordOf(&a, &b, discordantPairedAlignmentType),
               "r1\t99\tchr1\t1001\t30\t5M\t=\t1201\t200\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
-              "r1\t147\tchr1\t1201\t40\t5M\t=\t1001\t-200\tATGCC\tJIHGF\tNM:i:0\tMD:Z:5\n");
+              "r1\t147\tchr1\t1201\t40\t5M\t=\t1001\t-200\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
 }
 
 TEST(SamOutputTest, MappingQualityStopsAt254) {
@@ -96,38 +91,33 @@ TEST(SamOutputTest, NamesAreCutAtTheirFirstWhiteSpace) {
     EXPECT_EQ(samName("plain"), "plain");
 }
 
-TEST(SamOutputTest, PairWithoutPrimaryIsTwoUnmappedReads) {
+// The records the writer puts in the SAM file for the paired alignments.
+std::string samLines(std::initializer_list<PairedAlignment> list) {
     testing::TemporaryDirectory directory;
     const auto pair = testing::smallReadPair();
-    const ExecutionParameters params;
-    const GenomeSequence genome;
     auto file = createLockedFile(directory.file("out.sam"), false, false);
     {
         BufferedFileWriter writer(*file, 0);
-        writePairedAlignmentsToSamFile(params, pairedAlignmentsOf(*pair, {}), writer, genome);
+        writePairedAlignmentsToSamFile(ExecutionParameters{}, pairedAlignmentsOf(*pair, list), writer,
+                                       GenomeSequence{});
     }
-    EXPECT_EQ(testing::readFile(directory.file("out.sam")),
+    return testing::readFile(directory.file("out.sam"));
+}
+
+TEST(SamOutputTest, PairWithoutPrimaryIsTwoUnmappedReads) {
+    EXPECT_EQ(samLines({}),
               "r1\t77\t*\t0\t0\t*\t*\t0\t0\tACGTA\tABCDE\n"
               "r1\t141\t*\t0\t0\t*\t*\t0\t0\tGGCAT\tFGHIJ\n");
 }
 
 TEST(SamOutputTest, PrimaryFirstAlignmentsAreWritten) {
-    testing::TemporaryDirectory directory;
-    const auto pair = testing::smallReadPair();
-    const ExecutionParameters params;
-    const GenomeSequence genome;
     Alignment alternate = placedAlignment("chr9", 7, kForward, 1);
     alternate.alignmentType = alternateAlignmentType;
     const PairedAlignment discordant =
         pairedAlignmentOf(testing::alignmentsOf({placedAlignment("chr1", 1000, kForward, 30), alternate}, 5),
                           testing::alignmentsOf({placedAlignment("chr2", 50, kForward, 40)}, 5), 190,
                           discordantPairedAlignmentType);
-    auto file = createLockedFile(directory.file("out.sam"), false, false);
-    {
-        BufferedFileWriter writer(*file, 0);
-        writePairedAlignmentsToSamFile(params, pairedAlignmentsOf(*pair, {discordant}), writer, genome);
-    }
-    EXPECT_EQ(testing::readFile(directory.file("out.sam")),
+    EXPECT_EQ(samLines({discordant}),
               "r1\t65\tchr1\t1001\t30\t5M\tchr2\t51\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
               "r1\t129\tchr2\t51\t40\t5M\tchr1\t1001\t0\tGGCAT\tFGHIJ\tNM:i:0\tMD:Z:5\n");
 }

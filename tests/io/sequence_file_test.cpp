@@ -11,7 +11,6 @@ namespace {
 
 using ::testing::ExitedWithCode;
 using ::testing::HasSubstr;
-using testing::readFile;
 using testing::TemporaryDirectory;
 
 SequenceFileOpening openText(const std::string& text, std::optional<std::string_view> marker = std::nullopt,
@@ -101,32 +100,34 @@ TEST(SequenceFileTest, EmptyFileHasNoRecords) {
     EXPECT_EQ(opening.sequenceFile->numberOfRecords, 0u);
 }
 
-TEST(SequenceFileTest, FirstLineWithoutTwoReadsIsRefused) {
-    for (const std::string text : {"1234 5678\n", "1234 ACGT 5678\nACGT ACGT\n", "\nACGT ACGT\n", "ACGT"}) {
-        EXPECT_THAT(openText(text).problem, HasSubstr("two runs of letters")) << text;
-        EXPECT_THAT(openText(text + "\nEND\n", requestEndMarker).problem, HasSubstr("two runs of letters"));
+TEST(SequenceFileTest, TextsOutsideTheLayoutOfTheFirstRecordAreRefused) {
+    const struct {
+        std::string text;
+        bool request;
+        const char* problem;
+    } cases[] = {
+        {"1234 5678\n", false, "two runs of letters"},
+        {"1234 ACGT 5678\nACGT ACGT\n", false, "two runs of letters"},
+        {"\nACGT ACGT\n", true, "two runs of letters"},
+        {"ACGT\n", true, "two runs of letters"},
+        {"ACGT", false, "two runs of letters"},
+        {"ACGT TTTT\nACGT TT", false, "record 2 is shorter"},
+        {"ACGT TTTT\nACGT TTTT\n\n", false, "record 3 is shorter"},
+        // Read B shorter than read A runs past the end of the only line, and of the file.
+        {"ACGTACGT TT", false, "record 1 is shorter"},
+        // A request's lines all have the first line's length, and hold its reads.
+        {"ACGT TTTT\nACG TTTT\nACGT TTTT\nEND\n", true,
+         "line 2 is 9 bytes long, but the first line is 10 bytes long"},
+        {"ACGT TTTT\nACGT TTTT\nACGTA TTTT\nEND\n", true, "line 3 is 11 bytes long"},
+        {"ACGTACGT TT\nACGTACGT TT\nEND\n", true, "ends before read B has read A's length of 8 bases"},
+    };
+    for (const auto& c : cases) {
+        const SequenceFileOpening opening =
+            c.request ? openText(c.text + (c.text.ends_with("END\n") ? "" : "END\n"), requestEndMarker)
+                      : openText(c.text);
+        EXPECT_FALSE(opening.sequenceFile) << c.text;
+        EXPECT_THAT(opening.problem, HasSubstr(c.problem)) << c.text;
     }
-}
-
-TEST(SequenceFileTest, LastRecordTooShortForTheReadsIsRefused) {
-    EXPECT_THAT(openText("ACGT TTTT\nACGT TT").problem, HasSubstr("record 2 is shorter"));
-    EXPECT_THAT(openText("ACGT TTTT\nACGT TTTT\n\n").problem, HasSubstr("record 3 is shorter"));
-    // Read B shorter than read A runs past the end of the only line, and of the file.
-    EXPECT_THAT(openText("ACGTACGT TT").problem, HasSubstr("record 1 is shorter"));
-}
-
-TEST(SequenceFileTest, RequestLinesMustHaveTheFirstLineLength) {
-    const std::string shorter = "ACGT TTTT\nACG TTTT\nACGT TTTT\nEND\n";
-    EXPECT_THAT(openText(shorter, requestEndMarker).problem,
-                HasSubstr("line 2 is 9 bytes long, but the first line is 10 bytes long"));
-    const std::string longer = "ACGT TTTT\nACGT TTTT\nACGTA TTTT\nEND\n";
-    EXPECT_THAT(openText(longer, requestEndMarker).problem, HasSubstr("line 3 is 11 bytes long"));
-}
-
-TEST(SequenceFileTest, RequestReadsMustLieInsideTheirLine) {
-    const SequenceFileOpening opening = openText("ACGTACGT TT\nACGTACGT TT\nEND\n", requestEndMarker);
-    EXPECT_FALSE(opening.sequenceFile);
-    EXPECT_THAT(opening.problem, HasSubstr("ends before read B has read A's length of 8 bases"));
 }
 
 TEST(SequenceFileTest, CreateLoadsTheFileAndChecksTheMarker) {
@@ -148,55 +149,6 @@ TEST(SequenceFileDeathTest, FileOutsideTheFormatEndsTheRunNamingFileAndRecord) {
         createSequenceFile(path, 3, std::nullopt), ExitedWithCode(1),
         "ERROR: The sequence file \".*short_3.seq\" is not in the sequence record format: record 3 is "
         "shorter than the layout of the first record");
-}
-
-std::string fastaRecord(std::uint32_t number, std::uint32_t line, const char* read,
-                        const std::string& bases) {
-    std::string text =
-        ">seq_" + std::to_string(number) + "_ln_" + std::to_string(line) + "_rd_" + read + "\n";
-    for (std::size_t start = 0; start < bases.size(); start += 70) text += bases.substr(start, 70) + "\n";
-    return text;
-}
-
-TEST(SequenceFileTest, FastaConversionWritesBothReadsOfEveryRecord) {
-    TemporaryDirectory directory;
-    const std::string a1(100, 'A'), b1 = std::string(60, 'C') + std::string(40, 'G');
-    const std::string a2 = std::string(70, 'T') + std::string(30, 'G'), b2(100, 'T');
-    const std::string input = directory.write("in.seq", "1 " + a1 + " " + b1 + "\n2 " + a2 + " " + b2 + "\n");
-    const std::string output = directory.file("out.fa");
-    covertSequenceFileToFastaFile(input, 7, output, false);
-    const std::string expected = fastaRecord(7, 1, "A", a1) + fastaRecord(7, 1, "B", b1) +
-                                 fastaRecord(7, 2, "A", a2) + fastaRecord(7, 2, "B", b2);
-    EXPECT_EQ(readFile(output), expected);
-    // Appending adds the records again; writing starts the file anew.
-    covertSequenceFileToFastaFile(input, 7, output, true);
-    EXPECT_EQ(readFile(output), expected + expected);
-    covertSequenceFileToFastaFile(input, 7, output, false);
-    EXPECT_EQ(readFile(output), expected);
-}
-
-TEST(SequenceFileDeathTest, FastaConversionWithoutAnOutputNameEnds) {
-    TemporaryDirectory directory;
-    const std::string input = directory.write("in.seq", "ACGT TTTT\n");
-    EXPECT_EXIT(covertSequenceFileToFastaFile(input, 0, "", false), ExitedWithCode(1),
-                "A null file name was provided");
-}
-
-TEST(SequenceFileTest, PrintShowsTheLayout) {
-    const SequenceFileOpening opening = openText("1234 ACGTACGT TTGGCCAA\n", std::nullopt, 9);
-    char* text = nullptr;
-    std::size_t size = 0;
-    std::FILE* stream = open_memstream(&text, &size);
-    printSequenceFile(stream, opening.sequenceFile.get());
-    printSequenceFile(stream, nullptr);
-    std::fclose(stream);
-    const std::string printed(text, size);
-    std::free(text);
-    EXPECT_THAT(printed, HasSubstr("Sequence File:\n\tSequence file number = 9\n"));
-    EXPECT_THAT(printed, HasSubstr("\tRecord Length = 23\n\tNumber of Records = 1\n"));
-    EXPECT_THAT(printed, HasSubstr("\tRead A start position = 5, Read A end position = 12\n"));
-    EXPECT_THAT(printed, HasSubstr("\tRead B start position = 14, Read B end position = 21\n"));
-    EXPECT_THAT(printed, HasSubstr("Provided sequence file was null\n"));
 }
 
 }  // namespace

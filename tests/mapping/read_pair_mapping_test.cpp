@@ -126,9 +126,6 @@ TEST_F(ReadPairMappingTest, UniquePairInsideWindowIsOneConcordantPerfectAlignmen
     EXPECT_EQ(values(p.readAAlignments.alignments[0].mappingQuality,
                      p.readBAlignments.alignments[0].mappingQuality),
               (Values{40, 40}));
-    g.genome->mappingQualityOfKeyBelongingToUnmappedRegion = 25;
-    addQualityScoreToAlignment(params, pair.readA, p.readAAlignments.alignments[0], *g.genome);
-    EXPECT_EQ(p.readAAlignments.alignments[0].mappingQuality, 25u);
     const ReadPairMappingStatistics& s = *statistics;
     EXPECT_EQ(values(s.readPairsProcessed, s.pairsWithCandidatesInWindow,
                      s.pairsWithExactlyOneCandidatePairInWindow, s.candidatePairsInWindow,

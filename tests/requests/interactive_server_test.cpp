@@ -1,5 +1,6 @@
-// The interactive server's handling of single requests, in process: complete, incomplete and bad
-// requests, and the symbolic links that other users of shared directories could plant.
+// The interactive server's handling of single requests, in process: complete, empty and bad
+// requests, long paths and earlier results. Incomplete requests and planted symbolic links are
+// checked on the real server in e2e/interactive_server_test.cpp.
 
 #include "requests/interactive_server.h"
 
@@ -68,23 +69,10 @@ TEST_F(InteractiveServerTest, CompleteRequestIsMappedIntoItsResultAndRemoved) {
         EXPECT_EQ(lines[i].line, static_cast<long>(i) + 1) << "results keep the request's order";
         expectCutPlaces(lines[i]);
     }
-    EXPECT_EQ(permissionsOf(output + "/pairs.seq"), fs::perms::owner_read | fs::perms::owner_write |
-                                                        fs::perms::group_read | fs::perms::group_write);
     EXPECT_FALSE(inInput("pairs.seq"));
     const std::string report = run.report();
     EXPECT_THAT(report, HasSubstr("\n\n\nProcessing File \"pairs.seq\" \n"));
     EXPECT_THAT(report, HasSubstr("Mapping time for \"" + input + "/pairs.seq\" request file"));
-}
-
-TEST_F(InteractiveServerTest, IncompleteRequestStaysForTheNextListing) {
-    submit("late.seq", cutRecords(0, 3));
-    EXPECT_EQ(process("late.seq"), RequestOutcome::incomplete);
-    EXPECT_TRUE(inInput("late.seq"));
-    EXPECT_FALSE(fs::exists(output + "/late.seq"));
-    std::ofstream(input + "/late.seq", std::ios::app) << "END\n";
-    EXPECT_EQ(process("late.seq"), RequestOutcome::answered);
-    EXPECT_EQ(qmrLines(result("late.seq")).size(), 3u);
-    EXPECT_EQ(occurrences(run.report(), "Processing File \"late.seq\""), 2u);
 }
 
 TEST_F(InteractiveServerTest, RequestOfTheMarkerAloneGivesAnEmptyResult) {
@@ -98,16 +86,6 @@ TEST_F(InteractiveServerTest, WithoutQmrOutputTheResultHoldsOnlyTheMarker) {
     submit("pairs.seq", cutRecords(0, 2) + "END\n");
     EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
     EXPECT_EQ(result("pairs.seq"), "END");
-}
-
-TEST_F(InteractiveServerTest, SamRecordsGoToTheRunsSamFileWithoutHeader) {
-    run.requestSam();
-    submit("pairs.seq", cutRecords(0, 2) + "END\n");
-    process("pairs.seq");
-    const std::string sam = run.sam();
-    EXPECT_THAT(sam, StartsWith("0:0\t"));
-    EXPECT_THAT(sam, HasSubstr("\n0:1\t"));
-    EXPECT_EQ(sam.find('@'), std::string::npos);
 }
 
 // A refused request gets one "#ERROR: " line and the marker, and leaves the input directory.
@@ -146,35 +124,6 @@ TEST_F(InteractiveServerTest, RequestWithATooLongPathIsAnsweredWithAnError) {
     ::testing::internal::GetCapturedStderr();
     expectErrorResult("long.seq", "longer than 1023 characters", result("long.seq"));
     EXPECT_FALSE(fs::exists(deep + "/long.seq"));
-}
-
-TEST_F(InteractiveServerTest, LinkedRequestIsRefusedAndItsTargetLeftAlone) {
-    const std::string target = run.directory.write("private.seq", cutRecords(0, 2) + "END\n");
-    fs::create_symlink(target, input + "/link.seq");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(process("link.seq"), RequestOutcome::answered);
-    EXPECT_THAT(::testing::internal::GetCapturedStderr(), HasSubstr("symbolic link"));
-    expectErrorResult("link.seq", "it is a symbolic link, which the server does not follow",
-                      result("link.seq"));
-    EXPECT_FALSE(inInput("link.seq"));
-    EXPECT_EQ(readFile(target), cutRecords(0, 2) + "END\n");
-}
-
-TEST_F(InteractiveServerTest, LinkAtTheResultsNameIsNeitherFollowedNorChanged) {
-    const std::string victim = run.directory.write("victim.txt", "keep");
-    fs::permissions(victim, fs::perms::owner_read | fs::perms::owner_write | fs::perms::others_read);
-    const fs::perms before = permissionsOf(victim);
-    fs::create_symlink(victim, output + "/pairs.seq");
-    submit("pairs.seq", cutRecords(0, 2) + "END\n");
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
-    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
-                HasSubstr("No result was written for the request \"" + input +
-                          "/pairs.seq\": a symbolic link has the result's name"));
-    EXPECT_EQ(readFile(victim), "keep");
-    EXPECT_EQ(permissionsOf(victim), before);
-    EXPECT_TRUE(fs::is_symlink(output + "/pairs.seq"));
-    EXPECT_FALSE(inInput("pairs.seq")) << "refused like a bad request";
 }
 
 TEST_F(InteractiveServerTest, EarlierResultOfTheSameNameIsReplaced) {

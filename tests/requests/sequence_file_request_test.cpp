@@ -1,12 +1,11 @@
 // The sequence file mapping request on files of read pairs cut from the lambda genome at known
-// places, run in process so that the threads' staggered start can be shortened.
+// places, run in process so that the threads' staggered start can be left out.
 
 #include "requests/sequence_file_request.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <map>
 #include <set>
 
@@ -34,13 +33,13 @@ class SequenceFileRequestTest : public ::testing::Test {
     void writeFile(const std::string& name, std::uint32_t number, std::uint32_t records) {
         files.write(name, cutRecords(number, records));
     }
-    // The files of the directory as the command line lists them.
-    void mapFiles(unsigned staggerSeconds = 0) {
+    // The files of the directory as the command line lists them; the threads start together.
+    void mapFiles() {
         auto& request = run.params.sequenceFileMappingRequestParameters;
         request.isSequenceFileMappingRequest = true;
         for (const std::string& name : getMatchingFileNames(files.path().string(), ".*.seq$"))
             request.sequenceFileNames.push_back(files.path().string() + "/" + name);
-        processSequenceFileMappingRequest(run.params, *lambdaIndex().indexes, staggerSeconds);
+        processSequenceFileMappingRequest(run.params, *lambdaIndex().indexes, 0);
     }
     // Lines per file number, each line checked against the place its pair was cut from.
     std::map<long, std::set<long>> mappedLines() {
@@ -79,21 +78,6 @@ TEST_F(SequenceFileRequestTest, StartAndEndNumbersKeepTheFilesBetweenThem) {
     EXPECT_EQ(occurrences(report, "sequence file, which is file "), 13u);
     EXPECT_EQ(occurrences(report, "Number of read pairs processed = 3\n"), 4u);
     EXPECT_EQ(occurrences(report, "Mapping time for \""), 4u);
-}
-
-TEST_F(SequenceFileRequestTest, PathWithoutUnderscoreIsFileZero) {
-    writeFile("reads_2.seq", 2, 2);
-    writeFile("plain.seq", 0, 2);
-    mapFiles();
-    EXPECT_EQ(mappedLines(), (std::map<long, std::set<long>>{{0, linesUpTo(2)}, {2, linesUpTo(2)}}));
-}
-
-TEST_F(SequenceFileRequestTest, AnEndNumberSkipsFileZero) {
-    writeFile("reads_2.seq", 2, 2);
-    writeFile("plain.seq", 0, 2);
-    run.params.sequenceFileMappingRequestParameters.sequenceFileEndNumber = 1;
-    mapFiles();
-    EXPECT_EQ(mappedLines(), (std::map<long, std::set<long>>{{2, linesUpTo(2)}}));
 }
 
 TEST_F(SequenceFileRequestTest, FirstPairOfFileSevenIsNamedByFileAndRecord) {
@@ -137,22 +121,6 @@ TEST_F(SequenceFileRequestTest, OneThreadMapsTheFilesInListOrder) {
     std::vector<long> order;
     for (const QmrLine& line : qmrLines(run.qmr())) order.push_back(line.file);
     EXPECT_EQ(order, (std::vector<long>{1, 1, 2, 2, 3, 3}));
-}
-
-TEST_F(SequenceFileRequestTest, FirstFilesOfTheThreadsAreStaggered) {
-    writeFile("a_1.seq", 1, 1);
-    writeFile("b_2.seq", 2, 1);
-    run.params.maximumNumberOfThreads = 4;
-    const auto start = std::chrono::steady_clock::now();
-    mapFiles(1);
-    // Files are handed to whichever thread asks first, so thread 0 may take both before thread 1
-    // starts; only a first file taken by thread 1 must wait.
-    const std::string report = run.report();
-    EXPECT_THAT(report, HasSubstr(" of 2 is executing/processing"));
-    if (report.find("Thread 1 of 2 is executing/processing") != std::string::npos) {
-        EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
-    }
-    EXPECT_EQ(mappedLines().size(), 2u);
 }
 
 TEST_F(SequenceFileRequestTest, NoFilesWritesTheHeadersOnly) {

@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <array>
-#include <cstdio>
 #include <random>
 #include <string>
 #include <vector>
@@ -32,12 +30,6 @@ Planes reverseComplement(const Planes& in) {
     return out;
 }
 
-std::string decode(uint32_t base, uint32_t check) {
-    std::array<char, 33> text;
-    asciiFormatedStringRepresentationOfSequence(base, check, text);
-    return text.data();
-}
-
 std::string randomBases(std::mt19937& random, size_t length, std::string_view alphabet) {
     std::uniform_int_distribution<size_t> pick(0, alphabet.size() - 1);
     std::string text(length, ' ');
@@ -45,60 +37,39 @@ std::string randomBases(std::mt19937& random, size_t length, std::string_view al
     return text;
 }
 
-TEST(NucleotideEncodingTest, AcgtHasTheDocumentedBitLayoutInEveryCase) {
-    for (const char* text : {"ACGT", "acgt", "AcGt"}) {
-        const Planes planes = encode(text);
-        EXPECT_EQ(planes.base[0], 0xA0000000u) << text;
-        EXPECT_EQ(planes.check[0], 0x60000000u) << text;
-        EXPECT_EQ(planes.mask[0], 0xF0000000u) << text;
-        EXPECT_EQ(planes.written, 1u);
+TEST(NucleotideEncodingTest, BitLayoutOfBasesRangesAndWordBoundaries) {
+    const std::string word = "ACGTACGTACGTACGTACGTACGTACGTACGT";
+    using Words = std::vector<uint32_t>;
+    const struct {
+        std::string text;
+        uint32_t start, end;
+        Words base, check, mask;
+    } cases[] = {
+        {"ACGT", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"acgt", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"AcGt", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"G", 0, kToEndOfSequence, {0x80000000}, {0x80000000}, {0x80000000}},
+        {word, 0, kToEndOfSequence, {0xAAAAAAAA}, {0x66666666}, {0xFFFFFFFF}},
+        {word + "C",
+         0,
+         kToEndOfSequence,
+         {0xAAAAAAAA, 0},
+         {0x66666666, 0x80000000},
+         {0xFFFFFFFF, 0x80000000}},
+        // N differs from T only in the mask; other characters encode like N.
+        {"NNNN", 0, kToEndOfSequence, {0}, {0}, {0}},
+        {"TTTT", 0, kToEndOfSequence, {0}, {0}, {0xF0000000}},
+        {"R.A", 0, kToEndOfSequence, {0x20000000}, {0}, {0x20000000}},
+        {"TTACGTTT", 2, 5, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"TTAC", 2, 1000, {0x80000000}, {0x40000000}, {0xC0000000}},  // an end past the text
+    };
+    for (const auto& c : cases) {
+        const Planes planes = encode(c.text, c.start, c.end);
+        EXPECT_EQ(planes.base, c.base) << c.text;
+        EXPECT_EQ(planes.check, c.check) << c.text;
+        EXPECT_EQ(planes.mask, c.mask) << c.text;
+        EXPECT_EQ(planes.written, c.base.size()) << c.text;
     }
-}
-
-TEST(NucleotideEncodingTest, WordBoundaries) {
-    const Planes one = encode("G");
-    EXPECT_EQ(one.base[0], 0x80000000u);
-    EXPECT_EQ(one.check[0], 0x80000000u);
-    EXPECT_EQ(one.mask[0], 0x80000000u);
-
-    std::string text;
-    for (int i = 0; i < 8; ++i) text += "ACGT";
-    const Planes full = encode(text);
-    ASSERT_EQ(full.written, 1u);
-    EXPECT_EQ(full.base[0], 0xAAAAAAAAu);
-    EXPECT_EQ(full.check[0], 0x66666666u);
-    EXPECT_EQ(full.mask[0], 0xFFFFFFFFu);
-
-    const Planes spill = encode(text + "C");
-    ASSERT_EQ(spill.written, 2u);
-    EXPECT_EQ(spill.base[0], 0xAAAAAAAAu);
-    EXPECT_EQ(spill.base[1], 0u);
-    EXPECT_EQ(spill.check[1], 0x80000000u);
-    EXPECT_EQ(spill.mask[1], 0x80000000u);
-}
-
-TEST(NucleotideEncodingTest, UncalledBasesDifferFromTOnlyInTheMask) {
-    const Planes n = encode("NNNN");
-    const Planes t = encode("TTTT");
-    EXPECT_EQ(n.base[0], t.base[0]);
-    EXPECT_EQ(n.check[0], t.check[0]);
-    EXPECT_EQ(n.mask[0], 0u);
-    EXPECT_EQ(t.mask[0], 0xF0000000u);
-    const Planes other = encode("R.A");
-    EXPECT_EQ(other.base[0], 0x20000000u);
-    EXPECT_EQ(other.mask[0], 0x20000000u);
-}
-
-TEST(NucleotideEncodingTest, EncodesOnlyTheRequestedRange) {
-    const Planes middle = encode("TTACGTTT", 2, 5);
-    EXPECT_EQ(middle.base[0], 0xA0000000u);
-    EXPECT_EQ(middle.check[0], 0x60000000u);
-    EXPECT_EQ(middle.mask[0], 0xF0000000u);
-
-    // An end past the text stops at its last character.
-    const Planes tail = encode("TTAC", 2, 1000);
-    EXPECT_EQ(tail.base[0], 0x80000000u);
-    EXPECT_EQ(tail.check[0], 0x40000000u);
 }
 
 TEST(NucleotideEncodingTest, EmptyRangesZeroOnlyTheFirstWord) {
@@ -130,31 +101,6 @@ TEST(NucleotideEncodingTest, NeverWritesPastTheGivenPlanes) {
               1u);
     EXPECT_EQ(base[0], 0x40000000u);
     EXPECT_EQ(check[0], 0x80000000u);
-}
-
-TEST(NucleotideEncodingTest, RendersWordsAsLettersAndBits) {
-    EXPECT_EQ(decode(0xA0000000u, 0x60000000u), std::string("ACGT") + std::string(28, 'T'));
-    std::array<char, 65> wide;
-    asciiFormatedStringRepresentationOfSequenceLongIntegers(0xA000000000000001ull, 0x6000000000000001ull,
-                                                            wide);
-    EXPECT_EQ(std::string(wide.data()), std::string("ACGT") + std::string(59, 'T') + "G");
-
-    std::array<char, 33> narrow;
-    binaryFormattedStringRepresentationOfUnsignedInteger(0x80000003u, narrow);
-    EXPECT_EQ(std::string(narrow.data()), std::string("1") + std::string(29, '0') + "11");
-    binaryFormattedStringRepresentationOfUnsignedLongInteger(0x8000000000000001ull, wide);
-    EXPECT_EQ(std::string(wide.data()), std::string("1") + std::string(62, '0') + "1");
-
-    EXPECT_EQ(reverseBitsOfWord(1u), 0x80000000u);
-    EXPECT_EQ(reverseBitsOfWord(0x12345678u), 0x1E6A2C48u);
-}
-
-TEST(NucleotideEncodingTest, ReverseComplementOfAFullWord) {
-    const Planes reverse = reverseComplement(encode(std::string(31, 'A') + "C"));
-    // GTTT...T
-    EXPECT_EQ(reverse.base[0], 0x80000000u);
-    EXPECT_EQ(reverse.check[0], 0x80000000u);
-    EXPECT_EQ(reverse.mask[0], 0xFFFFFFFFu);
 }
 
 TEST(NucleotideEncodingTest, ReverseComplementOf33BasesIsRightAligned) {
@@ -224,42 +170,6 @@ TEST(NucleotideEncodingDeathTest, AsciiReverseComplementRejectsUnknownBasesAndEm
                 "^Unrecognized base \"\" in reverseComplementAsciiEncodedSequence\n$");
 }
 
-TEST(NucleotideEncodingTest, MemoryAlignSequenceShiftsAcrossWords) {
-    const std::vector<uint32_t> base{0x12345678u, 0x9ABCDEF0u};
-    const std::vector<uint32_t> check{0xFFFFFFFFu, 0x00000000u};
-    std::vector<uint32_t> outBase(2), outCheck(2);
-
-    memoryAlignSequence(base, check, 0, 2, outBase, outCheck);
-    EXPECT_EQ(outBase, base);
-    EXPECT_EQ(outCheck, check);
-
-    memoryAlignSequence(base, check, 8, 1, outBase, outCheck);
-    EXPECT_EQ(outBase[0], 0x3456789Au);
-    EXPECT_EQ(outCheck[0], 0xFFFFFF00u);
-
-    // The second word would need a third input word; missing words read as 0.
-    memoryAlignSequence(base, check, 8, 2, outBase, outCheck);
-    EXPECT_EQ(outBase[1], 0xBCDEF000u);
-
-    // A shift of a word or more starts in a later word.
-    memoryAlignSequence(base, check, 40, 1, outBase, outCheck);
-    EXPECT_EQ(outBase[0], 0xBCDEF000u);
-}
-
-TEST(NucleotideEncodingTest, MemoryAlignSequenceExtractsEveryWindowOfAText) {
-    std::mt19937 random(7);
-    const std::string text = randomBases(random, 200, "ACGT");
-    const Planes planes = encode(text);
-    for (uint32_t p = 0; p < text.size(); ++p) {
-        uint32_t base = 0, check = 0;
-        memoryAlignSequence(std::span(planes.base).subspan(p / 32), std::span(planes.check).subspan(p / 32),
-                            p % 32, 1, std::span(&base, 1), std::span(&check, 1));
-        const Planes window = encode(text.substr(p, 32));
-        ASSERT_EQ(base, window.base[0]) << p;
-        ASSERT_EQ(check, window.check[0]) << p;
-    }
-}
-
 TEST(NucleotideEncodingTest, KeyMatchesWhenAnyOneEncodingAgrees) {
     std::mt19937 random(11);
     const std::string genome = randomBases(random, 128, "ACGT");
@@ -289,59 +199,6 @@ TEST(NucleotideEncodingTest, KeyMatchNearTheEndOfThePlanesStaysInside) {
     EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0u, 0u, 64, pairs));
     EXPECT_TRUE(doesEncodeKeyMatchReferenceGenomePosition(0u, 0u, 0xFFFFFFFFu, pairs));
     EXPECT_FALSE(doesEncodeKeyMatchReferenceGenomePosition(1u, 2u, 1000, pairs));
-}
-
-TEST(NucleotideEncodingTest, EncodingNames) {
-    EXPECT_STREQ(getStringValueOfEncoding(0), "A/G - BASE");
-    EXPECT_STREQ(getStringValueOfEncoding(1), "C/G - CHECK");
-    EXPECT_STREQ(getStringValueOfEncoding(2), "A/C - XOR(BASE, CHECK)");
-    EXPECT_STREQ(getStringValueOfEncoding(3), "A/G - BASE, C/G - CHECK, and A/C - XOR(BASE, CHECK)");
-    EXPECT_STREQ(getStringValueOfEncoding(4), "no encoding");
-    EXPECT_STREQ(getStringValueOfEncoding(5), "unknown encoding type");
-}
-
-TEST(NucleotideEncodingTest, TraceDumpOfOneWord) {
-    const Planes planes = encode("ACGN");
-    std::string out;
-    sequenceWithNToString(out, "\t", planes.base, planes.check, planes.mask, 1, "ACGN", true);
-    EXPECT_EQ(out,
-              "\t                   0         10        20        30\n"
-              "\t                   01234567890123456789012345678901\n"
-              "\tbase/agValue     = 10100000000000000000000000000000\n"
-              "\tcheck/cgValue    = 01100000000000000000000000000000\n"
-              "\tN                = 11100000000000000000000000000000\n"
-              "\tSequence         = ACGN\n"
-              "\n");
-
-    // Without a mask there is no N line; without a text the planes are decoded.
-    std::FILE* file = std::tmpfile();
-    ASSERT_NE(file, nullptr);
-    printSequence(file, "", planes.base, planes.check, 1, std::nullopt, true);
-    std::rewind(file);
-    out.clear();
-    for (int c; (c = std::fgetc(file)) != EOF;) out.push_back(static_cast<char>(c));
-    std::fclose(file);
-    EXPECT_NE(out.find("check/cgValue    = 01100000000000000000000000000000\nSequence         = ACGT" +
-                       std::string(28, 'T') + "\n\n"),
-              std::string::npos);
-    EXPECT_EQ(out.find("N                = "), std::string::npos);
-}
-
-TEST(NucleotideEncodingTest, TraceRulersCoverLongSequences) {
-    const std::vector<uint32_t> planes(16, 0u);  // 512 bases, the longest read
-    std::string out;
-    sequenceWithNToString(out, "", planes, planes, {}, 16, std::nullopt, false);
-    const size_t firstEnd = out.find('\n');
-    const std::string tens = out.substr(19, firstEnd - 19);
-    const std::string units = out.substr(firstEnd + 1 + 19, 512);
-    ASSERT_EQ(tens.size(), 512u);
-    EXPECT_EQ(tens.substr(0, 12), "0         10");
-    EXPECT_EQ(tens.substr(100, 13), "100       110");
-    EXPECT_EQ(tens.substr(250, 13), "250       260");
-    EXPECT_EQ(tens.substr(500, 12), "500       51");  // cut at the width
-    EXPECT_EQ(units.substr(0, 12), "012345678901");
-    EXPECT_EQ(units.substr(505, 7), "5678901");
-    EXPECT_EQ(out.find("Sequence"), std::string::npos);
 }
 
 }  // namespace

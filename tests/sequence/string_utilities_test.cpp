@@ -17,17 +17,6 @@ std::string exactly(std::string_view text) {
     return regex + "$";
 }
 
-TEST(StringUtilitiesTest, AverageAsciiValueTruncates) {
-    EXPECT_EQ(getAverageAsciiValueOfString("II5"), 66u);
-    EXPECT_EQ(getAverageAsciiValueOfString("AB"), 65u);  // 65.5
-    EXPECT_EQ(getAverageAsciiValueOfString(""), 0u);
-    // Bytes count as unsigned values.
-    EXPECT_EQ(getAverageAsciiValueOfString("\xff\xff"), 255u);
-    // Only the given length counts, even without a terminator.
-    const char unterminated[] = {'A', 'A', 'z'};
-    EXPECT_EQ(getAverageAsciiValueOfString(std::string_view(unterminated, 2)), 65u);
-}
-
 TEST(StringUtilitiesTest, StrrstrFindsTheLastOccurrence) {
     const std::string_view text = "abcab";
     EXPECT_EQ(strrstr(text, "ab"), text.data() + 3);
@@ -40,35 +29,6 @@ TEST(StringUtilitiesTest, StrrstrFindsTheLastOccurrence) {
     // An empty needle reports nothing rather than a position past the text.
     EXPECT_EQ(strrstr(text, ""), nullptr);
     EXPECT_EQ(strrstr("", ""), nullptr);
-}
-
-TEST(StringUtilitiesTest, SplitsTextIntoLines) {
-    std::string out;
-    splitStringOverMulitpleLines(out, "abcdefghij", 10, 4);
-    EXPECT_EQ(out, "abcd\nefgh\nij\n");
-    EXPECT_EQ(out.substr(5, 4), "efgh");
-    EXPECT_EQ(out.substr(10, 2), "ij");
-
-    out.clear();
-    splitStringOverMulitpleLines(out, "abcdefgh", 8, 4);
-    EXPECT_EQ(out, "abcd\nefgh\n");
-
-    out = "kept:";
-    splitStringOverMulitpleLines(out, "abcdefgh", 5, 70);
-    EXPECT_EQ(out, "kept:abcde\n");
-}
-
-TEST(StringUtilitiesTest, SplitEdgeCases) {
-    std::string out;
-    splitStringOverMulitpleLines(out, "abc", 0, 4);
-    EXPECT_EQ(out, "");
-    // Width 0 cannot be divided by: the text stays on one line.
-    splitStringOverMulitpleLines(out, "abcdef", 6, 0);
-    EXPECT_EQ(out, "abcdef\n");
-    out.clear();
-    // A length beyond the text stops at its end.
-    splitStringOverMulitpleLines(out, "abc", 10, 2);
-    EXPECT_EQ(out, "ab\nc\n");
 }
 
 TEST(StringUtilitiesTest, RegexMatchesAnywhereUnlessAnchored) {
@@ -113,8 +73,6 @@ TEST(StringUtilitiesTest, BooleanTexts) {
     EXPECT_FALSE(isTrue("1"));
     EXPECT_FALSE(isTrue("yes"));
     EXPECT_FALSE(isTrue(""));
-    EXPECT_STREQ(getBoolAsString(true), "true");
-    EXPECT_STREQ(getBoolAsString(false), "false");
 }
 
 TEST(StringUtilitiesTest, ToUpperChangesOnlyAsciiLetters) {

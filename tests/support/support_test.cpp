@@ -6,14 +6,12 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
 #include <sstream>
 
 #include "support/allocation.h"
 #include "support/diagnostics.h"
 #include "support/files.h"
 #include "support/locked_file.h"
-#include "support/memory_blocks.h"
 #include "support/memory_mapped_file.h"
 #include "support/process_information.h"
 #include "support/synchronous_printing.h"
@@ -69,12 +67,6 @@ TEST(LockedFile, ReleasingTheStandardOutputFileLeavesStandardOutputOpen) {
     EXPECT_GE(std::fputs("", stdout), 0);
 }
 
-TEST(LockedFile, DescriptionNamesFileAndMode) {
-    auto file = createLockedFileForStdout();
-    EXPECT_EQ(lockedFileToString(file.get(), "\t"),
-              "\tLocked File: \n\t\tFile Name = stdout \n\t\tFile access mode = w \n");
-}
-
 TEST(LockedFile, LinesOfDifferentThreadsNeverMix) {
     TemporaryDirectory directory;
     const std::string path = directory.file("lines");
@@ -105,52 +97,6 @@ TEST(SynchronousPrinting, ThreadPrefixNamesThreadAndRegionSize) {
         file->close();
     }
     EXPECT_EQ(readFile(path), "plain.\nThread 0 of 1 is executing/processing  XOR count array creation.\n");
-    EXPECT_EQ(openMPEnvironmentInfoToString().rfind(
-                  "\nOpen MP Environment:\n\tNumber of processors available = ", 0),
-              0u);
-}
-
-struct PoolRecord {
-    std::uint64_t value[3];
-};
-
-TEST(MemoryBlocks, HandsOutZeroedRecordsAndGrowsByWholeBlocks) {
-    MemoryBlocks<PoolRecord> pool(0);
-    EXPECT_EQ(pool.recordsPerBlock(), 4096u);
-    std::vector<PoolRecord*> records;
-    for (int i = 0; i < 4096; ++i) {
-        records.push_back(pool.getFreeRecordFromMemoryBlocks());
-        EXPECT_EQ(records.back()->value[0] | records.back()->value[2], 0u);
-        records.back()->value[0] = static_cast<std::uint64_t>(i) + 1;
-    }
-    EXPECT_EQ(pool.numberOfBlocks(), 1u);
-    EXPECT_FALSE(areFreeRecordsAvailable(pool.newestBlock()));
-    PoolRecord* first = pool.getFreeRecordFromMemoryBlocks();
-    EXPECT_EQ(pool.numberOfBlocks(), 2u);
-    EXPECT_EQ(first, &pool.newestBlock().records[0]);
-    // Records of the first block stay where they were and keep their values.
-    for (int i = 0; i < 4096; ++i)
-        ASSERT_EQ(records[static_cast<std::size_t>(i)]->value[0], static_cast<std::uint64_t>(i) + 1);
-}
-
-TEST(MemoryBlocks, ExplicitBlockSizes) {
-    MemoryBlocks<PoolRecord> pool(2);
-    pool.getFreeRecordFromMemoryBlocks();
-    pool.getFreeRecordFromMemoryBlocks();
-    pool.addMemoryBlock(5);
-    EXPECT_EQ(pool.newestBlock().capacity, 5u);
-    for (int i = 0; i < 6; ++i) pool.getFreeRecordFromMemoryBlocks();
-    EXPECT_EQ(pool.numberOfBlocks(), 3u) << "the sixth record opens a block of the pool's own size";
-    EXPECT_EQ(pool.newestBlock().capacity, 2u);
-}
-
-TEST(Allocation, TerminatedAllocationsAreZeroed) {
-    CArray<char> text(static_cast<char*>(callocAndTerminate(0, 1)));
-    EXPECT_EQ(text[0], 0);
-    EXPECT_EQ(text[1], 0);
-    CArray<std::uint32_t> words(static_cast<std::uint32_t*>(callocAndTerminate(3, 4)));
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(words[static_cast<std::size_t>(i)], 0u);
-    EXPECT_EQ(allocateZeroedArray<std::uint16_t>(1000)[999], 0u);
 }
 
 TEST(Allocation, ExhaustedMemoryEndsTheRunWithTheFixedMessage) {
@@ -179,20 +125,16 @@ TEST(Files, NameChecksPrintTheLabelFirst) {
     EXPECT_EXIT(errorIfFileDoesNotExistOrNotAccessible("nothing", R_OK, "Label"), ExitedWithCode(1),
                 "^Label \"nothing\" does not exist.\n$");
     errorIfFileDoesNotExistOrNotAccessible("Label", R_OK, "Label");
-    EXPECT_EXIT(errorIfFileHandleProvidedToMethodIsNull(nullptr, "serializeGenomeToFile"), ExitedWithCode(1),
-                "^A null file handle was provided to the \"serializeGenomeToFile\" function$");
     ASSERT_EQ(chdir("/"), 0);
 }
 
-TEST(Files, MatchingCountsEveryEntryAndListsInNameOrder) {
+TEST(Files, MatchingListsInNameOrderWithBasicSyntax) {
     TemporaryDirectory directory;
-    for (const char* name : {"b.seq", "a.seq", "c.txt"}) directory.write(name, "");
+    for (const char* name : {"b.seq", "a.seq", "c.txt", "aa"}) directory.write(name, "");
     const std::string root = directory.path().string();
-    EXPECT_EQ(getNumberOfMatchingFiles(root, ".*.seq$"), 2u);
-    EXPECT_EQ(getNumberOfMatchingFiles(root, "^\\."), 2u) << "\".\" and \"..\" are entries too";
     EXPECT_EQ(getMatchingFileNames(root, ".*.seq$"), (std::vector<std::string>{"a.seq", "b.seq"}));
-    EXPECT_EQ(getNumberOfMatchingFiles(root, "a\\{2\\}"), 0u) << "basic syntax: braces are escaped";
-    EXPECT_EXIT(getNumberOfMatchingFiles(root, "a\\{"), ExitedWithCode(1),
+    EXPECT_EQ(getMatchingFileNames(root, "a\\{2\\}"), std::vector<std::string>{"aa"}) << "braces are escaped";
+    EXPECT_EXIT(getMatchingFileNames(root, "a\\{"), ExitedWithCode(1),
                 "^Could not compile \"a\\\\\\{\" regular expression.\n$");
 }
 
@@ -202,7 +144,6 @@ TEST(MemoryMappedFile, HoldsTheWholeFileAndATerminator) {
     EXPECT_EQ(file->size, 13);
     EXPECT_EQ(file->text(), "one\ntwo\nthree");
     EXPECT_EQ(file->contents[13], '\0');
-    EXPECT_EQ(getNumberOfLines(*file), 2u) << "a last line without a line feed is not counted";
     EXPECT_EQ(createMemoryMappedFile(directory.write("empty", ""))->size, 0);
     EXPECT_EXIT(createMemoryMappedFile(directory.file("none")), ExitedWithCode(1),
                 "^The file name passed to createMemoryMappedFile \".*none\" does not exist.\n$");
@@ -225,12 +166,6 @@ TEST(ProcessInformation, CommandLineWordsAreEachFollowedByASpace) {
     EXPECT_EQ(info.commandLine, "koru -v --help ");
     EXPECT_EQ(info.processId, static_cast<std::uint32_t>(getpid()));
     EXPECT_EQ(info.startTime.size(), 24u);
-    const std::string text = processInformationToString(info, "\t");
-    EXPECT_EQ(
-        text.rfind(
-            "\tProcess Information:\n\t\tCommand Line = koru -v --help  \n\t\tTime process was started = ",
-            0),
-        0u);
 }
 
 TEST(Diagnostics, CrashHandlerPrintsTheSignalAndEndsWithStatusOne) {

@@ -13,31 +13,34 @@ extern char** environ;
 
 namespace koru::testing {
 
-CommandResult runKoru(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
-    TemporaryDirectory streams;
-    const std::string outPath = streams.file("stdout"), errPath = streams.file("stderr");
+int startKoru(const std::vector<std::string>& arguments, const std::string& workingDirectory,
+              const std::string& standardOutputPath, const std::string& standardErrorPath) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, standardOutputPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, standardErrorPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0600);
     if (!workingDirectory.empty()) posix_spawn_file_actions_addchdir_np(&actions, workingDirectory.c_str());
-
     std::vector<std::string> words{KORU_BINARY};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
-
-    pid_t child = 0;
+    pid_t child = -1;
     const int spawned = posix_spawn(&child, KORU_BINARY, &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0) throw std::runtime_error("could not start koru");
+    return spawned == 0 ? child : -1;
+}
+
+CommandResult runKoru(const std::vector<std::string>& arguments, const std::string& workingDirectory) {
+    TemporaryDirectory streams;
+    const std::string outPath = streams.file("stdout"), errPath = streams.file("stderr");
+    const pid_t child = startKoru(arguments, workingDirectory, outPath, errPath);
+    if (child < 0) throw std::runtime_error("could not start koru");
     int wstatus = 0;
     waitpid(child, &wstatus, 0);
-
     CommandResult result;
     result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
     result.standardOutput = readFile(outPath);
