@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -196,19 +197,30 @@ void collectKeyPositions(CandidatePositions& store, std::uint32_t orientation, s
         store.collectedHits.push_back(static_cast<std::uint64_t>(listed + positionOffset) << 32 | tag);
 }
 
-// Sorts the collected hits by position: least significant digit first, three 11-bit digits.
+// Sorts the collected hits by position: least significant digit first, in as few digits of at
+// most 11 bits as the largest position needs, each as narrow as they allow, so that a small
+// genome's sort clears and sums fewer counters.
 void sortCollectedHits(std::vector<std::uint64_t>& hits, std::vector<std::uint64_t>& buffer) {
     if (hits.size() < 256) {
         std::sort(hits.begin(), hits.end());
         return;
     }
+    std::uint64_t all = 0;
+    for (const std::uint64_t hit : hits) all |= hit;
+    const int bits = std::bit_width(all >> 32);
+    const int digits = (bits + 10) / 11;
+    if (digits == 0) return;
+    const int width = (bits + digits - 1) / digits;
+    const std::uint64_t mask = (std::uint64_t{1} << width) - 1;
     buffer.resize(hits.size());
-    for (const int shift : {32, 43, 54}) {
-        std::array<std::uint32_t, 2048> counts{};
-        for (const std::uint64_t hit : hits) ++counts[(hit >> shift) & 2047];
+    std::array<std::uint32_t, 2048> counts;
+    for (int digit = 0; digit < digits; ++digit) {
+        const int shift = 32 + digit * width;
+        std::fill_n(counts.begin(), mask + 1, 0u);
+        for (const std::uint64_t hit : hits) ++counts[(hit >> shift) & mask];
         std::uint32_t sum = 0;
-        for (std::uint32_t& count : counts) sum += std::exchange(count, sum);
-        for (const std::uint64_t hit : hits) buffer[counts[(hit >> shift) & 2047]++] = hit;
+        for (std::size_t i = 0; i <= mask; ++i) sum += std::exchange(counts[i], sum);
+        for (const std::uint64_t hit : hits) buffer[counts[(hit >> shift) & mask]++] = hit;
         hits.swap(buffer);
     }
 }
@@ -288,7 +300,8 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
     const std::span<const std::uint32_t> planePairs = genome.planePairs();
     // New candidates and rejections are collected and merged once, after the key. Only a repeated
     // position 0 can meet them again within the key: it repeats the outcome of its first test.
-    std::vector<std::uint32_t> newRejected;
+    std::vector<std::uint32_t>& newRejected = store.newRejected;
+    newRejected.clear();
     auto cursor = store.keyHits.begin();
     auto rejectedCursor = rejected.begin();
     const std::span<const std::uint32_t> inside = positionsInsideGenome(positions, positionOffset);
@@ -317,8 +330,11 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
     }
     mergeNewPositions(store, orientation, weight);
     if (!newRejected.empty()) {
-        const auto middle = rejected.insert(rejected.end(), newRejected.begin(), newRejected.end());
-        std::inplace_merge(rejected.begin(), middle, rejected.end());
+        // Merged through a buffer the store keeps: an in-place merge allocates one every time.
+        std::vector<std::uint32_t>& merged = store.rejectedMerge;
+        merged.resize(rejected.size() + newRejected.size());
+        std::merge(rejected.begin(), rejected.end(), newRejected.begin(), newRejected.end(), merged.begin());
+        rejected.swap(merged);
     }
 }
 
