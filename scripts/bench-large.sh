@@ -1,13 +1,14 @@
 #!/usr/bin/env bash
-# Benchmarks on large human-like genomes (synthetic, 400 Mbase and 3.1 Gbase, seed 1): koru against
+# Benchmarks on human-like genomes (synthetic, 100 Mbase, 400 Mbase and 3.1 Gbase, seed 1): koru against
 # minimap2 -x sr and snap-aligner, measured side by side in one run:
 #   index build (seconds, peak memory, index size) and loading (a run on an empty FASTQ pair);
 #   mapping 100,000 simulated 2x150 paired-end pairs and 100,000 mate pairs, 2 threads each
 #   (pairs per second, peak memory, mapped, placed within 5 bases of the truth, precision at
 #   MAPQ >= 20).
-#   scripts/bench-large.sh [BUILD_DIR] [400|3100 ...]        (default: both genomes)
-# koru runs at each index sampling step of KORU_STEPS_400 (default "default 4") and KORU_STEPS_3100
-# (default "default 8"); "default" passes no option, an empty list leaves koru out. Genomes, reads
+#   scripts/bench-large.sh [BUILD_DIR] [100|400|3100 ...]     (default: all three genomes)
+# koru runs at each index sampling step of KORU_STEPS_100 (default "default"), KORU_STEPS_400
+# (default "default 4") and KORU_STEPS_3100 (default "default 8"); "default" passes no option, an
+# empty list leaves koru out. Genomes, reads
 # and the peers' indexes stay in bench-output/ and are reused; a reused peer index is reported
 # with the figures of the run that built it. koru's index files are removed after use unless
 # KEEP_KORU_INDEXES=1. PAIRS changes the number of pairs.
@@ -16,7 +17,7 @@ set -euo pipefail
 build=${1:-build}
 shift || true
 genomes=("$@")
-[ ${#genomes[@]} -gt 0 ] || genomes=(400 3100)
+[ ${#genomes[@]} -gt 0 ] || genomes=(100 400 3100)
 root=$(cd "$(dirname "$0")/.." && pwd)
 source "$root/scripts/bench-common.sh"
 bin=$build
@@ -24,6 +25,7 @@ bin=$build
 data="$root/bench-output/data"
 out="$root/bench-output/large"
 pairs=${PAIRS:-100000}
+KORU_STEPS_100=${KORU_STEPS_100-default}
 KORU_STEPS_400=${KORU_STEPS_400-default 4}
 KORU_STEPS_3100=${KORU_STEPS_3100-default 8}
 mkdir -p "$data" "$out"
