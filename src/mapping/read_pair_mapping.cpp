@@ -182,8 +182,11 @@ void countPairOutcomes(ReadPairMappingStatistics& statistics, std::uint32_t junc
 PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
                               ReadPairMappingStatistics& statistics, MappingWorkspace& workspace) {
     PairedAlignments& result = workspace.alignments;
-    if (!isSupportedReadLength(readPair.readA.length) || !isSupportedReadLength(readPair.readB.length)) {
-        ++statistics.readPairsWithUnsupportedReadLength;
+    // A read of an unsupported length gets no candidates; its mate is still mapped, alone.
+    const bool supportedA = isSupportedReadLength(readPair.readA.length);
+    const bool supportedB = isSupportedReadLength(readPair.readB.length);
+    if (!supportedA || !supportedB) ++statistics.readPairsWithUnsupportedReadLength;
+    if (!supportedA && !supportedB) {
         resetPairedAlignments(result, readPair, 0);
         return result;
     }

@@ -25,9 +25,10 @@ struct MappingWorkspace {
     AlignmentScratch alignment;
 };
 
-// The pair's reads must be encoded in both orientations with their bases to shift set. A pair
-// with a read shorter than 64 or longer than 512 bases is not mapped (counted in the statistics)
-// and gets no paired alignment, like a pair without candidates.
+// The pair's reads must be encoded in both orientations with their bases to shift set. A read
+// shorter than 64 or longer than 512 bases gets no candidates, like a read that finds none, and
+// the pair is counted in the statistics: its mate is mapped alone, or, when both reads are of
+// such lengths, the pair gets no paired alignment.
 // The result is the workspace's alignments, valid until the next pair.
 PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
                               ReadPairMappingStatistics& statistics, MappingWorkspace& workspace);

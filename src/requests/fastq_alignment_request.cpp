@@ -22,6 +22,7 @@ struct UnsupportedReadLengths {
     std::uint64_t firstRecord = std::numeric_limits<std::uint64_t>::max();
     std::string message;
     std::uint64_t pairs = 0;
+    std::uint64_t mappedMates = 0;  // of those pairs, the ones whose other read was mapped alone
 
     void note(const ReadPair& pair, std::uint64_t record) {
         if (record >= firstRecord) return;
@@ -31,6 +32,7 @@ struct UnsupportedReadLengths {
     }
     void merge(const UnsupportedReadLengths& other) {
         pairs += other.pairs;
+        mappedMates += other.mappedMates;
         if (other.firstRecord < firstRecord) {
             firstRecord = other.firstRecord;
             message = other.message;
@@ -40,11 +42,23 @@ struct UnsupportedReadLengths {
         if (pairs == 0) return;
         std::fprintf(stderr, "Warning: %s", message.c_str());
         std::fprintf(stderr,
-                     "Warning: %lu read pairs with a read of an unsupported length were reported unmapped.\n",
-                     static_cast<unsigned long>(pairs));
+                     "Warning: %lu read pairs with a read of an unsupported length had that read reported "
+                     "unmapped; %lu of their other reads were mapped alone.\n",
+                     static_cast<unsigned long>(pairs), static_cast<unsigned long>(mappedMates));
         std::fflush(stderr);
     }
 };
+
+// Whether the primary paired alignment reports a read as mapped.
+bool hasMappedRead(const PairedAlignments& alignments) {
+    const PairedAlignment* primary = alignments.primary();
+    if (primary == nullptr) return false;
+    for (const Alignments* read : {&primary->readAAlignments, &primary->readBAlignments}) {
+        const Alignment& first = read->alignments.front();
+        if (!first.isEmpty && first.isReportable) return true;
+    }
+    return false;
+}
 
 // One thread's share of the request: pairs are taken until the input is used up.
 void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes,
@@ -61,6 +75,7 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
         const PairedAlignments& alignments = alignReadPair(params, *pair, indexes, *statistics, workspace);
         if (statistics->readPairsWithUnsupportedReadLength != unsupportedBefore) {
             ++threadUnsupported.pairs;
+            if (hasMappedRead(alignments)) ++threadUnsupported.mappedMates;
             threadUnsupported.note(*pair, buffers.lastRecordNumber());
         }
         writePairedAlignmentsToOutputFile(params, alignments, writers, genome);

@@ -242,8 +242,52 @@ TEST(FastqRequest, UnsupportedReadLengthsAreReportedUnmapped) {
     ASSERT_EQ(records.size(), 40u);
     for (const auto& fields : records) EXPECT_TRUE(fields[1] == "77" || fields[1] == "141") << fields[1];
     EXPECT_NE(result.standardError.find("read had 40 bases, which is not supported"), std::string::npos);
-    EXPECT_NE(result.standardError.find("Warning: 20 read pairs with a read of an unsupported length"),
+    EXPECT_NE(result.standardError.find("Warning: 20 read pairs with a read of an unsupported length had that "
+                                        "read reported unmapped; 0 of their other reads were mapped alone."),
               std::string::npos);
+}
+
+// The FASTQ text with every read cut to `length` bases (qualities alike), the first record's to none.
+std::string trimmedReads(const std::string& fastq, std::size_t length) {
+    std::istringstream lines(fastq);
+    std::string out, line;
+    for (std::size_t number = 0; std::getline(lines, line); ++number) {
+        if (number % 2 == 1) line = line.substr(0, number < 4 ? 0 : length);
+        out += line + "\n";
+    }
+    return out;
+}
+
+TEST(FastqRequest, AReadTooShortToMapLeavesItsMateMappedAlone) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 30 --length 150 --seed 8");
+    const Dataset trimmed{data.read1, directory.write("trimmed_2.fq", trimmedReads(readFile(data.read2), 40))};
+    const CommandResult result = runRequest(directory, lambdaGenome, trimmed,
+                                            {"--samOutputFileName", "out.sam", "--isReadPairSequencingData", "true"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    EXPECT_EQ(shell("samtools quickcheck '" + directory.file("out.sam") + "'"), 0);
+    const auto records = samRecords(readFile(directory.file("out.sam")));
+    ASSERT_EQ(records.size(), 60u);
+    for (std::size_t i = 0; i < records.size(); i += 2) {
+        const auto& mapped = records[i];
+        const auto& unmapped = records[i + 1];
+        const int flag = std::stoi(mapped[1]), mateFlag = std::stoi(unmapped[1]);
+        // Read 1 mapped with its mate unmapped; read 2 unmapped, placed at its mate.
+        EXPECT_EQ(flag & (0x1 | 0x4 | 0x8 | 0x40), 0x1 | 0x8 | 0x40) << mapped[0];
+        EXPECT_EQ(mateFlag & (0x1 | 0x4 | 0x8 | 0x80), 0x1 | 0x4 | 0x80) << unmapped[0];
+        EXPECT_EQ(unmapped[2], mapped[2]);
+        EXPECT_EQ(unmapped[3], mapped[3]);
+        // The simulator names read 1's place as the name's fourth field.
+        std::vector<std::string> name;
+        std::istringstream fields(mapped[0]);
+        for (std::string field; std::getline(fields, field, ':');) name.push_back(field);
+        ASSERT_GE(name.size(), 4u);
+        EXPECT_LE(std::abs(std::stol(mapped[3]) - std::stol(name[3])), 5) << mapped[0];
+    }
+    EXPECT_NE(result.standardError.find("Warning: 30 read pairs with a read of an unsupported length had that "
+                                        "read reported unmapped; 30 of their other reads were mapped alone."),
+              std::string::npos)
+        << result.standardError;
 }
 
 }  // namespace

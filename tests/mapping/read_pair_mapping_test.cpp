@@ -296,7 +296,7 @@ TEST_F(ReadPairMappingTest, EditsReachCigarAndMismatchStrings) {
         EXPECT_EQ(alignments->alignments[0].primaryPosition.indelDescriptor.present, 0u);
 }
 
-TEST_F(ReadPairMappingTest, ReadsOutside64To512BasesAreCountedAndNotMapped) {
+TEST_F(ReadPairMappingTest, ReadsOutside64To512BasesAreCountedAndTheirMatesMappedAlone) {
     for (const std::uint32_t length : {63u, 64u, 512u, 513u}) {
         for (const bool onReadA : {true, false}) {
             const std::string sized = at(500, length), mate = reverseComplementOf(at(1500));
@@ -305,10 +305,20 @@ TEST_F(ReadPairMappingTest, ReadsOutside64To512BasesAreCountedAndNotMapped) {
             EXPECT_EQ(values(result->numberOfAllocatedPairedAlignments(), populated(),
                              statistics->readPairsWithUnsupportedReadLength,
                              populated() > 0 && slot(0).type == kConcordant),
-                      supported ? (Values{2, 1, 0, 1}) : (Values{0, 0, 1, 0}))
+                      supported ? (Values{2, 1, 0, 1}) : (Values{2, 1, 1, 0}))
                 << length << (onReadA ? " on read A" : " on read B");
+            if (supported) continue;
+            // The unsupported read stays empty; its mate is placed where it comes from.
+            const Alignment& sizedAlignment = (onReadA ? slot(0).readAAlignments : slot(0).readBAlignments).alignments[0];
+            const Alignment& mateAlignment = (onReadA ? slot(0).readBAlignments : slot(0).readAAlignments).alignments[0];
+            EXPECT_TRUE(sizedAlignment.isEmpty);
+            EXPECT_FALSE(mateAlignment.isEmpty);
+            EXPECT_EQ(mateAlignment.primaryPosition.genomePosition, 1500u);
         }
     }
+    // Both reads unsupported: no paired alignment at all.
+    map(at(500, 40), reverseComplementOf(at(1500, 40)));
+    EXPECT_EQ(result->numberOfAllocatedPairedAlignments(), 0u);
 }
 
 // Read A runs across a junction: 45 bases from 1300, near its mate at 1000, then 55 bases from 3345,
