@@ -54,6 +54,8 @@ void calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(const CandidateP
 }
 
 std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint32_t basesToShift) {
+    // A read of exactly one key has one slot an orientation.
+    if (readLength == 32) return 6;
     if (readLength < 33 || basesToShift == 0) return 12;
     return 6 * ((readLength - 33) / basesToShift) + 12;
 }
@@ -393,8 +395,11 @@ class ReadCandidateGenerator {
         KeySchedule& schedule = scratch_.schedule;
         planKeySchedule(words.firstOffset, words.lastOffset, shift, indexes_.samplingStep(), schedule);
         // The high-repeat method looks at the keys of the first slots only.
-        const std::size_t highRepeatSlots = std::min<std::size_t>(
-            params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration, schedule.numberOfSlots);
+        const std::size_t highRepeatSlots =
+            read_.length < twoKeyReadLength
+                ? 0
+                : std::min<std::size_t>(params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration,
+                                        schedule.numberOfSlots);
         const std::size_t highRepeatKeys = highRepeatSlots == 0 ? 0 : schedule.slotEnd[highRepeatSlots - 1];
         const std::size_t keys = keyLookup_ ? schedule.numberOfOffsets : highRepeatKeys;
         auto& found = scratch_.found[orientation == kForwardOrientation ? 0 : 1];

@@ -17,7 +17,11 @@
 
 namespace koru {
 
-inline constexpr std::uint32_t minimumSupportedReadLength = 64;
+// A read needs one key, 32 bases. Reads shorter than two keys (under 64 bases) have overlapping
+// first and last words and no middle ones, are not searched for indels or junctions, and leave
+// the high-repeat method out: it tests the 32 bases after a key, which they do not have.
+inline constexpr std::uint32_t minimumSupportedReadLength = 32;
+inline constexpr std::uint32_t twoKeyReadLength = 64;
 inline constexpr std::uint32_t maximumSupportedReadLength = 512;
 
 inline bool isSupportedReadLength(std::uint32_t length) {

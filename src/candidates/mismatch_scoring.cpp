@@ -107,6 +107,8 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
                                                                : candidate.reverseComplementMappingScores;
     populateMisMatchScores(orientation, scores.mismatchScores, static_cast<std::uint16_t>(wholeRead), minWord,
                            firstWindow, lastWindow);
+    // Under 64 bases the first and last words overlap and no word lies between them.
+    if (read.length < twoKeyReadLength) scores.mismatchScores.middleWordsScore = 0;
 }
 
 namespace {

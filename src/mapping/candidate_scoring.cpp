@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "candidates/candidate_generation.h"
 #include "candidates/mismatch_scoring.h"
 #include "mapping/indel_detection.h"
 #include "support/prefetch.h"
@@ -13,11 +14,20 @@ namespace {
 
 // Turns the key hits with enough keys into candidates; the others are dropped here, before
 // anything points at a candidate.
-void takeCandidatesWithEnoughKeys(const MappingParameters& params, CandidatePositions& store) {
+// A read under two keys has one to five key slots, and a substitution leaves one encoding of a
+// slot's key: one key is enough to make such a read's candidate, which the pairing and the
+// mismatch scores then judge.
+constexpr std::uint32_t minimumKeysOfAShortReadCandidate = 1;
+
+void takeCandidatesWithEnoughKeys(const MappingParameters& params, CandidatePositions& store,
+                                  std::uint32_t readLength) {
+    const std::uint32_t minimumKeys = readLength < twoKeyReadLength
+                                          ? minimumKeysOfAShortReadCandidate
+                                          : params.minimumNumberOfKeysAssociatedWithCandidatePosition;
     store.candidates.clear();
     store.candidates.reserve(store.keyHits.size());
     for (const CandidateKeyHits& hits : store.keyHits) {
-        if (params.minimumNumberOfKeysAssociatedWithCandidatePosition >
+        if (minimumKeys >
             hits.forwardKeys + hits.reverseComplementKeys)
             continue;
         CandidatePosition& candidate = store.candidates.emplace_back();
@@ -84,8 +94,10 @@ void prefetchCandidateGenome(const GenomeSequence& genome, std::uint32_t positio
 
 void scoreCandidatePositions(const MappingParameters& params, CandidatePositions& store,
                              const GenomeSequence& genome, Read& read) {
-    const std::uint32_t maximumIndel = store.indelCandidates ? params.maximumSizeOfIndelToDetect : 0;
-    takeCandidatesWithEnoughKeys(params, store);
+    // An indel splits a read into two words at least: reads under two keys are not searched.
+    const std::uint32_t maximumIndel =
+        store.indelCandidates && read.length >= twoKeyReadLength ? params.maximumSizeOfIndelToDetect : 0;
+    takeCandidatesWithEnoughKeys(params, store, read.length);
     store.bestWholeReadMismatchScore = store.secondBestWholeReadMismatchScore = kNotScored;
     store.numberWithBestWholeReadScore = store.numberWithSecondBestWholeReadScore = 0;
     store.highestHitCountCandidate = nullptr;

@@ -296,12 +296,12 @@ TEST_F(ReadPairMappingTest, EditsReachCigarAndMismatchStrings) {
         EXPECT_EQ(alignments->alignments[0].primaryPosition.indelDescriptor.present, 0u);
 }
 
-TEST_F(ReadPairMappingTest, ReadsOutside64To512BasesAreCountedAndTheirMatesMappedAlone) {
-    for (const std::uint32_t length : {63u, 64u, 512u, 513u}) {
+TEST_F(ReadPairMappingTest, ReadsOutside32To512BasesAreCountedAndTheirMatesMappedAlone) {
+    for (const std::uint32_t length : {31u, 32u, 512u, 513u}) {
         for (const bool onReadA : {true, false}) {
             const std::string sized = at(500, length), mate = reverseComplementOf(at(1500));
             map(onReadA ? sized : mate, onReadA ? mate : sized);
-            const bool supported = length >= 64 && length <= 512;
+            const bool supported = length >= 32 && length <= 512;
             EXPECT_EQ(values(result->numberOfAllocatedPairedAlignments(), populated(),
                              statistics->readPairsWithUnsupportedReadLength,
                              populated() > 0 && slot(0).type == kConcordant),
@@ -317,8 +317,23 @@ TEST_F(ReadPairMappingTest, ReadsOutside64To512BasesAreCountedAndTheirMatesMappe
         }
     }
     // Both reads unsupported: no paired alignment at all.
-    map(at(500, 40), reverseComplementOf(at(1500, 40)));
+    map(at(500, 31), reverseComplementOf(at(1500, 31)));
     EXPECT_EQ(result->numberOfAllocatedPairedAlignments(), 0u);
+}
+
+TEST_F(ReadPairMappingTest, ReadsOf32To64BasesMapThroughASubstitution) {
+    for (const std::uint32_t length : {32u, 33u, 48u, 63u, 64u}) {
+        std::string a = at(500, length);
+        a[length / 2] = a[length / 2] == 'A' ? 'C' : 'A';
+        map(a, reverseComplementOf(at(1200, length)));
+        ASSERT_GE(populated(), 1u) << length;
+        EXPECT_EQ(slot(0).type, kConcordant) << length;
+        const Alignment& readA = slot(0).readAAlignments.alignments[0];
+        EXPECT_EQ(placement(readA), (Values{500, kForward, primaryAlignmentType})) << length;
+        const MismatchScores& scores = readA.primaryPosition.mappingScores.mismatchScores;
+        // Under 64 bases the first and last words overlap and no word lies between them.
+        EXPECT_EQ(values(scores.wholeReadScore, scores.middleWordsScore), (Values{1, 0})) << length;
+    }
 }
 
 // Read A runs across a junction: 45 bases from 1300, near its mate at 1000, then 55 bases from 3345,

@@ -133,8 +133,8 @@ TEST_F(SequenceFileRequestTest, NoFilesWritesTheHeadersOnly) {
 }
 
 TEST_F(SequenceFileRequestTest, ReadsOfAnUnsupportedLengthAreReportedUnmapped) {
-    files.write("short_4.seq", "0001 " + lambdaChromosome().substr(100, 40) + " " +
-                                   lambdaChromosome().substr(500, 40) + "\n");
+    files.write("short_4.seq", "0001 " + lambdaChromosome().substr(100, 31) + " " +
+                                   lambdaChromosome().substr(500, 31) + "\n");
     ::testing::internal::CaptureStderr();
     mapFiles();
     EXPECT_THAT(::testing::internal::GetCapturedStderr(),
