@@ -487,7 +487,7 @@ class ReadCandidateGenerator {
 void generateCandidatePositionsForRead(const CandidateParameters& params, const BinaryIndexes& indexes,
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationMethod method) {
-    if (!isSupportedReadLength(read.length)) return;
+    if (!isSupportedReadLength(read.length, indexes.samplingStep())) return;
     auto scratch = std::make_unique<CandidateGenerationScratch>();
     ReadCandidateGenerator(params, indexes, read, store, *scratch).generate(method, false);
 }
@@ -495,7 +495,7 @@ void generateCandidatePositionsForRead(const CandidateParameters& params, const 
 void generateCandidatePositionsForRead(const CandidateParameters& params, const BinaryIndexes& indexes,
                                        const Read& read, CandidatePositions& store,
                                        CandidateGenerationScratch& scratch) {
-    if (!isSupportedReadLength(read.length)) return;
+    if (!isSupportedReadLength(read.length, indexes.samplingStep())) return;
     ReadCandidateGenerator generator(params, indexes, read, store, scratch);
     generator.generate(CandidateGenerationMethod::keyLookup, false);
     if (useHighCandidateGenerationMethod(params, read, store))

@@ -5,6 +5,7 @@
 // Keys with too many positions are skipped; when too many lookups find nothing, the high-repeat
 // method keeps those over-full positions where the read's next 32 bases match the genome too.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <span>
@@ -24,8 +25,14 @@ inline constexpr std::uint32_t minimumSupportedReadLength = 32;
 inline constexpr std::uint32_t twoKeyReadLength = 64;
 inline constexpr std::uint32_t maximumSupportedReadLength = 512;
 
-inline bool isSupportedReadLength(std::uint32_t length) {
-    return length >= minimumSupportedReadLength && length <= maximumSupportedReadLength;
+// Against an index that lists every k-th window a read must hold k windows, 31 + k bases, for one
+// of them to be listed wherever the read lies.
+inline std::uint32_t minimumReadLengthForSamplingStep(std::uint32_t samplingStep) {
+    return minimumSupportedReadLength - 1 + std::max<std::uint32_t>(samplingStep, 1);
+}
+
+inline bool isSupportedReadLength(std::uint32_t length, std::uint32_t samplingStep = 1) {
+    return length >= minimumReadLengthForSamplingStep(samplingStep) && length <= maximumSupportedReadLength;
 }
 
 enum class CandidateGenerationMethod : std::uint32_t {

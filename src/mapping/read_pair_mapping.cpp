@@ -11,11 +11,11 @@ MappingWorkspace::MappingWorkspace(const MappingParameters& params)
     : candidates(createCandidatePositionsPair(5, params.maximumSizeOfIndelToDetect)),
       generation(std::make_unique<CandidateGenerationScratch>()) {}
 
-std::string unsupportedReadLengthMessage(const Read& read) {
+std::string unsupportedReadLengthMessage(const Read& read, std::uint32_t samplingStep) {
     return stringPrintf(
         "The \"%s\" read had %d bases, which is not supported, the algorithm currently supports "
         "reads with %d to %d bases.\n",
-        read.name.c_str(), static_cast<int>(read.length), static_cast<int>(minimumSupportedReadLength),
+        read.name.c_str(), static_cast<int>(read.length), static_cast<int>(minimumReadLengthForSamplingStep(samplingStep)),
         static_cast<int>(maximumSupportedReadLength));
 }
 
@@ -183,8 +183,8 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
                               ReadPairMappingStatistics& statistics, MappingWorkspace& workspace) {
     PairedAlignments& result = workspace.alignments;
     // A read of an unsupported length gets no candidates; its mate is still mapped, alone.
-    const bool supportedA = isSupportedReadLength(readPair.readA.length);
-    const bool supportedB = isSupportedReadLength(readPair.readB.length);
+    const bool supportedA = isSupportedReadLength(readPair.readA.length, indexes.samplingStep());
+    const bool supportedB = isSupportedReadLength(readPair.readB.length, indexes.samplingStep());
     if (!supportedA || !supportedB) ++statistics.readPairsWithUnsupportedReadLength;
     if (!supportedA && !supportedB) {
         resetPairedAlignments(result, readPair, 0);

@@ -36,7 +36,7 @@ std::unique_ptr<PairedAlignments> mapReadPair(const MappingParameters& params, R
                                               const BinaryIndexes& indexes,
                                               ReadPairMappingStatistics& statistics);
 
-// The message of a read whose length is not supported.
-std::string unsupportedReadLengthMessage(const Read& read);
+// The message of a read whose length is not supported by an index of that sampling step.
+std::string unsupportedReadLengthMessage(const Read& read, std::uint32_t samplingStep);
 
 }  // namespace koru

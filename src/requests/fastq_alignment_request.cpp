@@ -24,11 +24,11 @@ struct UnsupportedReadLengths {
     std::uint64_t pairs = 0;
     std::uint64_t mappedMates = 0;  // of those pairs, the ones whose other read was mapped alone
 
-    void note(const ReadPair& pair, std::uint64_t record) {
+    void note(const ReadPair& pair, std::uint64_t record, std::uint32_t samplingStep) {
         if (record >= firstRecord) return;
         firstRecord = record;
-        message =
-            unsupportedReadLengthMessage(isSupportedReadLength(pair.readA.length) ? pair.readB : pair.readA);
+        const bool readASupported = isSupportedReadLength(pair.readA.length, samplingStep);
+        message = unsupportedReadLengthMessage(readASupported ? pair.readB : pair.readA, samplingStep);
     }
     void merge(const UnsupportedReadLengths& other) {
         pairs += other.pairs;
@@ -76,7 +76,7 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
         if (statistics->readPairsWithUnsupportedReadLength != unsupportedBefore) {
             ++threadUnsupported.pairs;
             if (hasMappedRead(alignments)) ++threadUnsupported.mappedMates;
-            threadUnsupported.note(*pair, buffers.lastRecordNumber());
+            threadUnsupported.note(*pair, buffers.lastRecordNumber(), indexes.samplingStep());
         }
         writePairedAlignmentsToOutputFile(params, alignments, writers, genome);
     }

@@ -30,9 +30,9 @@ constexpr std::uint32_t longestReadName = 21;
 // All reads of a file have one length, so an unsupported one leaves every pair unmapped: said
 // once per file rather than silently.
 void warnOfUnsupportedReadLength(const SequenceFile& sequenceFile, const ReadPair& pair,
-                                 const ReadPairMappingStatistics& statistics) {
+                                 const ReadPairMappingStatistics& statistics, std::uint32_t samplingStep) {
     if (statistics.readPairsWithUnsupportedReadLength == 0) return;
-    const std::string message = unsupportedReadLengthMessage(pair.readA);
+    const std::string message = unsupportedReadLengthMessage(pair.readA, samplingStep);
     std::fprintf(stderr,
                  "Warning: %sWarning: %u read pairs of the sequence file \"%s\" were reported unmapped.\n",
                  message.c_str(), statistics.readPairsWithUnsupportedReadLength,
@@ -126,7 +126,7 @@ void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const Bina
         mapRecords(sequenceFile, indexes, params, *pair, *statistics, writers);
     }
     printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
-    warnOfUnsupportedReadLength(sequenceFile, *pair, *statistics);
+    warnOfUnsupportedReadLength(sequenceFile, *pair, *statistics, indexes.samplingStep());
 }
 
 std::uint32_t getSequenceFileNumberFromPath(std::string_view path) {

@@ -315,17 +315,21 @@ TEST(CandidateGenerationTest, SampledIndexesMatchTheModel) {
 TEST(CandidateGenerationTest, SampledIndexesGiveEveryPositionTheHitsOfTheFullIndex) {
     std::mt19937 random(19);
     const std::string chr = randomBases(3000, random);
+    const std::vector<std::uint32_t> steps{1, 2, 4, 8};
     std::vector<IndexedGenome> genomes;
-    for (const std::uint32_t step : {1u, 2u, 4u, 8u}) genomes.push_back(indexedGenome({chr}, {}, step));
+    for (const std::uint32_t step : steps) genomes.push_back(indexedGenome({chr}, {}, step));
     for (std::uint32_t position = 100; position < 116; ++position) {
-        for (const std::uint32_t n : {64u, 100u, 150u}) {
-            const Read read = makeRead(chr.substr(position, n));
-            const CandidatePositions full = generate(genomes[0], read, keyLookup);
-            for (std::size_t g = 1; g < genomes.size(); ++g) {
+        for (std::size_t g = 1; g < genomes.size(); ++g) {
+            // A read of 31 + k bases holds k windows, one of them listed; one base less may hold none.
+            for (const std::uint32_t n : {31 + steps[g], 40u, 64u, 100u, 150u}) {
+                const Read read = makeRead(chr.substr(position, n));
+                const CandidatePositions full = generate(genomes[0], read, keyLookup);
                 const CandidatePositions sampled = generate(genomes[g], read, keyLookup);
                 EXPECT_EQ(hitsOf(sampled), hitsOf(full)) << "position " << position << ", length " << n;
                 EXPECT_EQ(statisticsOf(sampled.forwardStatistics), statisticsOf(full.forwardStatistics));
             }
+            const Read tooShort = makeRead(chr.substr(position, 30 + steps[g]));
+            EXPECT_TRUE(generate(genomes[g], tooShort, keyLookup).keyHits.empty());
         }
     }
 }
