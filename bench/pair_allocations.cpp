@@ -26,7 +26,6 @@ namespace {
 
 std::size_t allocations = 0;  // one thread only
 
-
 }  // namespace
 
 void* operator new(std::size_t size) {
@@ -34,8 +33,12 @@ void* operator new(std::size_t size) {
     if (void* memory = std::malloc(size == 0 ? 1 : size)) return memory;
     throw std::bad_alloc();
 }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
 
 int main(int argc, char** argv) {
     using namespace koru;

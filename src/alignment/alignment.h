@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "alignment/alignment_parameters.h"
 #include "candidates/candidate_positions.h"
 #include "candidates/score_records.h"
-#include "alignment/alignment_parameters.h"
 #include "genome/genome_sequence.h"
 #include "sequence/read_pair.h"
 

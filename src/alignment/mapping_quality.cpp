@@ -73,7 +73,8 @@ std::uint32_t sumBaseQualityForMismatches(std::string_view matchString, std::str
 
 std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString, const Position& position,
                                                    Read& read, const GenomeSequence& genome,
-                                                   const AlignmentParameters& params, AlignmentScratch& scratch) {
+                                                   const AlignmentParameters& params,
+                                                   AlignmentScratch& scratch) {
     if (position.mappingScores.mismatchScores.wholeReadScore == 0) return 0;
     if (matchString.empty()) {
         createSimpleMatchString(position, read, genome, scratch, scratch.match);
@@ -125,10 +126,10 @@ void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, A
     if (n >= 2) {
         quality = qualityOfRepeat(n);
     } else if (primary.mappingScores.mismatchScores.wholeReadScore != 0) {
-        const std::int32_t relative =
-            alignment.secondaryPosition.isEmpty
-                ? unboundedMappingQuality
-                : calculateMappingQualityRelativeToSecondBestCandidate(params, read, alignment, genome, scratch);
+        const std::int32_t relative = alignment.secondaryPosition.isEmpty
+                                          ? unboundedMappingQuality
+                                          : calculateMappingQualityRelativeToSecondBestCandidate(
+                                                params, read, alignment, genome, scratch);
         quality =
             relative == unboundedMappingQuality ? cap : static_cast<std::uint32_t>(std::max(relative, 0));
     } else {

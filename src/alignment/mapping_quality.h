@@ -36,7 +36,8 @@ std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const Alignmen
 // which case it is built.
 std::uint32_t sumBaseQualityForPositionsMismatches(std::string_view matchString, const Position& position,
                                                    Read& read, const GenomeSequence& genome,
-                                                   const AlignmentParameters& params, AlignmentScratch& scratch);
+                                                   const AlignmentParameters& params,
+                                                   AlignmentScratch& scratch);
 std::uint32_t sumBaseQualityForMismatches(std::string_view matchString, std::string_view qualities,
                                           std::uint32_t length, std::uint32_t offset);
 

@@ -153,7 +153,8 @@ void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const 
             if (indel.type == kDeletion) {
                 const bool nextIsMatch = i + 1 < length && match[i + 1] == kMatch;
                 const std::uint64_t deleted = std::uint64_t{alignment.primaryPosition.genomePosition} + i;
-                writer.addDeletion(deletedReferenceBases(genome, deleted, indel.size, scratch.kept), nextIsMatch);
+                writer.addDeletion(deletedReferenceBases(genome, deleted, indel.size, scratch.kept),
+                                   nextIsMatch);
             }
             writer.editDistance += indel.size;
         }

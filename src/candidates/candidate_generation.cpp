@@ -407,7 +407,8 @@ class ReadCandidateGenerator {
         for (std::size_t k = 0; k < keys; ++k) {
             const std::uint32_t positionOffset = words.firstOffset - schedule.offsets[k];
             const std::uint32_t weight = schedule.weights[k];
-            if (keyLookup_) addKeyLookups(orientation, positionOffset, weight, found[k], scratch_.outcomes[k]);
+            if (keyLookup_)
+                addKeyLookups(orientation, positionOffset, weight, found[k], scratch_.outcomes[k]);
             if (highRepeat_ && k < highRepeatKeys)
                 testHighRepeatKeys(orientation, positionOffset, weight, found[k],
                                    keysAt(words, schedule.offsets[k] + 32));

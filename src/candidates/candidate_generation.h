@@ -11,8 +11,8 @@
 #include <span>
 #include <vector>
 
-#include "candidates/candidate_positions.h"
 #include "candidates/candidate_parameters.h"
+#include "candidates/candidate_positions.h"
 #include "index/binary_indexes.h"
 #include "sequence/read_pair.h"
 

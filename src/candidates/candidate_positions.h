@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "candidates/score_records.h"
 #include "candidates/candidate_parameters.h"
+#include "candidates/score_records.h"
 
 namespace koru {
 

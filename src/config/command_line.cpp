@@ -48,6 +48,7 @@ enum LongOption : int {
     kIndexFile,
     kWriteIndexFile,
     kIndexSamplingStep,
+    kMaximumShareOfUncalledBases,
 };
 
 const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
@@ -93,6 +94,7 @@ const option longOptions[] = {
     {"indexFile", required_argument, nullptr, kIndexFile},
     {"writeIndexFile", required_argument, nullptr, kWriteIndexFile},
     {"indexSamplingStep", required_argument, nullptr, kIndexSamplingStep},
+    {"maximumShareOfUncalledBases", required_argument, nullptr, kMaximumShareOfUncalledBases},
     {"standardOutputFileName", required_argument, nullptr, 'o'},
     {"traceOutputFile", required_argument, nullptr, 't'},
     {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
@@ -150,6 +152,17 @@ void setIndexSamplingStep(ExecutionParameters& params, const char* text, const c
             "must be 1, 2, 4 or 8.\n",
             text, name));
     params.indexSamplingStep = step;
+}
+
+void setMaximumShareOfUncalledBases(ExecutionParameters& params, const char* text, const char* name) {
+    char* end = nullptr;
+    const double share = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(share >= 0.0 && share <= 1.0))
+        exitWithErrorAndHelp(stringPrintf(
+            "The value \"%s\" passed to the \"%s\" parameter is not a share: it must be a number from 0 "
+            "to 1.\n",
+            text, name));
+    params.maximumShareOfUncalledBases = share;
 }
 
 void setBinaryReferenceGenome(ExecutionParameters& params, const char* argument, const char* name) {
@@ -248,6 +261,9 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
             return true;
         case kIndexSamplingStep:
             setIndexSamplingStep(p, argument, name);
+            return true;
+        case kMaximumShareOfUncalledBases:
+            setMaximumShareOfUncalledBases(p, argument, name);
             return true;
         case 'd':
             files.directoryWithSequenceFiles = checkedPath(argument, "Sequence File directory");
@@ -489,6 +505,10 @@ void printHelp() {
         "\t    --indexSamplingStep            %sindex only the genome windows starting at a multiple of this "
         "(1, 2, 4 or 8), and look up that many more keys per read: less memory for large genomes "
         "[chosen from the genome's length]\n",
+        separator);
+    std::printf(
+        "\t    --maximumShareOfUncalledBases  %sa read with a larger share of N is not mapped, its mate "
+        "is mapped alone [0.5]\n",
         separator);
     std::printf("\n");
     std::fflush(stdout);

@@ -34,7 +34,8 @@ void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint6
         static_cast<unsigned long>(maximumGenomePositions));
 }
 
-std::unique_ptr<GenomeSequence> createGenomeSequence(const GenomeInformation* information, LockedFile* timerFile) {
+std::unique_ptr<GenomeSequence> createGenomeSequence(const GenomeInformation* information,
+                                                     LockedFile* timerFile) {
     if (information == nullptr)
         exitWithError("ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.");
     Timer reading = startTimer("Reading in Reference Genome");

@@ -21,9 +21,9 @@
 #include <vector>
 
 #include "genome/candidate_position_filter.h"
-#include "support/locked_file.h"
 #include "genome/genome_information.h"
 #include "support/allocation.h"
+#include "support/locked_file.h"
 
 namespace koru {
 
@@ -112,7 +112,8 @@ void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint6
 // its format type, and reports the reading and the conversion times on the timer file when there is
 // one. The genome keeps a copy of the information, with the chromosome count it found. Every
 // problem with the file ends the run.
-std::unique_ptr<GenomeSequence> createGenomeSequence(const GenomeInformation* information, LockedFile* timerFile);
+std::unique_ptr<GenomeSequence> createGenomeSequence(const GenomeInformation* information,
+                                                     LockedFile* timerFile);
 
 // Whether the genome has text: a genome read back from the serialised form keeps only its planes.
 inline bool hasReferenceText(const GenomeSequence& genome) {

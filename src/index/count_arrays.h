@@ -10,11 +10,11 @@
 #include <memory>
 #include <string>
 
-#include "support/locked_file.h"
 #include "genome/genome_sequence.h"
 #include "index/index_build_options.h"
 #include "index/key_stream.h"
 #include "index/key_table.h"
+#include "support/locked_file.h"
 
 namespace koru {
 

@@ -158,10 +158,8 @@ void writeFirstLine(QMROutputRecord& record, const PairedAlignment& primary, std
               static_cast<std::int32_t>(primary.alignmentScore), stringPrintf("%3u", lines), writer);
 }
 
-void writeVersion3Lines(const ExecutionParameters& params, const PairedAlignments& pairedAlignments,
-                        BufferedFileWriter& writer) {
+void writeVersion3Lines(const PairedAlignments& pairedAlignments, BufferedFileWriter& writer) {
     const PairedAlignment* primary = pairedAlignments.primary();
-    const PairedAlignment* secondary = pairedAlignments.secondary();
     QMROutputRecord record = createQMROutputRecord(3, *pairedAlignments.readPair);
     if (primary == nullptr) {
         writeQMROutputRecordToBufferedFile(record, writer);
@@ -270,8 +268,8 @@ void appendVersion3Line(std::string& out, const QMROutputRecord& record) {
     const ReadPair& pair = *record.readPair;
     if (hasNoAlignment(record)) {
         appendPrintf(out, "      0      0           0           0  0  0    0    0    0 %4u %4u %4u %7u %3s\n",
-                         pair.readA.length, pair.readB.length, pair.sequenceFileNumber,
-                         pair.sequenceFileLineNumber, record.mType.c_str());
+                     pair.readA.length, pair.readB.length, pair.sequenceFileNumber,
+                     pair.sequenceFileLineNumber, record.mType.c_str());
         return;
     }
     // What was not worth reporting prints as nothing at all.
@@ -281,25 +279,26 @@ void appendVersion3Line(std::string& out, const QMROutputRecord& record) {
     const QmrColumns a = columnsOf(alignmentOrCleared(reportable(record.alignmentA)));
     const QmrColumns b = columnsOf(alignmentOrCleared(reportable(record.alignmentB)));
     appendPrintf(out, " %6u %6u %11" PRId64 " %11" PRId64 " %2u %2u %4u %4u %4i %4u %4u %4u %7u %3s\n",
-                     a.chromosome, b.chromosome, a.position, b.position, a.bin, b.bin, a.equallyGoodPositions,
-                     b.equallyGoodPositions, record.scoreSum, a.wholeReadScore, b.wholeReadScore,
-                     pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
+                 a.chromosome, b.chromosome, a.position, b.position, a.bin, b.bin, a.equallyGoodPositions,
+                 b.equallyGoodPositions, record.scoreSum, a.wholeReadScore, b.wholeReadScore,
+                 pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
 }
 
 void appendVersion2Line(std::string& out, const QMROutputRecord& record) {
     const ReadPair& pair = *record.readPair;
     if (hasNoAlignment(record)) {
-        appendPrintf(out, 
+        appendPrintf(
+            out,
             "    0    0      0      0           0           0  100  100  100  100    0    0 %4u %7u %3s\n",
             pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
         return;
     }
     const QmrColumns a = columnsOf(alignmentOrCleared(record.alignmentA));
     const QmrColumns b = columnsOf(alignmentOrCleared(record.alignmentB));
-    appendPrintf(out, " %4u %4u %6u %6u %11" PRId64 " %11" PRId64 " %4u %4u %4u %4u %4u %4i %4u %7u %3s\n", 0u,
-                     0u, a.chromosome, b.chromosome, a.position, b.position, a.minWordScore, b.minWordScore,
-                     a.wholeReadScore, b.wholeReadScore, a.wholeReadScore + b.wholeReadScore, record.scoreSum,
-                     pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
+    appendPrintf(out, " %4u %4u %6u %6u %11" PRId64 " %11" PRId64 " %4u %4u %4u %4u %4u %4i %4u %7u %3s\n",
+                 0u, 0u, a.chromosome, b.chromosome, a.position, b.position, a.minWordScore, b.minWordScore,
+                 a.wholeReadScore, b.wholeReadScore, a.wholeReadScore + b.wholeReadScore, record.scoreSum,
+                 pair.sequenceFileNumber, pair.sequenceFileLineNumber, record.mType.c_str());
 }
 
 // The record's line appended to the text, in the record's version.
@@ -343,7 +342,7 @@ void writePairedAlignmentsToQMROutputRecordFormatedFile(const ExecutionParameter
                                                                        genome);
             return;
         case 3:
-            writeVersion3Lines(params, pairedAlignments, writer);
+            writeVersion3Lines(pairedAlignments, writer);
             return;
         default:
             exitOnUnsupportedVersion("writePairedAlignmentsToQMROutputRecordFormatedFile");

@@ -190,8 +190,8 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
     file->flushFile();
 }
 
-void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB, const Alignment* alignmentA,
-                           const Alignment* alignmentB, std::uint32_t type) {
+void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
+                           const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type) {
     const Alignment* mappedA = mappedOrNull(alignmentA);
     const Alignment* mappedB = mappedOrNull(alignmentB);
     appendReadLine(out, readA, mappedA, mappedB, true, type);

@@ -30,8 +30,8 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
                                   const Alignment* alignmentB, std::uint32_t type);
 // The same appended to a text.
-void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB, const Alignment* alignmentA,
-                           const Alignment* alignmentB, std::uint32_t type);
+void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
+                           const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type);
 
 // Appends the record of the pair's primary paired alignment (or of two unmapped reads when it
 // has none) to the writer.

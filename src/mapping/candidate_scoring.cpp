@@ -27,9 +27,7 @@ void takeCandidatesWithEnoughKeys(const MappingParameters& params, CandidatePosi
     store.candidates.clear();
     store.candidates.reserve(store.keyHits.size());
     for (const CandidateKeyHits& hits : store.keyHits) {
-        if (minimumKeys >
-            hits.forwardKeys + hits.reverseComplementKeys)
-            continue;
+        if (minimumKeys > hits.forwardKeys + hits.reverseComplementKeys) continue;
         CandidatePosition& candidate = store.candidates.emplace_back();
         candidate.genomePosition = hits.genomePosition;
         candidate.forwardMappingScores.numberOfAssociatedKeys = hits.forwardKeys;

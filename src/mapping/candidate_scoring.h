@@ -6,8 +6,8 @@
 // candidate still has many mismatches and indel candidates exist, indel detection runs.
 
 #include "candidates/candidate_positions.h"
-#include "mapping/mapping_parameters.h"
 #include "genome/genome_sequence.h"
+#include "mapping/mapping_parameters.h"
 #include "sequence/read_pair.h"
 
 namespace koru {

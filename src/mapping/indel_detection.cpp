@@ -54,7 +54,8 @@ IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint3
 }
 
 IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
-                              std::uint32_t readLength, std::uint32_t compared, std::vector<std::uint32_t>& suffix) {
+                              std::uint32_t readLength, std::uint32_t compared,
+                              std::vector<std::uint32_t>& suffix) {
     IndelSplit best{0, 0xFFFF};
     if (readLength < 61) return best;
     // suffix[s]: mismatches of x[j + shift] against y[j] for s <= j < compared.
@@ -97,8 +98,8 @@ void processIndelCandidates(const MappingParameters&, CandidatePositions& store,
             continue;
         CandidatePosition& receiver = *indel.receiver;
         populateIndelDescriptor(receiver.indelDescriptor, d, indel.type, best.split);
-        calculateMismatchScoresUsingAsciiEncodings(read, receiver.orientation, receiver, genome, indels.reference,
-                                                   indels.buffer);
+        calculateMismatchScoresUsingAsciiEncodings(read, receiver.orientation, receiver, genome,
+                                                   indels.reference, indels.buffer);
         receiver.chosenMappingScores.numberOfAssociatedKeys +=
             indel.other->chosenMappingScores.numberOfAssociatedKeys;
         record.mergedMappingScores = &receiver.chosenMappingScores;

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "candidates/candidate_positions.h"
-#include "mapping/mapping_parameters.h"
 #include "genome/genome_sequence.h"
+#include "mapping/mapping_parameters.h"
 #include "sequence/read_pair.h"
 
 namespace koru {
@@ -30,7 +30,8 @@ struct IndelSplit {
 // past the end of either text count as mismatches.
 // With `suffix` as scratch.
 IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
-                              std::uint32_t readLength, std::uint32_t compared, std::vector<std::uint32_t>& suffix);
+                              std::uint32_t readLength, std::uint32_t compared,
+                              std::vector<std::uint32_t>& suffix);
 IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint32_t shift,
                               std::uint32_t readLength, std::uint32_t compared);
 

@@ -36,6 +36,8 @@ struct MappingParameters : CandidateParameters, AlignmentParameters {
     bool generateAlternateMappings = false;
     std::uint32_t numberOfAlternateMappingsToReport = 5;
     bool detectBiotinJunctions = true;
+    // A read with a larger share of uncalled bases (N) is not mapped: N matches any base.
+    double maximumShareOfUncalledBases = 0.5;
 };
 
 }  // namespace koru

@@ -55,8 +55,8 @@ void populatePairedAlignmentFromPairedAlignmentCandidate(const MappingParameters
 
 namespace {
 
-bool meetsQualityCriteria(const MappingParameters& params, const PairedAlignment& paired,
-                          const Alignment& a, const Alignment& b) {
+bool meetsQualityCriteria(const MappingParameters& params, const PairedAlignment& paired, const Alignment& a,
+                          const Alignment& b) {
     const CandidateQualityCriteria& criteria = params.candidateQualityCritieria;
     const MappingScores& sa = a.primaryPosition.mappingScores;
     const MappingScores& sb = b.primaryPosition.mappingScores;
@@ -158,7 +158,8 @@ void choosePrimaryAndSecondaryAlignment(const MappingParameters& params, PairedA
     const PairedAlignment* secondary = nullptr;
     selectPrimaryAndSecondaryAlignment(params, alignments, primary, secondary);
     const auto slotOf = [&alignments](const PairedAlignment* paired) {
-        return paired == nullptr ? -1 : static_cast<std::int32_t>(paired - alignments.pairedAlignments.data());
+        return paired == nullptr ? -1
+                                 : static_cast<std::int32_t>(paired - alignments.pairedAlignments.data());
     };
     alignments.primarySlot = slotOf(primary);
     alignments.secondarySlot = slotOf(secondary);

@@ -2,8 +2,8 @@
 // The pair step of every request: the pair is mapped, its primary and secondary paired alignment
 // chosen once and stored with it, and the primary aligned base by base, scored and annotated.
 
-#include "mapping/mapping_parameters.h"
 #include "index/binary_indexes.h"
+#include "mapping/mapping_parameters.h"
 #include "mapping/paired_alignments.h"
 #include "mapping/read_pair_mapping.h"
 #include "mapping/read_pair_mapping_statistics.h"

@@ -15,16 +15,40 @@ std::string unsupportedReadLengthMessage(const Read& read, std::uint32_t samplin
     return stringPrintf(
         "The \"%s\" read had %d bases, which is not supported, the algorithm currently supports "
         "reads with %d to %d bases.\n",
-        read.name.c_str(), static_cast<int>(read.length), static_cast<int>(minimumReadLengthForSamplingStep(samplingStep)),
+        read.name.c_str(), static_cast<int>(read.length),
+        static_cast<int>(minimumReadLengthForSamplingStep(samplingStep)),
         static_cast<int>(maximumSupportedReadLength));
 }
 
 namespace {
 
+// Whether at most that share of the read's bases are uncalled: N (or any letter other than A, C,
+// G and T) matches every base, so a read of mostly N would match anywhere.
+bool isMostlyCalled(const Read& read, double maximumShareOfUncalledBases) {
+    std::uint32_t uncalled = 0;
+    for (const char base : std::string_view(read.sequence).substr(0, read.length)) {
+        switch (base) {
+            case 'A':
+            case 'C':
+            case 'G':
+            case 'T':
+            case 'a':
+            case 'c':
+            case 'g':
+            case 't':
+                break;
+            default:
+                ++uncalled;
+        }
+    }
+    return uncalled <= maximumShareOfUncalledBases * read.length;
+}
+
 void generateCandidates(const MappingParameters& params, const BinaryIndexes& indexes, ReadPair& pair,
-                        CandidatePositionsPair& candidates, CandidateGenerationScratch& scratch) {
-    generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA, scratch);
-    generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB, scratch);
+                        bool mapA, bool mapB, CandidatePositionsPair& candidates,
+                        CandidateGenerationScratch& scratch) {
+    if (mapA) generateCandidatePositionsForRead(params, indexes, pair.readA, candidates.readA, scratch);
+    if (mapB) generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB, scratch);
     filterCandidatePositions(params, candidates.readA);
     filterCandidatePositions(params, candidates.readB);
 }
@@ -179,21 +203,25 @@ void countPairOutcomes(ReadPairMappingStatistics& statistics, std::uint32_t junc
 
 }  // namespace
 
-PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
-                              ReadPairMappingStatistics& statistics, MappingWorkspace& workspace) {
+PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair,
+                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                              MappingWorkspace& workspace) {
     PairedAlignments& result = workspace.alignments;
-    // A read of an unsupported length gets no candidates; its mate is still mapped, alone.
+    // A read of an unsupported length or mostly N gets no candidates; its mate is still mapped, alone.
     const bool supportedA = isSupportedReadLength(readPair.readA.length, indexes.samplingStep());
     const bool supportedB = isSupportedReadLength(readPair.readB.length, indexes.samplingStep());
     if (!supportedA || !supportedB) ++statistics.readPairsWithUnsupportedReadLength;
-    if (!supportedA && !supportedB) {
+    const bool calledA = supportedA && isMostlyCalled(readPair.readA, params.maximumShareOfUncalledBases);
+    const bool calledB = supportedB && isMostlyCalled(readPair.readB, params.maximumShareOfUncalledBases);
+    statistics.readsWithTooManyUncalledBases += (supportedA && !calledA) + (supportedB && !calledB);
+    if (!calledA && !calledB) {
         resetPairedAlignments(result, readPair, 0);
         return result;
     }
     CandidatePositionsPair& candidates = *workspace.candidates;
     clearCandidatePositions(candidates.readA);
     clearCandidatePositions(candidates.readB);
-    generateCandidates(params, indexes, readPair, candidates, *workspace.generation);
+    generateCandidates(params, indexes, readPair, calledA, calledB, candidates, *workspace.generation);
     const GenomeSequence& genome = *indexes.genomeSequence;
     scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
     scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);

@@ -8,8 +8,8 @@
 
 #include "candidates/candidate_generation.h"
 #include "candidates/candidate_positions.h"
-#include "mapping/mapping_parameters.h"
 #include "index/binary_indexes.h"
+#include "mapping/mapping_parameters.h"
 #include "mapping/paired_alignments.h"
 #include "mapping/read_pair_mapping_statistics.h"
 #include "sequence/read_pair.h"
@@ -30,8 +30,9 @@ struct MappingWorkspace {
 // the pair is counted in the statistics: its mate is mapped alone, or, when both reads are of
 // such lengths, the pair gets no paired alignment.
 // The result is the workspace's alignments, valid until the next pair.
-PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair, const BinaryIndexes& indexes,
-                              ReadPairMappingStatistics& statistics, MappingWorkspace& workspace);
+PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPair,
+                              const BinaryIndexes& indexes, ReadPairMappingStatistics& statistics,
+                              MappingWorkspace& workspace);
 std::unique_ptr<PairedAlignments> mapReadPair(const MappingParameters& params, ReadPair& readPair,
                                               const BinaryIndexes& indexes,
                                               ReadPairMappingStatistics& statistics);

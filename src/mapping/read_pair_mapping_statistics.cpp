@@ -284,8 +284,7 @@ void appendSecondaryAlignments(std::string& out, const ReadPairMappingStatistics
 
 }  // namespace
 
-std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(
-    const MappingParameters& params) {
+std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const MappingParameters& params) {
     auto statistics = std::make_unique<ReadPairMappingStatistics>();
     statistics->maximumCandidatePositionsPerIndexEntry =
         params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex;

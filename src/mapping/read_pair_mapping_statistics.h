@@ -66,6 +66,7 @@ struct ReadPairMappingStatistics {
     std::uint32_t alternativeAlignmentsReported = 0;
     // Pairs that were not mapped because a read's length is not supported.
     std::uint32_t readPairsWithUnsupportedReadLength = 0;
+    std::uint32_t readsWithTooManyUncalledBases = 0;  // not mapped, their mates mapped alone
 };
 
 std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const MappingParameters& params);

@@ -22,7 +22,8 @@ struct UnsupportedReadLengths {
     std::uint64_t firstRecord = std::numeric_limits<std::uint64_t>::max();
     std::string message;
     std::uint64_t pairs = 0;
-    std::uint64_t mappedMates = 0;  // of those pairs, the ones whose other read was mapped alone
+    std::uint64_t mappedMates = 0;    // of those pairs, the ones whose other read was mapped alone
+    std::uint64_t uncalledReads = 0;  // reads of mostly N, left unmapped
 
     void note(const ReadPair& pair, std::uint64_t record, std::uint32_t samplingStep) {
         if (record >= firstRecord) return;
@@ -33,12 +34,18 @@ struct UnsupportedReadLengths {
     void merge(const UnsupportedReadLengths& other) {
         pairs += other.pairs;
         mappedMates += other.mappedMates;
+        uncalledReads += other.uncalledReads;
         if (other.firstRecord < firstRecord) {
             firstRecord = other.firstRecord;
             message = other.message;
         }
     }
-    void warn() const {
+    void warn(double maximumShareOfUncalledBases) const {
+        if (uncalledReads > 0)
+            std::fprintf(stderr,
+                         "Warning: %lu reads with more than %g%% uncalled bases (N) were reported unmapped; "
+                         "their mates were mapped alone.\n",
+                         static_cast<unsigned long>(uncalledReads), 100 * maximumShareOfUncalledBases);
         if (pairs == 0) return;
         std::fprintf(stderr, "Warning: %s", message.c_str());
         std::fprintf(stderr,
@@ -72,7 +79,9 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
     const GenomeSequence& genome = *indexes.genomeSequence;
     while (buffers.getNextReadPair(*pair)) {
         const std::uint32_t unsupportedBefore = statistics->readPairsWithUnsupportedReadLength;
+        const std::uint32_t uncalledBefore = statistics->readsWithTooManyUncalledBases;
         const PairedAlignments& alignments = alignReadPair(params, *pair, indexes, *statistics, workspace);
+        threadUnsupported.uncalledReads += statistics->readsWithTooManyUncalledBases - uncalledBefore;
         if (statistics->readPairsWithUnsupportedReadLength != unsupportedBefore) {
             ++threadUnsupported.pairs;
             if (hasMappedRead(alignments)) ++threadUnsupported.mappedMates;
@@ -99,7 +108,7 @@ void processFastqAlignmentRequest(const ExecutionParameters& params, const Binar
 #pragma omp parallel num_threads(threads)
     alignThreadsPairs(params, indexes, files, unsupported);
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
-    unsupported.warn();
+    unsupported.warn(params.maximumShareOfUncalledBases);
 }
 
 }  // namespace koru

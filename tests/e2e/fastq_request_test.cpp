@@ -244,9 +244,10 @@ TEST(FastqRequest, UnsupportedReadLengthsAreReportedUnmapped) {
     EXPECT_NE(result.standardError.find("read had 30 bases, which is not supported, the algorithm currently "
                                         "supports reads with 32 to 512 bases."),
               std::string::npos);
-    EXPECT_NE(result.standardError.find("Warning: 20 read pairs with a read of an unsupported length had that "
-                                        "read reported unmapped; 0 of their other reads were mapped alone."),
-              std::string::npos);
+    EXPECT_NE(
+        result.standardError.find("Warning: 20 read pairs with a read of an unsupported length had that "
+                                  "read reported unmapped; 0 of their other reads were mapped alone."),
+        std::string::npos);
 }
 
 // The FASTQ text with every read cut to `length` bases (qualities alike), the first record's to none.
@@ -263,9 +264,11 @@ std::string trimmedReads(const std::string& fastq, std::size_t length) {
 TEST(FastqRequest, AReadTooShortToMapLeavesItsMateMappedAlone) {
     TemporaryDirectory directory;
     const Dataset data = simulate(directory, lambdaGenome, "--pairs 30 --length 150 --seed 8");
-    const Dataset trimmed{data.read1, directory.write("trimmed_2.fq", trimmedReads(readFile(data.read2), 31))};
-    const CommandResult result = runRequest(directory, lambdaGenome, trimmed,
-                                            {"--samOutputFileName", "out.sam", "--isReadPairSequencingData", "true"});
+    const Dataset trimmed{data.read1,
+                          directory.write("trimmed_2.fq", trimmedReads(readFile(data.read2), 31))};
+    const CommandResult result =
+        runRequest(directory, lambdaGenome, trimmed,
+                   {"--samOutputFileName", "out.sam", "--isReadPairSequencingData", "true"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     EXPECT_EQ(shell("samtools quickcheck '" + directory.file("out.sam") + "'"), 0);
     const auto records = samRecords(readFile(directory.file("out.sam")));
@@ -286,10 +289,60 @@ TEST(FastqRequest, AReadTooShortToMapLeavesItsMateMappedAlone) {
         ASSERT_GE(name.size(), 4u);
         EXPECT_LE(std::abs(std::stol(mapped[3]) - std::stol(name[3])), 5) << mapped[0];
     }
-    EXPECT_NE(result.standardError.find("Warning: 30 read pairs with a read of an unsupported length had that "
-                                        "read reported unmapped; 30 of their other reads were mapped alone."),
-              std::string::npos)
+    EXPECT_NE(
+        result.standardError.find("Warning: 30 read pairs with a read of an unsupported length had that "
+                                  "read reported unmapped; 30 of their other reads were mapped alone."),
+        std::string::npos)
         << result.standardError;
+}
+
+// The FASTQ text with the first `uncalled` bases of record r's read turned to N, for each r given.
+std::string withUncalledBases(const std::string& fastq, const std::vector<std::size_t>& uncalled) {
+    std::istringstream lines(fastq);
+    std::string out, line;
+    for (std::size_t number = 0; std::getline(lines, line); ++number) {
+        const std::size_t record = number / 4;
+        if (number % 4 == 1 && record < uncalled.size())
+            line.replace(0, std::min(uncalled[record], line.size()), std::min(uncalled[record], line.size()),
+                         'N');
+        out += line + "\n";
+    }
+    return out;
+}
+
+TEST(FastqRequest, ReadsOfMostlyNAreNotMappedAndTheirMatesAre) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 4 --length 150 --seed 9");
+    // All N, just over half, exactly half, none.
+    const Dataset uncalled{
+        data.read1, directory.write("n_2.fq", withUncalledBases(readFile(data.read2), {150, 76, 75, 0}))};
+    const CommandResult result =
+        runRequest(directory, lambdaGenome, uncalled,
+                   {"--samOutputFileName", "out.sam", "--isReadPairSequencingData", "true"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const auto records = samRecords(readFile(directory.file("out.sam")));
+    ASSERT_EQ(records.size(), 8u);
+    for (std::size_t pair = 0; pair < 4; ++pair) {
+        const int flag1 = std::stoi(records[2 * pair][1]), flag2 = std::stoi(records[2 * pair + 1][1]);
+        const bool dropped = pair < 2;
+        EXPECT_EQ(flag1 & 0x4, 0) << pair;
+        EXPECT_EQ(flag2 & 0x4, dropped ? 0x4 : 0) << pair;
+        EXPECT_EQ(flag1 & 0x8, dropped ? 0x8 : 0) << pair;
+    }
+    EXPECT_NE(
+        result.standardError.find("Warning: 2 reads with more than 50% uncalled bases (N) were reported "
+                                  "unmapped; their mates were mapped alone."),
+        std::string::npos)
+        << result.standardError;
+    const CommandResult refused =
+        runRequest(directory, lambdaGenome, uncalled,
+                   {"--samOutputFileName", "out.sam", "--maximumShareOfUncalledBases", "2"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(
+        refused.standardError.find("The value \"2\" passed to the \"maximumShareOfUncalledBases\" parameter "
+                                   "is not a share"),
+        std::string::npos)
+        << refused.standardError;
 }
 
 }  // namespace

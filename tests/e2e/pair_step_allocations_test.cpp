@@ -20,8 +20,8 @@ std::string allocationReport(const TemporaryDirectory& directory, const std::str
     const std::string report = directory.file("report");
     const std::string simulate = std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" + read1 + "' '" +
                                  read2 + "' --pairs 4000 --length 150 --seed 5 " + simulation;
-    const std::string count = std::string(KORU_PAIR_ALLOCATIONS) + " '" + lambdaGenome + "' '" + read1 + "' '" +
-                              read2 + "' " + mode + " > '" + report + "'";
+    const std::string count = std::string(KORU_PAIR_ALLOCATIONS) + " '" + lambdaGenome + "' '" + read1 +
+                              "' '" + read2 + "' " + mode + " > '" + report + "'";
     EXPECT_EQ(std::system(simulate.c_str()), 0);
     std::system(count.c_str());
     return readFile(report);

@@ -309,8 +309,10 @@ TEST_F(ReadPairMappingTest, ReadsOutside32To512BasesAreCountedAndTheirMatesMappe
                 << length << (onReadA ? " on read A" : " on read B");
             if (supported) continue;
             // The unsupported read stays empty; its mate is placed where it comes from.
-            const Alignment& sizedAlignment = (onReadA ? slot(0).readAAlignments : slot(0).readBAlignments).alignments[0];
-            const Alignment& mateAlignment = (onReadA ? slot(0).readBAlignments : slot(0).readAAlignments).alignments[0];
+            const Alignment& sizedAlignment =
+                (onReadA ? slot(0).readAAlignments : slot(0).readBAlignments).alignments[0];
+            const Alignment& mateAlignment =
+                (onReadA ? slot(0).readBAlignments : slot(0).readAAlignments).alignments[0];
             EXPECT_TRUE(sizedAlignment.isEmpty);
             EXPECT_FALSE(mateAlignment.isEmpty);
             EXPECT_EQ(mateAlignment.primaryPosition.genomePosition, 1500u);

@@ -89,6 +89,9 @@ std::string expectedHelpText() {
            "this "
            "(1, 2, 4 or 8), and look up that many more keys per read: less memory for large genomes [chosen "
            "from the genome's length]\n"
+           "\t    --maximumShareOfUncalledBases  \ta read with a larger share of N is not mapped, its mate "
+           "is "
+           "mapped alone [0.5]\n"
            "\n";
 }
 
