@@ -4,7 +4,10 @@
 //
 //   simulate_reads REFERENCE.fa READ1.fq READ2.fq [--pairs N] [--length L] [--insert MEAN]
 //       [--deviation SD] [--substitutions RATE] [--indels RATE] [--mate-pair] [--seed S]
+//       [--trimmed-from M]
 //
+// With --trimmed-from M, paired-end reads have lengths as trimming leaves them: each read, on its
+// own, is a quarter of the time M to 63 bases and otherwise 64 to L, uniformly.
 // Paired-end pairs face each other across an insert of about MEAN bases. With --mate-pair, a
 // fragment of 2 to 5 kbase is circularised: the two ends join at a junction, and the pair's
 // reads come from a short stretch around it, so a read may span the junction: one part near its
@@ -38,6 +41,7 @@ struct Options {
     double insertMean = 350, insertDeviation = 40, substitutionRate = 0.005, indelRate = 0;
     bool matePair = false;
     std::uint64_t seed = 1;
+    std::size_t trimmedFrom = 0;  // 0: every read is L bases
 };
 
 // Calls `header` at each header line and `sequence` with each other line's text (without its
@@ -203,6 +207,14 @@ std::string truthName(std::uint64_t pair, std::size_t chromosome, const std::str
 
 namespace {
 
+// A read's length: L, or as trimming leaves it with --trimmed-from.
+std::size_t trimmedLength(const Options& options, Random& random) {
+    const std::size_t full = options.readLength;
+    if (options.trimmedFrom == 0 || options.trimmedFrom >= 64 || full < 64) return full;
+    if (random.below(4) == 0) return options.trimmedFrom + random.below(64 - options.trimmedFrom);
+    return 64 + random.below(full - 63);
+}
+
 // A paired-end pair: both reads inside one insert, facing each other.
 bool simulatePairedEnd(const std::vector<std::string>& chromosomes, std::uint64_t total,
                        const Options& options, Random& random, std::string& name, std::string& first,
@@ -217,10 +229,12 @@ bool simulatePairedEnd(const std::vector<std::string>& chromosomes, std::uint64_
     const std::string fragment = chromosome.substr(place.offset, insert);
     if (fragment.find_first_not_of("ACGT") != std::string::npos) return false;
     const bool forward = random.below(2) == 0;
-    first = mutate(fragment, length, options, random);
-    second = mutate(reverseComplement(fragment), length, options, random);
+    const std::size_t firstLength = trimmedLength(options, random),
+                      secondLength = trimmedLength(options, random);
+    first = mutate(fragment, firstLength, options, random);
+    second = mutate(reverseComplement(fragment), secondLength, options, random);
     std::string firstPosition = std::to_string(place.offset + 1);
-    std::string secondPosition = std::to_string(place.offset + insert - length + 1);
+    std::string secondPosition = std::to_string(place.offset + insert - secondLength + 1);
     if (!forward) {
         std::swap(first, second);
         std::swap(firstPosition, secondPosition);
@@ -295,6 +309,8 @@ Options parseOptions(int argc, char** argv) {
             options.indelRate = std::atof(value);
         else if (flag == "--seed")
             options.seed = std::strtoull(value, nullptr, 10);
+        else if (flag == "--trimmed-from")
+            options.trimmedFrom = std::strtoull(value, nullptr, 10);
         else {
             std::cerr << "unknown option " << flag << "\n";
             std::exit(1);

@@ -2,6 +2,7 @@
 
 #include "candidates/candidate_generation.h"
 #include "mapping/candidate_scoring.h"
+#include "mapping/mate_rescue.h"
 #include "mapping/supplemental_mappings.h"
 #include "support/text_format.h"
 
@@ -51,6 +52,18 @@ void generateCandidates(const MappingParameters& params, const BinaryIndexes& in
     if (mapB) generateCandidatePositionsForRead(params, indexes, pair.readB, candidates.readB, scratch);
     filterCandidatePositions(params, candidates.readA);
     filterCandidatePositions(params, candidates.readB);
+}
+
+// A read under two keys that found no candidate at all: its mate may place it.
+bool needsRescue(const Read& read, const CandidatePositions& store) {
+    return read.length < twoKeyReadLength && store.keyHits.empty();
+}
+
+// Looks for the read near its scored mate's best candidate.
+void rescueNearMate(const Read& read, CandidatePositions& store, const CandidatePositions& mateStore,
+                    std::uint32_t window, const GenomeSequence& genome) {
+    if (!mateStore.candidates.empty() && mateStore.lowestMismatchCandidate != nullptr)
+        rescueShortRead(read, mateStore.lowestMismatchCandidate->genomePosition, window, genome, store);
 }
 
 struct Pairing {
@@ -223,8 +236,20 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
     clearCandidatePositions(candidates.readB);
     generateCandidates(params, indexes, readPair, calledA, calledB, candidates, *workspace.generation);
     const GenomeSequence& genome = *indexes.genomeSequence;
-    scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
-    scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
+    const bool rescueA = calledA && needsRescue(readPair.readA, candidates.readA);
+    const bool rescueB = calledB && needsRescue(readPair.readB, candidates.readB);
+    // Reads are scored on their own, so a read to rescue waits for its mate's scores.
+    const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
+    if (rescueA && !rescueB) {
+        scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
+        rescueNearMate(readPair.readA, candidates.readA, candidates.readB, window, genome);
+        scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
+    } else {
+        scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
+        if (rescueB && !rescueA)
+            rescueNearMate(readPair.readB, candidates.readB, candidates.readA, window, genome);
+        scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
+    }
     collectCandidatePositionStatisticsForReadPair(statistics, candidates);
     Pairing pairing;
     if (!candidates.readA.candidates.empty() && !candidates.readB.candidates.empty()) {

@@ -338,6 +338,27 @@ TEST_F(ReadPairMappingTest, ReadsOf32To64BasesMapThroughASubstitution) {
     }
 }
 
+TEST_F(ReadPairMappingTest, AShortReadWithoutKeysIsRescuedNearItsMate) {
+    // Three substitutions of three kinds break the 32-base read's one key under every encoding.
+    std::string a = at(500, 32);
+    const std::string bases = "ACGT";
+    for (const std::size_t at : {5u, 15u, 25u}) a[at] = bases[(bases.find(a[at]) + at / 10 + 1) % 4];
+    map(a, reverseComplementOf(at(1200)));
+    CandidatePositions alone;
+    generateCandidatePositionsForRead(params, *g.indexes, pair.readA, alone,
+                                      CandidateGenerationMethod::keyLookup);
+    ASSERT_TRUE(alone.keyHits.empty()) << "the key must be broken for the test to mean anything";
+    ASSERT_GE(populated(), 1u);
+    EXPECT_EQ(slot(0).type, kConcordant);
+    EXPECT_EQ(placement(slot(0).readAAlignments.alignments[0]),
+              (Values{500, kForward, primaryAlignmentType}));
+    // A fourth mismatch is more than a tenth of the read: not rescued, the mate maps alone.
+    a[10] = bases[(bases.find(a[10]) + 1) % 4];
+    map(a, reverseComplementOf(at(1200)));
+    EXPECT_TRUE(slot(0).readAAlignments.alignments[0].isEmpty);
+    EXPECT_FALSE(slot(0).readBAlignments.alignments[0].isEmpty);
+}
+
 // Read A runs across a junction: 45 bases from 1300, near its mate at 1000, then 55 bases from 3345,
 // 2 kb away, so its fragments are candidates at 1300 and 3300. A substitution at base 5 of the near
 // part lies in its outer word, the only mismatch outside the middle words that the score counts.
