@@ -1,5 +1,7 @@
 #include "mapping/read_pair_mapping.h"
 
+#include <algorithm>
+
 #include "candidates/candidate_generation.h"
 #include "mapping/candidate_scoring.h"
 #include "mapping/mate_rescue.h"
@@ -54,16 +56,23 @@ void generateCandidates(const MappingParameters& params, const BinaryIndexes& in
     filterCandidatePositions(params, candidates.readB);
 }
 
-// A read under two keys that found no candidate at all: its mate may place it.
-bool needsRescue(const Read& read, const CandidatePositions& store) {
-    return read.length < twoKeyReadLength && store.keyHits.empty();
-}
-
-// Looks for the read near its scored mate's best candidate.
+// Looks for a short read near its scored mate's best candidate, when none of the read's key hits
+// lies within the window of it.
 void rescueNearMate(const Read& read, CandidatePositions& store, const CandidatePositions& mateStore,
                     std::uint32_t window, const GenomeSequence& genome) {
-    if (!mateStore.candidates.empty() && mateStore.lowestMismatchCandidate != nullptr)
-        rescueShortRead(read, mateStore.lowestMismatchCandidate->genomePosition, window, genome, store);
+    if (mateStore.candidates.empty() || mateStore.lowestMismatchCandidate == nullptr) return;
+    const std::uint32_t mate = mateStore.lowestMismatchCandidate->genomePosition;
+    const auto near = [mate, window](const CandidateKeyHits& hits) {
+        return (hits.genomePosition > mate ? hits.genomePosition - mate : mate - hits.genomePosition) <=
+               window;
+    };
+    if (std::any_of(store.keyHits.begin(), store.keyHits.end(), near)) return;
+    // Kept ascending: the rescued place goes where its position puts it.
+    rescueShortRead(read, mate, window, genome, store);
+    std::sort(store.keyHits.begin(), store.keyHits.end(),
+              [](const CandidateKeyHits& a, const CandidateKeyHits& b) {
+                  return a.genomePosition < b.genomePosition;
+              });
 }
 
 struct Pairing {
@@ -236,18 +245,22 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
     clearCandidatePositions(candidates.readB);
     generateCandidates(params, indexes, readPair, calledA, calledB, candidates, *workspace.generation);
     const GenomeSequence& genome = *indexes.genomeSequence;
-    const bool rescueA = calledA && needsRescue(readPair.readA, candidates.readA);
-    const bool rescueB = calledB && needsRescue(readPair.readB, candidates.readB);
-    // Reads are scored on their own, so a read to rescue waits for its mate's scores.
+    // Reads are scored on their own, so a short read that may need rescue waits for its mate's
+    // scores: a long mate's, or a short one's that found keys when it found none.
     const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
-    if (rescueA && !rescueB) {
+    const bool shortA = calledA && readPair.readA.length < twoKeyReadLength;
+    const bool shortB = calledB && readPair.readB.length < twoKeyReadLength;
+    const bool rescueA =
+        shortA && (!shortB || (candidates.readA.keyHits.empty() && !candidates.readB.keyHits.empty()));
+    const bool rescueB = !rescueA && shortB &&
+                         (!shortA || (candidates.readB.keyHits.empty() && !candidates.readA.keyHits.empty()));
+    if (rescueA) {
         scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
         rescueNearMate(readPair.readA, candidates.readA, candidates.readB, window, genome);
         scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
     } else {
         scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
-        if (rescueB && !rescueA)
-            rescueNearMate(readPair.readB, candidates.readB, candidates.readA, window, genome);
+        if (rescueB) rescueNearMate(readPair.readB, candidates.readB, candidates.readA, window, genome);
         scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
     }
     collectCandidatePositionStatisticsForReadPair(statistics, candidates);
