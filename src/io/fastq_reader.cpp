@@ -221,8 +221,9 @@ bool ReadPairFastqFiles::cutChunkPair(std::size_t chunkBytes, ChunkPair& pair) {
     return false;
 }
 
-ReadPairFastqFileReadBuffers::ReadPairFastqFileReadBuffers(ReadPairFastqFiles& files, std::size_t chunkBytes)
-    : files_(files), chunkBytes_(chunkBytes) {}
+ReadPairFastqFileReadBuffers::ReadPairFastqFileReadBuffers(ReadPairFastqFiles& files, std::size_t chunkBytes,
+                                                           std::uint32_t qualityOffset)
+    : files_(files), chunkBytes_(chunkBytes), qualityOffset_(qualityOffset) {}
 
 bool ReadPairFastqFileReadBuffers::advance() {
     cursor1_ = cursor2_ = 0;
@@ -244,6 +245,13 @@ void ReadPairFastqFileReadBuffers::parseRead(FastqFile& file, std::string_view c
         exitOnMalformedRecord(file.fileName(), record, "its third line does not start with \"+\"");
     if (quality.size() != sequence.size())
         exitOnMalformedRecord(file.fileName(), record, "its quality line is not as long as its sequence");
+    // SAM holds Phred + 33: a character below the offset has no Phred value to convert.
+    const auto belowOffset = [this](char c) { return static_cast<unsigned char>(c) < qualityOffset_; };
+    if (std::any_of(quality.begin(), quality.end(), belowOffset))
+        exitWithErrorFormat(
+            "The FASTQ file \"%s\" is not in FASTQ form at record %lu: a quality character lies below the "
+            "Phred offset %u (--phredQualityOffset).\n",
+            file.fileName().c_str(), static_cast<unsigned long>(record), qualityOffset_);
     std::string_view name = header.substr(1);
     if (file.nameLayoutVersion() != noNameLayout) {
         const std::size_t end = name.find(file.nameLayoutVersion() == nameLayout18 ? ' ' : '/');

@@ -116,7 +116,9 @@ class ReadPairFastqFileReadBuffers {
   public:
     static constexpr std::size_t defaultChunkBytes = 1'048'576;
 
-    ReadPairFastqFileReadBuffers(ReadPairFastqFiles& files, std::size_t chunkBytes = defaultChunkBytes);
+    // Qualities are read at that Phred offset: a quality character below it ends the run.
+    ReadPairFastqFileReadBuffers(ReadPairFastqFiles& files, std::size_t chunkBytes = defaultChunkBytes,
+                                 std::uint32_t qualityOffset = 33);
 
     // Fills the read pair with the next pair and encodes it; false when the input is used up.
     bool getNextReadPair(ReadPair& pair);
@@ -129,6 +131,7 @@ class ReadPairFastqFileReadBuffers {
 
     ReadPairFastqFiles& files_;
     std::size_t chunkBytes_;
+    std::uint32_t qualityOffset_;
     std::string chunk1_;
     std::string chunk2_;
     std::size_t cursor1_ = 0;

@@ -54,9 +54,16 @@ bool onSameChromosome(const Alignment* own, const Alignment* mate) {
     return own != nullptr && mate != nullptr && own->chromosomeName == mate->chromosomeName;
 }
 
-std::uint32_t samFlag(const Alignment* own, const Alignment* mate, bool isReadA) {
+// Properly paired: the concordant pair, both reads on one chromosome and on opposite strands. A
+// discordant pair, and a same-strand one (evidence of an inversion), is paired but not properly.
+bool isProperPair(const Alignment* own, const Alignment* mate, std::uint32_t type) {
+    return type == concordantPairedAlignmentType && onSameChromosome(own, mate) &&
+           isReverse(*own) != isReverse(*mate);
+}
+
+std::uint32_t samFlag(const Alignment* own, const Alignment* mate, bool isReadA, std::uint32_t type) {
     std::uint32_t flag = 1;
-    if (onSameChromosome(own, mate)) flag |= 2;
+    if (isProperPair(own, mate, type)) flag |= 2;
     if (own == nullptr) flag |= 4;
     if (mate == nullptr) flag |= 8;
     if (own != nullptr && isReverse(*own)) flag |= 16;
@@ -73,10 +80,39 @@ std::uint32_t samMappingQuality(const Alignment* own, const Alignment* mate, std
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(quality, maximumSamMappingQuality));
 }
 
-// Read A's line carries B - A and read B's line A - B: both are mate - own.
-std::int64_t templateLength(const Alignment* own, const Alignment* mate) {
+// Reference bases the alignment covers: its CIGAR's M, D, N, = and X lengths.
+std::uint64_t referenceSpan(const Alignment& alignment) {
+    std::uint64_t span = 0, length = 0;
+    for (const char c : alignment.cigarString) {
+        if (c >= '0' && c <= '9') {
+            length = 10 * length + static_cast<std::uint64_t>(c - '0');
+            continue;
+        }
+        if (c == 'M' || c == 'D' || c == 'N' || c == '=' || c == 'X') span += length;
+        length = 0;
+    }
+    return span;
+}
+
+// The observed template length: from the pair's leftmost mapped base to its rightmost, positive on
+// the leftmost read (read A on a tie) and negative on the other; 0 across chromosomes or with a
+// read unmapped.
+std::int64_t templateLength(const Alignment* own, const Alignment* mate, bool isReadA) {
     if (!onSameChromosome(own, mate)) return 0;
-    return std::int64_t{mate->chromosomePosition} - std::int64_t{own->chromosomePosition};
+    const auto ownStart = static_cast<std::int64_t>(samPosition(*own));
+    const auto mateStart = static_cast<std::int64_t>(samPosition(*mate));
+    const std::int64_t ownEnd = ownStart + static_cast<std::int64_t>(referenceSpan(*own));
+    const std::int64_t mateEnd = mateStart + static_cast<std::int64_t>(referenceSpan(*mate));
+    const std::int64_t length = std::max(ownEnd, mateEnd) - std::min(ownStart, mateStart);
+    const bool leftmost = ownStart != mateStart ? ownStart < mateStart : isReadA;
+    return leftmost ? length : -length;
+}
+
+// The older read name convention ends a name with /1 or /2; both lines of a pair carry one name.
+std::string_view withoutMateSuffix(std::string_view name) {
+    if (name.size() > 2 && name[name.size() - 2] == '/' && (name.back() == '1' || name.back() == '2'))
+        name.remove_suffix(2);
+    return name;
 }
 
 // SAM writes "*" for a field that has no value; an empty field would break the line.
@@ -96,6 +132,7 @@ struct SamLine {
     std::int64_t tlen = 0;
     std::string_view sequence;
     std::string_view quality;
+    std::uint32_t qualityOffset = 33;   // of the read's qualities; SAM holds Phred + 33
     const Alignment* tagged = nullptr;  // the line's own mapped alignment
 };
 
@@ -104,11 +141,16 @@ int width(std::string_view text) {
 }
 
 void appendSamLine(std::string& out, const SamLine& line) {
-    appendPrintf(out, "%.*s\t%u\t%.*s\t%" PRIu64 "\t%u\t%.*s\t%.*s\t%" PRIu64 "\t%" PRId64 "\t%.*s\t%.*s",
+    appendPrintf(out, "%.*s\t%u\t%.*s\t%" PRIu64 "\t%u\t%.*s\t%.*s\t%" PRIu64 "\t%" PRId64 "\t%.*s\t",
                  width(line.qname), line.qname.data(), line.flag, width(line.rname), line.rname.data(),
                  line.pos, line.mapq, width(line.cigar), line.cigar.data(), width(line.rnext),
-                 line.rnext.data(), line.pnext, line.tlen, width(line.sequence), line.sequence.data(),
-                 width(line.quality), line.quality.data());
+                 line.rnext.data(), line.pnext, line.tlen, width(line.sequence), line.sequence.data());
+    // Qualities of another offset are shifted to Phred + 33 (the reader refused any below it).
+    const std::size_t start = out.size();
+    out += line.quality;
+    if (line.qualityOffset != 33 && line.quality != "*")
+        for (std::size_t i = start; i < out.size(); ++i)
+            out[i] = static_cast<char>(static_cast<unsigned char>(out[i]) - line.qualityOffset + 33);
     if (line.tagged != nullptr)
         appendPrintf(out, "\tNM:i:%u\tMD:Z:%s", line.tagged->editDistance,
                      line.tagged->mismatchString.c_str());
@@ -136,10 +178,11 @@ void setSequenceAndQuality(SamLine& line, const Read& read, bool reverse, std::s
 
 // `own` and `mate` are null when unmapped.
 void appendReadLine(std::string& out, const Read& read, const Alignment* own, const Alignment* mate,
-                    bool isReadA, std::uint32_t type) {
+                    bool isReadA, std::uint32_t type, std::uint32_t qualityOffset) {
     SamLine line;
-    line.qname = orStar(samName(read.name));
-    line.flag = samFlag(own, mate, isReadA);
+    line.qname = orStar(withoutMateSuffix(samName(read.name)));
+    line.flag = samFlag(own, mate, isReadA, type);
+    line.qualityOffset = qualityOffset;
     // An unmapped read with a mapped mate is placed at its mate, as SAM recommends.
     const Alignment* placed = own != nullptr ? own : mate;
     if (placed != nullptr) {
@@ -152,7 +195,7 @@ void appendReadLine(std::string& out, const Read& read, const Alignment* own, co
         line.rnext = samName(mate->chromosomeName);
     line.mapq = samMappingQuality(own, mate, type);
     if (own != nullptr) line.cigar = orStar(own->cigarString);
-    line.tlen = templateLength(own, mate);
+    line.tlen = templateLength(own, mate, isReadA);
     line.tagged = own;
     std::string sequenceScratch;
     std::string qualityScratch;
@@ -191,17 +234,19 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
 }
 
 void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
-                           const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type) {
+                           const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type,
+                           std::uint32_t qualityOffset) {
     const Alignment* mappedA = mappedOrNull(alignmentA);
     const Alignment* mappedB = mappedOrNull(alignmentB);
-    appendReadLine(out, readA, mappedA, mappedB, true, type);
-    appendReadLine(out, readB, mappedB, mappedA, false, type);
+    appendReadLine(out, readA, mappedA, mappedB, true, type, qualityOffset);
+    appendReadLine(out, readB, mappedB, mappedA, false, type, qualityOffset);
 }
 
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
-                                  const Alignment* alignmentB, std::uint32_t type) {
+                                  const Alignment* alignmentB, std::uint32_t type,
+                                  std::uint32_t qualityOffset) {
     std::string record;
-    appendSAMOutputRecord(record, readA, readB, alignmentA, alignmentB, type);
+    appendSAMOutputRecord(record, readA, readB, alignmentA, alignmentB, type, qualityOffset);
     return record;
 }
 
@@ -217,7 +262,7 @@ std::uint64_t samRecordRoom(const ReadPair& pair) {
 }  // namespace
 
 // Formatted straight into the writer's buffer.
-void writePairedAlignmentsToSamFile(const ExecutionParameters& /*params*/,
+void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
                                     const PairedAlignments& pairedAlignments, BufferedFileWriter& writer,
                                     const GenomeSequence& /*genome*/) {
     const PairedAlignment* primary = pairedAlignments.primary();
@@ -225,11 +270,11 @@ void writePairedAlignmentsToSamFile(const ExecutionParameters& /*params*/,
     std::string& out = writer.recordBuffer(samRecordRoom(readPair));
     if (primary == nullptr) {
         appendSAMOutputRecord(out, readPair.readA, readPair.readB, nullptr, nullptr,
-                              discordantPairedAlignmentType);
+                              discordantPairedAlignmentType, params.phredQualityOffset);
         return;
     }
     appendSAMOutputRecord(out, readPair.readA, readPair.readB, firstAlignment(primary->readAAlignments),
-                          firstAlignment(primary->readBAlignments), primary->type);
+                          firstAlignment(primary->readBAlignments), primary->type, params.phredQualityOffset);
 }
 
 }  // namespace koru

@@ -70,7 +70,8 @@ bool hasMappedRead(const PairedAlignments& alignments) {
 // One thread's share of the request: pairs are taken until the input is used up.
 void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes,
                        ReadPairFastqFiles& files, UnsupportedReadLengths& unsupported) {
-    ReadPairFastqFileReadBuffers buffers(files);
+    ReadPairFastqFileReadBuffers buffers(files, ReadPairFastqFileReadBuffers::defaultChunkBytes,
+                                         params.phredQualityOffset);
     OutputFileBufferedFileWriters writers = createOutputFileBufferedFileWriters(params);
     auto pair = createReadPair(0, 0);
     auto statistics = createReadPairMappingStatistics(params);

@@ -250,6 +250,63 @@ TEST(FastqRequest, UnsupportedReadLengthsAreReportedUnmapped) {
         std::string::npos);
 }
 
+TEST(FastqRequest, SamtoolsFixmateKeepsTheTemplateLengths) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, ecoliGenome, "--pairs 500 --length 100 --insert 400 --seed 12");
+    const CommandResult result =
+        runRequest(directory, ecoliGenome, data,
+                   {"--samOutputFileName", "out.sam", "--isReadPairSequencingData", "true"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    // koru writes a pair's two lines together, the order fixmate reads.
+    ASSERT_EQ(shell("samtools fixmate -O sam '" + directory.file("out.sam") + "' '" +
+                    directory.file("fixed.sam") + "' 2>/dev/null"),
+              0);
+    const auto ours = samRecords(readFile(directory.file("out.sam")));
+    const auto fixed = samRecords(readFile(directory.file("fixed.sam")));
+    ASSERT_EQ(ours.size(), fixed.size());
+    std::size_t properPairs = 0;
+    for (std::size_t i = 0; i < ours.size(); ++i) {
+        EXPECT_EQ(ours[i][8], fixed[i][8]) << ours[i][0];
+        EXPECT_EQ(ours[i][1], fixed[i][1]) << ours[i][0];
+        properPairs += (std::stoi(ours[i][1]) & 0x2) != 0;
+    }
+    EXPECT_GT(properPairs, ours.size() * 9 / 10);
+}
+
+TEST(FastqRequest, QualitiesOfOffset64AreWrittenAsPhred33AndOnesBelowItRefused) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 20 --length 100 --seed 13");
+    const CommandResult result = runRequest(directory, lambdaGenome, data,
+                                            {"--samOutputFileName", "out.sam", "--phredQualityOffset", "64"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    std::istringstream lines(readFile(data.read1));
+    std::string line, name, quality;
+    for (int i = 0; i < 4 && std::getline(lines, line); ++i) (i == 0 ? name : quality) = line;
+    name = name.substr(1, name.find(' ') - 1);
+    const auto records = samRecords(readFile(directory.file("out.sam")));
+    const auto first = std::find_if(records.begin(), records.end(), [&name](const auto& fields) {
+        return fields[0] == name && (std::stoi(fields[1]) & 0x40) != 0;
+    });
+    ASSERT_NE(first, records.end());
+    // Each quality character moves down by 31.
+    std::string shifted = quality;
+    for (char& c : shifted) c = static_cast<char>(c - 31);
+    std::string written = (*first)[10];
+    if (std::stoi((*first)[1]) & 0x10) std::reverse(written.begin(), written.end());
+    EXPECT_EQ(written, shifted);
+    // '#' (35) lies below 64: refused, naming the file and the record.
+    const Dataset low{directory.write("low_1.fq", "@a\nACGT\n+\nII#I\n"),
+                      directory.write("low_2.fq", "@a\nACGT\n+\nIIII\n")};
+    const CommandResult refused = runRequest(
+        directory, lambdaGenome, low, {"--samOutputFileName", "low.sam", "--phredQualityOffset", "64"});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.standardError.find("\"" + low.read1 +
+                                         "\" is not in FASTQ form at record 1: a quality "
+                                         "character lies below the Phred offset 64"),
+              std::string::npos)
+        << refused.standardError;
+}
+
 // The FASTQ text with every read cut to `length` bases (qualities alike), the first record's to none.
 std::string trimmedReads(const std::string& fastq, std::size_t length) {
     std::istringstream lines(fastq);

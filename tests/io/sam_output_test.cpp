@@ -20,25 +20,58 @@ std::string recordOf(const Alignment* a, const Alignment* b, std::uint32_t type)
     return createSAMOutputRecord(pair->readA, pair->readB, a, b, type);
 }
 
+// The template runs from 1001 to 1205: 205 bases, positive on the leftmost read. Only the
+// concordant pair is properly paired (0x2).
 TEST(SamOutputTest, ConcordantPairSumsTheQualitiesAndDiscordantKeepsEach) {
     const Alignment a = placedAlignment("chr1", 1000, kForward, 30);
     Alignment b = placedAlignment("chr1", 1200, kReverse, 40);
     b.mismatchString = "2A2";
     b.editDistance = 1;
     EXPECT_EQ(recordOf(&a, &b, concordantPairedAlignmentType),
-              "r1\t99\tchr1\t1001\t70\t5M\t=\t1201\t200\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
-              "r1\t147\tchr1\t1201\t70\t5M\t=\t1001\t-200\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
+              "r1\t99\tchr1\t1001\t70\t5M\t=\t1201\t205\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+              "r1\t147\tchr1\t1201\t70\t5M\t=\t1001\t-205\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
     EXPECT_EQ(recordOf(&a, &b, discordantPairedAlignmentType),
-              "r1\t99\tchr1\t1001\t30\t5M\t=\t1201\t200\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
-              "r1\t147\tchr1\t1201\t40\t5M\t=\t1001\t-200\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
+              "r1\t97\tchr1\t1001\t30\t5M\t=\t1201\t205\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+              "r1\t145\tchr1\t1201\t40\t5M\t=\t1001\t-205\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
+}
+
+TEST(SamOutputTest, TemplateLengthCoversClipsAndDeletionsFromTheLeftmostBase) {
+    // Read B lies left of read A, with its first 2 bases clipped and a 3-base deletion: it covers
+    // 1003 to 1008; read A covers 1011 to 1015.
+    const Alignment a = placedAlignment("chr1", 1010, kReverse);
+    Alignment b = placedAlignment("chr1", 1000, kForward);
+    b.numberOfBasesTrimmedFromStart = 2;
+    b.cigarString = "2S1M3D2M";
+    const std::string record = recordOf(&a, &b, concordantPairedAlignmentType);
+    EXPECT_NE(record.find("\tchr1\t1011\t60\t5M\t=\t1003\t-13\t"), std::string::npos) << record;
+    EXPECT_NE(record.find("\tchr1\t1003\t60\t2S1M3D2M\t=\t1011\t13\t"), std::string::npos) << record;
+    // On a tie read A is the leftmost.
+    const Alignment forward = placedAlignment("chr1", 1000, kForward);
+    const Alignment reverse = placedAlignment("chr1", 1000, kReverse);
+    const std::string tie = recordOf(&forward, &reverse, concordantPairedAlignmentType);
+    EXPECT_NE(tie.find("\t=\t1001\t5\tACGTA"), std::string::npos) << tie;
+    EXPECT_NE(tie.find("\t=\t1001\t-5\t"), std::string::npos) << tie;
+}
+
+TEST(SamOutputTest, OlderMateSuffixesAreDroppedAndQualitiesShiftedToPhred33) {
+    auto pair = testing::smallReadPair("frag/1");
+    pair->readB.name = "frag/2";
+    pair->readA.qualitySequence = "hhhhh";  // Phred 40 at offset 64
+    const Alignment a = placedAlignment("chr1", 1000, kForward);
+    const std::string record =
+        createSAMOutputRecord(pair->readA, pair->readB, &a, nullptr, concordantPairedAlignmentType, 64);
+    EXPECT_EQ(record.rfind("frag\t73\t", 0), 0u) << record;
+    EXPECT_NE(record.find("\nfrag\t133\t"), std::string::npos) << record;
+    EXPECT_NE(record.find("\tACGTA\tIIIII\t"), std::string::npos) << record;
 }
 
 TEST(SamOutputTest, MappingQualityStopsAt254) {
     const Alignment a = placedAlignment("chr1", 10, kForward, 200);
     const Alignment b = placedAlignment("chr1", 20, kForward, 100);
     const std::string concordant = recordOf(&a, &b, concordantPairedAlignmentType);
-    EXPECT_NE(concordant.find("r1\t67\tchr1\t11\t254\t"), std::string::npos) << concordant;
-    EXPECT_NE(concordant.find("r1\t131\tchr1\t21\t254\t"), std::string::npos) << concordant;
+    // Both forward: concordant by place, but not properly paired.
+    EXPECT_NE(concordant.find("r1\t65\tchr1\t11\t254\t"), std::string::npos) << concordant;
+    EXPECT_NE(concordant.find("r1\t129\tchr1\t21\t254\t"), std::string::npos) << concordant;
     const Alignment uncapped = placedAlignment("chr1", 10, kForward, 0x80000000u);
     const std::string alone = recordOf(&uncapped, nullptr, discordantPairedAlignmentType);
     EXPECT_EQ(alone.substr(0, alone.find('\n')),
