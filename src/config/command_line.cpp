@@ -49,6 +49,7 @@ enum LongOption : int {
     kWriteIndexFile,
     kIndexSamplingStep,
     kMaximumShareOfUncalledBases,
+    kReadGroupLine,
 };
 
 const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
@@ -95,6 +96,7 @@ const option longOptions[] = {
     {"writeIndexFile", required_argument, nullptr, kWriteIndexFile},
     {"indexSamplingStep", required_argument, nullptr, kIndexSamplingStep},
     {"maximumShareOfUncalledBases", required_argument, nullptr, kMaximumShareOfUncalledBases},
+    {"readGroupLine", required_argument, nullptr, kReadGroupLine},
     {"standardOutputFileName", required_argument, nullptr, 'o'},
     {"traceOutputFile", required_argument, nullptr, 't'},
     {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
@@ -163,6 +165,35 @@ void setMaximumShareOfUncalledBases(ExecutionParameters& params, const char* tex
             "to 1.\n",
             text, name));
     params.maximumShareOfUncalledBases = share;
+}
+
+// "@RG\tID:...\t...", written as for other aligners with \t for each tab: every field a two-letter
+// tag, a colon and a value, exactly one of them ID.
+void setReadGroupLine(ExecutionParameters& params, const char* text, const char* name) {
+    std::string line(text);
+    for (std::size_t at = line.find("\\t"); at != std::string::npos; at = line.find("\\t", at + 1))
+        line.replace(at, 2, "\t");
+    const auto refuse = [&](const char* why) {
+        exitWithErrorAndHelp(
+            stringPrintf("The value \"%s\" passed to the \"%s\" parameter is not a read group line: %s.\n",
+                         text, name, why));
+    };
+    if (line.rfind("@RG\t", 0) != 0) refuse("it must start with @RG and a tab");
+    std::string id;
+    for (std::size_t start = 4; start <= line.size();) {
+        const std::size_t end = std::min(line.find('\t', start), line.size());
+        const std::string_view field(line.data() + start, end - start);
+        if (field.size() < 4 || field[2] != ':')
+            refuse("every field must be a two-letter tag, a colon and a value");
+        if (field.substr(0, 3) == "ID:") {
+            if (!id.empty()) refuse("it has more than one ID");
+            id = field.substr(3);
+        }
+        start = end + 1;
+    }
+    if (id.empty()) refuse("it has no ID field");
+    params.samOutputRequestParameters.readGroupLine = line;
+    params.samOutputRequestParameters.readGroupId = id;
 }
 
 void setBinaryReferenceGenome(ExecutionParameters& params, const char* argument, const char* name) {
@@ -264,6 +295,9 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
             return true;
         case kMaximumShareOfUncalledBases:
             setMaximumShareOfUncalledBases(p, argument, name);
+            return true;
+        case kReadGroupLine:
+            setReadGroupLine(p, argument, name);
             return true;
         case 'd':
             files.directoryWithSequenceFiles = checkedPath(argument, "Sequence File directory");
@@ -509,6 +543,11 @@ void printHelp() {
     std::printf(
         "\t    --maximumShareOfUncalledBases  %sa read with a larger share of N is not mapped, its mate "
         "is mapped alone [0.5]\n",
+        separator);
+    std::printf(
+        "\t    --readGroupLine                %sa SAM read group line ('@RG\\tID:...\\tSM:...'): written in "
+        "the "
+        "header, its ID tagged on every record\n",
         separator);
     std::printf("\n");
     std::fflush(stdout);

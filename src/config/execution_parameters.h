@@ -51,6 +51,9 @@ inline constexpr const char* defaultQmrOutputFileName = "sequenceMapping.out";
 struct SamOutputRequestParameters {
     bool isSamOutputRequest = false;
     std::string samOutputFileName = defaultSamOutputFileName;
+    // --readGroupLine with its \t written as tabs, and its ID; both empty without one.
+    std::string readGroupLine;
+    std::string readGroupId;
     std::unique_ptr<LockedFile> samOutputFile;
 };
 

@@ -132,7 +132,7 @@ struct SamLine {
     std::int64_t tlen = 0;
     std::string_view sequence;
     std::string_view quality;
-    std::uint32_t qualityOffset = 33;   // of the read's qualities; SAM holds Phred + 33
+    SamRecordFormat format;
     const Alignment* tagged = nullptr;  // the line's own mapped alignment
 };
 
@@ -148,12 +148,17 @@ void appendSamLine(std::string& out, const SamLine& line) {
     // Qualities of another offset are shifted to Phred + 33 (the reader refused any below it).
     const std::size_t start = out.size();
     out += line.quality;
-    if (line.qualityOffset != 33 && line.quality != "*")
+    const std::uint32_t offset = line.format.qualityOffset;
+    if (offset != 33 && line.quality != "*")
         for (std::size_t i = start; i < out.size(); ++i)
-            out[i] = static_cast<char>(static_cast<unsigned char>(out[i]) - line.qualityOffset + 33);
+            out[i] = static_cast<char>(static_cast<unsigned char>(out[i]) - offset + 33);
     if (line.tagged != nullptr)
         appendPrintf(out, "\tNM:i:%u\tMD:Z:%s", line.tagged->editDistance,
                      line.tagged->mismatchString.c_str());
+    if (!line.format.readGroup.empty()) {
+        out += "\tRG:Z:";
+        out += line.format.readGroup;
+    }
     out += '\n';
 }
 
@@ -178,11 +183,11 @@ void setSequenceAndQuality(SamLine& line, const Read& read, bool reverse, std::s
 
 // `own` and `mate` are null when unmapped.
 void appendReadLine(std::string& out, const Read& read, const Alignment* own, const Alignment* mate,
-                    bool isReadA, std::uint32_t type, std::uint32_t qualityOffset) {
+                    bool isReadA, std::uint32_t type, const SamRecordFormat& format) {
     SamLine line;
     line.qname = orStar(withoutMateSuffix(samName(read.name)));
     line.flag = samFlag(own, mate, isReadA, type);
-    line.qualityOffset = qualityOffset;
+    line.format = format;
     // An unmapped read with a mapped mate is placed at its mate, as SAM recommends.
     const Alignment* placed = own != nullptr ? own : mate;
     if (placed != nullptr) {
@@ -221,13 +226,15 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
     const std::string_view assembly =
         information != nullptr ? assemblyName(information->file) : std::string_view();
     std::string header = "@HD\tVN:1.0\tSO:unsorted\n";
-    appendPrintf(header, "@PG\tID:koru\tVN:%s\tCL:%s\n", koruVersion,
+    appendPrintf(header, "@PG\tID:koru\tPN:koru\tVN:%s\tCL:%s\n", koruVersion,
                  samCommandLine(params.processInformation.commandLine).c_str());
     for (const ChromosomeInformation& chromosome : genome.chromosomes) {
         const std::string_view name = samName(chromosome.name);
         appendPrintf(header, "@SQ\tSN:%.*s\tAS:%.*s\tLN:%" PRIu64 "\n", width(name), name.data(),
                      width(assembly), assembly.data(), chromosome.basePairs);
     }
+    const std::string& readGroup = params.samOutputRequestParameters.readGroupLine;
+    if (!readGroup.empty()) header += readGroup + "\n";
     LockedFileGuard guard(*file);
     file->write(header);
     file->flushFile();
@@ -235,18 +242,18 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
 
 void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
                            const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type,
-                           std::uint32_t qualityOffset) {
+                           const SamRecordFormat& format) {
     const Alignment* mappedA = mappedOrNull(alignmentA);
     const Alignment* mappedB = mappedOrNull(alignmentB);
-    appendReadLine(out, readA, mappedA, mappedB, true, type, qualityOffset);
-    appendReadLine(out, readB, mappedB, mappedA, false, type, qualityOffset);
+    appendReadLine(out, readA, mappedA, mappedB, true, type, format);
+    appendReadLine(out, readB, mappedB, mappedA, false, type, format);
 }
 
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
                                   const Alignment* alignmentB, std::uint32_t type,
-                                  std::uint32_t qualityOffset) {
+                                  const SamRecordFormat& format) {
     std::string record;
-    appendSAMOutputRecord(record, readA, readB, alignmentA, alignmentB, type, qualityOffset);
+    appendSAMOutputRecord(record, readA, readB, alignmentA, alignmentB, type, format);
     return record;
 }
 
@@ -268,13 +275,15 @@ void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
     const PairedAlignment* primary = pairedAlignments.primary();
     const ReadPair& readPair = *pairedAlignments.readPair;
     std::string& out = writer.recordBuffer(samRecordRoom(readPair));
+    const auto& output = params.samOutputRequestParameters;
+    const SamRecordFormat format{params.phredQualityOffset, output.readGroupId};
     if (primary == nullptr) {
         appendSAMOutputRecord(out, readPair.readA, readPair.readB, nullptr, nullptr,
-                              discordantPairedAlignmentType, params.phredQualityOffset);
+                              discordantPairedAlignmentType, format);
         return;
     }
     appendSAMOutputRecord(out, readPair.readA, readPair.readB, firstAlignment(primary->readAAlignments),
-                          firstAlignment(primary->readBAlignments), primary->type, params.phredQualityOffset);
+                          firstAlignment(primary->readBAlignments), primary->type, format);
 }
 
 }  // namespace koru

@@ -27,14 +27,20 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
 
 // The two lines of a pair. A null alignment, an empty one or one that is not reportable is
 // written as unmapped; `type` is the paired alignment's type (0 concordant, 1 discordant).
-// Qualities of `qualityOffset` are written as Phred + 33.
+// What every record of a run carries alike: the qualities' offset (written as Phred + 33) and the
+// read group's ID for an RG tag (none when empty).
+struct SamRecordFormat {
+    std::uint32_t qualityOffset = 33;
+    std::string_view readGroup;
+};
+
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
                                   const Alignment* alignmentB, std::uint32_t type,
-                                  std::uint32_t qualityOffset = 33);
+                                  const SamRecordFormat& format = {});
 // The same appended to a text.
 void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
                            const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type,
-                           std::uint32_t qualityOffset = 33);
+                           const SamRecordFormat& format = {});
 
 // Appends the record of the pair's primary paired alignment (or of two unmapped reads when it
 // has none) to the writer.

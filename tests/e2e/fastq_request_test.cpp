@@ -198,7 +198,7 @@ TEST(FastqRequest, EmptyInputGivesHeadersOnly) {
         directory, lambdaGenome, data, {"--samOutputFileName", "out.sam", "--qmrOutputFileName", "out.qmr"});
     EXPECT_EQ(result.status, 0);
     const std::string sam = readFile(directory.file("out.sam"));
-    EXPECT_EQ(sam.rfind("@HD\tVN:1.0\tSO:unsorted\n@PG\tID:koru\tVN:3.0.0\tCL:", 0), 0u);
+    EXPECT_EQ(sam.rfind("@HD\tVN:1.0\tSO:unsorted\n@PG\tID:koru\tPN:koru\tVN:3.0.0\tCL:", 0), 0u);
     EXPECT_TRUE(samRecords(sam).empty());
     EXPECT_NE(sam.find("@SQ\tSN:gi|9626243|ref|NC_001416.1|\tAS:lambda_phage.fa\tLN:48502\n"),
               std::string::npos);
@@ -305,6 +305,36 @@ TEST(FastqRequest, QualitiesOfOffset64AreWrittenAsPhred33AndOnesBelowItRefused) 
                                          "character lies below the Phred offset 64"),
               std::string::npos)
         << refused.standardError;
+}
+
+TEST(FastqRequest, ReadGroupGoesToTheHeaderAndEveryRecord) {
+    TemporaryDirectory directory;
+    const Dataset data = simulate(directory, lambdaGenome, "--pairs 30 --length 100 --seed 14");
+    const CommandResult result = runRequest(
+        directory, lambdaGenome, data,
+        {"--samOutputFileName", "out.sam", "--readGroupLine", "@RG\\tID:lib1\\tSM:sample one\\tPL:ILLUMINA"});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const std::string sam = readFile(directory.file("out.sam"));
+    EXPECT_NE(sam.find("\n@RG\tID:lib1\tSM:sample one\tPL:ILLUMINA\n"), std::string::npos);
+    const auto records = samRecords(sam);
+    ASSERT_EQ(records.size(), 60u);
+    for (const auto& fields : records) EXPECT_EQ(fields.back(), "RG:Z:lib1") << fields[0];
+    EXPECT_EQ(shell("samtools quickcheck '" + directory.file("out.sam") + "'"), 0);
+    // Refused before anything is written.
+    for (const auto& [line, why] : std::vector<std::pair<std::string, std::string>>{
+             {"ID:lib1\\tSM:x", "it must start with @RG and a tab"},
+             {"@RG\\tSM:x", "it has no ID field"},
+             {"@RG\\tID:a\\tID:b", "it has more than one ID"},
+             {"@RG\\tID:a\\tSM", "every field must be a two-letter tag, a colon and a value"}}) {
+        const CommandResult refused = runRequest(
+            directory, lambdaGenome, data, {"--samOutputFileName", "refused.sam", "--readGroupLine", line});
+        EXPECT_EQ(refused.status, 1) << line;
+        EXPECT_NE(refused.standardError.find(
+                      "passed to the \"readGroupLine\" parameter is not a read group line: " + why + "."),
+                  std::string::npos)
+            << refused.standardError;
+        EXPECT_FALSE(std::filesystem::exists(directory.file("refused.sam"))) << line;
+    }
 }
 
 // The FASTQ text with every read cut to `length` bases (qualities alike), the first record's to none.

@@ -58,11 +58,14 @@ TEST(SamOutputTest, OlderMateSuffixesAreDroppedAndQualitiesShiftedToPhred33) {
     pair->readB.name = "frag/2";
     pair->readA.qualitySequence = "hhhhh";  // Phred 40 at offset 64
     const Alignment a = placedAlignment("chr1", 1000, kForward);
-    const std::string record =
-        createSAMOutputRecord(pair->readA, pair->readB, &a, nullptr, concordantPairedAlignmentType, 64);
+    const std::string record = createSAMOutputRecord(
+        pair->readA, pair->readB, &a, nullptr, concordantPairedAlignmentType, SamRecordFormat{64, "grp"});
     EXPECT_EQ(record.rfind("frag\t73\t", 0), 0u) << record;
     EXPECT_NE(record.find("\nfrag\t133\t"), std::string::npos) << record;
     EXPECT_NE(record.find("\tACGTA\tIIIII\t"), std::string::npos) << record;
+    // The read group's ID ends every line, the unmapped read's too.
+    EXPECT_NE(record.find("MD:Z:5\tRG:Z:grp\nfrag\t"), std::string::npos) << record;
+    EXPECT_EQ(record.substr(record.size() - 10), "\tRG:Z:grp\n");
 }
 
 TEST(SamOutputTest, MappingQualityStopsAt254) {
@@ -179,7 +182,7 @@ std::string samHeaderFor(const std::string& genomeFile, const std::string& comma
 TEST(SamOutputTest, HeaderListsEveryChromosomeWithTheAssemblyName) {
     EXPECT_EQ(samHeaderFor("/data/genomes/hg38.fa", "koru -g x\ty\n--sam out.sam "),
               "@HD\tVN:1.0\tSO:unsorted\n"
-              "@PG\tID:koru\tVN:3.0.0\tCL:koru -g x y --sam out.sam\n"
+              "@PG\tID:koru\tPN:koru\tVN:3.0.0\tCL:koru -g x y --sam out.sam\n"
               "@SQ\tSN:chr1\tAS:hg38.fa\tLN:1000\n"
               "@SQ\tSN:chrM\tAS:hg38.fa\tLN:16569\n");
     const std::string header = samHeaderFor("local.fa", "koru ");

@@ -92,6 +92,9 @@ std::string expectedHelpText() {
            "\t    --maximumShareOfUncalledBases  \ta read with a larger share of N is not mapped, its mate "
            "is "
            "mapped alone [0.5]\n"
+           "\t    --readGroupLine                \ta SAM read group line ('@RG\\tID:...\\tSM:...'): written "
+           "in the "
+           "header, its ID tagged on every record\n"
            "\n";
 }
 
