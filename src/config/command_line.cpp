@@ -170,9 +170,12 @@ void setMaximumShareOfUncalledBases(ExecutionParameters& params, const char* tex
 // "@RG\tID:...\t...", written as for other aligners with \t for each tab: every field a two-letter
 // tag, a colon and a value, exactly one of them ID.
 void setReadGroupLine(ExecutionParameters& params, const char* text, const char* name) {
-    std::string line(text);
-    for (std::size_t at = line.find("\\t"); at != std::string::npos; at = line.find("\\t", at + 1))
-        line.replace(at, 2, "\t");
+    std::string line;
+    for (const char* c = text; *c != '\0'; ++c) {
+        const bool tab = c[0] == '\\' && c[1] == 't';
+        line += tab ? '\t' : *c;
+        c += tab ? 1 : 0;
+    }
     const auto refuse = [&](const char* why) {
         exitWithErrorAndHelp(
             stringPrintf("The value \"%s\" passed to the \"%s\" parameter is not a read group line: %s.\n",
