@@ -133,11 +133,29 @@ struct SamLine {
     std::string_view sequence;
     std::string_view quality;
     SamRecordFormat format;
-    const Alignment* tagged = nullptr;  // the line's own mapped alignment
+    const Alignment* tagged = nullptr;       // the line's own mapped alignment
+    const Alignments* alternates = nullptr;  // the read's alignments, for its alternates
 };
 
 int width(std::string_view text) {
     return static_cast<int>(text.size());
+}
+
+// The read's reportable alternates as the XA tag lists them: "chr,+pos,CIGAR,NM;" each.
+void appendAlternates(std::string& out, const Alignments& alignments) {
+    bool first = true;
+    for (std::uint32_t i = 1; i < alignments.numberOfPopulatedAlignments && i < alignments.alignments.size();
+         ++i) {
+        const Alignment& alternate = alignments.alignments[i];
+        if (alternate.alignmentType != alternateAlignmentType || alternate.isEmpty || !alternate.isReportable)
+            continue;
+        out += first ? "\tXA:Z:" : "";
+        first = false;
+        const std::string_view name = samName(alternate.chromosomeName);
+        appendPrintf(out, "%.*s,%c%" PRIu64 ",%s,%u;", width(name), name.data(),
+                     isReverse(alternate) ? '-' : '+', samPosition(alternate),
+                     orStar(alternate.cigarString).data(), alternate.editDistance);
+    }
 }
 
 void appendSamLine(std::string& out, const SamLine& line) {
@@ -155,6 +173,7 @@ void appendSamLine(std::string& out, const SamLine& line) {
     if (line.tagged != nullptr)
         appendPrintf(out, "\tNM:i:%u\tMD:Z:%s", line.tagged->editDistance,
                      line.tagged->mismatchString.c_str());
+    if (line.tagged != nullptr && line.alternates != nullptr) appendAlternates(out, *line.alternates);
     if (!line.format.readGroup.empty()) {
         out += "\tRG:Z:";
         out += line.format.readGroup;
@@ -183,7 +202,8 @@ void setSequenceAndQuality(SamLine& line, const Read& read, bool reverse, std::s
 
 // `own` and `mate` are null when unmapped.
 void appendReadLine(std::string& out, const Read& read, const Alignment* own, const Alignment* mate,
-                    bool isReadA, std::uint32_t type, const SamRecordFormat& format) {
+                    bool isReadA, std::uint32_t type, const SamRecordFormat& format,
+                    const Alignments* alternates) {
     SamLine line;
     line.qname = orStar(withoutMateSuffix(samName(read.name)));
     line.flag = samFlag(own, mate, isReadA, type);
@@ -202,6 +222,7 @@ void appendReadLine(std::string& out, const Read& read, const Alignment* own, co
     if (own != nullptr) line.cigar = orStar(own->cigarString);
     line.tlen = templateLength(own, mate, isReadA);
     line.tagged = own;
+    line.alternates = alternates;
     std::string sequenceScratch;
     std::string qualityScratch;
     setSequenceAndQuality(line, read, own != nullptr && isReverse(*own), sequenceScratch, qualityScratch);
@@ -242,11 +263,12 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
 
 void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
                            const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type,
-                           const SamRecordFormat& format) {
+                           const SamRecordFormat& format, const Alignments* alternatesA,
+                           const Alignments* alternatesB) {
     const Alignment* mappedA = mappedOrNull(alignmentA);
     const Alignment* mappedB = mappedOrNull(alignmentB);
-    appendReadLine(out, readA, mappedA, mappedB, true, type, format);
-    appendReadLine(out, readB, mappedB, mappedA, false, type, format);
+    appendReadLine(out, readA, mappedA, mappedB, true, type, format, alternatesA);
+    appendReadLine(out, readB, mappedB, mappedA, false, type, format, alternatesB);
 }
 
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
@@ -283,7 +305,8 @@ void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
         return;
     }
     appendSAMOutputRecord(out, readPair.readA, readPair.readB, firstAlignment(primary->readAAlignments),
-                          firstAlignment(primary->readBAlignments), primary->type, format);
+                          firstAlignment(primary->readBAlignments), primary->type, format,
+                          &primary->readAAlignments, &primary->readBAlignments);
 }
 
 }  // namespace koru

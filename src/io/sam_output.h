@@ -37,10 +37,12 @@ struct SamRecordFormat {
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
                                   const Alignment* alignmentB, std::uint32_t type,
                                   const SamRecordFormat& format = {});
-// The same appended to a text.
+// The same appended to a text; with the reads' alignments, a mapped read's reportable alternates
+// are listed in an XA tag ("chr,+pos,CIGAR,NM;" each).
 void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
                            const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type,
-                           const SamRecordFormat& format = {});
+                           const SamRecordFormat& format = {}, const Alignments* alternatesA = nullptr,
+                           const Alignments* alternatesB = nullptr);
 
 // Appends the record of the pair's primary paired alignment (or of two unmapped reads when it
 // has none) to the writer.

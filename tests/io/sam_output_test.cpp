@@ -146,7 +146,8 @@ TEST(SamOutputTest, PairWithoutPrimaryIsTwoUnmappedReads) {
               "r1\t141\t*\t0\t0\t*\t*\t0\t0\tGGCAT\tFGHIJ\n");
 }
 
-TEST(SamOutputTest, PrimaryFirstAlignmentsAreWritten) {
+// Each read's first alignment is its line; its alternates are listed in XA.
+TEST(SamOutputTest, FirstAlignmentsAreWrittenAndAlternatesListed) {
     Alignment alternate = placedAlignment("chr9", 7, kForward, 1);
     alternate.alignmentType = alternateAlignmentType;
     const PairedAlignment discordant =
@@ -154,7 +155,7 @@ TEST(SamOutputTest, PrimaryFirstAlignmentsAreWritten) {
                           testing::alignmentsOf({placedAlignment("chr2", 50, kForward, 40)}, 5), 190,
                           discordantPairedAlignmentType);
     EXPECT_EQ(samLines({discordant}),
-              "r1\t65\tchr1\t1001\t30\t5M\tchr2\t51\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+              "r1\t65\tchr1\t1001\t30\t5M\tchr2\t51\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\tXA:Z:chr9,+8,5M,0;\n"
               "r1\t129\tchr2\t51\t40\t5M\tchr1\t1001\t0\tGGCAT\tFGHIJ\tNM:i:0\tMD:Z:5\n");
 }
 
