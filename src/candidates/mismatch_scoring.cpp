@@ -79,9 +79,8 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
         const std::uint32_t* pair = planePairs.data() + 2 * (static_cast<std::uint64_t>(start) / 32);
         const auto offset = static_cast<unsigned>(start % 32);
         for (std::size_t i = 0; i < n; ++i, pair += 2) {
-            const std::uint64_t base = (std::uint64_t{pair[0]} << 32 | pair[2]) << offset;
-            const std::uint64_t check = (std::uint64_t{pair[1]} << 32 | pair[3]) << offset;
-            compare(i, {static_cast<std::uint32_t>(base >> 32), static_cast<std::uint32_t>(check >> 32)});
+            const PlaneWords genomeWords = planeWordsAt(pair, offset);
+            compare(i, {genomeWords.base, genomeWords.check});
         }
     } else {
         for (std::size_t i = 0; i < n; ++i)

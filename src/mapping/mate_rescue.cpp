@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "candidates/candidate_generation.h"
+#include "sequence/nucleotide_encoding.h"
 
 namespace koru {
 
@@ -19,12 +20,9 @@ std::uint32_t mismatchesAt(const ReadOrientationWords& words, const std::uint32_
     const auto offset = static_cast<unsigned>(start % 32);
     std::uint32_t mismatches = 0;
     for (std::size_t i = 0; i < words.base.size(); ++i, pair += 2) {
-        const auto base =
-            static_cast<std::uint32_t>(((std::uint64_t{pair[0]} << 32 | pair[2]) << offset) >> 32);
-        const auto check =
-            static_cast<std::uint32_t>(((std::uint64_t{pair[1]} << 32 | pair[3]) << offset) >> 32);
+        const PlaneWords genome = planeWordsAt(pair, offset);
         mismatches += static_cast<std::uint32_t>(
-            std::popcount(((base ^ words.base[i]) | (check ^ words.check[i])) & words.mask[i]));
+            std::popcount(((genome.base ^ words.base[i]) | (genome.check ^ words.check[i])) & words.mask[i]));
     }
     return mismatches;
 }

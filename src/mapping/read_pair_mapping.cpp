@@ -56,6 +56,13 @@ void generateCandidates(const MappingParameters& params, const BinaryIndexes& in
     filterCandidatePositions(params, candidates.readB);
 }
 
+// Whether a read may need its mate to place it: a short read beside a long mate, or beside a short
+// one that found keys where it found none. At most one read of a pair qualifies.
+bool waitsForMate(bool isShort, bool mateIsShort, const CandidatePositions& store,
+                  const CandidatePositions& mateStore) {
+    return isShort && (!mateIsShort || (store.keyHits.empty() && !mateStore.keyHits.empty()));
+}
+
 // Looks for a short read near its scored mate's best candidate, when none of the read's key hits
 // lies within the window of it.
 void rescueNearMate(const Read& read, CandidatePositions& store, const CandidatePositions& mateStore,
@@ -250,10 +257,8 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
     const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
     const bool shortA = calledA && readPair.readA.length < twoKeyReadLength;
     const bool shortB = calledB && readPair.readB.length < twoKeyReadLength;
-    const bool rescueA =
-        shortA && (!shortB || (candidates.readA.keyHits.empty() && !candidates.readB.keyHits.empty()));
-    const bool rescueB = !rescueA && shortB &&
-                         (!shortA || (candidates.readB.keyHits.empty() && !candidates.readA.keyHits.empty()));
+    const bool rescueA = waitsForMate(shortA, shortB, candidates.readA, candidates.readB);
+    const bool rescueB = waitsForMate(shortB, shortA, candidates.readB, candidates.readA);
     if (rescueA) {
         scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
         rescueNearMate(readPair.readA, candidates.readA, candidates.readB, window, genome);

@@ -57,6 +57,18 @@ inline uint32_t getPairedWordAtBitPosition(std::span<const uint32_t> pairs, int 
     return static_cast<uint32_t>((((high << 32) | low) << offset) >> 32);
 }
 
+// Both planes' 32 bits at `offset` (below 32) of the interleaved pair words from `pair` on: the
+// base and check words of one word, then of the next. No bounds are tested: the caller keeps
+// the next pair inside the planes.
+struct PlaneWords {
+    uint32_t base = 0;
+    uint32_t check = 0;
+};
+inline PlaneWords planeWordsAt(const uint32_t* pair, unsigned offset) {
+    return {static_cast<uint32_t>(((uint64_t{pair[0]} << 32 | pair[2]) << offset) >> 32),
+            static_cast<uint32_t>(((uint64_t{pair[1]} << 32 | pair[3]) << offset) >> 32)};
+}
+
 // Encodes text[start .. min(end, size - 1)] into the planes from word 0 on and returns the
 // number of words written. An empty range (start past the text, or end before start) zeroes word
 // 0 only. An empty mask span skips the mask (the genome has none); words that would not fit in
