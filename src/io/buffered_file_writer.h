@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "io/ordered_output_file.h"
 #include "support/locked_file.h"
 
 namespace koru {
@@ -17,6 +18,8 @@ class BufferedFileWriter {
 
     // capacity 0 means the default.
     BufferedFileWriter(LockedFile& file, std::uint32_t capacity);
+    // A writer whose text goes out in input order: it belongs to the item begun last.
+    BufferedFileWriter(OrderedOutputFile& ordered, std::uint32_t capacity);
     // Writes out what is left; a failed write ends the run.
     ~BufferedFileWriter();
     BufferedFileWriter(const BufferedFileWriter&) = delete;
@@ -37,12 +40,20 @@ class BufferedFileWriter {
         return buffer_;
     }
 
+    // In input order: the texts from here on belong to the item starting at `start`; the item
+    // ends before `end`.
+    void beginItem(std::uint64_t start) { itemStart_ = start; }
+    void finishItem(std::uint64_t end);
+
     std::uint64_t freeSpace() const { return buffer_.size() >= capacity_ ? 0 : capacity_ - buffer_.size(); }
     std::uint64_t usedSpace() const { return buffer_.size(); }
-    LockedFile& file() { return file_; }
 
   private:
+    void writeOut(std::string& text);
+
     LockedFile& file_;
+    OrderedOutputFile* ordered_ = nullptr;
+    std::uint64_t itemStart_ = 0;
     std::uint32_t capacity_;
     std::string buffer_;
 };

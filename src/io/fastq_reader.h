@@ -122,6 +122,9 @@ class ReadPairFastqFileReadBuffers {
 
     // Fills the read pair with the next pair and encodes it; false when the input is used up.
     bool getNextReadPair(ReadPair& pair);
+    // The current chunk's first pair (0-based, in file order) and the pair after its last.
+    std::uint64_t chunkFirstRecord() const { return firstRecord_; }
+    std::uint64_t chunkEndRecord() const { return firstRecord_ + recordsInChunk_; }
     // 1-based number of the last pair delivered, in file order.
     std::uint64_t lastRecordNumber() const { return firstRecord_ + recordsParsed_; }
 

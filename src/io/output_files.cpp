@@ -10,6 +10,39 @@ OutputFileBufferedFileWriters::~OutputFileBufferedFileWriters() {
     samWriter.reset();
 }
 
+void OutputFileBufferedFileWriters::beginItem(std::uint64_t start) {
+    if (samWriter) samWriter->beginItem(start);
+    if (qmrWriter) qmrWriter->beginItem(start);
+}
+
+void OutputFileBufferedFileWriters::finishItem(std::uint64_t end) {
+    if (samWriter) samWriter->finishItem(end);
+    if (qmrWriter) qmrWriter->finishItem(end);
+}
+
+OrderedOutputFiles createOrderedOutputFiles(LockedFile* samFile, LockedFile* qmrFile) {
+    OrderedOutputFiles files;
+    if (samFile != nullptr) files.sam = std::make_unique<OrderedOutputFile>(*samFile);
+    if (qmrFile != nullptr) files.qmr = std::make_unique<OrderedOutputFile>(*qmrFile);
+    return files;
+}
+
+OrderedOutputFiles createOrderedOutputFiles(const ExecutionParameters& params) {
+    const SamOutputRequestParameters& sam = params.samOutputRequestParameters;
+    const QmrOutputRequestParameters& qmr = params.qmrOutputRequestParameters;
+    return createOrderedOutputFiles(sam.isSamOutputRequest ? sam.samOutputFile.get() : nullptr,
+                                    qmr.isQmrOutputRequest ? qmr.qmrOutputFile.get() : nullptr);
+}
+
+OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(const OrderedOutputFiles& files,
+                                                                  std::uint32_t samCapacity,
+                                                                  std::uint32_t qmrCapacity) {
+    OutputFileBufferedFileWriters writers;
+    if (files.sam) writers.samWriter = std::make_unique<BufferedFileWriter>(*files.sam, samCapacity);
+    if (files.qmr) writers.qmrWriter = std::make_unique<BufferedFileWriter>(*files.qmr, qmrCapacity);
+    return writers;
+}
+
 void writeHeaderToOutputFile(const ExecutionParameters& params, const GenomeSequence& genome) {
     if (params.qmrOutputRequestParameters.isQmrOutputRequest)
         writeQMROutputRecordFormatedFileHeader(params, genome);

@@ -26,12 +26,30 @@ struct OutputFileBufferedFileWriters {
     OutputFileBufferedFileWriters(OutputFileBufferedFileWriters&&) = default;
     OutputFileBufferedFileWriters& operator=(OutputFileBufferedFileWriters&&) = delete;
     ~OutputFileBufferedFileWriters();
+
+    // In input order: the records from here on belong to the item starting at `start`.
+    void beginItem(std::uint64_t start);
+    void finishItem(std::uint64_t end);
 };
+
+// A request's output files in input order: absent where that format was not requested.
+struct OrderedOutputFiles {
+    std::unique_ptr<OrderedOutputFile> sam;
+    std::unique_ptr<OrderedOutputFile> qmr;
+};
+
+OrderedOutputFiles createOrderedOutputFiles(LockedFile* samFile, LockedFile* qmrFile);
+// The run's SAM and QMR files as requested.
+OrderedOutputFiles createOrderedOutputFiles(const ExecutionParameters& params);
 
 // The QMR header when QMR output was requested, then the SAM header when SAM output was.
 void writeHeaderToOutputFile(const ExecutionParameters& params, const GenomeSequence& genome);
 
 OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(const ExecutionParameters& params);
+// One thread's writers on files written in input order, each buffer holding about an item.
+OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(const OrderedOutputFiles& files,
+                                                                  std::uint32_t samCapacity,
+                                                                  std::uint32_t qmrCapacity);
 // Writers on the given files with the given capacities (0: the writer's default), for outputs
 // sized by their input or written to a file other than the run's. A null file gets no writer.
 OutputFileBufferedFileWriters createOutputFileBufferedFileWriters(LockedFile* samFile,

@@ -8,6 +8,7 @@
 
 #include "io/fastq_reader.h"
 #include "io/output_files.h"
+#include "io/qmr_output.h"
 #include "mapping/read_pair_alignment.h"
 #include "support/synchronous_printing.h"
 #include "support/text_format.h"
@@ -67,18 +68,58 @@ bool hasMappedRead(const PairedAlignments& alignments) {
     return false;
 }
 
+// The records of a chunk of input are one item of the ordered output.
+class ChunkItems {
+  public:
+    explicit ChunkItems(OutputFileBufferedFileWriters& writers) : writers_(writers) {}
+    ~ChunkItems() { finish(); }
+    ChunkItems(const ChunkItems&) = delete;
+    ChunkItems& operator=(const ChunkItems&) = delete;
+
+    // Called for every pair: a pair of a new chunk finishes the previous chunk's item.
+    void follow(const ReadPairFastqFileReadBuffers& buffers) {
+        if (started_ && buffers.chunkFirstRecord() == start_) return;
+        finish();
+        started_ = true;
+        start_ = buffers.chunkFirstRecord();
+        end_ = buffers.chunkEndRecord();
+        writers_.beginItem(start_);
+    }
+
+  private:
+    void finish() {
+        if (started_) writers_.finishItem(end_);
+        started_ = false;
+    }
+
+    OutputFileBufferedFileWriters& writers_;
+    bool started_ = false;
+    std::uint64_t start_ = 0;
+    std::uint64_t end_ = 0;
+};
+
+// A chunk's records fit the buffers, so that a thread rarely waits for an earlier chunk.
+constexpr std::uint32_t samChunkCapacity = 3 * samOutputBufferCapacity;
+
 // One thread's share of the request: pairs are taken until the input is used up.
 void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes,
-                       ReadPairFastqFiles& files, UnsupportedReadLengths& unsupported) {
+                       ReadPairFastqFiles& files, const OrderedOutputFiles& outputs,
+                       UnsupportedReadLengths& unsupported) {
     ReadPairFastqFileReadBuffers buffers(files, ReadPairFastqFileReadBuffers::defaultChunkBytes,
                                          params.phredQualityOffset);
-    OutputFileBufferedFileWriters writers = createOutputFileBufferedFileWriters(params);
+    const std::uint32_t qmrCapacity =
+        2 * getRecordSize(params.qmrOutputRequestParameters.qmrOutputFileFormatVersion) *
+        qmrOutputRecordsPerBuffer;
+    OutputFileBufferedFileWriters writers =
+        createOutputFileBufferedFileWriters(outputs, samChunkCapacity, qmrCapacity);
+    ChunkItems items(writers);
     auto pair = createReadPair(0, 0);
     auto statistics = createReadPairMappingStatistics(params);
     MappingWorkspace workspace(params);
     UnsupportedReadLengths threadUnsupported;
     const GenomeSequence& genome = *indexes.genomeSequence;
     while (buffers.getNextReadPair(*pair)) {
+        items.follow(buffers);
         const std::uint32_t unsupportedBefore = statistics->readPairsWithUnsupportedReadLength;
         const std::uint32_t uncalledBefore = statistics->readsWithTooManyUncalledBases;
         const PairedAlignments& alignments = alignReadPair(params, *pair, indexes, *statistics, workspace);
@@ -106,8 +147,11 @@ void processFastqAlignmentRequest(const ExecutionParameters& params, const Binar
                                           request.read1FastqFile.c_str(), request.read2FastqFile.c_str()));
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
     UnsupportedReadLengths unsupported;
+    {
+        const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
 #pragma omp parallel num_threads(threads)
-    alignThreadsPairs(params, indexes, files, unsupported);
+        alignThreadsPairs(params, indexes, files, outputs, unsupported);
+    }
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
     unsupported.warn(params.maximumShareOfUncalledBases);
 }

@@ -57,8 +57,15 @@ void mapRecords(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
     }
 }
 
+// A file that is not mapped still takes its turn in the output, with nothing.
+void skipOutputItem(const OrderedOutputFiles& outputs, std::uint64_t item) {
+    std::string nothing;
+    for (OrderedOutputFile* file : {outputs.sam.get(), outputs.qmr.get()})
+        if (file != nullptr) file->finish(item, item + 1, nothing);
+}
+
 void mapListedSequenceFile(const ExecutionParameters& params, const BinaryIndexes& indexes,
-                           std::uint32_t index, unsigned staggerSeconds) {
+                           const OrderedOutputFiles& outputs, std::uint32_t index, unsigned staggerSeconds) {
     const auto& request = params.sequenceFileMappingRequestParameters;
     const std::string& path = request.sequenceFileNames[index];
     if (index < static_cast<std::uint32_t>(omp_get_num_threads()))
@@ -68,11 +75,16 @@ void mapListedSequenceFile(const ExecutionParameters& params, const BinaryIndexe
                                         index, request.numberOfSequenceFiles()));
     const std::uint32_t fileNumber = getSequenceFileNumberFromPath(path);
     if (isSequenceFileNumberSkipped(fileNumber, request.sequenceFileStartNumber,
-                                    request.sequenceFileEndNumber))
+                                    request.sequenceFileEndNumber)) {
+        skipOutputItem(outputs, index);
         return;
+    }
     Timer timer = startTimer(stringPrintf("Mapping time for \"%s\" sequence file", path.c_str()));
     std::unique_ptr<SequenceFile> sequenceFile = createSequenceFile(path, fileNumber, std::nullopt);
-    alignSequencesFromSeqeunceFile(*sequenceFile, indexes, params);
+    SequenceFileOutputFiles files = runOutputFiles(params);
+    files.ordered = &outputs;
+    files.item = index;
+    alignSequencesFromSeqeunceFile(*sequenceFile, indexes, params, files);
     sequenceFile.reset();
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
 }
@@ -95,9 +107,10 @@ void processSequenceFileMappingRequest(const ExecutionParameters& params, const 
         params.singleThreadAlignment ? 1 : std::max(1u, std::min(params.maximumNumberOfThreads, files));
     printOpenMPEnvironmentInfo(*params.standardOutputFile);
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
+    const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
     for (std::uint32_t index = 0; index < files; ++index)
-        mapListedSequenceFile(params, indexes, index, staggerSeconds);
+        mapListedSequenceFile(params, indexes, outputs, index, staggerSeconds);
 }
 
 void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
@@ -120,10 +133,16 @@ void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const Bina
                 ? 0
                 : qmrLinesPerSequenceFileRecord *
                       getRecordSize(params.qmrOutputRequestParameters.qmrOutputFileFormatVersion);
-        OutputFileBufferedFileWriters writers = createOutputFileBufferedFileWriters(
-            outputs.samFile, sequenceFileWriterCapacity(records, samBytesPerSequenceFileRecord),
-            outputs.qmrFile, sequenceFileWriterCapacity(records, qmrRecordBytes));
+        const std::uint32_t samCapacity = sequenceFileWriterCapacity(records, samBytesPerSequenceFileRecord);
+        const std::uint32_t qmrCapacity = sequenceFileWriterCapacity(records, qmrRecordBytes);
+        OutputFileBufferedFileWriters writers =
+            outputs.ordered != nullptr
+                ? createOutputFileBufferedFileWriters(*outputs.ordered, samCapacity, qmrCapacity)
+                : createOutputFileBufferedFileWriters(outputs.samFile, samCapacity, outputs.qmrFile,
+                                                      qmrCapacity);
+        writers.beginItem(outputs.item);
         mapRecords(sequenceFile, indexes, params, *pair, *statistics, writers);
+        writers.finishItem(outputs.item + 1);
     }
     printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
     warnOfUnsupportedReadLength(sequenceFile, *pair, *statistics, indexes.samplingStep());

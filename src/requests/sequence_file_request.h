@@ -8,6 +8,7 @@
 
 #include "config/execution_parameters.h"
 #include "index/binary_indexes.h"
+#include "io/output_files.h"
 #include "io/sequence_file.h"
 
 namespace koru {
@@ -23,10 +24,13 @@ inline constexpr std::uint64_t samBytesPerSequenceFileRecord = 800;
 // A pair writes up to three QMR lines before the writer would have to flush.
 inline constexpr std::uint64_t qmrLinesPerSequenceFileRecord = 3;
 
-// Where one file's records go; a null file is a format not written.
+// Where one file's records go; a null file is a format not written. With ordered files the
+// records go there instead, as the item numbered by the file's place in the list.
 struct SequenceFileOutputFiles {
     LockedFile* samFile = nullptr;
     LockedFile* qmrFile = nullptr;
+    const OrderedOutputFiles* ordered = nullptr;
+    std::uint64_t item = 0;
 };
 
 // The run's SAM and QMR files of the formats requested.

@@ -100,7 +100,7 @@ TEST_F(SequenceFileRequestTest, FirstPairOfFileSevenIsNamedByFileAndRecord) {
               1);
 }
 
-TEST_F(SequenceFileRequestTest, ThreadsShareTheFilesAndWriteEveryPairOnce) {
+TEST_F(SequenceFileRequestTest, ThreadsShareTheFilesAndWriteEveryPairOnceInListOrder) {
     std::map<long, std::set<long>> expected;
     for (std::uint32_t number = 1; number <= 9; ++number) {
         writeFile("part_" + std::to_string(number) + ".seq", number, 20);
@@ -108,6 +108,10 @@ TEST_F(SequenceFileRequestTest, ThreadsShareTheFilesAndWriteEveryPairOnce) {
     }
     mapFiles();
     EXPECT_EQ(mappedLines(), expected);
+    // Whichever thread maps a file, its records come out in list order.
+    std::vector<long> files;
+    for (const QmrLine& line : qmrLines(run.qmr())) files.push_back(line.file);
+    EXPECT_TRUE(std::is_sorted(files.begin(), files.end()));
     const std::string report = run.report();
     // Which thread takes which file is the scheduler's business; that three share them is not.
     EXPECT_THAT(report, HasSubstr(" of 3 is executing/processing the \""));
