@@ -16,6 +16,7 @@
 #include <utility>
 #include <vector>
 
+#include "io/sam_output.h"
 #include "io/sequence_file.h"
 #include "requests/sequence_file_request.h"
 #include "support/allocation.h"
@@ -148,6 +149,16 @@ void finishResultFile(LockedFile& result) {
     result.close();
 }
 
+// SAM read names are printable ASCII without "@" and at most 254 characters: anything else in
+// a request's name becomes "_", and a long name is cut, room left for ":<record>".
+std::string readNamePrefix(const std::string& requestName) {
+    constexpr std::size_t longestPrefix = 240;
+    std::string prefix = requestName.substr(0, longestPrefix);
+    for (char& c : prefix)
+        if (c <= ' ' || c > '~' || c == '@') c = '_';
+    return prefix;
+}
+
 // Writes the mapping of the request, or the error that refused it, as the request's result.
 void answerRequest(const ExecutionParameters& params, const BinaryIndexes& indexes, const std::string& name,
                    const SequenceFile* sequenceFile, const std::string& problem) {
@@ -172,6 +183,9 @@ void answerRequest(const ExecutionParameters& params, const BinaryIndexes& index
     if (problem.empty()) {
         SequenceFileOutputFiles outputs = runOutputFiles(params);
         outputs.qmrFile = params.qmrOutputRequestParameters.isQmrOutputRequest ? result.get() : nullptr;
+        // Reads of every request go to one SAM file: the request's name keeps them apart.
+        const std::string prefix = readNamePrefix(name);
+        outputs.readNamePrefix = prefix;
         alignSequencesFromSeqeunceFile(*sequenceFile, indexes, params, outputs);
     } else {
         result->writeUnderLock(stringPrintf("%sThe request \"%s\" was not mapped: %s.\n", requestErrorPrefix,
@@ -266,6 +280,9 @@ std::uint32_t pollInteractiveRequests(const ExecutionParameters& params, const B
 }
 
 void startServer(const ExecutionParameters& params, const BinaryIndexes& indexes) {
+    // One SAM file collects every request's records, so it gets its header once, first.
+    if (params.samOutputRequestParameters.isSamOutputRequest)
+        writeSamFileHeader(params, *indexes.genomeSequence);
     params.standardOutputFile->writeUnderLock("\n\nKORU server is ready to process requests!!!\n\n", true);
     InteractiveServerState state;
     const std::chrono::microseconds pause =

@@ -41,8 +41,8 @@ void warnOfUnsupportedReadLength(const SequenceFile& sequenceFile, const ReadPai
 }
 
 void mapRecords(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
-                const ExecutionParameters& params, ReadPair& pair, ReadPairMappingStatistics& statistics,
-                OutputFileBufferedFileWriters& writers) {
+                const ExecutionParameters& params, std::string_view readNamePrefix, ReadPair& pair,
+                ReadPairMappingStatistics& statistics, OutputFileBufferedFileWriters& writers) {
     const std::uint32_t length = sequenceFileReadLength(sequenceFile);
     MappingWorkspace workspace(params);
     for (std::uint32_t record = 0; record < sequenceFile.numberOfRecords; ++record) {
@@ -50,7 +50,10 @@ void mapRecords(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
                                           sequenceFileReadB(sequenceFile, record));
         // Names count records from 0, the QMR line column from 1.
         pair.sequenceFileLineNumber = record;
-        createNamesUsingSequenceFileInformation(pair);
+        if (readNamePrefix.empty())
+            createNamesUsingSequenceFileInformation(pair);
+        else
+            createNamesFromPrefix(pair, readNamePrefix, record);
         pair.sequenceFileLineNumber = record + 1;
         const PairedAlignments& alignments = alignReadPair(params, pair, indexes, statistics, workspace);
         writePairedAlignmentsToOutputFile(params, alignments, writers, *indexes.genomeSequence);
@@ -121,9 +124,11 @@ void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const Bina
 void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
                                     const ExecutionParameters& params,
                                     const SequenceFileOutputFiles& outputs) {
-    auto pair = createReadPair(sequenceFileReadLength(sequenceFile), longestReadName);
-    initQualitySequence(pair->readA, params.phredQualityOffset);
-    initQualitySequence(pair->readB, params.phredQualityOffset);
+    const auto nameLength = std::max<std::uint32_t>(
+        longestReadName, static_cast<std::uint32_t>(outputs.readNamePrefix.size()) + 12);
+    auto pair = createReadPair(sequenceFileReadLength(sequenceFile), nameLength);
+    initQualitySequence(pair->readA, params.phredQualityOffset + assumedBaseQuality);
+    initQualitySequence(pair->readB, params.phredQualityOffset + assumedBaseQuality);
     pair->sequenceFileNumber = sequenceFile.sequenceFileNumber;
     auto statistics = createReadPairMappingStatistics(params);
     const std::uint64_t records = sequenceFile.numberOfRecords;
@@ -141,7 +146,7 @@ void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const Bina
                 : createOutputFileBufferedFileWriters(outputs.samFile, samCapacity, outputs.qmrFile,
                                                       qmrCapacity);
         writers.beginItem(outputs.item);
-        mapRecords(sequenceFile, indexes, params, *pair, *statistics, writers);
+        mapRecords(sequenceFile, indexes, params, outputs.readNamePrefix, *pair, *statistics, writers);
         writers.finishItem(outputs.item + 1);
     }
     printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());

@@ -31,6 +31,8 @@ struct SequenceFileOutputFiles {
     LockedFile* qmrFile = nullptr;
     const OrderedOutputFiles* ordered = nullptr;
     std::uint64_t item = 0;
+    // When set, reads are named "<prefix>:<record>" instead of "<file number>:<record>".
+    std::string_view readNamePrefix;
 };
 
 // The run's SAM and QMR files of the formats requested.

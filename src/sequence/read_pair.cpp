@@ -134,6 +134,17 @@ void createNameUsingSequenceFileInformation(Read& read, uint32_t first, uint32_t
     read.nameLength = static_cast<uint32_t>(read.name.size());
 }
 
+void createNamesFromPrefix(ReadPair& pair, std::string_view prefix, uint32_t record) {
+    char number[16];
+    number[0] = ':';
+    char* end = std::to_chars(number + 1, number + sizeof number, record).ptr;
+    for (Read* read : {&pair.readA, &pair.readB}) {
+        read->name.assign(prefix);
+        read->name.append(number, static_cast<std::size_t>(end - number));
+        read->nameLength = static_cast<uint32_t>(read->name.size());
+    }
+}
+
 const char* getReadSequenceForOrientation(Read& read, uint32_t orientation) {
     const char* text = nullptr;
     if (orientation == kForwardOrientation) {

@@ -33,6 +33,7 @@ struct Read {
     uint32_t allocatedSequenceNameStorage = 0;
     // Words in each of the six planes; the reverse complement is right-aligned in this many.
     uint32_t binaryEncodedArraySize = 0;
+    // Non-zero when the read came without qualities and every base was given this one.
     uint32_t uniformQualityCharacter = 0;
     uint32_t basesToShiftBetweenKeyGeneration = 0;
     bool hasReverseComplementSequence = false;
@@ -70,11 +71,18 @@ void encodeRead(Read& read);
 void populateEncodedSequenceInReadPair(ReadPair& pair, uint32_t length, std::string_view sequenceA,
                                        std::string_view sequenceB);
 
+// Reads that come without qualities (sequence record files, server requests) are taken to have
+// this Phred quality, a usual one of today's instruments: with quality 0 every mapping quality of
+// a perfect match would be 0, which readers of SAM take for "placed at random".
+inline constexpr uint32_t assumedBaseQuality = 30;
+
 void initQualitySequence(Read& read, uint32_t qualityCharacter);
 
 // Names "<first>:<second>", from the pair's sequence file number and line number.
 void createNamesUsingSequenceFileInformation(ReadPair& pair);
 void createNameUsingSequenceFileInformation(Read& read, uint32_t first, uint32_t second);
+// Names "<prefix>:<record>" for both reads; allocates nothing once the names have grown.
+void createNamesFromPrefix(ReadPair& pair, std::string_view prefix, uint32_t record);
 
 // The ASCII sequence in an orientation, building the reverse complement on first use; null for
 // an orientation other than 1 or 2.

@@ -12,10 +12,12 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "requests/lambda_requests.h"
 #include "test_support/run_binary.h"
+#include "test_support/sam_text.h"
 
 namespace koru::testing {
 namespace {
@@ -166,10 +168,20 @@ TEST_F(InteractiveServerRun, ServesRequestsUntilStoppedBySignal) {
     EXPECT_EQ(std::distance(fs::directory_iterator(output), fs::directory_iterator()), 3)
         << "the client removes a result it did not keep";
 
-    // The run's SAM file has every pair so far, named by request line.
+    // The run's SAM file: its header once, then every pair so far, named by request and record so
+    // that no two requests share a name; without qualities QUAL is "*".
     const std::string sam = readFile(work.file("server.sam"));
-    EXPECT_EQ(occurrences(sam, "\n"), 2u * (20 + 5 + 7));
-    EXPECT_EQ(occurrences(sam, "\n0:6\t"), 4u) << "two requests reached their seventh pair";
+    EXPECT_TRUE(sam.starts_with("@HD\t")) << sam.substr(0, 200);
+    EXPECT_EQ(occurrences(sam, "@SQ\t"), 1u);
+    const auto records = samRecords(sam);
+    ASSERT_EQ(records.size(), 2u * (20 + 5 + 7));
+    std::set<std::string> names;
+    for (const auto& fields : records) {
+        names.insert(fields[0]);
+        EXPECT_EQ(fields[10], "*");
+    }
+    EXPECT_EQ(names.size(), 20u + 5 + 7);
+    EXPECT_EQ(names.count("first.seq:19") + names.count("two.seq:4"), 2u);
 
     const int status = server->stop();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);

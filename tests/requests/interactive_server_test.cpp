@@ -12,6 +12,7 @@
 #include <fstream>
 
 #include "requests/lambda_requests.h"
+#include "test_support/sam_text.h"
 
 namespace koru {
 namespace {
@@ -73,6 +74,19 @@ TEST_F(InteractiveServerTest, CompleteRequestIsMappedIntoItsResultAndRemoved) {
     const std::string report = run.report();
     EXPECT_THAT(report, HasSubstr("\n\n\nProcessing File \"pairs.seq\" \n"));
     EXPECT_THAT(report, HasSubstr("Mapping time for \"" + input + "/pairs.seq\" request file"));
+}
+
+// SAM names must stay apart across requests and be valid SAM names whatever the file's name.
+TEST_F(InteractiveServerTest, SamNamesCarryTheRequestsName) {
+    run.requestSam();
+    submit("a b@c.seq", cutRecords(0, 2) + "END\n");
+    submit("d.seq", cutRecords(0, 1) + "END\n");
+    EXPECT_EQ(process("a b@c.seq"), RequestOutcome::answered);
+    EXPECT_EQ(process("d.seq"), RequestOutcome::answered);
+    std::vector<std::string> names;
+    for (const auto& fields : samRecords(run.sam())) names.push_back(fields[0]);
+    EXPECT_EQ(names, (std::vector<std::string>{"a_b_c.seq:0", "a_b_c.seq:0", "a_b_c.seq:1", "a_b_c.seq:1",
+                                               "d.seq:0", "d.seq:0"}));
 }
 
 TEST_F(InteractiveServerTest, RequestOfTheMarkerAloneGivesAnEmptyResult) {

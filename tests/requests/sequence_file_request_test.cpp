@@ -92,7 +92,10 @@ TEST_F(SequenceFileRequestTest, FirstPairOfFileSevenIsNamedByFileAndRecord) {
     EXPECT_EQ(std::stol((*first)[3]), static_cast<long>(cutPosition(7, 0)) + 1)
         << "SAM positions are 1-based";
     EXPECT_EQ((*first)[9], lambdaChromosome().substr(cutPosition(7, 0), cutReadLength));
-    EXPECT_EQ((*first)[10], std::string(cutReadLength, '!')) << "no qualities: every base has quality 0";
+    EXPECT_EQ((*first)[10], "*") << "no qualities";
+    // Bases without qualities are taken as Phred 30: a perfect unique match of each read, and
+    // the concordant pair's lines carry the sum.
+    EXPECT_EQ((*first)[4], "60");
     const auto lines = qmrLines(run.qmr());
     ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
