@@ -70,6 +70,24 @@ void expectValidSam(const std::string& path) {
     EXPECT_EQ(shell("samtools view '" + path + "' > /dev/null 2>&1"), 0);
 }
 
+// Picard's validator, the strictest reader of SAM, with the reference so that NM is checked too:
+// the findings of its summary ("ERROR:TYPE" or "WARNING:TYPE" and a count), none expected.
+std::string picardFindings(const TemporaryDirectory& directory, const std::string& sam,
+                           const std::string& genome) {
+    const std::string report = directory.file("picard.txt");
+    shell("PicardCommandLine ValidateSamFile I='" + sam + "' R='" + genome + "' MODE=SUMMARY > '" + report +
+          "' 2>&1");
+    const std::string text = readFile(report);
+    EXPECT_NE(text.find("No errors found"), std::string::npos) << text;
+    std::string findings;
+    std::istringstream lines(text);
+    for (std::string line; std::getline(lines, line);)
+        if ((line.starts_with("ERROR:") || line.starts_with("WARNING:")) &&
+            line.find('\t') != std::string::npos && line.find(' ') == std::string::npos)
+            findings += line + "\n";
+    return findings;
+}
+
 TEST(FastqRequest, PairedEndReadsOnEcoliLandWhereTheyCameFrom) {
     ASSERT_TRUE(std::filesystem::exists(ecoliGenome)) << "run scripts/fetch-ecoli.sh bench-output/data";
     for (const char* length : {"100", "150"}) {
@@ -108,6 +126,26 @@ TEST(FastqRequest, SampledIndexesPlaceReadsAsWellAsTheFullIndex) {
         EXPECT_GE(placed, full - 0.003);
     }
     EXPECT_GE(full, 0.95);
+}
+
+// With a read group, paired-end and mate-pair runs (junction fragments as supplementary
+// records) alike.
+TEST(FastqRequest, SamWithReadGroupPassesPicard) {
+    ASSERT_TRUE(std::filesystem::exists(ecoliGenome));
+    TemporaryDirectory directory;
+    for (const bool matePair : {false, true}) {
+        SCOPED_TRACE(matePair);
+        const Dataset data = simulate(directory, ecoliGenome,
+                                      std::string("--pairs 1000 --length 150 --insert 300 --deviation 30 "
+                                                  "--substitutions 0.01 --indels 0.05 --seed 21") +
+                                          (matePair ? " --mate-pair" : ""));
+        const CommandResult result = runRequest(
+            directory, ecoliGenome, data,
+            {"--samOutputFileName", "out.sam", "--readGroupLine", "@RG\\tID:lib1\\tSM:ecoli\\tPL:ILLUMINA",
+             "--generateSupplementalMappings", matePair ? "true" : "false"});
+        ASSERT_EQ(result.status, 0) << result.standardError;
+        EXPECT_EQ(picardFindings(directory, directory.file("out.sam"), ecoliGenome), "");
+    }
 }
 
 TEST(FastqRequest, MatePairsWithJunctionsGiveValidOutput) {
