@@ -43,6 +43,7 @@ enum LongOption : int {
     kServerRequestOutputDirectory,
     kIsReadPairSequencingData,
     kGenerateSupplementalMappings,
+    kGenerateAlternateMappings,
     kReportMostDistantMappingAsPrimaryForReadsWithJunctions,
     kSingleThreadAlignment,
     kIndexFile,
@@ -89,6 +90,7 @@ const option longOptions[] = {
     {"serverRequestOutputDirectory", required_argument, nullptr, kServerRequestOutputDirectory},
     {"isReadPairSequencingData", required_argument, nullptr, kIsReadPairSequencingData},
     {"generateSupplementalMappings", required_argument, nullptr, kGenerateSupplementalMappings},
+    {"generateAlternateMappings", required_argument, nullptr, kGenerateAlternateMappings},
     {"reportMostDistantMappingAsPrimaryForReadsWithJunctions", required_argument, nullptr,
      kReportMostDistantMappingAsPrimaryForReadsWithJunctions},
     {"singleThreadAlignment", required_argument, nullptr, kSingleThreadAlignment},
@@ -383,6 +385,9 @@ bool applyRunOption(ExecutionParameters& p, int value, const char* argument, con
         case kGenerateSupplementalMappings:
             p.generateSupplementalMappings = isTrue(argument);
             return true;
+        case kGenerateAlternateMappings:
+            p.generateAlternateMappings = isTrue(argument);
+            return true;
         case kReportMostDistantMappingAsPrimaryForReadsWithJunctions:
             p.reportMostDistantMappingAsPrimaryForReadsWithJunctions = isTrue(argument);
             return true;
@@ -546,6 +551,14 @@ void printHelp() {
     std::printf(
         "\t    --maximumShareOfUncalledBases  %sa read with a larger share of N is not mapped, its mate "
         "is mapped alone [0.5]\n",
+        separator);
+    std::printf(
+        "\t    --generateSupplementalMappings %slook for a junction read's other fragment (SAM: a "
+        "supplementary record and SA tags) [false]\n",
+        separator);
+    std::printf(
+        "\t    --generateAlternateMappings    %swith supplemental mappings, list other positions that fit a "
+        "read as well (SAM: an XA tag) [false]\n",
         separator);
     std::printf(
         "\t    --readGroupLine                %sa SAM read group line ('@RG\\tID:...\\tSM:...'): written in "

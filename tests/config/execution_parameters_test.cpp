@@ -62,6 +62,8 @@ TEST(ExecutionParameters, FlagsAreTrueOnlyForTrueInAnyCase) {
     EXPECT_TRUE(parse({"--singleThreadAlignment", "True"})->singleThreadAlignment);
     EXPECT_TRUE(parse({"--isReadPairSequencingData=tRUE"})->isReadPairSequencingData);
     EXPECT_TRUE(parse({"--generateSupplementalMappings", "TRUE"})->generateSupplementalMappings);
+    EXPECT_TRUE(parse({"--generateAlternateMappings", "true"})->generateAlternateMappings);
+    EXPECT_FALSE(parse({"-v"})->generateAlternateMappings);
 }
 
 TEST(ExecutionParameters, ThreadCountIsClampedToTheProcessors) {
