@@ -5,6 +5,7 @@
 
 #include "config/command_line.h"
 #include "config/execution_parameters.h"
+#include "config/run_files.h"
 #include "genome/genome_sequence.h"
 #include "index/binary_indexes.h"
 #include "index/count_arrays.h"
@@ -25,14 +26,16 @@ namespace {
 
 std::unique_ptr<ExecutionParameters> configure(int argc, char** argv) {
     auto params = createExecutionParametersFromCommandLineArguments(argc, argv);
+    if (!validateExecutionParameters(*params))
+        exitWithErrorAndHelp(
+            "Some required execution parameters were not provided!  Please provide missing parameters.\n");
+    // Every file is checked before the first is written, the report files included.
+    checkRunFiles(*params);
+    openReportFiles(*params);
     if (params->verbose) {
         printExecutionParameters(*params->standardOutputFile, params.get());
         printOpenMPEnvironmentInfo(*params->standardOutputFile);
     }
-    if (!validateExecutionParameters(*params))
-        exitWithErrorAndHelp(
-            "Some required execution parameters were not provided!  Please provide missing parameters.\n");
-    openOutputFiles(*params);
     return params;
 }
 
@@ -110,8 +113,6 @@ MappingIndex loadIndexFile(ExecutionParameters& params) {
 
 MappingIndex buildIndex(ExecutionParameters& params) {
     LockedFile& output = *params.standardOutputFile;
-    // A file that cannot be written is found before the index is built, not after.
-    if (!params.writeIndexFileName.empty()) checkIndexFileCanBeWritten(params.writeIndexFileName);
     MappingIndex index;
     index.genome = loadReference(params);
     // The same genome gets the same index on every machine; one that would not fit this machine is
@@ -147,8 +148,12 @@ int runMainSequence(int argc, char** argv) {
     Timer total = startTimer("Total Execution Time");
     MappingIndex index = params->indexFileName.empty() ? buildIndex(*params) : loadIndexFile(*params);
     resolveCandidatePositionFilters(*params, *index.genome);
-    // A run that only writes an index file serves no request.
-    if (hasRequest(*params) || params->writeIndexFileName.empty()) serveRequest(*params, *index.indexes);
+    // A run that only writes an index file serves no request. The outputs are emptied only now, once
+    // the reference, the index and the filters have passed their checks.
+    if (hasRequest(*params) || params->writeIndexFileName.empty()) {
+        openOutputFiles(*params);
+        serveRequest(*params, *index.indexes);
+    }
     index = MappingIndex{};
     stopPrintAndFreePrintTime(output, total, true);
     closeOutputFiles(*params);

@@ -201,6 +201,18 @@ void setReadGroupLine(ExecutionParameters& params, const char* text, const char*
     params.samOutputRequestParameters.readGroupId = id;
 }
 
+// Versions the QMR writer knows: another is refused here rather than once the outputs are written.
+void setQmrOutputFileFormatVersion(ExecutionParameters& params, const char* text, const char* name) {
+    const std::uint32_t version = readUnsignedArgument(text, name);
+    if (version != 2 && version != 3)
+        exitWithErrorAndHelp(stringPrintf(
+            "The value \"%s\" passed to the \"%s\" parameter is not a supported QMR format version: it must "
+            "be 2 or 3.\n",
+            text, name));
+    params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = static_cast<std::int32_t>(version);
+    params.qmrOutputRequestParameters.isQmrOutputRequest = true;
+}
+
 void setBinaryReferenceGenome(ExecutionParameters& params, const char* argument, const char* name) {
     std::string genomeName(argument);
     toUpper(genomeName);
@@ -216,11 +228,6 @@ std::string checkedPath(const char* path, const char* label) {
     errorIfFileDoesNotExistOrNotAccessible(path, R_OK, label);
     return path;
 }
-
-// Names of the files that later options may still replace; they are opened after the last.
-struct PendingFiles {
-    std::string standardOutputFileName;
-};
 
 bool applySearchOption(ExecutionParameters& p, int value, const char* argument, const char* name) {
     auto& criteria = p.candidateQualityCritieria;
@@ -347,13 +354,10 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
     }
 }
 
-bool applyOutputOption(ExecutionParameters& p, PendingFiles& pending, int value, const char* argument,
-                       const char* name) {
+bool applyOutputOption(ExecutionParameters& p, int value, const char* argument, const char* name) {
     switch (value) {
         case kQmrOutputFileFormatVersion:
-            p.qmrOutputRequestParameters.qmrOutputFileFormatVersion = static_cast<std::int32_t>(
-                readUnsignedArgument(argument, name, std::numeric_limits<std::int32_t>::max()));
-            p.qmrOutputRequestParameters.isQmrOutputRequest = true;
+            setQmrOutputFileFormatVersion(p, argument, name);
             return true;
         case kQmrOutputFileName:
             p.qmrOutputRequestParameters.qmrOutputFileName = argument;
@@ -364,7 +368,7 @@ bool applyOutputOption(ExecutionParameters& p, PendingFiles& pending, int value,
             p.samOutputRequestParameters.isSamOutputRequest = true;
             return true;
         case 'o':
-            pending.standardOutputFileName = argument;
+            p.reportFileName = argument;
             return true;
         case 't':
             p.traceOutputFileName = argument;
@@ -405,32 +409,18 @@ bool applyRunOption(ExecutionParameters& p, int value, const char* argument, con
     }
 }
 
-void applyOption(ExecutionParameters& params, PendingFiles& pending, int value, int longIndex) {
+void applyOption(ExecutionParameters& params, int value, int longIndex) {
     const char* name = optionName(value, longIndex);
     if (value == 'h' || value == '?') {
         printHelp();
         exitWithError("");
     }
     if (applySearchOption(params, value, optarg, name) || applyRequestOption(params, value, optarg, name) ||
-        applyOutputOption(params, pending, value, optarg, name) ||
-        applyRunOption(params, value, optarg, name))
+        applyOutputOption(params, value, optarg, name) || applyRunOption(params, value, optarg, name))
         return;
     if (value < 256)
         exitWithErrorAndHelp(stringPrintf("Unrecognized option \"%c\" passed to executable\n", value));
     exitWithErrorAndHelp(stringPrintf("Unrecognized option \"%s\" passed to executable\n", name));
-}
-
-void openStandardOutputAndTraceFiles(ExecutionParameters& params, const PendingFiles& pending) {
-    const auto& sam = params.samOutputRequestParameters;
-    // SAM piped to standard output: the run's reports move to standard error.
-    if (sam.isSamOutputRequest && sam.samOutputFileName == standardOutputFileName) {
-        params.standardOutputFile = createLockedFileForStderr();
-        params.traceFile = createLockedFileForStderr();
-    }
-    if (!pending.standardOutputFileName.empty())
-        params.standardOutputFile = createLockedFile(pending.standardOutputFileName, false, false);
-    if (!params.traceOutputFileName.empty())
-        params.traceFile = createLockedFile(params.traceOutputFileName, false, false);
 }
 
 void discoverSequenceFiles(ExecutionParameters& params) {
@@ -450,8 +440,7 @@ void fixThreadCount(ExecutionParameters& params) {
     omp_set_num_threads(static_cast<int>(params.maximumNumberOfThreads));
 }
 
-void finishParameters(ExecutionParameters& params, const PendingFiles& pending) {
-    openStandardOutputAndTraceFiles(params, pending);
+void finishParameters(ExecutionParameters& params) {
     if (params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex >
         params.maximumNumberOfPositionsAKeyCanHaveInAnIndex)
         params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex =
@@ -482,13 +471,12 @@ std::unique_ptr<ExecutionParameters> createExecutionParametersFromCommandLineArg
     auto params = std::make_unique<ExecutionParameters>();
     initExecutionParameters(*params);
     params->processInformation = createProcessInformation(argc, argv);
-    PendingFiles pending;
     optind = 0;  // 0 makes getopt start afresh, so the parser can run more than once
     int longIndex = -1;
     for (int value; (value = getopt_long(argc, argv, shortOptions, longOptions, &longIndex)) != -1;
          longIndex = -1)
-        applyOption(*params, pending, value, longIndex);
-    finishParameters(*params, pending);
+        applyOption(*params, value, longIndex);
+    finishParameters(*params);
     return params;
 }
 

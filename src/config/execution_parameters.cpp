@@ -112,6 +112,18 @@ bool validateExecutionParameters(const ExecutionParameters& params) {
     return validation.ok();
 }
 
+void openReportFiles(ExecutionParameters& params) {
+    const auto& sam = params.samOutputRequestParameters;
+    if (sam.isSamOutputRequest && sam.samOutputFileName == standardOutputFileName) {
+        params.standardOutputFile = createLockedFileForStderr();
+        params.traceFile = createLockedFileForStderr();
+    }
+    if (!params.reportFileName.empty())
+        params.standardOutputFile = createLockedFile(params.reportFileName, false, false);
+    if (!params.traceOutputFileName.empty())
+        params.traceFile = createLockedFile(params.traceOutputFileName, false, false);
+}
+
 void openOutputFiles(ExecutionParameters& params) {
     auto& sam = params.samOutputRequestParameters;
     if (sam.isSamOutputRequest && !sam.samOutputFile)

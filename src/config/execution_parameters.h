@@ -46,8 +46,9 @@ inline constexpr const char* defaultSamOutputFileName = "alignment.sam";
 inline constexpr const char* standardOutputFileName = "-";
 inline constexpr const char* defaultQmrOutputFileName = "sequenceMapping.out";
 
-// The output files are opened by openOutputFiles once the parameters are valid, so that a
-// rejected command line or an output the run does not write never empties an existing file.
+// The output files are opened by openOutputFiles once the index is ready and every check of the
+// run has passed, so that a rejected run or an output the run does not write never empties an
+// existing file.
 struct SamOutputRequestParameters {
     bool isSamOutputRequest = false;
     std::string samOutputFileName = defaultSamOutputFileName;
@@ -81,8 +82,9 @@ struct ExecutionParameters : MappingParameters {
     bool verbose = false;
     std::uint32_t maximumNumberOfThreads = 4;
     bool singleThreadAlignment = false;
-    std::unique_ptr<LockedFile> standardOutputFile;
-    std::unique_ptr<LockedFile> traceFile;  // standard output unless -t names a file
+    std::unique_ptr<LockedFile> standardOutputFile;  // standard output unless -o names a file
+    std::unique_ptr<LockedFile> traceFile;           // standard output unless -t names a file
+    std::string reportFileName;                      // -o; empty when absent
     std::string traceOutputFileName;
     std::string candidatePositionFilterFile;
     bool reportSecondaryAlignment = false;
@@ -105,6 +107,10 @@ bool hasRequest(const ExecutionParameters& params);
 
 // Prints every problem on standard error; true when the run can proceed.
 bool validateExecutionParameters(const ExecutionParameters& params);
+
+// Opens the files of -o and -t, once the run's files have been checked; with SAM on standard
+// output the reports go to standard error unless -o names a file.
+void openReportFiles(ExecutionParameters& params);
 
 // Opens the SAM and QMR files of the requested output formats, and only those.
 void openOutputFiles(ExecutionParameters& params);

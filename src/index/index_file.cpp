@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "index/index_file_io.h"
@@ -167,11 +168,28 @@ std::string partialIndexFileName(const std::string& fileName) {
     return fileName + ".partial";
 }
 
-std::FILE* createIndexFile(const std::string& fileName) {
-    std::FILE* file = std::fopen(fileName.c_str(), "wb");
+// The path the finished file is renamed to: the given one, or the file a symbolic link there
+// names, so that the link stays. Renaming over a device, a directory or a pipe would replace it,
+// so anything but a regular file (or nothing yet) is refused.
+std::string indexFileTarget(const std::string& fileName) {
+    struct stat status {};
+    if (lstat(fileName.c_str(), &status) != 0) return fileName;
+    std::error_code error;
+    const std::string target =
+        S_ISLNK(status.st_mode) ? std::filesystem::canonical(fileName, error).string() : fileName;
+    if (error || stat(target.c_str(), &status) != 0 || !S_ISREG(status.st_mode))
+        exitWithErrorFormat(
+            "The index file \"%s\" (--writeIndexFile) is not a regular file, and only a regular file is "
+            "replaced by an index file.\n",
+            fileName.c_str());
+    return target;
+}
+
+std::FILE* createIndexFile(const std::string& partial, const std::string& fileName) {
+    std::FILE* file = std::fopen(partial.c_str(), "wb");
     if (file == nullptr)
-        exitWithErrorFormat("Could not create the index file \"%s\": %s.\n", fileName.c_str(),
-                            std::strerror(errno));
+        exitWithErrorFormat("Could not create the index file \"%s\" (as \"%s\" until it is complete): %s.\n",
+                            fileName.c_str(), partial.c_str(), std::strerror(errno));
     return file;
 }
 
@@ -189,16 +207,19 @@ void closeIndexFile(std::FILE* file, const std::string& fileName) {
 }  // namespace
 
 void checkIndexFileCanBeWritten(const std::string& fileName) {
-    const std::string partial = partialIndexFileName(fileName);
-    closeIndexFile(createIndexFile(partial), partial);
+    const std::string partial = partialIndexFileName(indexFileTarget(fileName));
+    std::fclose(createIndexFile(partial, fileName));
+    std::remove(partial.c_str());
 }
 
 void writeIndexFile(const std::string& fileName, const BinaryIndexes& indexes, LockedFile* report) {
-    const std::string partial = partialIndexFileName(fileName);
-    std::FILE* file = createIndexFile(partial);
+    // Looked at again: the target may have changed while the index was built.
+    const std::string target = indexFileTarget(fileName);
+    const std::string partial = partialIndexFileName(target);
+    std::FILE* file = createIndexFile(partial, fileName);
     serializeBinaryIndexesToFile(file, &indexes, report);
     closeIndexFile(file, partial);
-    if (std::rename(partial.c_str(), fileName.c_str()) != 0)
+    if (std::rename(partial.c_str(), target.c_str()) != 0)
         exitWithErrorFormat("Could not create the index file \"%s\": %s.\n", fileName.c_str(),
                             std::strerror(errno));
 }

@@ -59,10 +59,12 @@ class IndexFileReader;
 void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays);
 std::unique_ptr<CountArrays> deserializeCountArraysFromFile(IndexFileReader& in);
 
-// Creates (empties) the file that writeIndexFile writes first, so that a path that cannot be
-// written ends the run before the index is built.
+// Ends the run before the index is built when the index file could not be written: something
+// other than a regular file has its name (a device, a directory, a pipe), or the file that
+// writeIndexFile writes first cannot be created (it is created and removed again).
 void checkIndexFileCanBeWritten(const std::string& fileName);
-// Writes the index to a new file of that name, replacing it only once the file is complete.
+// Writes the index to a new file of that name, replacing it only once the file is complete; a
+// symbolic link of that name stays, and the file it names is replaced.
 void writeIndexFile(const std::string& fileName, const BinaryIndexes& indexes, LockedFile* report);
 
 // The checksum of a byte range, as the file records it for its content.

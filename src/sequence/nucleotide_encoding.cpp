@@ -4,8 +4,6 @@
 #include <array>
 #include <charconv>
 
-#include "support/errors.h"
-
 namespace koru {
 
 namespace {
@@ -28,9 +26,10 @@ constexpr std::array<uint8_t, 256> makeEncodingTable() {
 
 constexpr std::array<uint8_t, 256> kEncodingTable = makeEncodingTable();
 
-// Complement in upper case; 0 marks a character that is not a base.
+// Complement in upper case; every character but A, C, G and T (either case) is an uncalled base, N.
 constexpr std::array<char, 256> makeComplementTable() {
     std::array<char, 256> table{};
+    table.fill('N');
     constexpr std::string_view from = "ACGTNacgtn";
     constexpr std::string_view to = "TGCANTGCAN";
     for (size_t i = 0; i < from.size(); ++i) table[static_cast<uint8_t>(from[i])] = to[i];
@@ -176,20 +175,14 @@ void reverseComplementSequence(std::span<const uint32_t> base, std::span<const u
 }
 
 void reverseComplementAsciiEncodedSequence(std::string_view text, std::string& out) {
-    if (text.empty()) {
-        // No base to name; the message keeps its shape without putting a NUL byte on stderr.
-        exitWithError("Unrecognized base \"\" in reverseComplementAsciiEncodedSequence\n");
-    }
     out.resize(text.size());
-    const size_t last = text.size() - 1;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char complement = kComplementTable[static_cast<uint8_t>(text[i])];
-        if (complement == 0) {
-            exitWithErrorFormat("Unrecognized base \"%c\" in reverseComplementAsciiEncodedSequence\n",
-                                text[i]);
-        }
-        out[last - i] = complement;
-    }
+    std::transform(text.rbegin(), text.rend(), out.begin(),
+                   [](char c) { return kComplementTable[static_cast<uint8_t>(c)]; });
+}
+
+void uncalledBasesToN(std::string& text) {
+    for (char& c : text)
+        if (kComplementTable[static_cast<uint8_t>(c)] == 'N') c = 'N';
 }
 
 void reverseQualitySequence(std::string_view text, std::string& out) {

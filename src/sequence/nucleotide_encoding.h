@@ -95,9 +95,12 @@ void reverseComplementSequence(std::span<const uint32_t> base, std::span<const u
                                std::span<uint32_t> reverseComplementCheck,
                                std::span<uint32_t> reverseComplementMask, uint32_t numberOfWords);
 
-// `out` becomes the reverse complement in upper case; N stays N. Any other character, or an
-// empty text, ends the process. `out` is reused within its capacity.
+// `out` becomes the reverse complement in upper case; N, and any character other than A, C, G and
+// T, becomes N. `out` is reused within its capacity.
 void reverseComplementAsciiEncodedSequence(std::string_view text, std::string& out);
+// Writes N for every character other than A, C, G and T (either case): IUPAC codes, n and no-call
+// marks such as '.', '-', 'X' or '*' are uncalled bases, as the planes already encode them.
+void uncalledBasesToN(std::string& text);
 void reverseQualitySequence(std::string_view text, std::string& out);
 
 // The numberOfWords words of each plane of the sequence that starts `shift` bases into word 0.

@@ -89,6 +89,9 @@ void resetReadPair(ReadPair& pair, bool resetForward, bool resetReverseComplemen
 }
 
 void encodeRead(Read& read) {
+    // Here, where every reader's read passes, so that no text downstream meets a letter that the
+    // planes, the reverse complement and SAM do not know.
+    uncalledBasesToN(read.sequence);
     const uint32_t words = read.binaryEncodedArraySize;
     const uint32_t written = binaryRepresentationOfSequenceIntegerArrayVersion(
         read.sequence, read.baseWords, read.checkWords, read.maskWords, 0, kToEndOfSequence);

@@ -61,9 +61,10 @@ void resizeReadPair(ReadPair& pair, uint32_t readLength, uint32_t nameLength);
 // Zeroes the chosen planes of both reads; the lazily built texts always become stale.
 void resetReadPair(ReadPair& pair, bool resetForward, bool resetReverseComplement);
 
-// Encodes read.sequence into the forward planes (clearing the words it does not fill) and builds
-// the reverse-complement planes over all binaryEncodedArraySize words. Used by the readers after
-// they have copied a sequence in.
+// Turns read.sequence's uncalled bases (any letter or mark but A, C, G and T) into N, encodes it
+// into the forward planes (clearing the words it does not fill) and builds the reverse-complement
+// planes over all binaryEncodedArraySize words. Used by the readers after they have copied a
+// sequence in.
 void encodeRead(Read& read);
 
 // Fills both reads of a fixed-length record: copies `length` characters of each sequence and

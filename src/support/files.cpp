@@ -1,11 +1,15 @@
 #include "support/files.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <regex.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <memory>
 
 #include "support/errors.h"
@@ -61,6 +65,42 @@ void errorIfFileHandleProvidedToMethodIsNull(const std::FILE* handle, std::strin
     if (handle == nullptr)
         exitWithErrorFormat("A null file handle was provided to the \"%s\" function",
                             toString(functionName).c_str());
+}
+
+bool namesSameFile(const std::string& first, const std::string& second) {
+    struct stat a {};
+    struct stat b {};
+    const bool firstExists = ::stat(first.c_str(), &a) == 0, secondExists = ::stat(second.c_str(), &b) == 0;
+    if (firstExists && secondExists)
+        return S_ISREG(a.st_mode) && a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+    if (firstExists || secondExists) return false;
+    // Absolute first: a relative path with no existing part would be left as it is.
+    const auto resolved = [](const std::string& path, std::error_code& error) {
+        const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+        return error ? absolute : std::filesystem::weakly_canonical(absolute, error);
+    };
+    std::error_code firstError, secondError;
+    const std::filesystem::path firstPath = resolved(first, firstError);
+    const std::filesystem::path secondPath = resolved(second, secondError);
+    return !firstError && !secondError && firstPath == secondPath;
+}
+
+std::string whyFileCannotBeWritten(const std::string& path) {
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0) {
+        if (S_ISDIR(status.st_mode)) return "it is a directory";
+        if (!S_ISREG(status.st_mode)) return {};
+        // Opened without truncation: the earlier contents stay until the run really writes.
+        const FileDescriptor file(::open(path.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+        return file ? std::string() : std::strerror(errno);
+    }
+    if (errno != ENOENT) return std::strerror(errno);
+    // A trial file tells about the directory's existence, kind, permissions and file system at once.
+    const FileDescriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOCTTY | O_CLOEXEC, 0666));
+    // EEXIST: a link to nothing, or a file made meanwhile; the real opening decides.
+    if (!file) return errno == EEXIST ? std::string() : std::strerror(errno);
+    ::unlink(path.c_str());
+    return {};
 }
 
 std::int64_t getFileSize(std::FILE* stream) {

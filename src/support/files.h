@@ -34,6 +34,15 @@ class FileDescriptor {
     int descriptor_;
 };
 
+// Whether two paths name one regular file: the same device and inode when both exist, the same
+// path once links, "." and ".." are resolved when neither does. Devices and pipes (/dev/null
+// named twice) are never one file in this sense: writing to them destroys nothing.
+bool namesSameFile(const std::string& first, const std::string& second);
+
+// Why a file could not be written at the path, found without changing an existing file (a new
+// one is created and removed again); empty when it can be, or when it is a device or a pipe.
+std::string whyFileCannotBeWritten(const std::string& path);
+
 // Size of an open file; its position is left where it was.
 std::int64_t getFileSize(std::FILE* stream);
 

@@ -4,6 +4,7 @@
 #include "index/index_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <fstream>
@@ -304,12 +305,37 @@ TEST(IndexFileWriting, ReplacesTheFileOnlyWhenComplete) {
     const std::string path = directory.write("index.kix", "an earlier file");
     checkIndexFileCanBeWritten(path);
     EXPECT_EQ(readFile(path), "an earlier file") << "the check writes beside the file";
+    EXPECT_FALSE(std::filesystem::exists(path + ".partial")) << "and leaves nothing there";
     writeIndexFile(path, *built.indexes, nullptr);
     EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
     EXPECT_EQ(deserializeBinaryIndexesFromFile(path, nullptr).genome->sequenceLength,
               built.genome->sequenceLength);
     EXPECT_EXIT(checkIndexFileCanBeWritten(directory.file("no/such/directory/index.kix")),
                 ::testing::ExitedWithCode(1), "Could not create the index file");
+}
+
+TEST(IndexFileWriting, OnlyARegularFileIsReplaced) {
+    TemporaryDirectory directory;
+    const std::string fifo = directory.file("fifo"), folder = directory.file("folder");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_directory(folder);
+    std::filesystem::create_symlink(fifo, directory.file("link-to-fifo"));
+    for (const std::string& path : {fifo, folder, directory.file("link-to-fifo")})
+        EXPECT_EXIT(checkIndexFileCanBeWritten(path), ::testing::ExitedWithCode(1),
+                    "^The index file \".*\" \\(--writeIndexFile\\) is not a regular file, and only a "
+                    "regular file is replaced by an index file.\n$")
+            << path;
+    EXPECT_EQ(std::filesystem::status(fifo).type(), std::filesystem::file_type::fifo);
+    EXPECT_FALSE(std::filesystem::exists(fifo + ".partial"));
+
+    // A link to a regular file stays a link, to the new index file.
+    const std::string target = directory.write("target.kix", "an earlier file");
+    const std::string link = directory.file("link.kix");
+    std::filesystem::create_symlink(target, link);
+    checkIndexFileCanBeWritten(link);
+    writeIndexFile(link, *buildIndex().indexes, nullptr);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(readFile(target).starts_with("KORU-IDX"));
 }
 
 }  // namespace

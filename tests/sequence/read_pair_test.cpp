@@ -123,6 +123,16 @@ TEST(ReadPairTest, ReverseComplementTextIsBuiltOnceUntilTheNextReset) {
     EXPECT_STREQ(getReadSequenceForOrientation(read, kReverseComplementOrientation), "TTGG");
 }
 
+TEST(ReadPairTest, UncalledLettersAreReadAsNInTextAndMask) {
+    const auto pair = createReadPair(8, 0);
+    populateEncodedSequenceInReadPair(*pair, 8, "AR.GyX-*", "ACGTacgt");
+    Read& read = pair->readA;
+    EXPECT_EQ(read.sequence, "ANNGNNNN");
+    EXPECT_EQ(read.maskWords[0], 0x90000000u) << "only A and G are called";
+    EXPECT_STREQ(getReadSequenceForOrientation(read, kReverseComplementOrientation), "NNNNCNNT");
+    EXPECT_EQ(pair->readB.sequence, "ACGTacgt");
+}
+
 TEST(ReadPairTest, SequenceForOrientation) {
     const auto pair = createReadPair(3, 0);
     populateEncodedSequenceInReadPair(*pair, 3, "ACC", "GGT");

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <filesystem>
 #include <sstream>
 
 #include "support/allocation.h"
@@ -136,6 +137,38 @@ TEST(Files, MatchingListsInNameOrderWithBasicSyntax) {
     EXPECT_EQ(getMatchingFileNames(root, "a\\{2\\}"), std::vector<std::string>{"aa"}) << "braces are escaped";
     EXPECT_EXIT(getMatchingFileNames(root, "a\\{"), ExitedWithCode(1),
                 "^Could not compile \"a\\\\\\{\" regular expression.\n$");
+}
+
+TEST(Files, SameFileThroughLinksAndDotsButNeverADevice) {
+    TemporaryDirectory directory;
+    const std::string file = directory.write("a.fq", "@r\n"), root = directory.path().string();
+    std::filesystem::create_symlink(file, directory.file("link.fq"));
+    std::filesystem::create_hard_link(file, directory.file("hard.fq"));
+    std::filesystem::create_directory(directory.file("sub"));
+    for (const std::string& other :
+         {directory.file("link.fq"), directory.file("hard.fq"), root + "/sub/../a.fq"})
+        EXPECT_TRUE(namesSameFile(file, other)) << other;
+    EXPECT_TRUE(namesSameFile(root + "/new.sam", root + "/sub/../new.sam")) << "neither exists yet";
+    EXPECT_FALSE(namesSameFile(root + "/new.sam", root + "/new.qmr"));
+    EXPECT_FALSE(namesSameFile(file, root + "/new.sam")) << "one exists, the other does not";
+    EXPECT_FALSE(namesSameFile(file, directory.write("b.fq", "@r\n"))) << "same contents, other file";
+    EXPECT_FALSE(namesSameFile("/dev/null", "/dev/null"));
+}
+
+TEST(Files, UnwritableFilesAreFoundWithoutTouchingThem) {
+    TemporaryDirectory directory;
+    const std::string earlier = directory.write("earlier.sam", "kept");
+    EXPECT_EQ(whyFileCannotBeWritten(earlier), "");
+    EXPECT_EQ(readFile(earlier), "kept");
+    EXPECT_EQ(whyFileCannotBeWritten(directory.file("new.sam")), "");
+    EXPECT_FALSE(std::filesystem::exists(directory.file("new.sam"))) << "the trial file is removed";
+    EXPECT_EQ(whyFileCannotBeWritten(directory.file("missing/new.sam")), "No such file or directory");
+    EXPECT_EQ(whyFileCannotBeWritten(earlier + "/new.sam"), "Not a directory");
+    EXPECT_EQ(whyFileCannotBeWritten(directory.path().string()), "it is a directory");
+    EXPECT_EQ(whyFileCannotBeWritten("/dev/null"), "");
+    if (geteuid() == 0) return;  // permissions do not stop root
+    std::filesystem::permissions(earlier, std::filesystem::perms::owner_read);
+    EXPECT_EQ(whyFileCannotBeWritten(earlier), "Permission denied");
 }
 
 TEST(MemoryMappedFile, HoldsTheWholeFileAndATerminator) {

@@ -1,0 +1,285 @@
+// Runs from the binary that meet what users really give it: reads with IUPAC codes and no-call
+// marks, outputs that name an input, another output or a device, and runs refused once their
+// outputs were named. A failing run never destroys an input or an earlier result.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <thread>
+
+#include "requests/lambda_requests.h"
+#include "test_support/run_binary.h"
+#include "test_support/sam_text.h"
+
+namespace koru::testing {
+namespace {
+
+using ::testing::HasSubstr;
+namespace fs = std::filesystem;
+
+constexpr std::uint32_t markedPairs = 12;
+
+// Uncalled bases as sequencers and users write them; letters first, for the layout of a sequence
+// record file's first line (its reads are runs of letters).
+const std::string marks = "RYKMSWBDHVrykmswbdhv.X-*n";
+
+std::string withMarks(std::string read, std::uint32_t record, std::uint32_t seed) {
+    for (std::uint32_t k = 0; k < 3; ++k)
+        read[(record * 7 + seed + k * 31) % read.size()] = marks[(3 * record + k + seed) % marks.size()];
+    return read;
+}
+
+// The pair of record `record` cut as lambda_requests.h cuts them (read B from the reverse strand),
+// three of each read's bases overwritten with marks.
+std::pair<std::string, std::string> markedPair(std::uint32_t record) {
+    const std::uint32_t a = cutPosition(0, record);
+    const std::string b = reverseComplementOf(lambdaChromosome().substr(a + cutReadBOffset, cutReadLength));
+    return {withMarks(lambdaChromosome().substr(a, cutReadLength), record, 0), withMarks(b, record, 1)};
+}
+
+// SEQ of a read: what is not A, C, G or T is N, reverse complemented for the reverse strand.
+std::string expectedSeq(const std::string& read, bool reverse) {
+    std::string seq;
+    for (const char c : read) seq += std::string_view("ACGT").find(c) == std::string_view::npos ? 'N' : c;
+    if (!reverse) return seq;
+    std::string complement(seq.rbegin(), seq.rend());
+    for (char& c : complement) c = "TGCAN"[std::string_view("ACGTN").find(c)];
+    return complement;
+}
+
+std::string markedRecords() {
+    std::string text;
+    for (std::uint32_t record = 0; record < markedPairs; ++record) {
+        const auto [a, b] = markedPair(record);
+        text += "0000 " + a + " " + b + "\n";
+    }
+    return text;
+}
+
+TEST(UncalledLetters, FastqReadsOfBothStrandsAreMappedWithN) {
+    TemporaryDirectory work;
+    std::string fastq1, fastq2;
+    for (std::uint32_t record = 0; record < markedPairs; ++record) {
+        const auto [a, b] = markedPair(record);
+        const std::string name = "@p" + std::to_string(record) + "\n";
+        fastq1 += name + a + "\n+\n" + std::string(a.size(), 'I') + "\n";
+        fastq2 += name + b + "\n+\n" + std::string(b.size(), 'I') + "\n";
+    }
+    const CommandResult result =
+        runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--read1FastqFileName",
+                 work.write("1.fq", fastq1), "--read2FastqFileName", work.write("2.fq", fastq2),
+                 "--samOutputFileName", work.file("out.sam")});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const auto records = samRecords(readFile(work.file("out.sam")));
+    ASSERT_EQ(records.size(), 2 * markedPairs);
+    for (std::uint32_t i = 0; i < records.size(); ++i) {
+        const std::uint32_t record = i / 2;
+        const bool readB = i % 2 == 1;
+        const auto [a, b] = markedPair(record);
+        const std::uint32_t flag = std::stoul(records[i][1]);
+        EXPECT_EQ((flag & 0x10) != 0, readB) << "read B comes from the reverse strand";
+        EXPECT_EQ(records[i][3], std::to_string(cutPosition(0, record) + 1 + (readB ? cutReadBOffset : 0)));
+        EXPECT_EQ(records[i][9], expectedSeq(readB ? b : a, readB)) << "record " << record;
+    }
+}
+
+TEST(UncalledLetters, SequenceFileReadsAreMappedWithN) {
+    TemporaryDirectory work;
+    fs::create_directory(work.file("files"));
+    work.write("files/marked.seq", markedRecords());
+    const CommandResult result = runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "-d",
+                                          work.file("files"), "--qmrOutputFileName", work.file("out.qmr")});
+    ASSERT_EQ(result.status, 0) << result.standardError;
+    const auto lines = qmrLines(readFile(work.file("out.qmr")));
+    ASSERT_EQ(lines.size(), markedPairs);
+    for (const QmrLine& line : lines) expectCutPlaces(line);
+}
+
+// The server started by a test, stopped by its process id when the test ends.
+class Server {
+  public:
+    Server(const TemporaryDirectory& work, const std::string& input, const std::string& output)
+        : pid_(startKoru(
+              {"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory", input,
+               "--serverRequestOutputDirectory", output, "--qmrOutputFileFormatVersion", "3"},
+              work.path().string(), work.file("server.out"), work.file("server.err"))) {}
+    ~Server() {
+        if (!running()) return;
+        kill(pid_, SIGTERM);
+        waitpid(pid_, nullptr, 0);
+    }
+    bool running() {
+        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) != 0) pid_ = -1;
+        return pid_ > 0;
+    }
+
+  private:
+    int pid_;
+};
+
+// Polls every 10 ms for at most 30 seconds.
+bool waitFor(const std::function<bool()>& condition) {
+    for (int tries = 0; tries < 3000 && !condition(); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return condition();
+}
+
+// A request the server once died on, and that killed it again after every restart: answered,
+// removed, and the server serves on.
+TEST(UncalledLetters, ServerAnswersTheRequestAndServesOn) {
+    TemporaryDirectory work;
+    const std::string input = work.file("in"), output = work.file("out");
+    fs::create_directory(input);
+    fs::create_directory(output);
+    Server server(work, input, output);
+    ASSERT_TRUE(waitFor([&] {
+        return readFile(work.file("server.out")).find("server is ready") != std::string::npos ||
+               !server.running();
+    }));
+    for (const char* name : {"marked.seq", "again.seq"}) {
+        work.write(std::string("in/") + name, markedRecords() + "END\n");
+        EXPECT_TRUE(waitFor([&] { return !fs::exists(input + "/" + name) || !server.running(); })) << name;
+        ASSERT_TRUE(server.running()) << readFile(work.file("server.err"));
+        const std::string answer = readFile(output + "/" + name);
+        EXPECT_TRUE(answer.ends_with("END")) << answer;
+        EXPECT_EQ(qmrLines(answer).size(), markedPairs) << answer;
+    }
+}
+
+std::string writeLambdaIndex(const TemporaryDirectory& work) {
+    const std::string index = work.file("lambda.kix");
+    EXPECT_EQ(runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--writeIndexFile", index}).status,
+              0);
+    return index;
+}
+
+// Every file of the work directory with a hash of its contents, to see that a refused run changed
+// none.
+std::map<std::string, std::size_t> filesOf(const TemporaryDirectory& work) {
+    std::map<std::string, std::size_t> files;
+    for (const auto& entry : fs::directory_iterator(work.path()))
+        files[entry.path().filename().string()] = std::hash<std::string>{}(readFile(entry.path().string()));
+    return files;
+}
+
+TEST(RefusedOutputs, AnOutputThatIsAnInputOrAnotherOutputIsRefusedBeforeAnythingIsWritten) {
+    TemporaryDirectory work;
+    const std::string index = writeLambdaIndex(work), genome = work.write("g.fa", readFile(lambdaGenomeFile));
+    const std::string read1 = work.write("1.fq", "@r\nACGT\n+\nIIII\n"),
+                      read2 = work.write("2.fq", "@r\nACGT\n+\nIIII\n");
+    fs::create_symlink(read1, work.file("link.fq"));
+    const std::vector<std::string> reads{"--read1FastqFileName", read1, "--read2FastqFileName", read2};
+    const auto with = [&](std::vector<std::string> source, std::vector<std::string> outputs) {
+        source.insert(source.end(), reads.begin(), reads.end());
+        source.insert(source.end(), outputs.begin(), outputs.end());
+        return source;
+    };
+    const std::vector<std::string> fasta{"--referenceGenomeFastaFileName", genome},
+        loaded{"--indexFile", index};
+    const struct {
+        std::vector<std::string> arguments;
+        std::string output, outputOption, other, otherOption;
+    } cases[] = {
+        {with(fasta, {"--samOutputFileName", work.file("link.fq")}), work.file("link.fq"),
+         "--samOutputFileName", read1, "--read1FastqFileName"},
+        {with(fasta, {"--qmrOutputFileName", work.path().string() + "/./g.fa"}),
+         work.path().string() + "/./g.fa", "--qmrOutputFileName", genome, "--referenceGenomeFastaFileName"},
+        {with(loaded, {"--samOutputFileName", index}), index, "--samOutputFileName", index, "--indexFile"},
+        {{"--referenceGenomeFastaFileName", genome, "--writeIndexFile", genome},
+         genome,
+         "--writeIndexFile",
+         genome,
+         "--referenceGenomeFastaFileName"},
+        {with(fasta, {"--samOutputFileName", work.file("out.sam"), "-o", read2}), read2,
+         "--standardOutputFileName", read2, "--read2FastqFileName"},
+    };
+    const auto before = filesOf(work);
+    for (const auto& c : cases) {
+        const CommandResult result = runKoru(c.arguments);
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.standardError, "The output file \"" + c.output + "\" (" + c.outputOption +
+                                            ") is the input file \"" + c.other + "\" (" + c.otherOption +
+                                            "): writing it would destroy the input.\n");
+    }
+    const CommandResult twice =
+        runKoru(with(fasta, {"--samOutputFileName", "x.out", "--qmrOutputFileName", "./x.out"}),
+                work.path().string());
+    EXPECT_EQ(twice.status, 1);
+    EXPECT_EQ(twice.standardError,
+              "The output file \"./x.out\" (--qmrOutputFileName) is also the output file \"x.out\" "
+              "(--samOutputFileName): each output needs a file of its own.\n");
+    EXPECT_EQ(filesOf(work), before);
+}
+
+TEST(RefusedOutputs, AnIndexFileReplacesOnlyARegularFile) {
+    TemporaryDirectory work;
+    const std::string fifo = work.file("fifo"), device = work.file("full"), folder = work.file("folder");
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directory(folder);
+    std::vector<std::string> targets{fifo, folder};
+    // A device node of its own (as /dev/full), where the test may make one: never the real device.
+    if (mknod(device.c_str(), S_IFCHR | 0600, makedev(1, 7)) == 0) targets.push_back(device);
+    for (const std::string& target : targets) {
+        const CommandResult result =
+            runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--writeIndexFile", target});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.standardError, "The index file \"" + target +
+                                            "\" (--writeIndexFile) is not a regular file, and only a regular "
+                                            "file is replaced by an index file.\n");
+        EXPECT_THAT(result.standardOutput, ::testing::Not(HasSubstr("Generating Hash Tables")));
+    }
+    EXPECT_TRUE(fs::is_fifo(fifo));
+    EXPECT_EQ(fs::is_character_file(device), targets.size() == 3);
+    EXPECT_EQ(std::distance(fs::directory_iterator(work.path()), fs::directory_iterator()), targets.size())
+        << "no partial file is left";
+}
+
+TEST(RefusedOutputs, ARejectedRunLeavesEarlierResultsWhole) {
+    TemporaryDirectory work;
+    const std::string index = writeLambdaIndex(work);
+    const std::string sam = work.write("earlier.sam", "an earlier SAM\n"),
+                      qmr = work.write("earlier.qmr", "QMR\n");
+    const std::vector<std::string> request{"--read1FastqFileName", work.write("1.fq", ""),
+                                           "--read2FastqFileName", work.write("2.fq", ""),
+                                           "--samOutputFileName",  sam};
+    const auto run = [&](std::vector<std::string> arguments, const std::string& qmrFile = {}) {
+        arguments.insert(arguments.end(), request.begin(), request.end());
+        arguments.insert(arguments.end(), {"--qmrOutputFileName", qmrFile.empty() ? qmr : qmrFile});
+        return runKoru(arguments);
+    };
+    const struct {
+        CommandResult result;
+        std::string message;
+    } cases[] = {
+        {run({"--indexFile", index, "-i", "100"}), "was built with -i 32768 and -I 750, not with the -i 100"},
+        {run({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--qmrOutputFileFormatVersion", "7"}),
+         "The value \"7\" passed to the \"qmrOutputFileFormatVersion\" parameter is not a supported QMR "
+         "format version: it must be 2 or 3.\n"},
+        {run({"--referenceGenomeFastaFileName", lambdaGenomeFile, "-F", work.write("filters", "7:1-5\n")}),
+         "names chromosome 7, which is not in the reference genome"},
+        {run({"--referenceGenomeFastaFileName", work.write("empty.fa", "")}), "has no sequence data"},
+        {run({"--referenceGenomeFastaFileName", lambdaGenomeFile}, work.file("missing/out.qmr")),
+         "The output file \"" + work.file("missing/out.qmr") +
+             "\" (--qmrOutputFileName) cannot be written: No such file or directory.\n"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(c.result.status, 1) << c.message;
+        EXPECT_THAT(c.result.standardError, HasSubstr(c.message));
+    }
+    // An unwritable output is found before the index is built.
+    EXPECT_THAT(cases[4].result.standardOutput, ::testing::Not(HasSubstr("Generating Hash Tables")));
+    EXPECT_EQ(readFile(sam), "an earlier SAM\n");
+    EXPECT_EQ(readFile(qmr), "QMR\n");
+    EXPECT_FALSE(fs::exists(work.file("missing")));
+}
+
+}  // namespace
+}  // namespace koru::testing
