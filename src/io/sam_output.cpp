@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "alignment/junction_split.h"
 #include "config/command_line.h"
 #include "sequence/nucleotide_encoding.h"
 #include "support/locked_file.h"
@@ -80,10 +81,10 @@ std::uint32_t samMappingQuality(const Alignment* own, const Alignment* mate, std
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(quality, maximumSamMappingQuality));
 }
 
-// Reference bases the alignment covers: its CIGAR's M, D, N, = and X lengths.
-std::uint64_t referenceSpan(const Alignment& alignment) {
+// Reference bases a CIGAR covers: its M, D, N, = and X lengths.
+std::uint64_t referenceSpan(std::string_view cigar) {
     std::uint64_t span = 0, length = 0;
-    for (const char c : alignment.cigarString) {
+    for (const char c : cigar) {
         if (c >= '0' && c <= '9') {
             length = 10 * length + static_cast<std::uint64_t>(c - '0');
             continue;
@@ -92,20 +93,6 @@ std::uint64_t referenceSpan(const Alignment& alignment) {
         length = 0;
     }
     return span;
-}
-
-// The observed template length: from the pair's leftmost mapped base to its rightmost, positive on
-// the leftmost read (read A on a tie) and negative on the other; 0 across chromosomes or with a
-// read unmapped.
-std::int64_t templateLength(const Alignment* own, const Alignment* mate, bool isReadA) {
-    if (!onSameChromosome(own, mate)) return 0;
-    const auto ownStart = static_cast<std::int64_t>(samPosition(*own));
-    const auto mateStart = static_cast<std::int64_t>(samPosition(*mate));
-    const std::int64_t ownEnd = ownStart + static_cast<std::int64_t>(referenceSpan(*own));
-    const std::int64_t mateEnd = mateStart + static_cast<std::int64_t>(referenceSpan(*mate));
-    const std::int64_t length = std::max(ownEnd, mateEnd) - std::min(ownStart, mateStart);
-    const bool leftmost = ownStart != mateStart ? ownStart < mateStart : isReadA;
-    return leftmost ? length : -length;
 }
 
 // The older read name convention ends a name with /1 or /2; both lines of a pair carry one name.
@@ -118,6 +105,82 @@ std::string_view withoutMateSuffix(std::string_view name) {
 // SAM writes "*" for a field that has no value; an empty field would break the line.
 std::string_view orStar(std::string_view text) {
     return text.empty() ? std::string_view("*") : text;
+}
+
+// What a mapped read's line shows of its alignment: the alignment's own CIGAR, MD and edit
+// distance, or those of its side of a junction split.
+struct Placement {
+    const Alignment* alignment = nullptr;  // null when unmapped
+    std::string_view chromosome;
+    std::uint64_t pos = 0;
+    std::string_view cigar = "*";
+    std::string_view mismatches;
+    std::uint32_t editDistance = 0;
+};
+
+Placement placementOf(const Alignment* alignment) {
+    Placement placement;
+    placement.alignment = alignment;
+    if (alignment == nullptr) return placement;
+    placement.chromosome = alignment->chromosomeName;
+    placement.pos = samPosition(*alignment);
+    placement.cigar = orStar(alignment->cigarString);
+    placement.mismatches = alignment->mismatchString;
+    placement.editDistance = alignment->editDistance;
+    return placement;
+}
+
+// Where an alignment lies: its chromosome, the 0-based offset of the read's first base in it, and
+// the chromosome's length when it had to be looked up (none to check otherwise).
+struct Locus {
+    std::string_view chromosome;
+    std::uint64_t offset = 0;
+    std::uint64_t length = UINT64_MAX;
+};
+
+Locus locusOf(const Alignment& alignment) {
+    return {alignment.chromosomeName, alignment.chromosomePosition};
+}
+
+// A junction fragment not reportable as a whole read was never given its chromosome: it is looked
+// up in the genome.
+bool locate(const Alignment& alignment, const GenomeSequence* genome, Locus& locus) {
+    if (alignment.isReportable != 0 && !alignment.chromosomeName.empty()) {
+        locus = locusOf(alignment);
+        return true;
+    }
+    if (genome == nullptr) return false;
+    const std::uint64_t position = alignment.primaryPosition.genomePosition;
+    const ChromosomeInformation* chromosome = getChromosomeInformationForGenomePosition(position, *genome);
+    if (chromosome == nullptr) return false;
+    locus = {chromosome->name, position - chromosome->startGenomePosition, chromosome->basePairs};
+    return true;
+}
+
+// The split covers the whole read without an indel, so its clip alone moves the position.
+Placement placementOf(const Alignment& alignment, const Locus& locus, const JunctionPart& part) {
+    Placement placement;
+    placement.alignment = &alignment;
+    placement.chromosome = locus.chromosome;
+    placement.pos = locus.offset + part.clippedStart + 1;
+    placement.cigar = part.cigar;
+    placement.mismatches = part.mismatches;
+    placement.editDistance = part.editDistance;
+    return placement;
+}
+
+// The observed template length: from the pair's leftmost mapped base to its rightmost, positive on
+// the leftmost read (read A on a tie) and negative on the other; 0 across chromosomes or with a
+// read unmapped.
+std::int64_t templateLength(const Placement& own, const Placement& mate, bool isReadA) {
+    if (!onSameChromosome(own.alignment, mate.alignment)) return 0;
+    const auto ownStart = static_cast<std::int64_t>(own.pos);
+    const auto mateStart = static_cast<std::int64_t>(mate.pos);
+    const std::int64_t ownEnd = ownStart + static_cast<std::int64_t>(referenceSpan(own.cigar));
+    const std::int64_t mateEnd = mateStart + static_cast<std::int64_t>(referenceSpan(mate.cigar));
+    const std::int64_t length = std::max(ownEnd, mateEnd) - std::min(ownStart, mateStart);
+    const bool leftmost = ownStart != mateStart ? ownStart < mateStart : isReadA;
+    return leftmost ? length : -length;
 }
 
 struct SamLine {
@@ -133,8 +196,9 @@ struct SamLine {
     std::string_view sequence;
     std::string_view quality;
     SamRecordFormat format;
-    const Alignment* tagged = nullptr;       // the line's own mapped alignment
+    const Placement* tagged = nullptr;       // the line's own mapped placement, for NM and MD
     const Alignments* alternates = nullptr;  // the read's alignments, for its alternates
+    const SamLine* otherPart = nullptr;      // the other line of a split junction read, for SA
 };
 
 int width(std::string_view text) {
@@ -158,6 +222,13 @@ void appendAlternates(std::string& out, const Alignments& alignments) {
     }
 }
 
+// The other part of a split read as the SA tag lists it: "rname,pos,strand,CIGAR,mapQ,NM;".
+void appendOtherPart(std::string& out, const SamLine& other) {
+    appendPrintf(out, "\tSA:Z:%.*s,%" PRIu64 ",%c,%.*s,%u,%u;", width(other.rname), other.rname.data(),
+                 other.pos, (other.flag & 16) != 0 ? '-' : '+', width(other.cigar), other.cigar.data(),
+                 other.mapq, other.tagged != nullptr ? other.tagged->editDistance : 0);
+}
+
 void appendSamLine(std::string& out, const SamLine& line) {
     appendPrintf(out, "%.*s\t%u\t%.*s\t%" PRIu64 "\t%u\t%.*s\t%.*s\t%" PRIu64 "\t%" PRId64 "\t%.*s\t",
                  width(line.qname), line.qname.data(), line.flag, width(line.rname), line.rname.data(),
@@ -171,9 +242,10 @@ void appendSamLine(std::string& out, const SamLine& line) {
         for (std::size_t i = start; i < out.size(); ++i)
             out[i] = static_cast<char>(static_cast<unsigned char>(out[i]) - offset + 33);
     if (line.tagged != nullptr)
-        appendPrintf(out, "\tNM:i:%u\tMD:Z:%s", line.tagged->editDistance,
-                     line.tagged->mismatchString.c_str());
+        appendPrintf(out, "\tNM:i:%u\tMD:Z:%.*s", line.tagged->editDistance, width(line.tagged->mismatches),
+                     line.tagged->mismatches.data());
     if (line.tagged != nullptr && line.alternates != nullptr) appendAlternates(out, *line.alternates);
+    if (line.otherPart != nullptr) appendOtherPart(out, *line.otherPart);
     if (!line.format.readGroup.empty()) {
         out += "\tRG:Z:";
         out += line.format.readGroup;
@@ -197,36 +269,115 @@ void setSequenceAndQuality(SamLine& line, const Read& read, bool reverse, std::s
         line.quality = read.hasReverseQualitySequence ? read.reverseQualitySequence : qualityScratch;
     }
     line.sequence = orStar(line.sequence);
+    // Qualities a read came without were assumed for mapping; SAM says they are unknown.
+    if (read.uniformQualityCharacter != 0) line.quality = "";
     line.quality = orStar(line.quality);
 }
 
-// `own` and `mate` are null when unmapped.
-void appendReadLine(std::string& out, const Read& read, const Alignment* own, const Alignment* mate,
-                    bool isReadA, std::uint32_t type, const SamRecordFormat& format,
-                    const Alignments* alternates) {
+// A thread's texts for one read's lines besides the read's own: reversed copies for its line and
+// its fragment's when mapping built none, and its junction split. Kept from pair to pair, so that
+// writing allocates nothing once they have grown.
+struct ReadLineScratch {
+    std::string sequence;
+    std::string quality;
+    std::string fragmentSequence;
+    std::string fragmentQuality;
+    JunctionSplit split;
+};
+
+// One read's lines: its line and, for a split junction read, its fragment's supplementary line.
+struct ReadLines {
+    Placement own;
+    Placement fragment;  // no alignment when the read is not split
     SamLine line;
+    SamLine supplementary;
+};
+
+bool hasIndel(const Alignment& alignment) {
+    return alignment.primaryPosition.indelDescriptor.present;
+}
+
+// The read's junction fragment when it and the line's alignment split the read at the junction:
+// both without an indel, with match strings and with a sound part each. Null when the read is not
+// split.
+const Alignment* splitFragment(const Read& read, const Alignment* own, const Alignments* alignments,
+                               JunctionSplit& split) {
+    if (own == nullptr || alignments == nullptr || alignments->hasBiotinJunction == 0 ||
+        alignments->numberOfPopulatedAlignments < 2 || alignments->alignments.size() < 2)
+        return nullptr;
+    const Alignment& fragment = alignments->alignments[1];
+    if (fragment.alignmentType != biotinJunctionAlignmentType || fragment.isEmpty != 0 || hasIndel(*own) ||
+        hasIndel(fragment))
+        return nullptr;
+    const bool isSplit = splitJunctionRead({own->matchString, isReverse(*own)},
+                                           {fragment.matchString, isReverse(fragment)}, read.length, split);
+    return isSplit ? &fragment : nullptr;
+}
+
+// `own` is null when the read is unmapped. A fragment's part must lie on its chromosome.
+void placeRead(ReadLines& lines, const Read& read, const Alignment* own, const Alignments* alignments,
+               const GenomeSequence* genome, JunctionSplit& split) {
+    lines.own = placementOf(own);
+    lines.fragment = Placement{};
+    const Alignment* fragment = splitFragment(read, own, alignments, split);
+    Locus locus;
+    if (fragment == nullptr || !locate(*fragment, genome, locus) ||
+        locus.offset + read.length - split.fragment.clippedEnd > locus.length)
+        return;
+    lines.own = placementOf(*own, locusOf(*own), split.primary);
+    lines.fragment = placementOf(*fragment, locus, split.fragment);
+}
+
+// A placement without alignment is an unmapped read.
+void setReadLine(SamLine& line, const Read& read, const Placement& own, const Placement& mate, bool isReadA,
+                 std::uint32_t type, const SamRecordFormat& format, const Alignments* alignments,
+                 ReadLineScratch& scratch) {
+    line = SamLine{};
     line.qname = orStar(withoutMateSuffix(samName(read.name)));
-    line.flag = samFlag(own, mate, isReadA, type);
+    line.flag = samFlag(own.alignment, mate.alignment, isReadA, type);
     line.format = format;
     // An unmapped read with a mapped mate is placed at its mate, as SAM recommends.
-    const Alignment* placed = own != nullptr ? own : mate;
-    if (placed != nullptr) {
-        line.rname = samName(placed->chromosomeName);
-        line.pos = samPosition(*placed);
+    const Placement& placed = own.alignment != nullptr ? own : mate;
+    if (placed.alignment != nullptr) {
+        line.rname = samName(placed.chromosome);
+        line.pos = placed.pos;
         line.rnext = "=";
-        line.pnext = samPosition(mate != nullptr ? *mate : *own);
+        line.pnext = mate.alignment != nullptr ? mate.pos : own.pos;
     }
-    if (own != nullptr && mate != nullptr && !onSameChromosome(own, mate))
-        line.rnext = samName(mate->chromosomeName);
-    line.mapq = samMappingQuality(own, mate, type);
-    if (own != nullptr) line.cigar = orStar(own->cigarString);
+    if (own.alignment != nullptr && mate.alignment != nullptr &&
+        !onSameChromosome(own.alignment, mate.alignment))
+        line.rnext = samName(mate.alignment->chromosomeName);
+    line.mapq = samMappingQuality(own.alignment, mate.alignment, type);
+    line.cigar = own.cigar;
     line.tlen = templateLength(own, mate, isReadA);
-    line.tagged = own;
-    line.alternates = alternates;
-    std::string sequenceScratch;
-    std::string qualityScratch;
-    setSequenceAndQuality(line, read, own != nullptr && isReverse(*own), sequenceScratch, qualityScratch);
-    appendSamLine(out, line);
+    line.tagged = own.alignment != nullptr ? &own : nullptr;
+    line.alternates = alignments;
+    const bool reverse = own.alignment != nullptr && isReverse(*own.alignment);
+    setSequenceAndQuality(line, read, reverse, scratch.sequence, scratch.quality);
+}
+
+// The fragment's line: paired as the read's line but never properly, its mate fields those of the
+// mate's line (placed at the read when the mate is unmapped), its template length 0. It and the
+// read's line name each other in SA tags.
+void setSupplementaryLine(ReadLines& lines, const Read& read, const SamLine& mateLine, const Alignment* mate,
+                          bool isReadA, std::uint32_t type, ReadLineScratch& scratch) {
+    const Alignment& fragment = *lines.fragment.alignment;
+    SamLine& line = lines.supplementary;
+    line = SamLine{};
+    line.qname = lines.line.qname;
+    line.flag = (samFlag(&fragment, mate, isReadA, type) & ~2u) | 0x800u;
+    line.format = lines.line.format;
+    line.rname = samName(lines.fragment.chromosome);
+    line.pos = lines.fragment.pos;
+    line.mapq = std::min(fragment.mappingQuality, maximumSamMappingQuality);
+    line.cigar = lines.fragment.cigar;
+    const Alignment& mateLineAlignment = mate != nullptr ? *mate : *lines.own.alignment;
+    line.rnext = lines.fragment.chromosome == mateLineAlignment.chromosomeName ? "=" : mateLine.rname;
+    line.pnext = mateLine.pos;
+    line.tagged = &lines.fragment;
+    line.otherPart = &lines.line;
+    lines.line.otherPart = &line;
+    setSequenceAndQuality(line, read, isReverse(fragment), scratch.fragmentSequence, scratch.fragmentQuality);
 }
 
 const Alignment* firstAlignment(const Alignments& alignments) {
@@ -263,12 +414,22 @@ void writeSamFileHeader(const ExecutionParameters& params, const GenomeSequence&
 
 void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
                            const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type,
-                           const SamRecordFormat& format, const Alignments* alternatesA,
-                           const Alignments* alternatesB) {
-    const Alignment* mappedA = mappedOrNull(alignmentA);
-    const Alignment* mappedB = mappedOrNull(alignmentB);
-    appendReadLine(out, readA, mappedA, mappedB, true, type, format, alternatesA);
-    appendReadLine(out, readB, mappedB, mappedA, false, type, format, alternatesB);
+                           const SamRecordFormat& format, const Alignments* alignmentsA,
+                           const Alignments* alignmentsB, const GenomeSequence* genome) {
+    thread_local ReadLineScratch scratchA, scratchB;
+    ReadLines a, b;
+    placeRead(a, readA, mappedOrNull(alignmentA), alignmentsA, genome, scratchA.split);
+    placeRead(b, readB, mappedOrNull(alignmentB), alignmentsB, genome, scratchB.split);
+    setReadLine(a.line, readA, a.own, b.own, true, type, format, alignmentsA, scratchA);
+    setReadLine(b.line, readB, b.own, a.own, false, type, format, alignmentsB, scratchB);
+    if (a.fragment.alignment != nullptr)
+        setSupplementaryLine(a, readA, b.line, b.own.alignment, true, type, scratchA);
+    if (b.fragment.alignment != nullptr)
+        setSupplementaryLine(b, readB, a.line, a.own.alignment, false, type, scratchB);
+    appendSamLine(out, a.line);
+    appendSamLine(out, b.line);
+    if (a.fragment.alignment != nullptr) appendSamLine(out, a.supplementary);
+    if (b.fragment.alignment != nullptr) appendSamLine(out, b.supplementary);
 }
 
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
@@ -281,11 +442,16 @@ std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Al
 
 namespace {
 
-// Room for the pair's two lines: the texts of both reads twice over (sequence and qualities) and
-// the names, with space for the fields and tags.
-std::uint64_t samRecordRoom(const ReadPair& pair) {
-    return 2 * (std::uint64_t{pair.readA.length} + pair.readB.length) +
-           2 * (pair.readA.name.size() + pair.readB.name.size()) + 1024;
+// Room for a read's line, and its fragment's when it has one: each holds the read's text twice
+// (sequence and qualities) and its name, with space for the fields and tags.
+std::uint64_t readLinesRoom(const Read& read, const Alignments* alignments) {
+    const std::uint64_t lines = alignments != nullptr && alignments->hasBiotinJunction != 0 ? 2 : 1;
+    return lines * (2 * (std::uint64_t{read.length} + read.name.size()) + 512);
+}
+
+std::uint64_t samRecordRoom(const ReadPair& pair, const PairedAlignment* primary) {
+    return readLinesRoom(pair.readA, primary != nullptr ? &primary->readAAlignments : nullptr) +
+           readLinesRoom(pair.readB, primary != nullptr ? &primary->readBAlignments : nullptr);
 }
 
 }  // namespace
@@ -293,10 +459,10 @@ std::uint64_t samRecordRoom(const ReadPair& pair) {
 // Formatted straight into the writer's buffer.
 void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
                                     const PairedAlignments& pairedAlignments, BufferedFileWriter& writer,
-                                    const GenomeSequence& /*genome*/) {
+                                    const GenomeSequence& genome) {
     const PairedAlignment* primary = pairedAlignments.primary();
     const ReadPair& readPair = *pairedAlignments.readPair;
-    std::string& out = writer.recordBuffer(samRecordRoom(readPair));
+    std::string& out = writer.recordBuffer(samRecordRoom(readPair, primary));
     const auto& output = params.samOutputRequestParameters;
     const SamRecordFormat format{params.phredQualityOffset, output.readGroupId};
     if (primary == nullptr) {
@@ -306,7 +472,7 @@ void writePairedAlignmentsToSamFile(const ExecutionParameters& params,
     }
     appendSAMOutputRecord(out, readPair.readA, readPair.readB, firstAlignment(primary->readAAlignments),
                           firstAlignment(primary->readBAlignments), primary->type, format,
-                          &primary->readAAlignments, &primary->readBAlignments);
+                          &primary->readAAlignments, &primary->readBAlignments, &genome);
 }
 
 }  // namespace koru

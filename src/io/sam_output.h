@@ -1,7 +1,19 @@
 #pragma once
 // SAM output: a version 1.0 header, then two lines per read pair (read A, then read B) built from
-// the first alignment of each read of the pair's primary paired alignment. Secondary, alternate
-// and junction alignments are only reported in the QMR output.
+// the first alignment of each read of the pair's primary paired alignment. Alternates are listed
+// in an XA tag; secondary paired alignments are only reported in the QMR output.
+//
+// A mapped read with a junction fragment is split at the junction (alignment/junction_split.h):
+// its line soft-clips the part the fragment covers (position, CIGAR, NM and MD of its own part
+// only; the mate's line and both template lengths follow the new position), and the fragment gets
+// a supplementary line (0x800) after the pair's two lines (read A's before read B's) that clips
+// the rest. That line is paired like the read's line but never properly (no 0x2), its RNEXT and
+// PNEXT are those of the mate's line and its TLEN is 0; it carries the fragment's MAPQ and the
+// whole read as SEQ and QUAL in the fragment's orientation. Both lines name each other in an SA
+// tag ("rname,pos,strand,CIGAR,mapQ,NM;"). The fragment's part is judged on its own bases, so a
+// fragment that was not reportable as a whole read (and so has MAPQ 0) is written too when its part
+// is sound. A read whose alignment or fragment has an indel, or that cannot be split, is written as
+// without a fragment.
 
 #include <cstdint>
 #include <string>
@@ -37,12 +49,14 @@ struct SamRecordFormat {
 std::string createSAMOutputRecord(const Read& readA, const Read& readB, const Alignment* alignmentA,
                                   const Alignment* alignmentB, std::uint32_t type,
                                   const SamRecordFormat& format = {});
-// The same appended to a text; with the reads' alignments, a mapped read's reportable alternates
-// are listed in an XA tag ("chr,+pos,CIGAR,NM;" each).
+// The same appended to a text. With the reads' alignments (whose first ones are alignmentA and
+// alignmentB), a mapped read's reportable alternates are listed in an XA tag ("chr,+pos,CIGAR,NM;"
+// each) and its junction fragment is split off as a supplementary line; the genome locates a
+// fragment that was not reportable as a whole read.
 void appendSAMOutputRecord(std::string& out, const Read& readA, const Read& readB,
                            const Alignment* alignmentA, const Alignment* alignmentB, std::uint32_t type,
-                           const SamRecordFormat& format = {}, const Alignments* alternatesA = nullptr,
-                           const Alignments* alternatesB = nullptr);
+                           const SamRecordFormat& format = {}, const Alignments* alignmentsA = nullptr,
+                           const Alignments* alignmentsB = nullptr, const GenomeSequence* genome = nullptr);
 
 // Appends the record of the pair's primary paired alignment (or of two unmapped reads when it
 // has none) to the writer.

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "io/output_files.h"
 #include "io/output_test_support.h"
 #include "test_support/temporary_directory.h"
 
@@ -189,6 +190,165 @@ TEST(SamOutputTest, HeaderListsEveryChromosomeWithTheAssemblyName) {
     const std::string header = samHeaderFor("local.fa", "koru ");
     EXPECT_NE(header.find("\tCL:koru\n"), std::string::npos) << header;
     EXPECT_NE(header.find("@SQ\tSN:chrM\tAS:local.fa\tLN:16569\n"), std::string::npos) << header;
+}
+
+// Junction reads of 12 bases. Read A's chosen alignment (forward, chr1 at 1000) holds its last 7
+// bases; its junction fragment (reverse, chr2 at 300) its first 5, which are the fragment's last 5
+// in its own orientation. Each part has one substitution. Read B lies on chr1 at 1200, reverse.
+struct JunctionPair {
+    std::unique_ptr<ReadPair> reads = createReadPair(12, 2);
+    Alignments a;
+    Alignment b = placedAlignment("chr1", 1200, kReverse, 40);
+
+    JunctionPair() {
+        testing::setRead(reads->readA, "r1", "AACCGGTTACGT", "ABCDEFGHIJKL");
+        testing::setRead(reads->readB, "r1", "GGGGGCCCCCAA", "abcdefghijkl");
+        Alignment own = placedAlignment("chr1", 1000, kForward, 30);
+        // As the whole-read alignment left it: two chance matches kept the junction unclipped.
+        own.matchString = "CMMAGMMMGMMM";
+        own.numberOfBasesTrimmedFromStart = 1;
+        own.cigarString = "1S11M";
+        own.mismatchString = "2A0G3G3";
+        own.editDistance = 3;
+        Alignment fragment = placedAlignment("chr2", 300, kReverse, 3);
+        fragment.alignmentType = biotinJunctionAlignmentType;
+        fragment.matchString = "ACGTACGMMTMM";
+        fragment.cigarString = "12M";
+        a = testing::alignmentsOf({own, fragment}, 12);
+        a.hasBiotinJunction = 1;
+        b.cigarString = "12M";
+        b.mismatchString = "12";
+    }
+    std::string record(const Alignment* mate = nullptr, const GenomeSequence* genome = nullptr) const {
+        std::string out;
+        appendSAMOutputRecord(out, reads->readA, reads->readB, &a.alignments[0], mate,
+                              concordantPairedAlignmentType, {}, &a, nullptr, genome);
+        return out;
+    }
+    std::string record(const GenomeSequence* genome) const { return record(&b, genome); }
+    // The lines without the reads' alignments, as before junction fragments were written.
+    std::string plainRecord() const {
+        std::string out;
+        appendSAMOutputRecord(out, reads->readA, reads->readB, &a.alignments[0], &b,
+                              concordantPairedAlignmentType);
+        return out;
+    }
+};
+
+// The split falls after read base 5: read A's line clips the fragment's 5 bases (its position
+// moves to 1006, which read B's line and both template lengths follow), the fragment's line clips
+// the other 7 and comes after the pair's lines, and both name each other in SA.
+TEST(SamJunctionTest, FragmentIsASupplementaryLineAndBothPartsAreClipped) {
+    const JunctionPair pair;
+    EXPECT_EQ(pair.record(&pair.b),
+              "r1\t99\tchr1\t1006\t70\t5S7M\t=\t1201\t207\tAACCGGTTACGT\tABCDEFGHIJKL\tNM:i:1\tMD:Z:3G3"
+              "\tSA:Z:chr2,308,-,7S5M,3,1;\n"
+              "r1\t147\tchr1\t1201\t70\t12M\t=\t1006\t-207\tTTGGGGGCCCCC\tlkjihgfedcba\tNM:i:0\tMD:Z:12\n"
+              "r1\t2161\tchr2\t308\t3\t7S5M\tchr1\t1201\t0\tACGTAACCGGTT\tLKJIHGFEDCBA\tNM:i:1\tMD:Z:2T2"
+              "\tSA:Z:chr1,1006,+,5S7M,70,1;\n");
+}
+
+// With its mate unmapped, the fragment's line points at the read's own line, where the mate is
+// placed; a fragment on the read's chromosome names it "=".
+TEST(SamJunctionTest, SupplementaryLineOfAReadWithItsMateUnmapped) {
+    JunctionPair pair;
+    Alignment& fragment = pair.a.alignments[1];
+    fragment = placedAlignment("chr1", 5000, kForward, 2);
+    fragment.alignmentType = biotinJunctionAlignmentType;
+    fragment.matchString = "MMTMMACGTACG";
+    EXPECT_EQ(pair.record(),
+              "r1\t73\tchr1\t1006\t30\t5S7M\t=\t1006\t0\tAACCGGTTACGT\tABCDEFGHIJKL\tNM:i:1\tMD:Z:3G3"
+              "\tSA:Z:chr1,5001,+,5M7S,2,1;\n"
+              "r1\t133\tchr1\t1006\t0\t*\t=\t1006\t0\tGGGGGCCCCCAA\tabcdefghijkl\n"
+              "r1\t2121\tchr1\t5001\t2\t5M7S\t=\t1006\t0\tAACCGGTTACGT\tABCDEFGHIJKL\tNM:i:1\tMD:Z:2T2"
+              "\tSA:Z:chr1,1006,+,5S7M,30,1;\n");
+    // Forward against its reverse mate on one chromosome, the fragment is still not properly paired.
+    const std::string withMate = pair.record(&pair.b);
+    EXPECT_NE(withMate.find("\nr1\t2145\tchr1\t5001\t2\t5M7S\t=\t1201\t0\t"), std::string::npos) << withMate;
+}
+
+// A fragment not reportable as a whole read (most of it mismatches) was never given its chromosome
+// nor a mapping quality: the genome places it, its part must lie within the chromosome, and its
+// MAPQ stays 0.
+TEST(SamJunctionTest, FragmentNotReportableAsAWholeReadIsPlacedThroughTheGenome) {
+    JunctionPair pair;
+    Alignment& fragment = pair.a.alignments[1];
+    fragment.isReportable = 0;
+    fragment.mappingQuality = 0;
+    fragment.chromosomeName.clear();
+    fragment.primaryPosition.genomePosition = 10300;
+    GenomeSequence genome;
+    genome.chromosomes.resize(2);
+    genome.chromosomes[0].name = "chr1";
+    genome.chromosomes[0].endGenomePosition = 9999;
+    genome.chromosomes[1].name = "chr2 second";
+    genome.chromosomes[1].startGenomePosition = 10000;
+    genome.chromosomes[1].endGenomePosition = 19999;
+    genome.chromosomes[1].basePairs = 312;  // the fragment's part ends on its last base
+    const std::string record = pair.record(&genome);
+    EXPECT_NE(record.find("\tSA:Z:chr2,308,-,7S5M,0,1;\n"), std::string::npos) << record;
+    EXPECT_NE(record.find("\nr1\t2161\tchr2\t308\t0\t7S5M\tchr1\t1201\t0\t"), std::string::npos) << record;
+    genome.chromosomes[1].basePairs = 311;
+    EXPECT_EQ(pair.record(&genome), pair.plainRecord());
+    EXPECT_EQ(pair.record(&pair.b), pair.plainRecord()) << "no genome to place it";
+}
+
+// Without a usable fragment the lines are those of a read without one.
+TEST(SamJunctionTest, ReadsThatAreNotSplitKeepTheirLines) {
+    const std::string plain = JunctionPair().plainRecord();
+    EXPECT_NE(plain.find("\tchr1\t1002\t70\t1S11M\t=\t1201\t211\t"), std::string::npos) << plain;
+    EXPECT_EQ(plain.find("SA:Z"), std::string::npos) << plain;
+    const auto variant = [](auto change) {
+        JunctionPair changed;
+        change(changed);
+        return changed.record(&changed.b);
+    };
+    EXPECT_EQ(variant([](JunctionPair& p) { p.a.hasBiotinJunction = 0; }), plain);
+    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[1].isEmpty = 1; }), plain);
+    // An alternate is listed, not split off.
+    std::string listed = plain;
+    listed.insert(listed.find("\n"), "\tXA:Z:chr2,-301,12M,0;");
+    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[1].alignmentType = alternateAlignmentType; }),
+              listed);
+    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[1].primaryPosition.indelDescriptor.present = 1; }),
+              plain);
+    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[0].primaryPosition.indelDescriptor.present = 1; }),
+              plain);
+    // A perfect match keeps no match string.
+    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[0].matchString.clear(); }), plain);
+}
+
+// The SAM and QMR texts the output step writes for a junction pair; no SAM file when `withSam` is
+// false.
+std::pair<std::string, std::string> outputsOf(const JunctionPair& pair, std::int32_t qmrVersion,
+                                              bool withSam) {
+    PairedAlignment paired =
+        pairedAlignmentOf(pair.a, testing::alignmentsOf({pair.b}, 12), 190, concordantPairedAlignmentType);
+    paired.biotinJunctionFlag = 1;
+    ExecutionParameters params;
+    params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = qmrVersion;
+    testing::TemporaryDirectory directory;
+    auto sam = createLockedFile(directory.file("out.sam"), false, false);
+    auto qmr = createLockedFile(directory.file("out.qmr"), false, false);
+    {
+        OutputFileBufferedFileWriters writers =
+            createOutputFileBufferedFileWriters(withSam ? sam.get() : nullptr, 0, qmr.get(), 0);
+        writePairedAlignmentsToOutputFile(params, pairedAlignmentsOf(*pair.reads, {paired}, params), writers,
+                                          GenomeSequence{});
+    }
+    return {testing::readFile(directory.file("out.sam")), testing::readFile(directory.file("out.qmr"))};
+}
+
+// Splitting a read for SAM leaves the alignments as QMR reports them: the fragment's whole-read
+// placement on its Bio line.
+TEST(SamJunctionTest, QmrLinesAreThoseWrittenWithoutSam) {
+    const JunctionPair pair;
+    for (const std::int32_t version : {2, 3}) {
+        const auto [sam, qmr] = outputsOf(pair, version, true);
+        EXPECT_NE(sam.find("\t2161\tchr2\t308\t"), std::string::npos) << sam;
+        EXPECT_NE(qmr.find(" Bio\n"), std::string::npos) << qmr;
+        EXPECT_EQ(qmr, outputsOf(pair, version, false).second) << version;
+    }
 }
 
 }  // namespace
