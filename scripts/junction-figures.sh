@@ -18,17 +18,9 @@ cd "$out"
 
 [ -s genome.kix ] || "$build/koru" --referenceGenomeFastaFileName "$genome" --writeIndexFile genome.kix >/dev/null
 
-for length in 100 150; do
-    name=mp${length}_${pairs}_${indels}
-    [ -s "${name}_2.fq" ] || "$build/koru_simulate_reads" "$genome" "${name}_1.fq" "${name}_2.fq" --pairs "$pairs" \
-        --length "$length" --insert 400 --deviation 50 --substitutions 0.01 --indels "$indels" --mate-pair \
-        --seed "$length"
-    "$build/koru" --indexFile genome.kix --read1FastqFileName "${name}_1.fq" --read2FastqFileName "${name}_2.fq" \
-        --samOutputFileName "$name.sam" --qmrOutputFileName "$name.qmr" --generateSupplementalMappings true \
-        -T 2 >"$name.log" 2>&1
-    samtools view -b -o "$name.bam" "$name.sam"
-    echo "== 2x$length, $pairs mate pairs, indel rate $indels: $(samtools view -c -f 0x800 "$name.bam") supplementary records"
-    python3 - "$genome" "${name}_1.fq" "${name}_2.fq" "$name.sam" <<'EOF'
+# Scores one SAM file against the truth in the read names.
+score() {
+    python3 - "$genome" "$1" "$2" "$3" <<'EOF'
 import sys
 
 genome_file, fastq1, fastq2, sam_file = sys.argv[1:5]
@@ -117,4 +109,34 @@ print(f"junction reads with a part of {MINOR}+ bases on either side: {junction};
       f"({100.0 * found / max(junction, 1):.2f}%)")
 print(f"supplementary records: {records}; wrong: {wrong} ({100.0 * wrong / max(records, 1):.2f}%)")
 EOF
+}
+
+# bwa mem and minimap2 write split reads as supplementary records too: the same measure, same reads.
+peers=()
+if command -v bwa >/dev/null 2>&1; then
+    [ -s peer.bwt ] || bwa index -p peer "$genome" >/dev/null 2>&1
+    peers+=(bwa)
+fi
+if command -v minimap2 >/dev/null 2>&1; then peers+=(minimap2); fi
+
+for length in 100 150; do
+    name=mp${length}_${pairs}_${indels}
+    [ -s "${name}_2.fq" ] || "$build/koru_simulate_reads" "$genome" "${name}_1.fq" "${name}_2.fq" --pairs "$pairs" \
+        --length "$length" --insert 400 --deviation 50 --substitutions 0.01 --indels "$indels" --mate-pair \
+        --seed "$length"
+    "$build/koru" --indexFile genome.kix --read1FastqFileName "${name}_1.fq" --read2FastqFileName "${name}_2.fq" \
+        --samOutputFileName "$name.sam" --qmrOutputFileName "$name.qmr" --generateSupplementalMappings true \
+        -T 2 >"$name.log" 2>&1
+    samtools view -b -o "$name.bam" "$name.sam"
+    echo "== 2x$length, $pairs mate pairs, indel rate $indels"
+    echo "koru: $(samtools view -c -f 0x800 "$name.bam") supplementary records"
+    score "${name}_1.fq" "${name}_2.fq" "$name.sam"
+    for peer in "${peers[@]}"; do
+        case $peer in
+            bwa) bwa mem -t 2 peer "${name}_1.fq" "${name}_2.fq" >"$name.$peer.sam" 2>/dev/null ;;
+            minimap2) minimap2 -t 2 -ax sr "$genome" "${name}_1.fq" "${name}_2.fq" >"$name.$peer.sam" 2>/dev/null ;;
+        esac
+        echo "$peer: $(samtools view -c -f 0x800 "$name.$peer.sam") supplementary records"
+        score "${name}_1.fq" "${name}_2.fq" "$name.$peer.sam"
+    done
 done

@@ -177,8 +177,12 @@ void collectHitCountQuality(const MappingParameters& params, ReadPairMappingStat
 class ReadPairMapper {
   public:
     ReadPairMapper(const MappingParameters& params, ReadPair& pair, ReadPairMappingStatistics& statistics,
-                   CandidatePositionsPair& candidates)
-        : params_(params), pair_(pair), statistics_(statistics), candidates_(candidates) {}
+                   CandidatePositionsPair& candidates, const GenomeSequence& genome)
+        : params_(params),
+          pair_(pair),
+          statistics_(statistics),
+          candidates_(candidates),
+          rescue_{pair, genome} {}
 
     void buildPairedAlignments(const Pairing& pairing, PairedAlignments& result) {
         if (candidates_.readA.candidates.empty() && candidates_.readB.candidates.empty()) {
@@ -213,13 +217,14 @@ class ReadPairMapper {
     void populate(PairedAlignment& paired, const PairedAlignmentCandidate& candidate) {
         populatePairedAlignmentFromPairedAlignmentCandidate(params_, pair_, paired, candidate, candidates_);
         generateSupplimentalMappingsForCandidate(params_, statistics_, paired, candidate.candidateA,
-                                                 candidate.candidateB, candidates_);
+                                                 candidate.candidateB, candidates_, &rescue_);
     }
 
     const MappingParameters& params_;
     ReadPair& pair_;
     ReadPairMappingStatistics& statistics_;
     CandidatePositionsPair& candidates_;
+    const JunctionRescueReads rescue_;
 };
 
 // A read pair counts once for junctions or alternates, whichever of its paired alignments found them.
@@ -277,7 +282,7 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
     }
     const std::uint32_t junctionReads = statistics.readsWithBiotinJunctions;
     const std::uint32_t alternateReads = statistics.readsWithAlternativeAlignments;
-    ReadPairMapper(params, readPair, statistics, candidates).buildPairedAlignments(pairing, result);
+    ReadPairMapper(params, readPair, statistics, candidates, genome).buildPairedAlignments(pairing, result);
     countPairOutcomes(statistics, junctionReads, alternateReads);
     return result;
 }

@@ -1,6 +1,7 @@
 #include "mapping/supplemental_mappings.h"
 
 #include "mapping/biotin_junctions.h"
+#include "mapping/junction_rescue.h"
 
 namespace koru {
 
@@ -26,7 +27,31 @@ struct ReadOfPair {
     CandidatePosition* candidate;
     const Alignments& mateAlignments;
     const CandidatePosition* mateCandidate;
+    const Read* read = nullptr;  // for the rescue, with the genome
+    const GenomeSequence* genome = nullptr;
 };
+
+// The fragment found by comparing the read's unmatched end with the genome around the mate.
+std::uint32_t rescueJunctionFragment(const MappingParameters& params, const ReadOfPair& read) {
+    Alignments& alignments = read.alignments;
+    if (read.read == nullptr || read.genome == nullptr ||
+        alignments.numberOfPopulatedAlignments >= alignments.numberOfAllocatedAlignments())
+        return 0;
+    const JunctionRescueSearch search{
+        read.mateCandidate->genomePosition, params.concordantReadPairBasePairWindowSize,
+        params.maximumAllowedMinWordMismatchScoreForABiotinJunctionFragmentCandidate};
+    CandidatePosition fragment;
+    if (!findJunctionFragmentNearMate(*read.read, *read.candidate, search, *read.genome, fragment)) return 0;
+    Alignment& alignment = alignments.alignments[alignments.numberOfPopulatedAlignments++];
+    alignment.isEmpty = 0;
+    alignment.isReportable = 1;
+    alignment.alignmentType = biotinJunctionAlignmentType;
+    populatePositionFromCandidatePosition(&alignment.primaryPosition, &fragment);
+    // The only place in the window: no other candidate competes with it.
+    alignment.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 1;
+    initPosition(alignment.secondaryPosition);
+    return 1;
+}
 
 std::uint32_t detectJunction(const MappingParameters& params, ReadPairMappingStatistics& statistics,
                              const ReadOfPair& read) {
@@ -34,10 +59,14 @@ std::uint32_t detectJunction(const MappingParameters& params, ReadPairMappingSta
         read.mateAlignments.numberOfPopulatedAlignments == 0 || read.mateAlignments.alignments[0].isEmpty ||
         read.candidate == nullptr || read.mateCandidate == nullptr)
         return 0;
-    ++statistics.primaryBiotinDetectionsPerformed;
-    std::uint32_t found = performPrimaryBiotinJunctionDetectionAndMappingGeneration(
-        params, read.store, *read.candidate, *read.mateCandidate, read.alignments);
-    if (found == 0) {
+    // With its own candidate alone the read's other part can only be found by the rescue.
+    std::uint32_t found = rescueJunctionFragment(params, read);
+    if (found == 0 && read.store.lowestMismatchCandidates.count() >= 2) {
+        ++statistics.primaryBiotinDetectionsPerformed;
+        found = performPrimaryBiotinJunctionDetectionAndMappingGeneration(
+            params, read.store, *read.candidate, *read.mateCandidate, read.alignments);
+    }
+    if (found == 0 && read.store.lowestMismatchCandidates.count() >= 2) {
         ++statistics.secondaryBiotinDetectionsPerformed;
         found = performSecondaryBiotinJunctionDetectionAndMappingGeneration(
             params, read.store, *read.candidate, *read.mateCandidate, read.alignments);
@@ -49,7 +78,7 @@ std::uint32_t detectJunction(const MappingParameters& params, ReadPairMappingSta
 void supplementRead(const MappingParameters& params, ReadPairMappingStatistics& statistics,
                     PairedAlignment& paired, const ReadOfPair& read) {
     const Alignment& first = read.alignments.alignments[0];
-    if (first.isEmpty || read.store.lowestMismatchCandidates.count() < 2) return;
+    if (first.isEmpty || read.store.lowestMismatchCandidates.count() == 0) return;
     if (looksLikeJunctionRead(params, paired, first)) {
         const std::uint32_t found = detectJunction(params, statistics, read);
         read.alignments.hasBiotinJunction = static_cast<std::uint8_t>(found);
@@ -67,14 +96,16 @@ void supplementRead(const MappingParameters& params, ReadPairMappingStatistics& 
 void generateSupplimentalMappingsForCandidate(const MappingParameters& params,
                                               ReadPairMappingStatistics& statistics, PairedAlignment& paired,
                                               CandidatePosition* candidateA, CandidatePosition* candidateB,
-                                              CandidatePositionsPair& candidates) {
+                                              CandidatePositionsPair& candidates,
+                                              const JunctionRescueReads* rescue) {
     if (!params.generateSupplementalMappings) return;
-    supplementRead(
-        params, statistics, paired,
-        {paired.readAAlignments, candidates.readA, candidateA, paired.readBAlignments, candidateB});
-    supplementRead(
-        params, statistics, paired,
-        {paired.readBAlignments, candidates.readB, candidateB, paired.readAAlignments, candidateA});
+    const GenomeSequence* genome = rescue != nullptr ? &rescue->genome : nullptr;
+    supplementRead(params, statistics, paired,
+                   {paired.readAAlignments, candidates.readA, candidateA, paired.readBAlignments, candidateB,
+                    rescue != nullptr ? &rescue->pair.readA : nullptr, genome});
+    supplementRead(params, statistics, paired,
+                   {paired.readBAlignments, candidates.readB, candidateB, paired.readAAlignments, candidateA,
+                    rescue != nullptr ? &rescue->pair.readB : nullptr, genome});
     calculatePairedAlignmentAggregateScoresAndDistances(params, paired);
 }
 

@@ -5,6 +5,7 @@
 // (0, 8, ..., 64 and 68) under three encodings.
 
 #include "mapping/read_pair_mapping.h"
+#include "mapping/junction_rescue.h"
 
 #include <gtest/gtest.h>
 
@@ -398,13 +399,44 @@ TEST_P(ReadPairMappingJunctionTest, EachPairedAlignmentGetsTheOtherFragment) {
                       (Values{1, 0, 1, 0, 1, score, first - 1000}))
                 << i;
         }
+        // The near part lies in the window around the mate, where the read's unmatched end is
+        // looked up directly: only the far part is left to the detection among candidates.
         const ReadPairMappingStatistics& s = *statistics;
         EXPECT_EQ(values(s.primaryBiotinDetectionsPerformed, s.secondaryBiotinDetectionsPerformed,
                          s.readsWithBiotinJunctions, s.readPairsWithBiotinJunctions),
-                  (Values{2, 0, 2, 1}));
+                  (Values{1, 0, 2, 1}));
         // Both paired alignments have primary score 0; the far fragment holds more keys than the near one.
         EXPECT_EQ(groups(), (Values{0, 1, 0, 1}));
     }
+}
+
+// Read A's last 34 bases come from 1700: they hold one key, too few for a candidate, but lie
+// within the window of the mate at 1000, where the read's unmatched end is looked up directly. A
+// second copy of them there leaves the search without an answer: which copy is meant is unknowable.
+TEST_P(ReadPairMappingJunctionTest, AnOtherPartWithoutCandidateIsFoundNearTheMateUnlessRepeated) {
+    params.generateSupplementalMappings = true;
+    const std::uint32_t orientation = GetParam();
+    const std::string text = at(1300, 66) + at(1700, 34);
+    const std::string read = orientation == kForward ? text : reverseComplementOf(text);
+    map(read, reverseComplementOf(at(1000)));
+    ASSERT_EQ(slot(0).readAAlignments.numberOfPopulatedAlignments, 2u);
+    EXPECT_EQ(placement(slot(0).readAAlignments.alignments[0]),
+              values(1300, orientation, primaryAlignmentType));
+    EXPECT_EQ(placement(slot(0).readAAlignments.alignments[1]),
+              values(1700 - 66, orientation, biotinJunctionAlignmentType));
+    // The search itself, from read A's placement, before and after a copy is planted.
+    const Position& own = slot(0).readAAlignments.alignments[0].primaryPosition;
+    CandidatePosition candidate;
+    candidate.genomePosition = own.genomePosition;
+    candidate.orientation = own.orientation;
+    candidate.chosenMappingScores = own.mappingScores;
+    const JunctionRescueSearch search{slot(0).readBAlignments.alignments[0].primaryPosition.genomePosition,
+                                      1000, 2};
+    CandidatePosition fragment;
+    EXPECT_TRUE(findJunctionFragmentNearMate(pair.readA, candidate, search, *g.genome, fragment));
+    put(600, at(1700, 34));
+    g = indexedGenome({chr});
+    EXPECT_FALSE(findJunctionFragmentNearMate(pair.readA, candidate, search, *g.genome, fragment));
 }
 
 INSTANTIATE_TEST_SUITE_P(ReadPairMappingOrientations, ReadPairMappingJunctionTest,
