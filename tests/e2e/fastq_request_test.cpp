@@ -167,14 +167,23 @@ TEST(FastqRequest, MatePairsWithJunctionsGiveValidOutput) {
     // supplementary line that it and the read's line name in their SA tags.
     const std::string qmr = readFile(directory.file("out.qmr"));
     EXPECT_NE(qmr.find(" Bio\n"), std::string::npos);
-    std::size_t supplementary = 0, named = 0;
+    std::size_t supplementary = 0, named = 0, proper = 0;
     for (const auto& fields : sam) {
-        supplementary += (std::stoi(fields[1]) & 0x800) != 0 ? 1 : 0;
+        const int flag = std::stoi(fields[1]);
+        supplementary += (flag & 0x800) != 0 ? 1 : 0;
+        proper += (flag & 0x802) == 0x2 ? 1 : 0;
         named += std::count_if(fields.begin(), fields.end(),
                                [](const std::string& f) { return f.rfind("SA:Z:", 0) == 0; });
     }
     EXPECT_GT(supplementary, 0u);
     EXPECT_EQ(named, 2 * supplementary);
+    // samtools counts the records as koru flagged them.
+    shell("samtools flagstat '" + directory.file("out.sam") + "' > '" + directory.file("flagstat.txt") + "'");
+    const std::string flagstat = readFile(directory.file("flagstat.txt"));
+    for (const std::string& line :
+         {std::string("2000 + 0 primary\n"), std::to_string(supplementary) + " + 0 supplementary\n",
+          std::to_string(proper) + " + 0 properly paired"})
+        EXPECT_NE(flagstat.find(line), std::string::npos) << line << flagstat;
 }
 
 // SAM records of a run, sorted, so that runs with different thread counts compare.
