@@ -4,8 +4,10 @@
 
 #include <algorithm>
 #include <cstring>
+#include <span>
 
 #include "alignment/alignment.h"
+#include "sequence/nucleotide_encoding.h"
 #include "support/text_format.h"
 
 namespace koru {
@@ -24,6 +26,48 @@ char upperCase(char c) {
     return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
 }
 
+// The chromosome's own bases: the padding and separator after them are not reference.
+struct ChromosomeBases {
+    std::uint64_t start = 0;
+    std::uint64_t end = 0;
+};
+
+ChromosomeBases chromosomeBasesAt(const GenomeSequence& genome, std::uint64_t genomePosition) {
+    const ChromosomeInformation* chromosome =
+        getChromosomeInformationForGenomePosition(genomePosition, genome);
+    if (chromosome == nullptr) return {};
+    return {chromosome->startGenomePosition, chromosome->startGenomePosition + chromosome->basePairs};
+}
+
+// Bases placed past the chromosome's ends never match, so trimming clips them and the alignment
+// stays on its chromosome. An indel shifts the bases after it by its size at most; what is left
+// across the end then is caught by the span check of the finished alignment.
+void markBasesOutsideTheChromosome(const GenomeSequence& genome, std::uint64_t genomePosition,
+                                   std::string& match) {
+    const ChromosomeBases bases = chromosomeBasesAt(genome, genomePosition);
+    for (std::size_t i = 0; i < match.size(); ++i) {
+        const std::uint64_t position = genomePosition + i;
+        if (position < bases.start || position >= bases.end) match[i] = kMissingReferenceBase;
+    }
+}
+
+// Whether the read lies on its chromosome's own bases, with no uncalled base on either side: only
+// then can a binary score of 0 stand for a perfect match without comparing texts.
+bool isPlainPlacement(const GenomeSequence& genome, const Read& read, std::uint64_t genomePosition) {
+    const ChromosomeBases bases = chromosomeBasesAt(genome, genomePosition);
+    if (genomePosition < bases.start || genomePosition + read.length > bases.end) return false;
+    if (read.sequence.find_first_not_of("ACGTacgt") != std::string::npos) return false;
+    if (!hasReferenceText(genome)) return true;
+    const std::span<const std::uint32_t> uncalled(
+        genome.uncalledPlaneWords.get(), static_cast<std::size_t>(genome.allocatedBinaryEncodedArraySize));
+    for (std::uint32_t done = 0; done < read.length; done += 32) {
+        const std::uint32_t left = read.length - done;
+        const std::uint32_t keep = left >= 32 ? ~0u : ~0u << (32 - left);
+        if ((getWordAtBitPosition(uncalled, genomePosition + done) & keep) != 0) return false;
+    }
+    return true;
+}
+
 // `referenceText` stops at the genome's end, so a read hanging off the genome never reads beyond it.
 void compareBases(const char* readText, const char* referenceText, std::uint32_t length, std::string& match) {
     const std::size_t readAvailable = strnlen(readText, length);
@@ -36,8 +80,9 @@ void compareBases(const char* readText, const char* referenceText, std::uint32_t
         }
         const char reference = upperCase(referenceText[i]);
         const char base = i < readAvailable ? upperCase(readText[i]) : '\0';
-        // An uncalled base on either side claims nothing, so it cannot disagree.
-        if (base != 'N' && reference != 'N' && base != reference) match[i] = reference;
+        // An uncalled base on either side is no evidence of a match, so it counts as a mismatch,
+        // as SAM readers count it: otherwise a read of N, or one over a reference gap, would match.
+        if (base != reference || base == 'N') match[i] = reference;
     }
 }
 
@@ -170,6 +215,28 @@ void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const 
     alignment.lengthOfLongestMatchSegment = writer.longest;
 }
 
+// The reference bases the CIGAR covers (M, D, N, = and X).
+std::uint64_t cigarReferenceSpan(const std::string& cigar) {
+    std::uint64_t span = 0, length = 0;
+    for (const char c : cigar) {
+        if (c >= '0' && c <= '9') {
+            length = 10 * length + static_cast<std::uint64_t>(c - '0');
+            continue;
+        }
+        if (c == 'M' || c == 'D' || c == 'N' || c == '=' || c == 'X') span += length;
+        length = 0;
+    }
+    return span;
+}
+
+// The aligned bases, clips left out, lie within the chromosome of the read's position.
+bool staysOnItsChromosome(const Alignment& alignment, const GenomeSequence& genome) {
+    const std::uint64_t position = alignment.primaryPosition.genomePosition;
+    const ChromosomeBases bases = chromosomeBasesAt(genome, position);
+    const std::uint64_t first = position + alignment.numberOfBasesTrimmedFromStart;
+    return first >= bases.start && first + cigarReferenceSpan(alignment.cigarString) <= bases.end;
+}
+
 void setPerfectMatch(Alignment& alignment, std::uint32_t readLength) {
     alignment.cigarString.clear();
     appendPrintf(alignment.cigarString, "%uM", readLength);
@@ -208,6 +275,7 @@ void createSimpleMatchString(const Position& position, Read& read, const GenomeS
     const std::uint32_t length =
         applyIndelToReadAndReferenceSequencePointers(&indel, read, readText, referenceText, scratch.indel);
     compareBases(readText, referenceText, length, match);
+    markBasesOutsideTheChromosome(genome, position.genomePosition, match);
 }
 
 std::string createSimpleMatchString(const Position& position, Read& read, const GenomeSequence& genome) {
@@ -248,12 +316,14 @@ void performAlignment(const AlignmentParameters& /*params*/, Read& read, Alignme
     if (alignment.isEmpty) return;
     const Position& primary = alignment.primaryPosition;
     if (primary.orientation == kReverseComplementOrientation) addReverseComplementOrientation(read);
-    if (primary.mappingScores.mismatchScores.wholeReadScore != 0 || primary.indelDescriptor.present) {
+    if (primary.mappingScores.mismatchScores.wholeReadScore != 0 || primary.indelDescriptor.present ||
+        !isPlainPlacement(genome, read, primary.genomePosition)) {
         performSmithWattermanAlignment(alignment, read, genome, scratch);
     } else {
         setPerfectMatch(alignment, read.length);
     }
     if (alignment.isReportable && !hasEnoughMatchQuality(alignment, read.length)) alignment.isReportable = 0;
+    if (alignment.isReportable && !staysOnItsChromosome(alignment, genome)) alignment.isReportable = 0;
 }
 
 }  // namespace koru

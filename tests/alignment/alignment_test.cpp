@@ -70,23 +70,29 @@ TEST_F(AlignmentSimpleTest, CigarAndMismatchStrings) {
     }
 }
 
-TEST_F(AlignmentSimpleTest, UncalledAndLowerCaseReadBasesMatch) {
+// An uncalled base on either side is no evidence of a match: SAM readers count it as a mismatch,
+// and a read of N must not match anywhere. Lower case is only a way of writing a base.
+TEST_F(AlignmentSimpleTest, UncalledBasesMismatchAndLowerCaseOnesMatch) {
     std::string bases = ref(p, 100);
+    const std::string reference = bases;
     bases[0] = bases[1] = bases[50] = 'N';
     bases[30] = static_cast<char>(bases[30] - 'A' + 'a');
     Read read = readOf(bases);
+    std::string expected(100, 'M');
+    for (const std::size_t i : {0, 1, 50}) expected[i] = reference[i];
     const Alignment a = aligned(read, positionAt(p, 3));
-    EXPECT_EQ(a.matchString, std::string(100, 'M'));
-}
+    EXPECT_EQ(a.matchString, expected);
+    EXPECT_EQ(a.cigarString, "2S98M");
 
-TEST_F(AlignmentSimpleTest, UncalledReferenceBaseMatches) {
-    std::string bases = ref(0, 120);
-    bases[70] = 'N';
-    genome = testing::fastaGenome(">n\n" + bases + "\n");
+    std::string gapped = ref(0, p + 100);
+    gapped[70] = 'N';
+    genome = testing::fastaGenome(">n\n" + gapped + "\n");
     ASSERT_EQ(testing::asciiOf(*genome, 70, 1), "N");
-    Read read = readOf(ref(p, 100));
-    const Alignment a = aligned(read, positionAt(p, 1));
-    EXPECT_EQ(a.matchString, std::string(100, 'M'));
+    Read plain = readOf(ref(p, 100));
+    expected.assign(100, 'M');
+    expected[70 - p] = 'N';
+    EXPECT_EQ(aligned(plain, positionAt(p, 0)).matchString, expected)
+        << "a gap in the reference is compared even when the binary score saw none";
 }
 
 TEST_F(AlignmentSimpleTest, ReadWithoutTwoConsecutiveMatchesIsNotReportable) {
@@ -127,8 +133,7 @@ TEST_F(AlignmentSimpleTest, ReferenceMissingBeyondTheGenomeIsMismatched) {
     Read read = readOf(ref(p, 100));
     const std::string straddling = createSimpleMatchString(positionAt(padded - 50, 1), read, *genome);
     ASSERT_EQ(straddling.size(), 100u);
-    EXPECT_EQ(straddling.substr(0, 50), std::string(50, 'M'));
-    EXPECT_EQ(straddling.substr(50).find('M'), std::string::npos);
+    EXPECT_EQ(straddling.find('M'), std::string::npos) << "padding is not reference";
 
     const auto end = static_cast<std::uint32_t>(genome->asciiEncodedArrayLength);
     for (const std::uint32_t position : {end - 10, end + 5}) {
@@ -136,6 +141,24 @@ TEST_F(AlignmentSimpleTest, ReferenceMissingBeyondTheGenomeIsMismatched) {
         EXPECT_EQ(a.matchString.find('M'), std::string::npos);
         EXPECT_FALSE(a.isReportable);
     }
+}
+
+// A read placed across a chromosome's end is clipped there, whatever the padding and the next
+// chromosome hold (a run of T encodes like the padding, so even a zero binary score is checked);
+// one placed in the padding stays off every chromosome and is not reported.
+TEST_F(AlignmentSimpleTest, AlignmentsStayOnTheirChromosome) {
+    const std::string first = ref(0, 200), second = ref(300, 200);
+    genome = testing::fastaGenome(">a\n" + first + "\n>b\n" + second + "\n");
+    const std::uint32_t secondStart =
+        static_cast<std::uint32_t>(genome->chromosomes.at(1).startGenomePosition);
+    for (const std::uint16_t score : {0, 1}) {
+        Read straddling = readOf(first.substr(130) + std::string(30, 'T'));
+        const Alignment a = aligned(straddling, positionAt(130, score));
+        EXPECT_EQ(a.cigarString, "70M30S") << score;
+        EXPECT_EQ(a.mismatchString, "70") << score;
+    }
+    Read fromPadding = readOf(std::string(20, 'T') + second.substr(0, 80));
+    EXPECT_FALSE(aligned(fromPadding, positionAt(secondStart - 20, 1)).isReportable);
 }
 
 TEST_F(AlignmentSimpleTest, SmithWatermanPerformsTheSimpleAlignment) {
