@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "alignment/alignment_parameters.h"
@@ -113,6 +114,8 @@ void performAlignment(const AlignmentParameters& params, Read& read, Alignment& 
                       const GenomeSequence& genome, AlignmentScratch& scratch);
 void performAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                       const GenomeSequence& genome);
+// The reference bases a CIGAR covers: its M, D, N, = and X lengths.
+std::uint64_t cigarReferenceSpan(std::string_view cigar);
 void addChromosomeInformationToAlignment(Alignment& alignment, const GenomeSequence& genome, bool copyName);
 
 std::string positionToString(const Position& position, const char* prefix);

@@ -215,20 +215,6 @@ void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const 
     alignment.lengthOfLongestMatchSegment = writer.longest;
 }
 
-// The reference bases the CIGAR covers (M, D, N, = and X).
-std::uint64_t cigarReferenceSpan(const std::string& cigar) {
-    std::uint64_t span = 0, length = 0;
-    for (const char c : cigar) {
-        if (c >= '0' && c <= '9') {
-            length = 10 * length + static_cast<std::uint64_t>(c - '0');
-            continue;
-        }
-        if (c == 'M' || c == 'D' || c == 'N' || c == '=' || c == 'X') span += length;
-        length = 0;
-    }
-    return span;
-}
-
 // The aligned bases, clips left out, lie within the chromosome of the read's position.
 bool staysOnItsChromosome(const Alignment& alignment, const GenomeSequence& genome) {
     const std::uint64_t position = alignment.primaryPosition.genomePosition;
@@ -329,6 +315,19 @@ void performAlignment(const AlignmentParameters& /*params*/, Read& read, Alignme
 }  // namespace koru
 
 namespace koru {
+
+std::uint64_t cigarReferenceSpan(std::string_view cigar) {
+    std::uint64_t span = 0, length = 0;
+    for (const char c : cigar) {
+        if (c >= '0' && c <= '9') {
+            length = 10 * length + static_cast<std::uint64_t>(c - '0');
+            continue;
+        }
+        if (c == 'M' || c == 'D' || c == 'N' || c == '=' || c == 'X') span += length;
+        length = 0;
+    }
+    return span;
+}
 
 void performAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                       const GenomeSequence& genome) {

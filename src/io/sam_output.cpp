@@ -81,20 +81,6 @@ std::uint32_t samMappingQuality(const Alignment* own, const Alignment* mate, std
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(quality, maximumSamMappingQuality));
 }
 
-// Reference bases a CIGAR covers: its M, D, N, = and X lengths.
-std::uint64_t referenceSpan(std::string_view cigar) {
-    std::uint64_t span = 0, length = 0;
-    for (const char c : cigar) {
-        if (c >= '0' && c <= '9') {
-            length = 10 * length + static_cast<std::uint64_t>(c - '0');
-            continue;
-        }
-        if (c == 'M' || c == 'D' || c == 'N' || c == '=' || c == 'X') span += length;
-        length = 0;
-    }
-    return span;
-}
-
 // The older read name convention ends a name with /1 or /2; both lines of a pair carry one name.
 std::string_view withoutMateSuffix(std::string_view name) {
     if (name.size() > 2 && name[name.size() - 2] == '/' && (name.back() == '1' || name.back() == '2'))
@@ -176,8 +162,8 @@ std::int64_t templateLength(const Placement& own, const Placement& mate, bool is
     if (!onSameChromosome(own.alignment, mate.alignment)) return 0;
     const auto ownStart = static_cast<std::int64_t>(own.pos);
     const auto mateStart = static_cast<std::int64_t>(mate.pos);
-    const std::int64_t ownEnd = ownStart + static_cast<std::int64_t>(referenceSpan(own.cigar));
-    const std::int64_t mateEnd = mateStart + static_cast<std::int64_t>(referenceSpan(mate.cigar));
+    const std::int64_t ownEnd = ownStart + static_cast<std::int64_t>(cigarReferenceSpan(own.cigar));
+    const std::int64_t mateEnd = mateStart + static_cast<std::int64_t>(cigarReferenceSpan(mate.cigar));
     const std::int64_t length = std::max(ownEnd, mateEnd) - std::min(ownStart, mateStart);
     const bool leftmost = ownStart != mateStart ? ownStart < mateStart : isReadA;
     return leftmost ? length : -length;
