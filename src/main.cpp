@@ -2,6 +2,7 @@
 // and each stage's time printed.
 
 #include <cstdio>
+#include <filesystem>
 
 #include "config/command_line.h"
 #include "config/execution_parameters.h"
@@ -98,8 +99,17 @@ void reportSamplingStep(LockedFile& output, std::uint32_t step, const char* orig
     output.writeUnderLock(stringPrintf("Index sampling step = %u (%s)\n", step, origin), true);
 }
 
+double gibibytes(std::uint64_t bytes) {
+    return static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30);
+}
+
 MappingIndex loadIndexFile(ExecutionParameters& params) {
     LockedFile& output = *params.standardOutputFile;
+    std::error_code error;
+    const std::uint64_t fileBytes = std::filesystem::file_size(params.indexFileName, error);
+    if (!error)
+        describeMemoryNeed(stringPrintf("the index file \"%s\" needs about %.1f GiB of memory",
+                                        params.indexFileName.c_str(), gibibytes(fileBytes)));
     MappingIndex index = timedStage(output, "Loading Index File", [&] {
         return deserializeBinaryIndexesFromFile(params.indexFileName, params.verbose ? &output : nullptr,
                                                 params.indexSamplingStep);
@@ -117,10 +127,14 @@ MappingIndex buildIndex(ExecutionParameters& params) {
     index.genome = loadReference(params);
     // The same genome gets the same index on every machine; one that would not fit this machine is
     // refused here, before the tables are allocated, rather than running out of memory halfway.
+    const std::string genomeFile = params.genomeInformation ? params.genomeInformation->file : "";
     const SamplingStepChoice step = chooseSamplingStep(
-        params.indexSamplingStep, index.genome->paddedSequenceLength,
-        params.genomeInformation ? params.genomeInformation->file : "", physicalMemoryBytes());
+        params.indexSamplingStep, index.genome->paddedSequenceLength, genomeFile, physicalMemoryBytes());
     reportSamplingStep(output, step.step, step.origin);
+    describeMemoryNeed(stringPrintf(
+        "indexing the genome in \"%s\" at --indexSamplingStep %u needs about %.1f GiB of memory",
+        genomeFile.c_str(), step.step,
+        gibibytes(estimateIndexMemory(index.genome->paddedSequenceLength, step.step).minimumBuildBytes)));
     LockedFile* verboseFile = params.verbose ? &output : nullptr;
     const CountLimits limits{params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
                              params.maximumNumberOfPositionsAKeyCanHaveInAnIndex};

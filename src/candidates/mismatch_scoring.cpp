@@ -55,7 +55,8 @@ constexpr std::size_t inlineWords = 17;
 void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t orientation,
                                                  CandidatePosition& candidate, const GenomeSequence& genome) {
     if (orientation != kForwardOrientation && orientation != kReverseComplementOrientation)
-        exitWithError("A unsupported strand orientation was passed to the \"scoreRead\" function.");
+        exitWithError(
+            "ERROR: A read was scored in an orientation that is neither forward nor reverse complement.\n");
     const ReadOrientationWords words = getReadOrientationWords(read, orientation);
     const std::size_t n = read.binaryEncodedArraySize;
     std::array<std::uint32_t, inlineWords> inlineMismatches;
@@ -149,7 +150,8 @@ void calculateMismatchScoresUsingAsciiEncodings(Read& read, std::uint32_t orient
                                                 std::string& reference, std::string& buffer) {
     const char* readText = getReadSequenceForOrientation(read, orientation);
     if (readText == nullptr)
-        exitWithError("A unsupported strand orientation was passed to the \"scoreRead\" function.");
+        exitWithError(
+            "ERROR: A read was scored in an orientation that is neither forward nor reverse complement.\n");
     // The reference the read and an indel can reach; the text ends where the genome's does.
     const IndelDescriptor& indel = candidate.indelDescriptor;
     referenceText(genome, candidate.genomePosition, read.length + (indel.present ? indel.size : 0),

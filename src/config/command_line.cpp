@@ -5,11 +5,13 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
 
+#include "index/index_memory.h"
 #include "index/key_stream.h"
 #include "sequence/string_utilities.h"
 #include "support/errors.h"
@@ -109,21 +111,30 @@ const option longOptions[] = {
 };
 
 // The name an option was given under, for messages: the long name when a long option was
-// used, else the long name of the short letter.
+// used, else the long name of the short letter, else the letter (-a has no long name).
 const char* optionName(int value, int longIndex) {
     if (longIndex >= 0) return longOptions[longIndex].name;
     for (const option* entry = longOptions; entry->name != nullptr; ++entry)
         if (entry->val == value) return entry->name;
-    return "?";
+    static char letter[2] = {};
+    letter[0] = value > 0 && value < 128 ? static_cast<char>(value) : '?';
+    return letter;
 }
 
-// Reads an unsigned decimal argument: a text that is not a number reads as 0, and a value
-// beyond the field (a negative number included) is refused rather than cut to the field.
+[[noreturn]] void refuseValue(const char* text, const char* name, const char* what) {
+    exitWithErrorAndHelp(
+        stringPrintf("The value \"%s\" passed to the \"%s\" parameter is not %s.\n", text, name, what));
+}
+
+// Reads an unsigned decimal argument. A text that is not wholly a number is refused (it would
+// otherwise read as 0, or as its leading digits), and so is a value beyond the field, a negative
+// number included, rather than cut to the field.
 std::uint32_t readUnsignedArgument(const char* text, const char* name,
                                    std::uint64_t largest = std::numeric_limits<std::uint32_t>::max()) {
     errno = 0;
     char* end = nullptr;
     const unsigned long long value = std::strtoull(text, &end, 10);
+    if (end == text || *end != '\0') refuseValue(text, name, "a whole number");
     const bool negative = text[std::strspn(text, " \t\n\v\f\r")] == '-' && value != 0;
     if (errno == ERANGE || negative || value > largest)
         exitWithErrorAndHelp(
@@ -133,8 +144,36 @@ std::uint32_t readUnsignedArgument(const char* text, const char* name,
     return static_cast<std::uint32_t>(value);
 }
 
-double readFractionArgument(const char* text) {
-    return std::strtod(text, nullptr);
+// A finite decimal number, wholly: "abc", "" and "2x" are refused rather than read as 0 or 2.
+double readNumberArgument(const char* text, const char* name, const char* what) {
+    char* end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !std::isfinite(value)) refuseValue(text, name, what);
+    return value;
+}
+
+double readShareArgument(const char* text, const char* name) {
+    const char* const what = "a share: it must be a number from 0 to 1";
+    const double share = readNumberArgument(text, name, what);
+    if (!(share >= 0.0 && share <= 1.0)) refuseValue(text, name, what);
+    return share;
+}
+
+// Seconds to wait between polls; the server waits at least a millisecond (interactive_server.h).
+double readSecondsArgument(const char* text, const char* name) {
+    const char* const what = "a number of seconds of 0 or more";
+    const double seconds = readNumberArgument(text, name, what);
+    if (seconds < 0.0) refuseValue(text, name, what);
+    return seconds;
+}
+
+// A file or directory option given an empty name would later be taken for one not given at all,
+// or reach the file system as "".
+const char* fileNameArgument(const char* text, const char* name) {
+    if (*text == '\0')
+        exitWithErrorAndHelp(
+            stringPrintf("The \"%s\" parameter needs a file name, and it was given an empty one.\n", name));
+    return text;
 }
 
 void setBasesToShift(ExecutionParameters& params, const char* text, const char* name) {
@@ -156,17 +195,6 @@ void setIndexSamplingStep(ExecutionParameters& params, const char* text, const c
             "must be 1, 2, 4 or 8.\n",
             text, name));
     params.indexSamplingStep = step;
-}
-
-void setMaximumShareOfUncalledBases(ExecutionParameters& params, const char* text, const char* name) {
-    char* end = nullptr;
-    const double share = std::strtod(text, &end);
-    if (end == text || *end != '\0' || !(share >= 0.0 && share <= 1.0))
-        exitWithErrorAndHelp(stringPrintf(
-            "The value \"%s\" passed to the \"%s\" parameter is not a share: it must be a number from 0 "
-            "to 1.\n",
-            text, name));
-    params.maximumShareOfUncalledBases = share;
 }
 
 // "@RG\tID:...\t...", written as for other aligners with \t for each tab: every field a two-letter
@@ -224,8 +252,9 @@ void setBinaryReferenceGenome(ExecutionParameters& params, const char* argument,
     params.genomeInformation = std::move(info);
 }
 
-std::string checkedPath(const char* path, const char* label) {
-    errorIfFileDoesNotExistOrNotAccessible(path, R_OK, label);
+std::string checkedPath(const char* path, const char* label, const char* name) {
+    errorIfFileDoesNotExistOrNotAccessible(fileNameArgument(path, name), R_OK, label,
+                                           std::string("--") + name);
     return path;
 }
 
@@ -262,7 +291,7 @@ bool applySearchOption(ExecutionParameters& p, int value, const char* argument, 
             return true;
         case kMaximumPercentageOfKeysThatGeneratedNoCandidates:
             p.maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration =
-                readFractionArgument(argument);
+                readShareArgument(argument, name);
             return true;
         case kNumberOfKeysToGenerateForHighRepeatCandidateGeneration:
             p.numberOfKeysToGenerateForHighRepeatCandidateGeneration = readUnsignedArgument(argument, name);
@@ -278,7 +307,8 @@ bool applySearchOption(ExecutionParameters& p, int value, const char* argument, 
             p.minimumNumberOfKeysAssociatedWithCandidatePosition = 1;
             return true;
         case 'a':
-            p.numberOfAlternateMappingsToReport = readUnsignedArgument(argument, name);
+            p.numberOfAlternateMappingsToReport =
+                readUnsignedArgument(argument, name, maximumAlternateMappings);
             return true;
         default:
             return false;
@@ -294,25 +324,25 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
             setBinaryReferenceGenome(p, argument, name);
             return true;
         case kReferenceGenomeFastaFileName:
-            p.genomeInformation = createFastaGenomeInformation(argument);
+            p.genomeInformation = createFastaGenomeInformation(fileNameArgument(argument, name));
             return true;
         case kIndexFile:
-            p.indexFileName = checkedPath(argument, "Index File");
+            p.indexFileName = checkedPath(argument, "The index file", name);
             return true;
         case kWriteIndexFile:
-            p.writeIndexFileName = argument;
+            p.writeIndexFileName = fileNameArgument(argument, name);
             return true;
         case kIndexSamplingStep:
             setIndexSamplingStep(p, argument, name);
             return true;
         case kMaximumShareOfUncalledBases:
-            setMaximumShareOfUncalledBases(p, argument, name);
+            p.maximumShareOfUncalledBases = readShareArgument(argument, name);
             return true;
         case kReadGroupLine:
             setReadGroupLine(p, argument, name);
             return true;
         case 'd':
-            files.directoryWithSequenceFiles = checkedPath(argument, "Sequence File directory");
+            files.directoryWithSequenceFiles = checkedPath(argument, "The sequence file directory", name);
             files.isSequenceFileMappingRequest = true;
             return true;
         case 'f':
@@ -328,25 +358,23 @@ bool applyRequestOption(ExecutionParameters& p, int value, const char* argument,
             files.isSequenceFileMappingRequest = true;
             return true;
         case kRead1FastqFileName:
-            fastq.read1FastqFile = checkedPath(argument, "Read 1 fastq file of a read pair");
+            fastq.read1FastqFile = checkedPath(argument, "The read 1 FASTQ file", name);
             fastq.isFastqAlignmentRequest = true;
             return true;
         case kRead2FastqFileName:
-            fastq.read2FastqFile = checkedPath(argument, "Read 2 fastq file of a read pair");
+            fastq.read2FastqFile = checkedPath(argument, "The read 2 FASTQ file", name);
             fastq.isFastqAlignmentRequest = true;
             return true;
         case kServerRequestCheckInterval:
-            server.intervalBetweenRequestCheck = readFractionArgument(argument);
+            server.intervalBetweenRequestCheck = readSecondsArgument(argument, name);
             server.isInteractiveServerRequest = true;
             return true;
         case kServerRequestInputDirectory:
-            server.requestInputDirectory =
-                checkedPath(argument, "Interactive Server Request Input Directory");
+            server.requestInputDirectory = checkedPath(argument, "The request input directory", name);
             server.isInteractiveServerRequest = true;
             return true;
         case kServerRequestOutputDirectory:
-            server.requestOutputDirectory =
-                checkedPath(argument, "Interactive Server Request Output Directory");
+            server.requestOutputDirectory = checkedPath(argument, "The request output directory", name);
             server.isInteractiveServerRequest = true;
             return true;
         default:
@@ -360,21 +388,21 @@ bool applyOutputOption(ExecutionParameters& p, int value, const char* argument, 
             setQmrOutputFileFormatVersion(p, argument, name);
             return true;
         case kQmrOutputFileName:
-            p.qmrOutputRequestParameters.qmrOutputFileName = argument;
+            p.qmrOutputRequestParameters.qmrOutputFileName = fileNameArgument(argument, name);
             p.qmrOutputRequestParameters.isQmrOutputRequest = true;
             return true;
         case kSamOutputFileName:
-            p.samOutputRequestParameters.samOutputFileName = argument;
+            p.samOutputRequestParameters.samOutputFileName = fileNameArgument(argument, name);
             p.samOutputRequestParameters.isSamOutputRequest = true;
             return true;
         case 'o':
-            p.reportFileName = argument;
+            p.reportFileName = fileNameArgument(argument, name);
             return true;
         case 't':
-            p.traceOutputFileName = argument;
+            p.traceOutputFileName = fileNameArgument(argument, name);
             return true;
         case 'F':
-            p.candidatePositionFilterFile = checkedPath(argument, "Candidate Position Filter File");
+            p.candidatePositionFilterFile = checkedPath(argument, "The candidate position filter file", name);
             return true;
         default:
             return false;
@@ -449,7 +477,15 @@ void finishParameters(ExecutionParameters& params) {
     fixThreadCount(params);
     if (!params.candidatePositionFilterFile.empty()) {
         const auto file = createMemoryMappedFile(params.candidatePositionFilterFile);
-        params.candidatePositionFilters = readCandidatePositionFilters(file->text());
+        std::uint32_t ignoredLine = 0;
+        params.candidatePositionFilters = readCandidatePositionFilters(file->text(), &ignoredLine);
+        // A mistyped line would otherwise drop the filters after it unnoticed.
+        if (ignoredLine != 0)
+            std::fprintf(
+                stderr,
+                "Warning: Line %u of the candidate position filter file \"%s\" is not "
+                "\"chromosome:start-end\" ended by a line feed: it and the lines after it are ignored.\n",
+                ignoredLine, params.candidatePositionFilterFile.c_str());
     }
 }
 
@@ -476,17 +512,42 @@ std::unique_ptr<ExecutionParameters> createExecutionParametersFromCommandLineArg
     for (int value; (value = getopt_long(argc, argv, shortOptions, longOptions, &longIndex)) != -1;
          longIndex = -1)
         applyOption(*params, value, longIndex);
+    // Every value follows its option's name: a word left over was meant for an option and would be
+    // silently ignored.
+    if (optind < argc)
+        exitWithErrorAndHelp(stringPrintf(
+            "The argument \"%s\" follows no option that takes a value: every value must follow its option.\n",
+            argv[optind]));
     finishParameters(*params);
     return params;
 }
 
+namespace {
+
+// What the run itself computes (index_memory.h), for a human-sized and a bacterial genome: entries
+// take a byte less on large genomes, and the directory weighs more on small ones.
+void printMemoryRequirements() {
+    const auto perBase = [](double bases) {
+        const IndexMemoryEstimate estimate = estimateIndexMemory(static_cast<std::uint64_t>(bases), 1);
+        return static_cast<double>(estimate.genomeBytes + estimate.tableBytes) / bases;
+    };
+    const IndexMemoryEstimate any = estimateIndexMemory(1 << 20, 1);
+    const double buildGiB = static_cast<double>(any.minimumBuildBytes - any.genomeBytes - any.tableBytes) /
+                            static_cast<double>(std::uint64_t{1} << 30);
+    std::printf(
+        "System Requirements: The index takes about %.0f bytes of memory per base of the genome at "
+        "--indexSamplingStep 1 (%.0f for a genome of a few megabases), its tables a K-th of that at "
+        "step K, and building it %.1f GiB more; a run that builds an index refuses a genome whose index "
+        "would not fit this machine, with the memory it needs.\n\n",
+        perBase(3e9), perBase(5e6), buildGiB);
+}
+
+}  // namespace
+
 void printHelp() {
     const char* const separator = "\t";
     std::printf("KORU V%s\n\n", koruVersion);
-    std::printf(
-        "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly recommend "
-        "you "
-        "do not utilize swap space for KORU execution.\n\n");
+    printMemoryRequirements();
     std::printf("Usage:\n\tkoru options\n\nOptions:\n");
     std::printf("\t    --concordantReadPairInsertSize %smaximum concordant insert size [10000]\n", separator);
     std::printf("\t-h, --help                         %sdisplay this help text and exit\n", separator);

@@ -5,7 +5,10 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <limits>
+
+#include "support/text_format.h"
 
 namespace koru {
 
@@ -55,6 +58,28 @@ void validateFastqRequest(const FastqAlignmentRequestParameters& fastq, Validati
             "the read1FastqFileName and read2FastqFileName parameters.\n");
 }
 
+// A directory given but holding no matching file is told apart from no directory given, and from
+// a file given as the directory.
+void validateSequenceFileRequest(const SequenceFileMappingRequestParameters& files, Validation& validation) {
+    std::error_code error;
+    if (files.directoryWithSequenceFiles.empty()) {
+        validation.fail(
+            "No sequence files were provided to map!  Please use the directoryWithSequenceFiles "
+            "parameter.\n");
+    } else if (!std::filesystem::is_directory(files.directoryWithSequenceFiles, error)) {
+        const std::string message =
+            stringPrintf("The directory \"%s\" (--directoryWithSequenceFiles) is not a directory.\n",
+                         files.directoryWithSequenceFiles.c_str());
+        validation.fail(message.c_str());
+    } else if (files.numberOfSequenceFiles() == 0) {
+        const std::string message = stringPrintf(
+            "The directory \"%s\" (--directoryWithSequenceFiles) holds no sequence file named like "
+            "\"%s*.seq\".\n",
+            files.directoryWithSequenceFiles.c_str(), files.sequenceFilePrefix.c_str());
+        validation.fail(message.c_str());
+    }
+}
+
 // The index comes either from a reference genome, built in the run (and then possibly written to
 // an index file), or from an index file.
 void validateIndexSource(const ExecutionParameters& params, Validation& validation) {
@@ -92,10 +117,7 @@ bool validateExecutionParameters(const ExecutionParameters& params) {
         return validation.ok();
     }
     if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest) {
-        if (params.sequenceFileMappingRequestParameters.numberOfSequenceFiles() == 0)
-            validation.fail(
-                "No sequence files were provided to map!  Please use the directoryWithSequenceFiles "
-                "parameter.\n");
+        validateSequenceFileRequest(params.sequenceFileMappingRequestParameters, validation);
     } else if (params.fastqAlignmentRequestParameters.isFastqAlignmentRequest) {
         validateFastqRequest(params.fastqAlignmentRequestParameters, validation);
     } else {
@@ -166,24 +188,38 @@ bool readCharacter(std::string_view text, std::size_t& cursor, char expected) {
     return true;
 }
 
+bool readFilter(std::string_view text, std::size_t& cursor, CandidatePositionFilter& filter) {
+    return readUnsigned(text, cursor, filter.chromosome) && readCharacter(text, cursor, ':') &&
+           readUnsigned(text, cursor, filter.startPositionInChromosome) && readCharacter(text, cursor, '-') &&
+           readUnsigned(text, cursor, filter.endPositionInChromosome);
+}
+
 }  // namespace
 
-std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_view text) {
+std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_view text,
+                                                                  std::uint32_t* ignoredLine) {
     const auto lineFeeds = static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     std::vector<CandidatePositionFilter> filters;
     std::size_t cursor = 0, counted = 0;
     std::uint32_t line = 1;
-    while (filters.size() < lineFeeds) {
-        while (cursor < text.size() && std::isspace(static_cast<unsigned char>(text[cursor]))) ++cursor;
+    const auto countLinesTo = [&](std::size_t position) {
         line += static_cast<std::uint32_t>(std::count(text.begin() + static_cast<long>(counted),
-                                                      text.begin() + static_cast<long>(cursor), '\n'));
-        counted = cursor;
+                                                      text.begin() + static_cast<long>(position), '\n'));
+        counted = position;
+    };
+    const auto skipWhiteSpace = [&] {
+        while (cursor < text.size() && std::isspace(static_cast<unsigned char>(text[cursor]))) ++cursor;
+        countLinesTo(cursor);
+    };
+    if (ignoredLine != nullptr) *ignoredLine = 0;
+    for (skipWhiteSpace(); cursor < text.size(); skipWhiteSpace()) {
         CandidatePositionFilter filter;
         filter.lineNumber = line;
-        if (!readUnsigned(text, cursor, filter.chromosome) || !readCharacter(text, cursor, ':') ||
-            !readUnsigned(text, cursor, filter.startPositionInChromosome) ||
-            !readCharacter(text, cursor, '-') || !readUnsigned(text, cursor, filter.endPositionInChromosome))
+        // No more records than line feeds: a last line without one is not read.
+        if (filters.size() >= lineFeeds || !readFilter(text, cursor, filter)) {
+            if (ignoredLine != nullptr) *ignoredLine = line;
             break;
+        }
         filters.push_back(filter);
     }
     return filters;

@@ -119,8 +119,10 @@ void openOutputFiles(ExecutionParameters& params);
 void closeOutputFiles(ExecutionParameters& params);
 
 // Records of the filter file, in file order. Reading stops at the first text that is not
-// "chromosome:start-end", and after as many records as the text has line feeds.
-std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_view text);
+// "chromosome:start-end", and after as many records as the text has line feeds. When text is left
+// unread (not white space), `ignoredLine` receives the number of the first such line.
+std::vector<CandidatePositionFilter> readCandidatePositionFilters(std::string_view text,
+                                                                  std::uint32_t* ignoredLine = nullptr);
 
 std::string executionParametersToString(const ExecutionParameters* params);
 void printExecutionParameters(LockedFile& file, const ExecutionParameters* params);

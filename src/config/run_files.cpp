@@ -1,6 +1,9 @@
 #include "config/run_files.h"
 
+#include <sys/stat.h>
+
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "index/index_file.h"
@@ -71,9 +74,31 @@ void refuseSharedFiles(const std::vector<NamedFile>& outputs, const std::vector<
     }
 }
 
+// The server's directories must be directories, and differ: results written among the requests
+// would be taken for requests and answered in turn.
+void checkServerDirectories(const ExecutionParameters& params) {
+    const auto& server = params.interactiveServerRequestParameters;
+    if (!server.isInteractiveServerRequest) return;
+    struct stat input {};
+    struct stat output {};
+    const NamedFile directories[] = {{server.requestInputDirectory, "--serverRequestInputDirectory"},
+                                     {server.requestOutputDirectory, "--serverRequestOutputDirectory"}};
+    for (const auto& [directory, status] : {std::pair{&directories[0], &input}, {&directories[1], &output}})
+        if (stat(directory->path.c_str(), status) != 0 || !S_ISDIR(status->st_mode))
+            exitWithErrorFormat("The directory \"%s\" (%s) is not a directory.\n", directory->path.c_str(),
+                                directory->option);
+    if (input.st_dev == output.st_dev && input.st_ino == output.st_ino)
+        exitWithErrorFormat(
+            "The request output directory \"%s\" (--serverRequestOutputDirectory) is the request input "
+            "directory \"%s\" (--serverRequestInputDirectory): results written there would be taken for "
+            "requests.\n",
+            server.requestOutputDirectory.c_str(), server.requestInputDirectory.c_str());
+}
+
 }  // namespace
 
 void checkRunFiles(const ExecutionParameters& params) {
+    checkServerDirectories(params);
     const std::vector<NamedFile> written = writtenFiles(params);
     std::vector<NamedFile> outputs = written;
     addNamed(outputs, params.writeIndexFileName, "--writeIndexFile");

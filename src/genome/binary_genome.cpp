@@ -95,8 +95,7 @@ ChromosomeInformation placeChromosome(const BinaryChromosome& chromosome, std::u
 
 void processBinaryFormatGenomeFile(GenomeSequence& genome, const MemoryMappedFile& file) {
     const GenomeInformation* info = genome.genomeInformation.get();
-    if (info == nullptr)
-        exitWithError("ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.");
+    if (info == nullptr) exitWithError("ERROR: No reference genome was given.\n");
     const bool hasSkippedPairs = info->formatType == binaryGenomeFormatType1;
     const std::vector<BinaryChromosome> scanned =
         scanBinaryGenome(file, info->numberOfChromosomes, hasSkippedPairs);

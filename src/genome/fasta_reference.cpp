@@ -3,12 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "genome/fasta_sequence_encoder.h"
 #include "sequence/string_utilities.h"
 #include "support/allocation.h"
 #include "support/errors.h"
+#include "support/text_format.h"
 
 namespace koru {
 
@@ -25,11 +27,63 @@ std::uint64_t roundUpToWord(std::uint64_t bases) {
     return (bases + kWordBases - 1) / kWordBases * kWordBases;
 }
 
-[[noreturn]] void exitOnHeaderError(const std::string& fileName) {
+// Line numbers are counted only when a message needs one.
+unsigned long long lineAt(std::string_view text, std::size_t offset) {
+    return 1 + static_cast<unsigned long long>(std::count(text.begin(), text.begin() + offset, '\n'));
+}
+
+[[noreturn]] void exitOnHeaderError(const MemoryMappedFile& file, std::size_t offset) {
+    if (offset == 0 && file.text().front() != '>')
+        exitWithErrorFormat(
+            "ERROR: The reference genome file \"%s\" does not start with a header line (\">name\").\n",
+            file.fileName.c_str());
     exitWithErrorFormat(
-        "ERROR: Could not process a header in the fasta genome file \"%s\" provided to the "
-        "\"processFastaFormatGenomeFile\".",
-        fileName.c_str());
+        "ERROR: The reference genome file \"%s\" has a header that cannot be read at line %llu.\n",
+        file.fileName.c_str(), lineAt(file.text(), offset));
+}
+
+// SAM names a chromosome by its name up to the first white space: that must be there, and be the
+// chromosome's own (samtools refuses a header naming one twice). Empty when it is.
+std::string chromosomeNameProblem(const MemoryMappedFile& file, std::size_t header,
+                                  const std::string& fullName,
+                                  std::unordered_map<std::string_view, std::size_t>& headers) {
+    // The white space SAM writers cut names at.
+    const auto end = std::find_if(fullName.begin(), fullName.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f';
+    });
+    const std::string name(fullName.begin(), end);
+    if (name.empty())
+        return stringPrintf(
+            "ERROR: The reference genome file \"%s\" has a header without a name at line %llu.\n",
+            file.fileName.c_str(), lineAt(file.text(), header));
+    // The name starts the header line; the view points into the file's text, which outlives the map.
+    const auto [earlier, added] = headers.emplace(file.text().substr(header + 1, name.size()), header);
+    if (added) return {};
+    return stringPrintf(
+        "ERROR: The reference genome file \"%s\" names the chromosome \"%s\" twice, at lines %llu and %llu "
+        "(names are compared up to their first white space).\n",
+        file.fileName.c_str(), name.c_str(), lineAt(file.text(), earlier->second),
+        lineAt(file.text(), header));
+}
+
+// A chromosome without bases (SAM has no length 0) or a byte that is not a base (a digit would be
+// counted as one), with its line. Empty when there is neither.
+std::string sequenceProblem(const MemoryMappedFile& file, std::size_t header, std::string_view sequence,
+                            const FastaTextScan& scan, const std::string& name) {
+    if (scan.firstOtherByte != std::string_view::npos) {
+        const auto byte = static_cast<unsigned char>(sequence[scan.firstOtherByte]);
+        const std::string shown = byte > ' ' && byte < 0x7F ? std::string(1, static_cast<char>(byte))
+                                                            : stringPrintf("\\x%02X", byte);
+        const auto offset =
+            static_cast<std::size_t>(sequence.data() - file.text().data()) + scan.firstOtherByte;
+        return stringPrintf(
+            "ERROR: The reference genome file \"%s\" has \"%s\", which is not a base, at line %llu.\n",
+            file.fileName.c_str(), shown.c_str(), lineAt(file.text(), offset));
+    }
+    if (sequence.size() > scan.whitespace) return {};
+    return stringPrintf(
+        "ERROR: The reference genome file \"%s\" has no bases for the chromosome \"%s\" of line %llu.\n",
+        file.fileName.c_str(), name.c_str(), lineAt(file.text(), header));
 }
 
 // Reads the header at the cursor into the chromosome and moves the cursor past the chromosome's
@@ -45,9 +99,9 @@ std::optional<std::string_view> readFastaRecord(std::string_view text, std::size
     return text.substr(begin, cursor - begin);
 }
 
-// The pre-scan: checks every header and measures the genome with padding, so that the arrays are
-// sized once, right, and a genome too large for 32-bit positions is refused before anything large
-// is allocated.
+// The pre-scan: checks every header, name and sequence and measures the genome with padding, so
+// that the arrays are sized once, right, and a genome too large for 32-bit positions is refused
+// before anything large is allocated. That is told first; then the first problem of a chromosome.
 struct FastaLayout {
     std::uint64_t numberOfChromosomes = 0;
     std::uint64_t paddedSequenceLength = 0;
@@ -57,14 +111,20 @@ FastaLayout measureFastaLayout(const MemoryMappedFile& file) {
     const std::string_view text = file.text();
     FastaLayout layout;
     ChromosomeInformation chromosome;
+    std::unordered_map<std::string_view, std::size_t> headers;
+    std::string problem;
     for (std::size_t cursor = 0; cursor < text.size();) {
+        const std::size_t header = cursor;
         const auto sequence = readFastaRecord(text, cursor, chromosome);
-        if (!sequence) exitOnHeaderError(file.fileName);
-        const std::uint64_t bases = sequence->size() - countFastaWhitespace(*sequence);
-        layout.paddedSequenceLength += roundUpToWord(bases) + kWordBases;
+        if (!sequence) exitOnHeaderError(file, header);
+        const FastaTextScan scan = scanFastaSequence(*sequence);
+        if (problem.empty()) problem = chromosomeNameProblem(file, header, chromosome.name, headers);
+        if (problem.empty()) problem = sequenceProblem(file, header, *sequence, scan, chromosome.name);
+        layout.paddedSequenceLength += roundUpToWord(sequence->size() - scan.whitespace) + kWordBases;
         ++layout.numberOfChromosomes;
     }
     errorIfGenomeExceedsGenomePositions(file.fileName, layout.paddedSequenceLength);
+    if (!problem.empty()) exitWithError(problem);
     return layout;
 }
 
@@ -146,10 +206,8 @@ std::optional<std::size_t> populateChromosomeInformationFromFastaHeader(Chromoso
 void processFastaFormatGenomeFile(GenomeSequence& genome, const MemoryMappedFile& file) {
     const std::string_view text = file.text();
     if (text.find('>') == std::string_view::npos)
-        exitWithErrorFormat(
-            "ERROR: The genome file \"%s\" provided to the \"processFastaFormatGenomeFile\" function has "
-            "no sequence data.",
-            file.fileName.c_str());
+        exitWithErrorFormat("ERROR: The reference genome file \"%s\" has no sequence data.\n",
+                            file.fileName.c_str());
     const FastaLayout layout = measureFastaLayout(file);
     allocateFastaArrays(genome, static_cast<std::uint64_t>(file.size), layout.paddedSequenceLength);
 

@@ -44,6 +44,12 @@ bool isFastaWhitespace(unsigned char byte) {
     return static_cast<unsigned char>(byte - '\t') < 5 || byte == ' ';
 }
 
+// Letters of either case (IUPAC codes and the like are kept aside as other letters), and the gap
+// and stop marks some references carry.
+bool isSequenceByte(unsigned char byte) {
+    return static_cast<unsigned char>((byte | 0x20) - 'a') < 26 || byte == '-' || byte == '*' || byte == '.';
+}
+
 char toUpperAscii(unsigned char byte) {
     return static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - ('a' - 'A') : byte);
 }
@@ -80,6 +86,16 @@ __m128i toUpperCase(__m128i bytes) {
     const __m128i lower = _mm_and_si128(_mm_cmpgt_epi8(bytes, _mm_set1_epi8('a' - 1)),
                                         _mm_cmplt_epi8(bytes, _mm_set1_epi8('z' + 1)));
     return _mm_sub_epi8(bytes, _mm_and_si128(lower, _mm_set1_epi8('a' - 'A')));
+}
+
+// One bit per byte: a letter of either case, '-', '*' or '.'.
+std::uint32_t sequenceByteMask(__m128i bytes) {
+    const __m128i folded = _mm_sub_epi8(_mm_or_si128(bytes, _mm_set1_epi8(0x20)), _mm_set1_epi8('a'));
+    const __m128i letter = _mm_cmpeq_epi8(_mm_min_epu8(folded, _mm_set1_epi8(25)), folded);
+    const __m128i marks = _mm_or_si128(
+        _mm_or_si128(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('-')), _mm_cmpeq_epi8(bytes, _mm_set1_epi8('*'))),
+        _mm_cmpeq_epi8(bytes, _mm_set1_epi8('.')));
+    return static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_or_si128(letter, marks)));
 }
 
 std::uint32_t matchMask(__m128i first, __m128i second, char letter) {
@@ -121,16 +137,27 @@ std::size_t compactUpperCase(std::string_view text, char* out) {
 
 }  // namespace
 
-std::size_t countFastaWhitespace(std::string_view text) {
+FastaTextScan scanFastaSequence(std::string_view text) {
     const auto* in = reinterpret_cast<const unsigned char*>(text.data());
-    std::size_t count = 0, index = 0;
+    FastaTextScan scan;
+    std::size_t index = 0;
 #if defined(__SSSE3__)
-    for (; index + 16 <= text.size(); index += 16)
-        count += static_cast<std::size_t>(__builtin_popcount(
-            whitespaceMask(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + index)))));
+    for (; index + 16 <= text.size(); index += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + index));
+        const std::uint32_t whitespace = whitespaceMask(bytes);
+        scan.whitespace += static_cast<std::size_t>(__builtin_popcount(whitespace));
+        const std::uint32_t others = ~(whitespace | sequenceByteMask(bytes)) & 0xFFFFu;
+        if (others != 0 && scan.firstOtherByte == std::string_view::npos)
+            scan.firstOtherByte = index + static_cast<std::size_t>(__builtin_ctz(others));
+    }
 #endif
-    for (; index < text.size(); ++index) count += isFastaWhitespace(in[index]);
-    return count;
+    for (; index < text.size(); ++index) {
+        scan.whitespace += isFastaWhitespace(in[index]);
+        if (!isFastaWhitespace(in[index]) && !isSequenceByte(in[index]) &&
+            scan.firstOtherByte == std::string_view::npos)
+            scan.firstOtherByte = index;
+    }
+    return scan;
 }
 
 FastaSequenceEncoder::FastaSequenceEncoder(std::uint32_t* planePairs, std::uint32_t* uncalledPlane)

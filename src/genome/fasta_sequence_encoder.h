@@ -14,8 +14,15 @@
 
 namespace koru {
 
-// Space, tab, line feed, carriage return, vertical tab and form feed.
-std::size_t countFastaWhitespace(std::string_view text);
+// What the reader needs to know of a chromosome's sequence text before encoding it: its white
+// space (space, tab, line feed, carriage return, vertical tab and form feed), and the first byte
+// that is neither white space nor of a sequence (a letter of either case, '-', '*' or '.'): a
+// digit, say, which would otherwise be taken for a base.
+struct FastaTextScan {
+    std::size_t whitespace = 0;
+    std::size_t firstOtherByte = std::string_view::npos;
+};
+FastaTextScan scanFastaSequence(std::string_view text);
 
 class FastaSequenceEncoder {
   public:

@@ -40,7 +40,8 @@ const char* binaryGenomeDirectory() {
 }
 
 std::unique_ptr<GenomeInformation> createFastaGenomeInformation(const std::string& fileName) {
-    errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "Genome file in fasta format");
+    errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The reference genome file",
+                                           "--referenceGenomeFastaFileName");
     auto info = std::make_unique<GenomeInformation>();
     info->file = fileName;
     info->formatType = fastaGenomeFormatType;

@@ -36,8 +36,7 @@ void errorIfGenomeExceedsGenomePositions(const std::string& fileName, std::uint6
 
 std::unique_ptr<GenomeSequence> createGenomeSequence(const GenomeInformation* information,
                                                      LockedFile* timerFile) {
-    if (information == nullptr)
-        exitWithError("ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.");
+    if (information == nullptr) exitWithError("ERROR: No reference genome was given.\n");
     Timer reading = startTimer("Reading in Reference Genome");
     std::unique_ptr<MemoryMappedFile> file = createMemoryMappedFile(information->file);
     reportTimer(timerFile, reading);

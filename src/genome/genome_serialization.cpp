@@ -244,10 +244,8 @@ void checkGenomeSizes(const GenomeSequence& genome) {
 }  // namespace
 
 void serializeGenomeInformationToFile(std::FILE* stream, const GenomeInformation* info) {
-    errorIfFileHandleProvidedToMethodIsNull(stream, "serializeGenomeToFile");
-    if (info == nullptr)
-        exitWithError(
-            "ERROR: An empty genome object was provided to the \"serializeGenomeToFile\" function.");
+    if (stream == nullptr) exitWithError("ERROR: There is no open file to write the genome to.\n");
+    if (info == nullptr) exitWithError("ERROR: There is no genome information to write.\n");
     if (info->file.size() > UINT32_MAX)
         exitWithError("ERROR: The genome file name is too long to serialise.\n");
     std::string out;
@@ -263,15 +261,10 @@ void serializeGenomeInformationToFile(std::FILE* stream, const GenomeInformation
 }
 
 void serializeGenomeSequenceToFile(std::FILE* stream, const GenomeSequence* genome) {
-    errorIfFileHandleProvidedToMethodIsNull(stream, "serializeGenomeSequenceToFile");
-    if (genome == nullptr)
-        exitWithError(
-            "ERROR: An empty genome sequence object was provided to the \"serializeGenomeSequenceToFile\" "
-            "function.");
+    if (stream == nullptr) exitWithError("ERROR: There is no open file to write the genome to.\n");
+    if (genome == nullptr) exitWithError("ERROR: There is no genome to write.\n");
     // Checked before anything is written, so that a refused genome leaves no partial record.
-    if (!genome->genomeInformation)
-        exitWithError(
-            "ERROR: An empty genome object was provided to the \"serializeGenomeToFile\" function.");
+    if (!genome->genomeInformation) exitWithError("ERROR: There is no genome information to write.\n");
     // The reader sizes the table by the genome information and the planes by the 32-bit count.
     if (genome->genomeInformation->numberOfChromosomes != genome->chromosomes.size())
         exitWithErrorFormat(
@@ -295,13 +288,13 @@ void serializeGenomeSequenceToFile(std::FILE* stream, const GenomeSequence* geno
 }
 
 std::unique_ptr<GenomeInformation> deserializeGenomeInformationFromFile(std::FILE* stream) {
-    errorIfFileHandleProvidedToMethodIsNull(stream, "deserializeGenomeFromFile");
+    if (stream == nullptr) exitWithError("ERROR: There is no open file to read the genome from.\n");
     GenomeReader reader(stream);
     return readGenomeInformation(reader);
 }
 
 std::unique_ptr<GenomeSequence> deserializeGenomeSequenceFromFile(std::FILE* stream) {
-    errorIfFileHandleProvidedToMethodIsNull(stream, "deserializeGenomeSequenceFromFile");
+    if (stream == nullptr) exitWithError("ERROR: There is no open file to read the genome from.\n");
     GenomeReader reader(stream);
     auto genome = std::make_unique<GenomeSequence>();
     unsigned char record[kGenomeSequenceBytes];

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -114,18 +115,17 @@ void serializeGenomeSequenceToIndexFile(IndexFileWriter& out, const GenomeSequen
     serializeOtherLetters(out, genome.otherLetters);
 }
 
-void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes, LockedFile* report) {
-    if (indexes == nullptr)
-        exitWithError(
-            "ERROR: An empty binary indexes object was provided to the \"serializeBinaryIndexesToFile\" "
-            "function.");
-    errorIfFileHandleProvidedToMethodIsNull(file, "serializeBinaryIndexesToFile");
-    const CountArrays& arrays = *indexes->countArrays;
-    const GenomeSequence& genome = *indexes->genomeSequence;
+void serializeBinaryIndexesToFile(std::FILE* file, const std::string& fileName, const BinaryIndexes& indexes,
+                                  LockedFile* report) {
+    const CountArrays& arrays = *indexes.countArrays;
+    const GenomeSequence& genome = *indexes.genomeSequence;
     IndexFileHeader header{};
-    if (std::fwrite(&header, sizeof header, 1, file) != 1)
-        exitWithErrorFormat("Could not write to the index file: %s.\n", std::strerror(errno));
-    IndexFileWriter out(file);
+    const auto exitOnWriteFailure = [&] {
+        exitWithErrorFormat("Could not write to the index file \"%s\": %s.\n", fileName.c_str(),
+                            std::strerror(errno));
+    };
+    if (std::fwrite(&header, sizeof header, 1, file) != 1) exitOnWriteFailure();
+    IndexFileWriter out(file, fileName);
     reportIndexFileStep(
         report,
         "\n\nSerializing the binary indexes to storage, this is very I/O intensive and will take time.");
@@ -155,18 +155,12 @@ void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes,
     header.checksum = indexFileChecksumWithHeader(contentChecksum, header);
     if (std::fseek(file, 0, SEEK_SET) != 0 || std::fwrite(&header, sizeof header, 1, file) != 1 ||
         std::fflush(file) != 0)
-        exitWithErrorFormat("Could not write to the index file: %s.\n", std::strerror(errno));
+        exitOnWriteFailure();
     reportIndexFileStep(report, "Finished serializing the binary indexes to storage, " +
                                     indexFileSizeText(header.fileBytes) + " written to disk.");
 }
 
 namespace {
-
-// The file is written under this name and renamed when complete, so that no run ever maps a
-// half-written index file under the final name.
-std::string partialIndexFileName(const std::string& fileName) {
-    return fileName + ".partial";
-}
 
 // The path the finished file is renamed to: the given one, or the file a symbolic link there
 // names, so that the link stays. Renaming over a device, a directory or a pipe would replace it,
@@ -185,12 +179,34 @@ std::string indexFileTarget(const std::string& fileName) {
     return target;
 }
 
-std::FILE* createIndexFile(const std::string& partial, const std::string& fileName) {
-    std::FILE* file = std::fopen(partial.c_str(), "wb");
-    if (file == nullptr)
+// The mode a file created with fopen would get.
+mode_t newFileMode() {
+    // umask can only be read by setting it; nothing else creates files while an index file is begun.
+    const mode_t mask = umask(0);
+    umask(mask);
+    return 0666 & ~mask;
+}
+
+// The index is written to a file of its own beside the target and renamed into place when
+// complete: no run ever maps half a file under the final name, and runs writing the same index
+// file at once never write into each other's file. A failing run removes its file.
+struct PartialIndexFile {
+    std::string path;
+    std::FILE* stream = nullptr;
+};
+
+PartialIndexFile createPartialIndexFile(const std::string& target, const std::string& fileName) {
+    PartialIndexFile partial{target + ".partial-XXXXXX"};
+    const int descriptor = mkstemp(partial.path.data());
+    if (descriptor >= 0) {
+        removeIfRunFails(partial.path);
+        fchmod(descriptor, newFileMode());
+        partial.stream = fdopen(descriptor, "wb");
+    }
+    if (partial.stream == nullptr)
         exitWithErrorFormat("Could not create the index file \"%s\" (as \"%s\" until it is complete): %s.\n",
-                            fileName.c_str(), partial.c_str(), std::strerror(errno));
-    return file;
+                            fileName.c_str(), partial.path.c_str(), std::strerror(errno));
+    return partial;
 }
 
 // The file's pages leave the page cache once they are on disk: cached as the writes made them, in
@@ -207,21 +223,22 @@ void closeIndexFile(std::FILE* file, const std::string& fileName) {
 }  // namespace
 
 void checkIndexFileCanBeWritten(const std::string& fileName) {
-    const std::string partial = partialIndexFileName(indexFileTarget(fileName));
-    std::fclose(createIndexFile(partial, fileName));
-    std::remove(partial.c_str());
+    const PartialIndexFile partial = createPartialIndexFile(indexFileTarget(fileName), fileName);
+    std::fclose(partial.stream);
+    std::remove(partial.path.c_str());
+    keepFileWhenRunFails();
 }
 
 void writeIndexFile(const std::string& fileName, const BinaryIndexes& indexes, LockedFile* report) {
     // Looked at again: the target may have changed while the index was built.
     const std::string target = indexFileTarget(fileName);
-    const std::string partial = partialIndexFileName(target);
-    std::FILE* file = createIndexFile(partial, fileName);
-    serializeBinaryIndexesToFile(file, &indexes, report);
-    closeIndexFile(file, partial);
-    if (std::rename(partial.c_str(), target.c_str()) != 0)
+    const PartialIndexFile partial = createPartialIndexFile(target, fileName);
+    serializeBinaryIndexesToFile(partial.stream, partial.path, indexes, report);
+    closeIndexFile(partial.stream, partial.path);
+    if (std::rename(partial.path.c_str(), target.c_str()) != 0)
         exitWithErrorFormat("Could not create the index file \"%s\": %s.\n", fileName.c_str(),
                             std::strerror(errno));
+    keepFileWhenRunFails();
 }
 
 std::uint64_t indexFileChecksum(const unsigned char* data, std::size_t bytes) {

@@ -44,8 +44,10 @@ struct MappingIndex {
     std::unique_ptr<BinaryIndexes> indexes;
 };
 
-// Writes the whole index file. Progress lines go to `report` when given. Every write is checked.
-void serializeBinaryIndexesToFile(std::FILE* file, const BinaryIndexes* indexes, LockedFile* report);
+// Writes the whole index file. Progress lines go to `report` when given. Every write is checked;
+// a failed one ends the run naming the file.
+void serializeBinaryIndexesToFile(std::FILE* file, const std::string& fileName, const BinaryIndexes& indexes,
+                                  LockedFile* report);
 // Reads and checks the file; a missing, truncated, foreign, other-version or damaged file ends
 // the run with a message naming it, as does one of another sampling step than `samplingStep`
 // (0 takes the file's step).
@@ -64,7 +66,8 @@ std::unique_ptr<CountArrays> deserializeCountArraysFromFile(IndexFileReader& in)
 // writeIndexFile writes first cannot be created (it is created and removed again).
 void checkIndexFileCanBeWritten(const std::string& fileName);
 // Writes the index to a new file of that name, replacing it only once the file is complete; a
-// symbolic link of that name stays, and the file it names is replaced.
+// symbolic link of that name stays, and the file it names is replaced. The file is written as
+// NAME.partial-XXXXXX (unique to the run, removed when the run fails) and renamed into place.
 void writeIndexFile(const std::string& fileName, const BinaryIndexes& indexes, LockedFile* report);
 
 // The checksum of a byte range, as the file records it for its content.

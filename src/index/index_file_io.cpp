@@ -1,6 +1,8 @@
 #include "index/index_file_io.h"
 
 #include <cerrno>
+#include <cstring>
+#include <utility>
 
 #include "support/text_format.h"
 
@@ -119,7 +121,8 @@ std::uint64_t indexFileChecksumWithHeader(std::uint64_t contentChecksum, IndexFi
                                  indexFileSegmentChecksum(bytes, sizeof header, ~std::uint64_t{0}));
 }
 
-IndexFileWriter::IndexFileWriter(std::FILE* file) : file_(file) {
+IndexFileWriter::IndexFileWriter(std::FILE* file, std::string fileName)
+    : file_(file), fileName_(std::move(fileName)) {
     segment_.reserve(indexFileChecksumSegment);
 }
 
@@ -152,7 +155,8 @@ void IndexFileWriter::writeSegment() {
     checksum_ = foldIndexFileChecksum(
         checksum_, indexFileSegmentChecksum(segment_.data(), segment_.size(), segments_++));
     if (std::fwrite(segment_.data(), 1, segment_.size(), file_) != segment_.size())
-        exitWithErrorFormat("Could not write to the index file: %s.\n", std::strerror(errno));
+        exitWithErrorFormat("Could not write to the index file \"%s\": %s.\n", fileName_.c_str(),
+                            std::strerror(errno));
     written_ += segment_.size();
     segment_.clear();
 }

@@ -72,7 +72,8 @@ std::uint64_t foldIndexFileChecksum(std::uint64_t checksum, std::uint64_t segmen
 
 class IndexFileWriter {
   public:
-    explicit IndexFileWriter(std::FILE* file);
+    // The name is the one that write errors give.
+    IndexFileWriter(std::FILE* file, std::string fileName);
 
     template <class T>
     void value(const T& value) {
@@ -95,6 +96,7 @@ class IndexFileWriter {
     void writeSegment();
 
     std::FILE* file_;
+    std::string fileName_;
     std::vector<unsigned char> segment_;
     std::uint64_t written_ = 0;  // content bytes already written out
     std::uint64_t checksum_ = 0;

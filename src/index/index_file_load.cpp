@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -113,11 +114,18 @@ bool genomeIsConsistent(const GenomeSequence& genome) {
             return false;
         previousEnd = std::uint64_t{run.start} + run.length;
     }
-    for (const ChromosomeInformation& c : genome.chromosomes)
+    // Chromosomes in position order without overlap, as lookups by position search them, and each
+    // one's bases inside its range, as rescue searches and SAM take them.
+    const ChromosomeInformation* previous = nullptr;
+    for (const ChromosomeInformation& c : genome.chromosomes) {
         if (c.startGenomePosition > c.endGenomePosition ||
             c.endGenomePosition >= genome.paddedSequenceLength ||
-            c.endBinaryEncodedArrayPosition >= genome.allocatedBinaryEncodedArraySize)
+            c.endBinaryEncodedArrayPosition >= genome.allocatedBinaryEncodedArraySize ||
+            c.basePairs > c.endGenomePosition - c.startGenomePosition + 1 ||
+            (previous != nullptr && c.startGenomePosition <= previous->endGenomePosition))
             return false;
+        previous = &c;
+    }
     return true;
 }
 
@@ -170,6 +178,98 @@ void deserializeKeyTable(IndexFileReader& in, KeyTable& table) {
 void deserializePositions(IndexFileReader& in, CountArrays& arrays) {
     for (KeyTable& table : arrays.keyTables)
         table.positions = borrowArray(in.array<std::uint32_t>(table.numberOfEntries));
+}
+
+// Whether the mark at `entry` starts a run of exactly two entries of one key, the mark and the count.
+template <class Residual>
+bool markStartsRunOfTwo(const KeyTable& table, const Residual* residuals, std::uint64_t entry) {
+    // The bucket holding the entry: the directory rises from 0 to the entry count.
+    const std::uint32_t* directory = table.directory.get();
+    const std::uint32_t* after = std::upper_bound(directory, directory + table.directorySize(), entry);
+    const std::uint64_t first = *(after - 1), last = *after;
+    const Residual key = residuals[entry];
+    return entry + 1 < last && residuals[entry + 1] == key &&
+           (entry == first || residuals[entry - 1] != key) &&
+           (entry + 2 == last || residuals[entry + 2] != key);
+}
+
+// Blocks of entries that the checks below take as one piece of work, in vector compares.
+constexpr std::int64_t checkedBlockEntries = 4096;
+
+// Every position inside the genome, but a mark and the count after it; a mark only where a run of
+// two starts. Marks are rare: only the blocks holding one look at them again.
+template <class Residual>
+bool positionsAreConsistent(const KeyTable& table, const Residual* residuals, std::uint64_t genomePositions) {
+    const std::uint32_t* positions = table.positions.get();
+    const auto entries = static_cast<std::int64_t>(table.numberOfEntries);
+    // Positions are 32-bit: with 2^32 genome positions only the mark is outside.
+    const auto limit =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(genomePositions, tooManyPositionsMark));
+    unsigned bad = entries > 0 && positions[0] >= limit && positions[0] != tooManyPositionsMark;
+#pragma omp parallel for schedule(static) reduction(| : bad)
+    for (std::int64_t start = 0; start < entries; start += checkedBlockEntries) {
+        const std::int64_t end = std::min(entries, start + checkedBlockEntries);
+        unsigned outside = 0, marked = positions[start] == tooManyPositionsMark;
+#pragma omp simd reduction(| : outside, marked)
+        for (std::int64_t i = std::max<std::int64_t>(start, 1); i < end; ++i) {
+            const std::uint32_t position = positions[i];
+            outside |= static_cast<unsigned>(position >= limit) &
+                       static_cast<unsigned>(position != tooManyPositionsMark) &
+                       static_cast<unsigned>(positions[i - 1] != tooManyPositionsMark);
+            marked |= static_cast<unsigned>(position == tooManyPositionsMark);
+        }
+        if (marked != 0)
+            for (std::int64_t i = start; i < end; ++i)
+                if (positions[i] == tooManyPositionsMark)
+                    outside |= !markStartsRunOfTwo(table, residuals, static_cast<std::uint64_t>(i));
+        bad |= outside;
+    }
+    return bad == 0;
+}
+
+// Residuals in order within each bucket, so that a lookup's run is its key's and no other: every
+// step down in the residuals is where a bucket starts.
+template <class Residual>
+bool residualsAreInOrder(const KeyTable& table, const Residual* residuals) {
+    const auto entries = static_cast<std::int64_t>(table.numberOfEntries);
+    std::uint64_t stepsDown = 0;
+#pragma omp parallel for schedule(static) reduction(+ : stepsDown)
+    for (std::int64_t start = 1; start < entries; start += checkedBlockEntries) {
+        const std::int64_t end = std::min(entries, start + checkedBlockEntries);
+        std::uint64_t steps = 0;
+#pragma omp simd reduction(+ : steps)
+        for (std::int64_t i = start; i < end; ++i) steps += residuals[i] < residuals[i - 1] ? 1 : 0;
+        stepsDown += steps;
+    }
+    const std::uint32_t* directory = table.directory.get();
+    const auto buckets = static_cast<std::int64_t>(table.directorySize()) - 1;
+    std::uint64_t atBucketStarts = 0;
+#pragma omp parallel for schedule(static) reduction(+ : atBucketStarts)
+    for (std::int64_t bucket = 0; bucket < buckets; ++bucket) {
+        const std::uint32_t first = directory[bucket];
+        if (first > 0 && first < directory[bucket + 1] && residuals[first] < residuals[first - 1])
+            ++atBucketStarts;
+    }
+    return stepsDown == atBucketStarts;
+}
+
+// Lookups and mapping take bucket ranges and positions from the tables as they are, so a file whose
+// checksum matches but whose directory or positions lie (a crafted one) would have them read
+// outside the tables and the genome: every entry is checked once, with all threads, before use.
+// The directory's ends were checked with the table.
+bool keyTableIsConsistent(const KeyTable& table, std::uint64_t genomePositions) {
+    const std::uint32_t* directory = table.directory.get();
+    const auto buckets = static_cast<std::int64_t>(table.directorySize()) - 1;
+    bool descending = false;
+#pragma omp parallel for schedule(static) reduction(| : descending)
+    for (std::int64_t bucket = 0; bucket < buckets; ++bucket)
+        descending |= directory[bucket] > directory[bucket + 1];
+    if (descending) return false;
+    if (table.residualBytes() == 1)
+        return residualsAreInOrder(table, table.residuals.get()) &&
+               positionsAreConsistent(table, table.residuals.get(), genomePositions);
+    const auto* residuals = reinterpret_cast<const std::uint16_t*>(table.residuals.get());
+    return residualsAreInOrder(table, residuals) && positionsAreConsistent(table, residuals, genomePositions);
 }
 
 // What the header says about the genome must be what the file holds. (Its sequence checksum is
@@ -244,6 +344,9 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
                         "\tDeserializing Position Indexes from a file, reading 0B from disk (they are held "
                         "with the count arrays).");
     deserializePositions(in, *loaded.countArrays);
+    for (const KeyTable& table : loaded.countArrays->keyTables)
+        if (!keyTableIsConsistent(table, loaded.genome->paddedSequenceLength))
+            in.refuse("its key tables are damaged");
     loaded.indexes = std::make_unique<BinaryIndexes>();
     reportIndexFileStep(report, "\tDeserializing Index Storage from a file, reading " +
                                     indexFileSizeText(indexStorageBytes(*loaded.countArrays)) +

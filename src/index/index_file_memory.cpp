@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "support/diagnostics.h"
 #include "support/errors.h"
 
 namespace koru {
@@ -55,10 +56,13 @@ LoadedIndexFile::LoadedIndexFile(const FileDescriptor& file, const std::string& 
                             std::strerror(errno));
     // Only advice: the kernel reads the file into huge folios if it can, and maps them whole.
     madvise(mapping_, bytes, MADV_HUGEPAGE);
+    registerMappedFile(mapping_, bytes, "index file", fileName);
 }
 
 LoadedIndexFile::~LoadedIndexFile() {
-    if (mapping_ != nullptr) munmap(mapping_, bytes_);
+    if (mapping_ == nullptr) return;
+    unregisterMappedFile(mapping_);
+    munmap(mapping_, bytes_);
 }
 
 void LoadedIndexFile::settle(const FileDescriptor& file) {
@@ -72,6 +76,7 @@ void LoadedIndexFile::settle(const FileDescriptor& file) {
 #pragma omp parallel for schedule(static)
     for (std::size_t p = 0; p < pieces; ++p)
         std::memcpy(copy_->data() + p * piece, source + p * piece, std::min(piece, bytes_ - p * piece));
+    unregisterMappedFile(mapping_);
     munmap(mapping_, bytes_);
     mapping_ = nullptr;
     posix_fadvise(file.get(), 0, 0, POSIX_FADV_DONTNEED);

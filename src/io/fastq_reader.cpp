@@ -38,18 +38,13 @@ std::string_view nextLine(std::string_view text, std::size_t& cursor) {
 }  // namespace
 
 FastqFile::FastqFile(const std::string& fileName) : fileName_(fileName) {
-    errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file name passed to createLockedFile");
-    handle_ = gzopen(fileName.c_str(), "rb");
-    if (handle_ == nullptr)
-        exitWithErrorFormat("The provided file, %s, does not exist or cannot be opened.", fileName.c_str());
-    gzbuffer(handle_, 1 << 20);
+    errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The FASTQ file");
+    input_ = std::make_unique<CompressedInput>(fileName);
     readMore(1 << 16);
     recogniseNameLayout();
 }
 
-FastqFile::~FastqFile() {
-    if (handle_ != nullptr) gzclose(handle_);
-}
+FastqFile::~FastqFile() = default;
 
 void FastqFile::recogniseNameLayout() {
     const std::string_view text = pending();
@@ -71,13 +66,8 @@ bool FastqFile::readMore(std::size_t bytes) {
     }
     const std::size_t before = pending_.size();
     pending_.resize(before + bytes);
-    const int read = gzread(handle_, pending_.data() + before, static_cast<unsigned>(bytes));
-    if (read < 0) {
-        int code = 0;
-        exitWithErrorFormat("Could not read the file \"%s\": %s.\n", fileName_.c_str(),
-                            gzerror(handle_, &code));
-    }
-    pending_.resize(before + static_cast<std::size_t>(read));
+    const std::size_t read = input_->read(pending_.data() + before, bytes);
+    pending_.resize(before + read);
     if (read == 0) endReached_ = true;
     return read > 0;
 }
@@ -133,7 +123,10 @@ bool ReadPairFastqFiles::takeChunkPair(std::size_t chunkBytes, std::string& chun
     std::unique_lock<std::mutex> lock(queueLock_);
     if (!reader_.joinable()) reader_ = std::thread(&ReadPairFastqFiles::readAhead, this, chunkBytes);
     queueChanged_.wait(lock, [this] { return !ready_.empty() || finished_; });
-    if (ready_.empty()) return false;
+    if (ready_.empty()) {
+        if (readerError_) std::rethrow_exception(readerError_);
+        return false;
+    }
     ChunkPair pair = std::move(ready_.front());
     ready_.pop_front();
     chunk1.swap(pair.chunk1);
@@ -159,13 +152,22 @@ void ReadPairFastqFiles::readAhead(std::size_t chunkBytes) {
                 spare_.pop_back();
             }
         }
-        const bool cut = cutChunkPair(chunkBytes, pair);
+        bool cut = false;
+        // An error ends the process here, unless an error hook throws it (fuzzing): an exception
+        // cannot leave a thread, so it goes to the mapping threads, once the chunks before it.
+        std::exception_ptr error;
+        try {
+            cut = cutChunkPair(chunkBytes, pair);
+        } catch (...) {
+            error = std::current_exception();
+        }
         {
             const std::lock_guard<std::mutex> lock(queueLock_);
             if (cut) {
                 ready_.push_back(std::move(pair));
             } else {
                 finished_ = true;
+                readerError_ = error;
             }
         }
         queueChanged_.notify_all();
@@ -277,10 +279,10 @@ bool ReadPairFastqFileReadBuffers::getNextReadPair(ReadPair& pair) {
     ++recordsParsed_;
     if (files_.bothNamesRecognised() && pair.readA.name != pair.readB.name)
         exitWithErrorFormat(
-            "The members of a read pair do not have the same sequence name.  Read A's sequence name is "
-            "\"%s\", while "
-            "Read B's sequence name is \"%s\".",
-            pair.readA.name.c_str(), pair.readB.name.c_str());
+            "The reads of record %lu have different names: \"%s\" in the FASTQ file \"%s\" and \"%s\" in "
+            "\"%s\".\n",
+            static_cast<unsigned long>(lastRecordNumber()), pair.readA.name.c_str(),
+            files_.read1().fileName().c_str(), pair.readB.name.c_str(), files_.read2().fileName().c_str());
     return true;
 }
 

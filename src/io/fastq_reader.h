@@ -6,11 +6,10 @@
 // ready chunk under a short lock, then parse and encode its records without any. Plain and
 // gzip-compressed files are read alike.
 
-#include <zlib.h>
-
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -19,6 +18,7 @@
 #include <vector>
 
 #include "sequence/read_pair.h"
+#include "support/compressed_input.h"
 
 namespace koru {
 
@@ -59,7 +59,8 @@ class FastqFile {
     void recogniseNameLayout();
 
     std::string fileName_;
-    gzFile handle_ = nullptr;
+    // Owned by a member rather than the destructor, which a constructor that fails never reaches.
+    std::unique_ptr<CompressedInput> input_;
     std::string pending_;
     std::size_t pendingStart_ = 0;
     bool endReached_ = false;
@@ -107,6 +108,8 @@ class ReadPairFastqFiles {
     std::deque<ChunkPair> ready_;
     std::vector<ChunkPair> spare_;  // handed back by the mapping threads, with their memory
     bool finished_ = false;
+    // What ended the reader thread, for the mapping threads to raise (see readAhead).
+    std::exception_ptr readerError_;
     bool stopping_ = false;
     std::thread reader_;
 };

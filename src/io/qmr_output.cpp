@@ -27,9 +27,8 @@ constexpr const char* kVersion3ColumnLine =
     "\"file\" \"line\" \"Mtype\" \n";
 
 [[noreturn]] void exitOnUnsupportedVersion(const char* function) {
-    exitWithErrorFormat(
-        "A unsupported sequencing mapping output file format version was provided to the \"%s\" function.",
-        function);
+    exitWithErrorFormat("ERROR: QMR output of a format version other than 2 or 3 was asked for, for %s.\n",
+                        function);
 }
 
 const Alignment& clearedAlignment() {
@@ -247,13 +246,13 @@ std::uint32_t getRecordSize(std::int32_t version) {
         case 3:
             return 87;
         default:
-            exitOnUnsupportedVersion("getRecordSize");
+            exitOnUnsupportedVersion("the size of its records");
     }
 }
 
 void writeQMROutputRecordFormatedFileHeader(const ExecutionParameters& params, const GenomeSequence& genome) {
     const std::int32_t version = params.qmrOutputRequestParameters.qmrOutputFileFormatVersion;
-    if (version < 1 || version > 3) exitOnUnsupportedVersion("writeQMROutputRecordFormatedFileHeader");
+    if (version < 1 || version > 3) exitOnUnsupportedVersion("its header");
     LockedFile* file = params.qmrOutputRequestParameters.qmrOutputFile.get();
     if (file == nullptr) return;
     const std::string header = qmrHeader(params, genome, version);
@@ -311,7 +310,7 @@ void appendLine(std::string& out, const QMROutputRecord& record) {
             appendVersion3Line(out, record);
             return;
         default:
-            exitOnUnsupportedVersion("writeQMROutputRecordToBufferedFile");
+            exitOnUnsupportedVersion("a record");
     }
 }
 
@@ -345,7 +344,7 @@ void writePairedAlignmentsToQMROutputRecordFormatedFile(const ExecutionParameter
             writeVersion3Lines(pairedAlignments, writer);
             return;
         default:
-            exitOnUnsupportedVersion("writePairedAlignmentsToQMROutputRecordFormatedFile");
+            exitOnUnsupportedVersion("the records of a read pair");
     }
 }
 

@@ -57,15 +57,18 @@ std::optional<std::size_t> findEndMarkerLine(std::string_view text, std::string_
     return std::nullopt;
 }
 
-// Every request line must have the first line's length, or the records after it would be read
-// shifted; the first line of another length is named.
-std::string checkRequestLines(std::string_view records, std::uint32_t recordLength) {
+// Every line must have the first line's length, or the records after it would be read shifted
+// (and a later record blamed); the first line of another length is named. A file's last line may
+// lack its line feed; a request's lines end before its end marker line.
+std::string checkRecordLines(std::string_view records, std::uint32_t recordLength) {
     std::uint32_t line = 1;
-    for (std::size_t start = 0; start < records.size(); start = records.find('\n', start) + 1, ++line) {
-        const std::size_t length = records.find('\n', start) - start + 1;
-        if (length != recordLength)
-            return stringPrintf("line %u is %zu bytes long, but the first line is %u bytes long", line,
-                                length, recordLength);
+    for (std::size_t start = 0; start < records.size(); ++line) {
+        const std::size_t lineFeed = std::min(records.find('\n', start), records.size());
+        const std::size_t length = lineFeed - start;
+        start = lineFeed + 1;
+        if (length + 1 != recordLength)
+            return stringPrintf("line %u has %zu characters, but the first line has %u", line, length,
+                                recordLength - 1);
     }
     return {};
 }
@@ -94,11 +97,13 @@ std::string readLayout(std::string_view text, std::size_t end, bool isRequest, S
     const std::uint64_t records = (end + file.recordLength - 1) / file.recordLength;
     if (records > largestUnsigned32) return "it holds more records than can be counted";
     file.numberOfRecords = static_cast<std::uint32_t>(records);
+    std::string problem = checkRecordLines(text.substr(0, end), file.recordLength);
+    if (!problem.empty()) return problem;
     if (!isRequest) return checkLastRecords(file, end);
     if (bytesNeededByReads(file) >= file.recordLength)
         return stringPrintf("its first line ends before read B has read A's length of %u bases",
                             sequenceFileReadLength(file));
-    return checkRequestLines(text.substr(0, end), file.recordLength);
+    return {};
 }
 
 }  // namespace
@@ -176,7 +181,6 @@ std::string createFastaDescription(std::uint32_t sequenceFileNumber, std::uint32
 }
 
 void writeSequenceFileToFastaFile(const SequenceFile& sequenceFile, std::FILE* stream) {
-    errorIfFileHandleProvidedToMethodIsNull(stream, "writeSequenceFileToFastaFile");
     const std::uint32_t length = sequenceFileReadLength(sequenceFile);
     std::string text;
     for (std::uint32_t record = 1; record <= sequenceFile.numberOfRecords; ++record) {
@@ -194,7 +198,7 @@ void covertSequenceFileToFastaFile(const std::string& fileName, std::uint32_t se
                                    const std::string& outputFileName, bool append) {
     const std::unique_ptr<SequenceFile> sequenceFile =
         createSequenceFile(fileName, sequenceFileNumber, std::nullopt);
-    if (outputFileName.empty()) exitWithError("A null file name was provided");
+    if (outputFileName.empty()) exitWithError("ERROR: The FASTA file to write was given an empty name.\n");
     std::FILE* stream = std::fopen(outputFileName.c_str(), append ? "a" : "w");
     errorIfFileIsNull(stream, outputFileName);
     writeSequenceFileToFastaFile(*sequenceFile, stream);

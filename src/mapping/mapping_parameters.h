@@ -10,6 +10,10 @@
 
 namespace koru {
 
+// The most alternate mappings a read may ask for (-a). Alternates come from a read's few
+// best-ranked candidates, so more are never found; a SAM XA tag of more would also grow unwieldy.
+inline constexpr std::uint32_t maximumAlternateMappings = 100;
+
 struct CandidateQualityCriteria {
     std::uint32_t maximumCombinedMinWordMismatchScoreOfBothReads = 3;
     std::uint32_t minimumCombinedNumberOfKeysAssociatedWithBothReads = 6;

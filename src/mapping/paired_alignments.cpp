@@ -1,5 +1,6 @@
 #include "mapping/paired_alignments.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 
@@ -22,22 +23,46 @@ void resetPairedAlignments(PairedAlignments& alignments, const ReadPair& readPai
     alignments.primarySlot = alignments.secondarySlot = -1;
 }
 
-void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t alignmentsPerRead,
-                         std::uint32_t type) {
+namespace {
+
+void initPairedAlignmentWithSlots(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t slotsA,
+                                  std::uint32_t slotsB, std::uint32_t type) {
     Alignments a = std::move(paired.readAAlignments), b = std::move(paired.readBAlignments);
     paired = PairedAlignment{};
     paired.type = type;
-    resetAlignments(a, alignmentsPerRead, readPair.readA.length);
-    resetAlignments(b, alignmentsPerRead, readPair.readB.length);
+    resetAlignments(a, slotsA, readPair.readA.length);
+    resetAlignments(b, slotsB, readPair.readB.length);
     paired.readAAlignments = std::move(a);
     paired.readBAlignments = std::move(b);
+}
+
+// A read's records: its primary and a junction fragment, and a record for each alternate it can
+// have. Alternates are taken from its ranked candidates, so it never has more than those besides
+// its primary: records for all of -a would be cleared for every pair (-a 100000 made 200 pairs take
+// 7 s) and never used. The records earlier pairs left are kept, their memory with them.
+std::uint32_t alignmentSlots(const MappingParameters& params, const Alignments& alignments,
+                             const CandidatePositions& store) {
+    const std::uint32_t alternates =
+        params.generateSupplementalMappings && params.generateAlternateMappings
+            ? std::min(params.numberOfAlternateMappingsToReport, store.lowestMismatchCandidates.count())
+            : 0;
+    return std::max(2 + alternates, alignments.numberOfAllocatedAlignments());
+}
+
+}  // namespace
+
+void initPairedAlignment(PairedAlignment& paired, const ReadPair& readPair, std::uint32_t alignmentsPerRead,
+                         std::uint32_t type) {
+    initPairedAlignmentWithSlots(paired, readPair, alignmentsPerRead, alignmentsPerRead, type);
 }
 
 void populatePairedAlignmentFromPairedAlignmentCandidate(const MappingParameters& params,
                                                          const ReadPair& readPair, PairedAlignment& paired,
                                                          const PairedAlignmentCandidate& candidate,
                                                          CandidatePositionsPair& candidates) {
-    initPairedAlignment(paired, readPair, params.numberOfAlternateMappingsToReport + 2, candidate.type);
+    initPairedAlignmentWithSlots(
+        paired, readPair, alignmentSlots(params, paired.readAAlignments, candidates.readA),
+        alignmentSlots(params, paired.readBAlignments, candidates.readB), candidate.type);
     const auto populate = [&paired](Alignments& alignments, CandidatePosition* chosen,
                                     const CandidatePositions& store) {
         alignments.numberOfPopulatedAlignments = 1;

@@ -32,6 +32,9 @@ namespace {
 
 // Longer intervals are taken as a day, so that the wait in microseconds cannot overflow.
 constexpr double longestCheckInterval = 86400;
+// Shorter ones (0 above all) as a millisecond: an idle server would otherwise list its input
+// directory without pause, at the full use of a processor.
+constexpr double shortestCheckInterval = 0.001;
 constexpr mode_t resultPermissions = 0660;
 
 FileDescriptor openDirectory(const std::string& path) {
@@ -108,9 +111,10 @@ RequestFile readRequestFile(int directory, const std::string& name, const std::s
 
 // Opens a new result file. An earlier regular result of the name is replaced; anything else
 // there (a link above all) is left alone and the result refused. Creating a file in a free place
-// that fails ends the run, as the output directory is then unusable for every request.
+// that fails leaves `unavailable` saying why: the output directory is then unusable for every
+// request, and the request waits for it.
 std::unique_ptr<LockedFile> createResultFile(int directory, const std::string& name, const std::string& path,
-                                             std::string& refusal) {
+                                             std::string& refusal, std::string& unavailable) {
     struct stat status {};
     if (fstatat(directory, name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISLNK(status.st_mode)) {
@@ -135,7 +139,11 @@ std::unique_ptr<LockedFile> createResultFile(int directory, const std::string& n
         return nullptr;
     }
     std::FILE* handle = file ? fdopen(file.get(), "w") : nullptr;
-    errorIfFileIsNull(handle, path);
+    if (handle == nullptr) {
+        unavailable = std::strerror(errno);
+        if (file) unlinkat(directory, name.c_str(), 0);
+        return nullptr;
+    }
     file.release();
     return std::make_unique<LockedFile>(handle, path, "w", false);
 }
@@ -159,39 +167,74 @@ std::string readNamePrefix(const std::string& requestName) {
     return prefix;
 }
 
-// Writes the mapping of the request, or the error that refused it, as the request's result.
-void answerRequest(const ExecutionParameters& params, const BinaryIndexes& indexes, const std::string& name,
-                   const SequenceFile* sequenceFile, const std::string& problem) {
-    const auto& server = params.interactiveServerRequestParameters;
-    const std::string requestPath = server.requestInputDirectory + "/" + name;
-    const std::string resultPath = server.requestOutputDirectory + "/" + name;
-    if (!problem.empty()) {
-        std::fprintf(stderr, "ERROR: The request \"%s\" was not mapped: %s.\n", requestPath.c_str(),
-                     problem.c_str());
-        std::fflush(stderr);
-    }
-    const FileDescriptor output = openDirectory(server.requestOutputDirectory);
-    if (!output) errorIfFileIsNull(nullptr, resultPath);
-    std::string refusal;
-    const std::unique_ptr<LockedFile> result = createResultFile(output.get(), name, resultPath, refusal);
-    if (!result) {
-        std::fprintf(stderr, "ERROR: No result was written for the request \"%s\": %s.\n",
-                     requestPath.c_str(), refusal.c_str());
-        std::fflush(stderr);
-        return;
-    }
+// Says once, not at every listing, when a request directory becomes unusable and when it can be
+// used again; returns whether it can be used now.
+bool noteDirectoryState(const char* role, const std::string& directory, const std::string& problem,
+                        std::string& reported) {
+    if (problem == reported) return problem.empty();
+    if (problem.empty())
+        std::fprintf(stderr, "The request %s directory \"%s\" can be used again.\n", role, directory.c_str());
+    else
+        std::fprintf(stderr,
+                     "ERROR: The request %s directory \"%s\" cannot be used (%s); requests wait in the input "
+                     "directory until it can.\n",
+                     role, directory.c_str(), problem.c_str());
+    std::fflush(stderr);
+    reported = problem;
+    return problem.empty();
+}
+
+// Why a directory cannot be listed or written to; empty when it can.
+std::string directoryProblem(const std::string& path, int access) {
+    const FileDescriptor directory = openDirectory(path);
+    if (!directory || faccessat(directory.get(), ".", access, AT_EACCESS) != 0) return std::strerror(errno);
+    return {};
+}
+
+void writeResult(const ExecutionParameters& params, const BinaryIndexes& indexes, const std::string& name,
+                 const SequenceFile* sequenceFile, const std::string& problem, LockedFile& result) {
     if (problem.empty()) {
         SequenceFileOutputFiles outputs = runOutputFiles(params);
-        outputs.qmrFile = params.qmrOutputRequestParameters.isQmrOutputRequest ? result.get() : nullptr;
+        outputs.qmrFile = params.qmrOutputRequestParameters.isQmrOutputRequest ? &result : nullptr;
         // Reads of every request go to one SAM file: the request's name keeps them apart.
         const std::string prefix = readNamePrefix(name);
         outputs.readNamePrefix = prefix;
         alignSequencesFromSeqeunceFile(*sequenceFile, indexes, params, outputs);
     } else {
-        result->writeUnderLock(stringPrintf("%sThe request \"%s\" was not mapped: %s.\n", requestErrorPrefix,
-                                            name.c_str(), problem.c_str()));
+        result.writeUnderLock(stringPrintf("%sThe request \"%s\" was not mapped: %s.\n", requestErrorPrefix,
+                                           name.c_str(), problem.c_str()));
     }
-    finishResultFile(*result);
+    finishResultFile(result);
+}
+
+// Writes the mapping of the request, or the error that refused it, as the request's result.
+// Returns false, having written nothing, when the output directory cannot take a result now.
+bool answerRequest(const ExecutionParameters& params, const BinaryIndexes& indexes, const std::string& name,
+                   const SequenceFile* sequenceFile, const std::string& problem,
+                   InteractiveServerState& state) {
+    const auto& server = params.interactiveServerRequestParameters;
+    const std::string requestPath = server.requestInputDirectory + "/" + name;
+    const std::string resultPath = server.requestOutputDirectory + "/" + name;
+    const FileDescriptor output = openDirectory(server.requestOutputDirectory);
+    std::string refusal, unavailable = output ? std::string() : std::strerror(errno);
+    std::unique_ptr<LockedFile> result;
+    if (output) result = createResultFile(output.get(), name, resultPath, refusal, unavailable);
+    if (!noteDirectoryState("output", server.requestOutputDirectory, unavailable,
+                            state.outputDirectoryProblem))
+        return false;
+    if (!problem.empty()) {
+        std::fprintf(stderr, "ERROR: The request \"%s\" was not mapped: %s.\n", requestPath.c_str(),
+                     problem.c_str());
+        std::fflush(stderr);
+    }
+    if (!result) {
+        std::fprintf(stderr, "ERROR: No result was written for the request \"%s\": %s.\n",
+                     requestPath.c_str(), refusal.c_str());
+        std::fflush(stderr);
+        return true;
+    }
+    writeResult(params, indexes, name, sequenceFile, problem, *result);
+    return true;
 }
 
 // A request that stays after its answer would be answered again at every listing; it is
@@ -227,12 +270,12 @@ std::vector<std::string> listRequestNames(const std::string& directory) {
     return names;
 }
 
-std::chrono::microseconds checkInterval(double seconds) {
-    const double bounded = std::clamp(seconds, 0.0, longestCheckInterval);
+}  // namespace
+
+std::chrono::microseconds serverCheckInterval(double seconds) {
+    const double bounded = std::clamp(seconds, shortestCheckInterval, longestCheckInterval);
     return std::chrono::microseconds(static_cast<std::int64_t>(std::trunc(1'000'000 * bounded)));
 }
-
-}  // namespace
 
 RequestOutcome processInteractiveRequest(const ExecutionParameters& params, const BinaryIndexes& indexes,
                                          const std::string& requestFileName, InteractiveServerState& state) {
@@ -263,7 +306,10 @@ RequestOutcome processInteractiveRequest(const ExecutionParameters& params, cons
         problem = std::move(opening.problem);
         sequenceFile = std::move(opening.sequenceFile);
     }
-    answerRequest(params, indexes, requestFileName, sequenceFile.get(), problem);
+    if (!answerRequest(params, indexes, requestFileName, sequenceFile.get(), problem, state)) {
+        stopPrintAndFreePrintTime(output, timer, true);
+        return RequestOutcome::waiting;
+    }
     sequenceFile.reset();
     removeRequest(input.get(), requestFileName, requestPath, request.identity, state);
     stopPrintAndFreePrintTime(output, timer, true);
@@ -272,10 +318,22 @@ RequestOutcome processInteractiveRequest(const ExecutionParameters& params, cons
 
 std::uint32_t pollInteractiveRequests(const ExecutionParameters& params, const BinaryIndexes& indexes,
                                       InteractiveServerState& state) {
+    // A directory removed or made unwritable (while it is replaced, say) makes requests wait, not the
+    // server end: it answers them once the directory is back.
+    const auto& server = params.interactiveServerRequestParameters;
+    if (!noteDirectoryState("input", server.requestInputDirectory,
+                            directoryProblem(server.requestInputDirectory, R_OK | X_OK),
+                            state.inputDirectoryProblem) ||
+        !noteDirectoryState("output", server.requestOutputDirectory,
+                            directoryProblem(server.requestOutputDirectory, W_OK | X_OK),
+                            state.outputDirectoryProblem))
+        return 0;
     std::uint32_t answered = 0;
-    for (const std::string& name :
-         listRequestNames(params.interactiveServerRequestParameters.requestInputDirectory))
-        if (processInteractiveRequest(params, indexes, name, state) == RequestOutcome::answered) ++answered;
+    for (const std::string& name : listRequestNames(server.requestInputDirectory)) {
+        const RequestOutcome outcome = processInteractiveRequest(params, indexes, name, state);
+        if (outcome == RequestOutcome::waiting) break;
+        if (outcome == RequestOutcome::answered) ++answered;
+    }
     return answered;
 }
 
@@ -286,7 +344,7 @@ void startServer(const ExecutionParameters& params, const BinaryIndexes& indexes
     params.standardOutputFile->writeUnderLock("\n\nKORU server is ready to process requests!!!\n\n", true);
     InteractiveServerState state;
     const std::chrono::microseconds pause =
-        checkInterval(params.interactiveServerRequestParameters.intervalBetweenRequestCheck);
+        serverCheckInterval(params.interactiveServerRequestParameters.intervalBetweenRequestCheck);
     // An incomplete request is listed again at every pass, so only a pass that answered a
     // request may go on without waiting.
     for (;;)

@@ -5,6 +5,7 @@
 // symbolic link in them and answers a bad request with an error result instead of ending.
 
 #include <array>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <set>
@@ -25,16 +26,25 @@ enum class RequestOutcome {
     answered,    // a result was written (or refused) and the request removed
     incomplete,  // the request has no end marker yet and stays for the next listing
     ignored,     // nothing to answer: gone, not a file, or already answered
+    waiting,     // the output directory cannot take its result now; the request stays
 };
 
 // Device, inode, size and modification time of a request file.
 using RequestIdentity = std::array<std::uint64_t, 4>;
 
 // What the server remembers between listings: answered requests whose files it could not remove,
-// so that they are not mapped again and again while they stay unchanged.
+// so that they are not mapped again and again while they stay unchanged, and why a request
+// directory could not be used when last looked at (empty when it could), so that this is reported
+// once and not at every listing.
 struct InteractiveServerState {
     std::set<RequestIdentity> unremovableRequests;
+    std::string inputDirectoryProblem;
+    std::string outputDirectoryProblem;
 };
+
+// The pause after a listing that answered no request: the interval asked for, at least a
+// millisecond and at most a day.
+std::chrono::microseconds serverCheckInterval(double seconds);
 
 // Never returns: lists the input directory, answers its requests and waits the check interval
 // after every listing that answered none.

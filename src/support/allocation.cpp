@@ -2,17 +2,30 @@
 
 #include <sys/mman.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
+#include <string>
 
 #include "support/errors.h"
 
 namespace koru {
 
-const char* const allocationFailureMessage =
-    "The host was not able to fulfill a memory allocation request.  Please verify the host has 128GB of "
-    "RAM available for the KORU application.  If you utilize swap space (memory mapped to disk storage), "
-    "expect a significant performance degradation (at least 100x degradation).";
+namespace {
+
+constexpr std::string_view memoryRanOut = "The host could not provide the memory koru asked for";
+// The whole message, composed when the run's need is known: nothing may be allocated once memory
+// has run out.
+char allocationFailureMessage[1024] = "The host could not provide the memory koru asked for.\n";
+
+}  // namespace
+
+void describeMemoryNeed(std::string_view need) {
+    const std::string message = std::string(memoryRanOut) + ": " + std::string(need) + ".\n";
+    const std::size_t length = std::min(message.size(), sizeof allocationFailureMessage - 1);
+    message.copy(allocationFailureMessage, length);
+    allocationFailureMessage[length] = '\0';
+}
 
 void exitOnAllocationFailure() {
     exitWithError(allocationFailureMessage);

@@ -1,17 +1,21 @@
 #pragma once
-// Allocation that never returns failure: running out of memory prints the system's fixed
-// message and ends the process. Containers (std::vector, std::string) reach the same message
-// through the new-handler installed by installAllocationFailureHandler.
+// Allocation that never returns failure: running out of memory prints one message, with what
+// the run needs once it knows, and ends the process. Containers (std::vector, std::string) reach
+// the same message through the new-handler installed by installAllocationFailureHandler.
 
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+#include <string_view>
 
 namespace koru {
 
-extern const char* const allocationFailureMessage;
-
 [[noreturn]] void exitOnAllocationFailure();
+
+// What the run needs, as it computed it ("building the index of ... needs about 2.3 GiB"), for the
+// message of a failed allocation; kept without allocating, as that message is printed when memory
+// has run out.
+void describeMemoryNeed(std::string_view need);
 
 // Routes every failed operator new to exitOnAllocationFailure. Called once by main.
 void installAllocationFailureHandler();

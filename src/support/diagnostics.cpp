@@ -3,11 +3,15 @@
 #include <execinfo.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <climits>
 #include <csignal>
 #include <cstdint>
 #include <cstring>
 #include <ctime>
+
+#include "support/errors.h"
 
 namespace koru {
 
@@ -26,9 +30,60 @@ void printStackTraceOnSegFaultSignalHandler(int signalNumber) {
     _exit(1);
 }
 
+namespace {
+
+// The handler reads these without locks: a slot is claimed (address 1) before it is filled, and its
+// address published last and cleared first; threads mapping sequence files register at once.
+struct MappedFile {
+    std::atomic<std::uintptr_t> start{0};
+    std::size_t bytes = 0;
+    const char* kind = "";
+    char name[PATH_MAX + 1] = {};
+};
+MappedFile mappedFiles[16];
+
+void reportBusError(int signalNumber, siginfo_t* information, void*) {
+    const auto address = reinterpret_cast<std::uintptr_t>(information->si_addr);
+    for (const MappedFile& file : mappedFiles) {
+        const std::uintptr_t start = file.start.load(std::memory_order_acquire);
+        if (start <= 1 || address < start || address - start >= file.bytes) continue;
+        const char* const pieces[] = {"ERROR: The ", file.kind, " \"", file.name,
+                                      "\" changed or shrank while koru was using it; replace such a file by "
+                                      "renaming a new one into its place, never by writing over it.\n"};
+        exitWithErrorFromSignalHandler(pieces, 5);
+    }
+    printStackTraceOnSegFaultSignalHandler(signalNumber);
+}
+
+}  // namespace
+
+void registerMappedFile(const void* start, std::size_t bytes, const char* kind, const std::string& fileName) {
+    for (MappedFile& file : mappedFiles) {
+        std::uintptr_t free = 0;
+        if (!file.start.compare_exchange_strong(free, 1, std::memory_order_acq_rel)) continue;
+        file.bytes = bytes;
+        file.kind = kind;
+        const std::size_t length = std::min(fileName.size(), sizeof file.name - 1);
+        fileName.copy(file.name, length);
+        file.name[length] = '\0';
+        file.start.store(reinterpret_cast<std::uintptr_t>(start), std::memory_order_release);
+        return;
+    }
+}
+
+void unregisterMappedFile(const void* start) {
+    for (MappedFile& file : mappedFiles)
+        if (file.start.load(std::memory_order_acquire) == reinterpret_cast<std::uintptr_t>(start))
+            file.start.store(0, std::memory_order_release);
+}
+
 void installCrashHandler() {
     std::signal(SIGSEGV, printStackTraceOnSegFaultSignalHandler);
-    std::signal(SIGBUS, printStackTraceOnSegFaultSignalHandler);
+    struct sigaction action {};
+    action.sa_sigaction = reportBusError;
+    action.sa_flags = SA_SIGINFO;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGBUS, &action, nullptr);
 }
 
 void logMessage(const char* tag, const char* source, int line, const char* message) {

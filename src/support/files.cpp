@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -45,26 +47,27 @@ class BasicRegex {
 
 }  // namespace
 
-void errorIfFileDoesNotExistOrNotAccessible(std::string_view path, int accessMode, std::string_view label) {
+void errorIfFileDoesNotExistOrNotAccessible(std::string_view path, int accessMode, std::string_view label,
+                                            std::string_view option) {
     const std::string labelText = toString(label);
-    if (path.empty()) exitWithErrorFormat("%s name was null or an empty string.\n", labelText.c_str());
+    const std::string optionText = option.empty() ? std::string() : " (" + toString(option) + ")";
+    if (path.empty())
+        exitWithErrorFormat("%s%s was given an empty name.\n", labelText.c_str(), optionText.c_str());
     const std::string pathText = toString(path);
     if (access(pathText.c_str(), F_OK) != 0)
-        exitWithErrorFormat("%s \"%s\" does not exist.\n", labelText.c_str(), pathText.c_str());
+        exitWithErrorFormat("%s \"%s\"%s does not exist.\n", labelText.c_str(), pathText.c_str(),
+                            optionText.c_str());
     if (access(pathText.c_str(), accessMode) != 0)
-        exitWithErrorFormat("%s \"%s\" is not accessible.\n", labelText.c_str(), pathText.c_str());
+        exitWithErrorFormat("%s \"%s\"%s cannot be %s: %s.\n", labelText.c_str(), pathText.c_str(),
+                            optionText.c_str(), accessMode == R_OK ? "read" : "used", std::strerror(errno));
 }
 
 void errorIfFileIsNull(const std::FILE* handle, std::string_view fileName) {
-    if (handle == nullptr)
-        exitWithErrorFormat("The provided file, %s, does not exist or cannot be opened.",
-                            toString(fileName).c_str());
-}
-
-void errorIfFileHandleProvidedToMethodIsNull(const std::FILE* handle, std::string_view functionName) {
-    if (handle == nullptr)
-        exitWithErrorFormat("A null file handle was provided to the \"%s\" function",
-                            toString(functionName).c_str());
+    if (handle != nullptr) return;
+    const int error = errno;
+    if (fileName.empty()) exitWithError("Could not open a file: it was given an empty name.\n");
+    exitWithErrorFormat("Could not open the file \"%s\": %s.\n", toString(fileName).c_str(),
+                        std::strerror(error));
 }
 
 bool namesSameFile(const std::string& first, const std::string& second) {
@@ -103,6 +106,40 @@ std::string whyFileCannotBeWritten(const std::string& path) {
     return {};
 }
 
+namespace {
+
+// Plain storage, so that the signal handler reads it without touching the heap.
+char unfinishedFile[PATH_MAX + 1] = {};
+
+void removeUnfinishedFile() {
+    if (unfinishedFile[0] != '\0') ::unlink(unfinishedFile);
+    unfinishedFile[0] = '\0';
+}
+
+void removeUnfinishedFileAndDie(int signalNumber) {
+    removeUnfinishedFile();
+    std::signal(signalNumber, SIG_DFL);
+    std::raise(signalNumber);
+}
+
+}  // namespace
+
+void removeIfRunFails(const std::string& path) {
+    [[maybe_unused]] static const bool installed = [] {
+        std::atexit(removeUnfinishedFile);
+        for (const int signalNumber : {SIGINT, SIGTERM, SIGHUP})
+            std::signal(signalNumber, removeUnfinishedFileAndDie);
+        return true;
+    }();
+    if (path.size() > PATH_MAX) return;
+    path.copy(unfinishedFile, path.size());
+    unfinishedFile[path.size()] = '\0';
+}
+
+void keepFileWhenRunFails() {
+    unfinishedFile[0] = '\0';
+}
+
 std::int64_t getFileSize(std::FILE* stream) {
     struct stat status {};
     if (fstat(fileno(stream), &status) != 0) return 0;
@@ -110,8 +147,7 @@ std::int64_t getFileSize(std::FILE* stream) {
 }
 
 std::uint32_t getNumberOfMatchingFiles(const std::string& directory, const std::string& pattern) {
-    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK,
-                                           "Directory passed to getNumberOfMatchingFiles function ");
+    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK, "The directory");
     const BasicRegex regex(pattern);
     DIR* listing = opendir(directory.c_str());
     if (listing == nullptr) return 0;
@@ -122,8 +158,7 @@ std::uint32_t getNumberOfMatchingFiles(const std::string& directory, const std::
 }
 
 std::vector<std::string> getMatchingFileNames(const std::string& directory, const std::string& pattern) {
-    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK,
-                                           "Directory passed to getNumberOfMatchingFiles function ");
+    errorIfFileDoesNotExistOrNotAccessible(directory, R_OK, "The directory");
     const BasicRegex regex(pattern);
     dirent** entries = nullptr;
     const int count = scandir(directory.c_str(), &entries, nullptr, alphasort);

@@ -12,10 +12,12 @@
 namespace koru {
 
 // Returns when the path names something that exists and is accessible in the given mode
-// (R_OK, ...); otherwise prints the label's message and ends the run.
-void errorIfFileDoesNotExistOrNotAccessible(std::string_view path, int accessMode, std::string_view label);
+// (R_OK, ...); otherwise ends the run with a message naming the file as the label describes it
+// ("The index file") and, when given, the option that named it ("--indexFile").
+void errorIfFileDoesNotExistOrNotAccessible(std::string_view path, int accessMode, std::string_view label,
+                                            std::string_view option = {});
+// Ends the run when a file could not be opened, with the reason errno holds.
 void errorIfFileIsNull(const std::FILE* handle, std::string_view fileName);
-void errorIfFileHandleProvidedToMethodIsNull(const std::FILE* handle, std::string_view functionName);
 
 // A POSIX file descriptor closed at the end of its scope; negative when the open failed.
 class FileDescriptor {
@@ -42,6 +44,12 @@ bool namesSameFile(const std::string& first, const std::string& second);
 // Why a file could not be written at the path, found without changing an existing file (a new
 // one is created and removed again); empty when it can be, or when it is a device or a pipe.
 std::string whyFileCannotBeWritten(const std::string& path);
+
+// A file being written that no failing run may leave behind: removed when the run ends with an
+// error (through exit) or is ended by SIGINT, SIGTERM or SIGHUP, until it is kept. One at a time.
+void removeIfRunFails(const std::string& path);
+// The file is complete (or renamed into place): it stays.
+void keepFileWhenRunFails();
 
 // Size of an open file; its position is left where it was.
 std::int64_t getFileSize(std::FILE* stream);

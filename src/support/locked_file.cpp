@@ -59,8 +59,7 @@ void LockedFile::close() {
 }
 
 std::unique_ptr<LockedFile> createLockedFile(const std::string& fileName, bool forReading, bool binary) {
-    if (forReading)
-        errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file name passed to createLockedFile");
+    if (forReading) errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file");
     std::string mode = forReading ? "r" : "w";
     if (binary) mode += 'b';
     std::FILE* handle = std::fopen(fileName.c_str(), mode.c_str());

@@ -10,6 +10,8 @@
 #include <climits>
 #include <cstring>
 
+#include "support/compressed_input.h"
+#include "support/diagnostics.h"
 #include "support/errors.h"
 #include "support/files.h"
 
@@ -21,11 +23,6 @@ namespace {
 bool isGzipCompressed(const char* data, std::size_t size) {
     return size >= 2 && static_cast<unsigned char>(data[0]) == 0x1f &&
            static_cast<unsigned char>(data[1]) == 0x8b;
-}
-
-[[noreturn]] void exitOnCorruptGzip(const std::string& fileName, const char* reason) {
-    exitWithErrorFormat("ERROR: The gzip file \"%s\" could not be decompressed: %s.\n", fileName.c_str(),
-                        reason);
 }
 
 // Ends the inflate stream however decompression ends.
@@ -109,6 +106,7 @@ CArray<char> decompressGzip(const std::string& fileName, const char* data, std::
 
 void FileContentsDeleter::operator()(char* contents) const noexcept {
     if (mappedBytes != 0) {
+        unregisterMappedFile(contents);
         munmap(contents, mappedBytes);
     } else {
         std::free(contents);
@@ -120,7 +118,7 @@ namespace {
 // Maps the file privately and writably (the terminator may land on its last page) over a
 // zeroed anonymous region one byte longer, so the byte after the file always reads as 0,
 // even when the file fills its last page. None when the file cannot be mapped.
-FileContents mapFile(int descriptor, std::size_t size) {
+FileContents mapFile(int descriptor, std::size_t size, const std::string& fileName) {
     const auto page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
     const std::size_t bytes = (size + 1 + page - 1) / page * page;
     void* region = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
@@ -129,6 +127,7 @@ FileContents mapFile(int descriptor, std::size_t size) {
     if (mmap(region, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_FIXED | MAP_POPULATE, descriptor, 0) ==
         MAP_FAILED)
         return nullptr;
+    registerMappedFile(region, size, "file", fileName);
     return contents;
 }
 
@@ -151,14 +150,14 @@ bool isRegularFile(int descriptor) {
 }  // namespace
 
 std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& fileName) {
-    errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file name passed to createMemoryMappedFile");
+    errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The file");
     std::FILE* handle = std::fopen(fileName.c_str(), "rb");
     errorIfFileIsNull(handle, fileName);
     auto file = std::make_unique<MemoryMappedFile>();
     file->fileName = fileName;
     file->size = getFileSize(handle);
     const auto size = static_cast<std::size_t>(file->size);
-    if (size > 0 && isRegularFile(fileno(handle))) file->contents = mapFile(fileno(handle), size);
+    if (size > 0 && isRegularFile(fileno(handle))) file->contents = mapFile(fileno(handle), size, fileName);
     if (!file->contents) file->contents = readFile(handle, fileName, size);
     std::fclose(handle);
     if (isGzipCompressed(file->contents.get(), size)) {

@@ -149,7 +149,7 @@ TEST(MismatchScoringDeathTest, UnsupportedOrientationEndsTheProcess) {
     EXPECT_EXIT(
         calculateMismatchScoresUsingBinaryEncodings(makeRead(randomBases(100, random)), 3, c, *g.genome),
         ::testing::ExitedWithCode(1),
-        "A unsupported strand orientation was passed to the \"scoreRead\" function\\.");
+        "^ERROR: A read was scored in an orientation that is neither forward nor reverse complement\\.\n$");
 }
 
 }  // namespace

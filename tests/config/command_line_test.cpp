@@ -87,10 +87,51 @@ TEST(CommandLine, ValuesThatDoNotFitTheirFieldAreRefused) {
     const CommandResult tooLarge = runKoru({"-i", "4294967296"});
     expectHelpAndFailure(tooLarge);
     EXPECT_NE(tooLarge.standardError.find("\"maximumNumberOfPositionsToIndex\""), std::string::npos);
+
+    // Alternates come from a read's few best candidates: the ceiling keeps -a meaningful.
+    const CommandResult alternates = runKoru({"-a", "101"});
+    expectHelpAndFailure(alternates);
+    EXPECT_EQ(alternates.standardError,
+              "The value \"101\" passed to the \"a\" parameter is out of range: it must lie between 0 and "
+              "100.\n");
+}
+
+// A value that is not wholly a number of the option's kind once read as 0 (or its leading digits)
+// and went unnoticed; so did a word that follows no option.
+TEST(CommandLine, ValuesThatAreNotNumbersOfTheirKindAndStrayWordsAreRefused) {
+    const struct {
+        std::vector<std::string> arguments;
+        std::string message;
+    } cases[] = {
+        {{"-T", "abc"}, "\"abc\" passed to the \"maximumNumberOfThreads\" parameter is not a whole number"},
+        {{"-T", ""}, "\"\" passed to the \"maximumNumberOfThreads\" parameter is not a whole number"},
+        {{"-T", "2x"}, "\"2x\" passed to the \"maximumNumberOfThreads\" parameter is not a whole number"},
+        {{"--concordantReadPairInsertSize", "abc"},
+         "\"abc\" passed to the \"concordantReadPairInsertSize\" parameter is not a whole number"},
+        {{"-b", "none"},
+         "\"none\" passed to the \"defaultBasesToShiftBetweenKeyGeneration\" parameter is not a whole "
+         "number"},
+        {{"--serverRequestCheckInterval", "abc"},
+         "\"abc\" passed to the \"serverRequestCheckInterval\" parameter is not a number of seconds of 0 or "
+         "more"},
+        {{"--serverRequestCheckInterval", "-1"}, "\"-1\" passed to the \"serverRequestCheckInterval\""},
+        {{"--serverRequestCheckInterval", "nan"}, "\"nan\" passed to the \"serverRequestCheckInterval\""},
+        {{"--maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration", "-0.5"},
+         "parameter is not a share: it must be a number from 0 to 1"},
+        {{"-T", "2", "stray"},
+         "The argument \"stray\" follows no option that takes a value: every value must follow its option"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+        const CommandResult result = runKoru(c.arguments);
+        expectHelpAndFailure(result);
+        EXPECT_NE(result.standardError.find(c.message), std::string::npos) << result.standardError;
+        EXPECT_EQ(result.standardError.find('\n'), result.standardError.size() - 1) << "one line";
+    }
 }
 
 TEST(CommandLine, IndexSamplingStepMustBeASupportedStep) {
-    for (const char* value : {"3", "0", "16", "four"}) {
+    for (const char* value : {"3", "0", "16"}) {
         const CommandResult result = runKoru({"--indexSamplingStep", value});
         expectHelpAndFailure(result);
         EXPECT_EQ(result.standardError,
@@ -101,26 +142,30 @@ TEST(CommandLine, IndexSamplingStepMustBeASupportedStep) {
 }
 
 TEST(CommandLine, BasesToShiftMustAdvance) {
-    for (const char* value : {"0", "none"}) {
-        const CommandResult result = runKoru({"-b", value});
-        expectHelpAndFailure(result);
-        EXPECT_EQ(result.standardError, std::string("The value \"") + value +
-                                            "\" passed to the \"defaultBasesToShiftBetweenKeyGeneration\" "
-                                            "parameter must be a number of bases above 0.\n");
-    }
+    const CommandResult result = runKoru({"-b", "0"});
+    expectHelpAndFailure(result);
+    EXPECT_EQ(result.standardError,
+              "The value \"0\" passed to the \"defaultBasesToShiftBetweenKeyGeneration\" parameter must be a "
+              "number of bases above 0.\n");
 }
 
-TEST(CommandLine, MissingInputFilesAreNamedWithTheirLabel) {
+TEST(CommandLine, MissingInputFilesAndEmptyNamesAreNamedWithTheirOption) {
     TemporaryDirectory directory;
     const std::string missing = directory.file("missing.fq");
     EXPECT_EQ(runKoru({"--read1FastqFileName", missing}).standardError,
-              "Read 1 fastq file of a read pair \"" + missing + "\" does not exist.\n");
-    EXPECT_EQ(runKoru({"--referenceGenomeFastaFileName", missing}).standardError,
-              "Genome file in fasta format \"" + missing + "\" does not exist.\n");
-    EXPECT_EQ(runKoru({"-d", missing}).standardError,
-              "Sequence File directory \"" + missing + "\" does not exist.\n");
-    EXPECT_EQ(runKoru({"--read2FastqFileName="}).standardError,
-              "Read 2 fastq file of a read pair name was null or an empty string.\n");
+              "The read 1 FASTQ file \"" + missing + "\" (--read1FastqFileName) does not exist.\n");
+    EXPECT_EQ(
+        runKoru({"--referenceGenomeFastaFileName", missing}).standardError,
+        "The reference genome file \"" + missing + "\" (--referenceGenomeFastaFileName) does not exist.\n");
+    EXPECT_EQ(
+        runKoru({"-d", missing}).standardError,
+        "The sequence file directory \"" + missing + "\" (--directoryWithSequenceFiles) does not exist.\n");
+    // An empty output name was once taken for no name at all, or reached the file system as "".
+    for (const char* option :
+         {"read2FastqFileName", "samOutputFileName", "writeIndexFile", "standardOutputFileName"})
+        EXPECT_EQ(runKoru({std::string("--") + option + "="}).standardError,
+                  std::string("The \"") + option +
+                      "\" parameter needs a file name, and it was given an empty one.\n");
 }
 
 TEST(CommandLine, ValidationReportsEveryProblem) {
@@ -177,6 +222,17 @@ TEST(CommandLine, DefaultOutputFilesAreCreatedOnlyWhenWrittenTo) {
     EXPECT_TRUE(std::filesystem::exists(fresh.file("sequenceMapping.out")))
         << "the QMR output's default file";
     EXPECT_FALSE(std::filesystem::exists(fresh.file("alignment.sam")));
+}
+
+TEST(CommandLine, FilterLinesLeftUnreadAreWarnedAbout) {
+    TemporaryDirectory directory;
+    const std::string filters = directory.write("filters", "1:1-5\n1:8-9x\n1:20-30\n");
+    const CommandResult result = runValidRequest(directory, {"--samOutputFileName", "a.sam", "-F", filters});
+    EXPECT_EQ(result.status, 0) << result.standardError;
+    EXPECT_EQ(result.standardError,
+              "Warning: Line 2 of the candidate position filter file \"" + filters +
+                  "\" is not \"chromosome:start-end\" ended by a line feed: it and the lines after it are "
+                  "ignored.\n");
 }
 
 TEST(CommandLine, VerboseDumpGoesToTheStandardOutputFile) {

@@ -118,7 +118,13 @@ TEST(ExecutionParameters, FilterRecordsStopAtTheFirstMalformedText) {
     ASSERT_EQ(withBlankLines.size(), 2u) << "blank lines are white space";
     EXPECT_EQ(withBlankLines[0].lineNumber, 1u);
     EXPECT_EQ(withBlankLines[1].lineNumber, 4u);
-    EXPECT_EQ(readCandidatePositionFilters("1:1-2\nchr2:3-4\n3:5-6\n").size(), 1u);
+    std::uint32_t ignored = 7;
+    EXPECT_EQ(readCandidatePositionFilters("1:1-2\n\nchr2:3-4\n3:5-6\n", &ignored).size(), 1u);
+    EXPECT_EQ(ignored, 3u) << "the first line left unread";
+    EXPECT_EQ(readCandidatePositionFilters("1:1-2\n2:3-4", &ignored).size(), 1u);
+    EXPECT_EQ(ignored, 2u) << "a last line without its line feed";
+    EXPECT_EQ(readCandidatePositionFilters("1:1-2\n\n \n", &ignored).size(), 1u);
+    EXPECT_EQ(ignored, 0u) << "white space is not left unread";
     EXPECT_EQ(readCandidatePositionFilters("1: 1- 2\n").size(), 1u) << "numbers may follow white space";
     EXPECT_EQ(readCandidatePositionFilters("1 :1-2\n").size(), 0u) << "separators may not";
     EXPECT_EQ(readCandidatePositionFilters("1:-5-2\n").size(), 0u) << "negative positions are refused";
@@ -136,6 +142,9 @@ TEST(ExecutionParameters, ValidationAcceptsWhatEachRequestNeeds) {
     EXPECT_FALSE(validateExecutionParameters(
         *parse({"--referenceGenomeFastaFileName", genome, "--serverRequestInputDirectory", root})));
     EXPECT_FALSE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "-d", root})));
+    EXPECT_FALSE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "-f", "x"})));
+    EXPECT_FALSE(
+        validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "-d", genome})));
     const std::string r1 = directory.write("1.fq", ""), r2 = directory.write("2.fq", "");
     EXPECT_FALSE(validateExecutionParameters(*parse(
         {"--referenceGenomeFastaFileName", genome, "--read1FastqFileName", r1, "--read2FastqFileName", r2})));
@@ -145,12 +154,21 @@ TEST(ExecutionParameters, ValidationAcceptsWhatEachRequestNeeds) {
     const std::string messages = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(
         messages,
-        "No request output directory was provided!\n"
-        "No sequence files were provided to map!  Please use the directoryWithSequenceFiles parameter.\n"
-        "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-        "parameter.\n"
-        "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-        "parameter.\n");
+        std::string("No request output directory was provided!\n") + "The directory \"" + root +
+            "\" (--directoryWithSequenceFiles) holds no sequence file named like "
+            "\"*.seq\".\n"
+            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+            "parameter.\n"
+            "No sequence files were provided to map!  Please use the directoryWithSequenceFiles parameter.\n"
+            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+            "parameter.\n"
+            "The directory \"" +
+            genome +
+            "\" (--directoryWithSequenceFiles) is not a directory.\n"
+            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+            "parameter.\n"
+            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+            "parameter.\n");
 }
 
 }  // namespace

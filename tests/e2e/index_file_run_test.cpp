@@ -132,9 +132,9 @@ TEST_F(IndexFileRun, ConflictingSourcesAndLimitsAreRefused) {
     const CommandResult missing =
         runKoru(with({"--indexFile", directory_.file("missing.kix")}, request("x")));
     EXPECT_EQ(missing.status, 1);
-    EXPECT_NE(
-        missing.standardError.find("Index File \"" + directory_.file("missing.kix") + "\" does not exist."),
-        std::string::npos);
+    EXPECT_NE(missing.standardError.find("The index file \"" + directory_.file("missing.kix") +
+                                         "\" (--indexFile) does not exist."),
+              std::string::npos);
 }
 
 // The file keeps the step it was built with: a run from it maps at that step, says so, and gives

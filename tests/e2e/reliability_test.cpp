@@ -9,6 +9,7 @@
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -159,11 +160,80 @@ TEST(UncalledLetters, ServerAnswersTheRequestAndServesOn) {
     }
 }
 
+// A removed output directory once ended the server with a bare "does not exist"; it now waits for
+// the directory, and directories it could never serve are refused at the start.
+TEST(ServerDirectories, AMissingOutputDirectoryIsWaitedForAndUnusableOnesAreRefused) {
+    TemporaryDirectory work;
+    const std::string input = work.file("in"), output = work.file("out");
+    fs::create_directory(input);
+    fs::create_directory(output);
+    Server server(work, input, output);
+    ASSERT_TRUE(waitFor([&] {
+        return readFile(work.file("server.out")).find("server is ready") != std::string::npos ||
+               !server.running();
+    }));
+    fs::remove(output);
+    work.write("in/waits.seq", markedRecords() + "END\n");
+    EXPECT_TRUE(waitFor(
+        [&] { return readFile(work.file("server.err")).find("cannot be used") != std::string::npos; }));
+    ASSERT_TRUE(server.running()) << readFile(work.file("server.err"));
+    EXPECT_TRUE(fs::exists(input + "/waits.seq"));
+    fs::create_directory(output);
+    EXPECT_TRUE(waitFor([&] { return !fs::exists(input + "/waits.seq") || !server.running(); }));
+    ASSERT_TRUE(server.running()) << readFile(work.file("server.err"));
+    EXPECT_EQ(qmrLines(readFile(output + "/waits.seq")).size(), markedPairs);
+
+    const auto refused = [&](const std::string& in, const std::string& out) {
+        return runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory",
+                        in, "--serverRequestOutputDirectory", out, "--qmrOutputFileFormatVersion", "3"});
+    };
+    const CommandResult file = refused(work.write("a-file", ""), output);
+    EXPECT_EQ(file.status, 1);
+    EXPECT_EQ(file.standardError, "The directory \"" + work.file("a-file") +
+                                      "\" (--serverRequestInputDirectory) is not a directory.\n");
+    const CommandResult same = refused(input, output + "/../in/.");
+    EXPECT_EQ(same.status, 1);
+    EXPECT_EQ(same.standardError,
+              "The request output directory \"" + output +
+                  "/../in/.\" (--serverRequestOutputDirectory) is the request input directory \"" + input +
+                  "\" (--serverRequestInputDirectory): results written there would be "
+                  "taken for requests.\n");
+}
+
 std::string writeLambdaIndex(const TemporaryDirectory& work) {
     const std::string index = work.file("lambda.kix");
     EXPECT_EQ(runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--writeIndexFile", index}).status,
               0);
     return index;
+}
+
+// Runs writing one index file at once each write a file of their own and rename it into place:
+// every run succeeds, the file left is whole, and no partial file stays behind.
+TEST(IndexFileWriters, RunsWritingOneIndexFileAtOnceLeaveAWholeFile) {
+    TemporaryDirectory work;
+    fs::create_directory(work.file("streams"));
+    std::vector<int> writers;
+    for (int run = 0; run < 4; ++run)
+        writers.push_back(startKoru(
+            {"--referenceGenomeFastaFileName", lambdaGenomeFile, "--writeIndexFile", work.file("same.kix")},
+            "", work.file("streams/" + std::to_string(run) + ".out"),
+            work.file("streams/" + std::to_string(run) + ".err")));
+    for (std::size_t run = 0; run < writers.size(); ++run) {
+        int status = -1;
+        ASSERT_EQ(waitpid(writers[run], &status, 0), writers[run]);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << readFile(work.file("streams/" + std::to_string(run) + ".err"));
+    }
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(work.path())) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names, (std::vector<std::string>{"same.kix", "streams"}));
+    const std::string pair =
+        "@r\n" + lambdaChromosome().substr(1000, 100) + "\n+\n" + std::string(100, 'I') + "\n";
+    const CommandResult loaded = runKoru(
+        {"--indexFile", work.file("same.kix"), "--read1FastqFileName", work.write("1.fq", pair),
+         "--read2FastqFileName", work.write("2.fq", pair), "--samOutputFileName", work.file("o.sam")});
+    EXPECT_EQ(loaded.status, 0) << loaded.standardError;
 }
 
 // Every file of the work directory with a hash of its contents, to see that a refused run changed

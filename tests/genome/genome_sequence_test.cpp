@@ -66,7 +66,7 @@ TEST(GenomeSequence, GzipCompressedFastaGivesTheSameGenome) {
 
 TEST(GenomeSequence, MissingGenomeInformationAndUnknownFormatsEndTheRun) {
     EXPECT_EXIT(createGenomeSequence(nullptr, nullptr), ExitedWithCode(1),
-                "^ERROR: An empty genome object was provided to the \"createGenomeSequence\" function.$");
+                "^ERROR: No reference genome was given.\n$");
     EXPECT_EXIT(createGenomeSequence(genomeParameters("/dev/null", 3).genomeInformation.get(), nullptr),
                 ExitedWithCode(1), "^ERROR: An unrecognized genome format file type was provided.$");
 }
@@ -106,7 +106,7 @@ TEST(GenomeText, EveryWindowIsTheFastaText) {
         while (bases.size() < length) bases.append(1 + random() % 4, letters[random() % letters.size()]);
         bases.resize(length);
         if (length == 301) bases.replace(40, 90, std::string(90, 'n'));  // a long run across words
-        fasta += ">c\n" + bases + "\n";
+        fasta += ">c" + std::to_string(length) + "\n" + bases + "\n";
         std::string upper = bases;
         for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
         expected += upper + std::string((32 - length % 32) % 32 + 32, 'N');
@@ -126,7 +126,8 @@ TEST(GenomeText, EveryWindowIsTheFastaText) {
 TEST(GenomeLookup, PositionSearchAgreesWithAScanInTableOrder) {
     std::string text;
     for (int chromosome = 0; chromosome < 40; ++chromosome)
-        text += ">c\n" + std::string(static_cast<std::size_t>(chromosome * 37 % 101), 'T') + "\n";
+        text += ">c" + std::to_string(chromosome) + "\n" +
+                std::string(static_cast<std::size_t>(1 + chromosome * 37 % 101), 'T') + "\n";
     const auto genome = fastaGenome(text);
     for (std::uint64_t position = 0; position < genome->paddedSequenceLength + 40; ++position) {
         const ChromosomeInformation* scanned = nullptr;

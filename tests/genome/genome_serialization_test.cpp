@@ -223,20 +223,16 @@ TEST(GenomeSerialization, ShortOrInconsistentFilesAreRefused) {
 }
 
 TEST(GenomeSerialization, MissingStreamsRecordsAndFailedWritesEndTheRun) {
-    EXPECT_EXIT(serializeGenomeInformationToFile(nullptr, nullptr), ExitedWithCode(1),
-                "^A null file handle was provided to the \"serializeGenomeToFile\" function$");
-    EXPECT_EXIT(deserializeGenomeInformationFromFile(nullptr), ExitedWithCode(1),
-                "^A null file handle was provided to the \"deserializeGenomeFromFile\" function$");
-    EXPECT_EXIT(serializeGenomeSequenceToFile(nullptr, nullptr), ExitedWithCode(1),
-                "^A null file handle was provided to the \"serializeGenomeSequenceToFile\" function$");
-    EXPECT_EXIT(deserializeGenomeSequenceFromFile(nullptr), ExitedWithCode(1),
-                "^A null file handle was provided to the \"deserializeGenomeSequenceFromFile\" function$");
+    const char* const noFileToWrite = "^ERROR: There is no open file to write the genome to.\n$";
+    const char* const noFileToRead = "^ERROR: There is no open file to read the genome from.\n$";
+    EXPECT_EXIT(serializeGenomeInformationToFile(nullptr, nullptr), ExitedWithCode(1), noFileToWrite);
+    EXPECT_EXIT(deserializeGenomeInformationFromFile(nullptr), ExitedWithCode(1), noFileToRead);
+    EXPECT_EXIT(serializeGenomeSequenceToFile(nullptr, nullptr), ExitedWithCode(1), noFileToWrite);
+    EXPECT_EXIT(deserializeGenomeSequenceFromFile(nullptr), ExitedWithCode(1), noFileToRead);
     EXPECT_EXIT(serializeGenomeInformationToFile(stdout, nullptr), ExitedWithCode(1),
-                "^ERROR: An empty genome object was provided to the \"serializeGenomeToFile\" function.$");
-    EXPECT_EXIT(
-        serializeGenomeSequenceToFile(stdout, nullptr), ExitedWithCode(1),
-        "^ERROR: An empty genome sequence object was provided to the \"serializeGenomeSequenceToFile\" "
-        "function.$");
+                "^ERROR: There is no genome information to write.\n$");
+    EXPECT_EXIT(serializeGenomeSequenceToFile(stdout, nullptr), ExitedWithCode(1),
+                "^ERROR: There is no genome to write.\n$");
     EXPECT_EXIT(
         {
             Stream full("/dev/full", "wb");

@@ -3,15 +3,19 @@
 
 #include "index/index_file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <random>
 
 #include "genome/genome_test_helpers.h"
 #include "index/index_file_io.h"
+#include "index/index_file_memory.h"
+#include "support/diagnostics.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru {
@@ -303,15 +307,47 @@ TEST(IndexFileWriting, ReplacesTheFileOnlyWhenComplete) {
     TemporaryDirectory directory;
     const BuiltIndex built = buildIndex();
     const std::string path = directory.write("index.kix", "an earlier file");
+    const auto onlyTheIndexFile = [&] {
+        const auto entries = std::distance(std::filesystem::directory_iterator(directory.path()),
+                                           std::filesystem::directory_iterator());
+        return entries == 1 && std::filesystem::exists(path);
+    };
     checkIndexFileCanBeWritten(path);
     EXPECT_EQ(readFile(path), "an earlier file") << "the check writes beside the file";
-    EXPECT_FALSE(std::filesystem::exists(path + ".partial")) << "and leaves nothing there";
+    EXPECT_TRUE(onlyTheIndexFile()) << "and leaves nothing there";
+    const mode_t mask = umask(027);
     writeIndexFile(path, *built.indexes, nullptr);
-    EXPECT_FALSE(std::filesystem::exists(path + ".partial"));
+    umask(mask);
+    EXPECT_TRUE(onlyTheIndexFile());
+    EXPECT_EQ(std::filesystem::status(path).permissions(), std::filesystem::perms::owner_read |
+                                                               std::filesystem::perms::owner_write |
+                                                               std::filesystem::perms::group_read)
+        << "the mode of a new file, not the private one of a temporary file";
     EXPECT_EQ(deserializeBinaryIndexesFromFile(path, nullptr).genome->sequenceLength,
               built.genome->sequenceLength);
     EXPECT_EXIT(checkIndexFileCanBeWritten(directory.file("no/such/directory/index.kix")),
                 ::testing::ExitedWithCode(1), "Could not create the index file");
+}
+
+// Replacing an index file in place (cp onto it) under a run that maps it once ended the run with a
+// bare "Error: signal 7"; the run now says which file changed.
+TEST(IndexFileWriting, AnIndexFileWrittenOverUnderItsMappingIsNamed) {
+    const std::string path = "/tmp/koru-index-file-test-overwritten.kix";
+    EXPECT_EXIT(
+        {
+            installCrashHandler();
+            writeIndexFile(path, *buildIndex().indexes, nullptr);
+            const FileDescriptor file(::open(path.c_str(), O_RDONLY));
+            const auto bytes = static_cast<std::uint64_t>(std::filesystem::file_size(path));
+            const LoadedIndexFile loaded(file, path, bytes);
+            std::filesystem::resize_file(path, 0);
+            std::printf("%u", static_cast<unsigned>(loaded.data()[bytes / 2]));
+        },
+        ::testing::ExitedWithCode(1),
+        "^ERROR: The index file \"" + path +
+            "\" changed or shrank while koru was using it; replace such a "
+            "file by renaming a new one into its place, never by writing over it.\n$");
+    std::filesystem::remove(path);
 }
 
 TEST(IndexFileWriting, OnlyARegularFileIsReplaced) {

@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <thread>
 
+#include "support/errors.h"
+#include "support/memory_mapped_file.h"
 #include "test_support/gzip.h"
 #include "test_support/temporary_directory.h"
 
@@ -145,6 +149,29 @@ std::string fixedFile(const std::string& name, const std::string& text) {
     return path;
 }
 
+// FASTQ and FASTA files are decompressed alike: what follows the last member is refused in both,
+// naming the file, as are a cut and a damaged stream.
+TEST(FastqReader, GzipDataAfterTheLastMemberIsRefusedAsForTheReference) {
+    const std::string text = record("a", "ACGT") + record("b", "TTGA");
+    const std::string whole =
+        fixedFile("whole.fq.gz", testing::gzipCompress(text) + testing::gzipCompress(text));
+    EXPECT_EQ(readAll(whole, whole, 1 << 20).size(), 4u) << "every member is read";
+    const auto refused = [&](const std::string& name, const std::string& bytes, const std::string& reason) {
+        const std::string path = fixedFile(name, bytes);
+        EXPECT_EXIT(readAll(whole, path, 1 << 20), ExitedWithCode(1),
+                    "^ERROR: The gzip file \"" + path + "\" could not be decompressed: " + reason + "\\.\n$");
+        EXPECT_EXIT(createMemoryMappedFile(path), ExitedWithCode(1),
+                    "^ERROR: The gzip file \"" + path + "\" could not be decompressed: " + reason + "\\.\n$");
+    };
+    const std::string compressed = testing::gzipCompress(text);
+    refused("trailing.fq.gz", compressed + "trailing garbage\n",
+            "it has data after the end of the compressed stream");
+    refused("zeros.fq.gz", compressed + std::string(4, '\0'),
+            "it has data after the end of the compressed stream");
+    refused("cut.fq.gz", compressed.substr(0, compressed.size() - 3),
+            "it ends in the middle of the compressed stream");
+}
+
 TEST(FastqReader, RefusesFilesThatDoNotPair) {
     const std::string file1 =
         fixedFile("long.fq", record("a", "ACGT") + record("b", "ACGT") + record("c", "ACGT"));
@@ -173,10 +200,66 @@ TEST(FastqReader, RecognisedNamesOfAPairMustAgree) {
     const std::string name = "EAS139:136:FC706VJ:2:2104:15343:1973";
     const std::string file1 = fixedFile("n1.fq", record(name + "1 1:Y:18:ATCACG", "ACGT"));
     const std::string file2 = fixedFile("n2.fq", record(name + "2 2:Y:18:ATCACG", "ACGT"));
-    EXPECT_EXIT(
-        readAll(file1, file2, 1 << 20), ExitedWithCode(1),
-        "^The members of a read pair do not have the same sequence name.  Read A's sequence name is \"" +
-            name + "1\", while Read B's sequence name is \"" + name + "2\".$");
+    EXPECT_EXIT(readAll(file1, file2, 1 << 20), ExitedWithCode(1),
+                "^The reads of record 1 have different names: \"" + name + "1\" in the FASTQ file \"" +
+                    file1 + "\" and \"" + name + "2\" in \"" + file2 + "\".\n$");
+}
+
+struct ThrownError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void throwError(std::string_view message) {
+    throw ThrownError(std::string(message));
+}
+
+// The reader thread finds files that do not pair. With an error hook that throws (the fuzz
+// targets'), the error reaches the thread taking the pairs, after the pairs before it, instead of
+// ending the process from a thread that no exception may leave.
+TEST(FastqReader, AnErrorOfTheReaderThreadReachesTheThreadTakingPairs) {
+    TemporaryDirectory directory;
+    const std::string file1 = directory.write("1.fq", record("a", "ACGT") + record("b", "ACGT"));
+    const std::string file2 = directory.write("2.fq", record("a", "ACGT"));
+    const ErrorHook previous = setErrorHook(throwError);
+    std::size_t pairsTaken = 0;
+    try {
+        ReadPairFastqFiles files(file1, file2);
+        ReadPairFastqFileReadBuffers buffers(files, 1 << 20);
+        auto pair = createReadPair(0, 0);
+        while (buffers.getNextReadPair(*pair)) ++pairsTaken;
+        ADD_FAILURE() << "files that do not pair were read to their end";
+    } catch (const ThrownError& error) {
+        EXPECT_NE(std::string(error.what()).find("do not hold the same number of records"), std::string::npos)
+            << error.what();
+    }
+    setErrorHook(previous);
+    EXPECT_EQ(pairsTaken, 1u);
+}
+
+std::size_t openDescriptors() {
+    const std::filesystem::directory_iterator entries("/proc/self/fd");
+    return static_cast<std::size_t>(std::distance(entries, std::filesystem::directory_iterator()));
+}
+
+// The fuzzer's finding: a file whose compressed stream breaks in the first block is refused by the
+// constructor, which then never reached the destructor that closed the gzip handle. Under a
+// throwing error hook each such file left a descriptor and zlib's buffers behind.
+TEST(FastqReader, AFileRefusedWhileOpeningLeavesNoHandleOpen) {
+    TemporaryDirectory directory;
+    std::string compressed = testing::gzipCompress(record("a", std::string(4000, 'A')));
+    for (std::size_t i = 12; i + 8 < compressed.size(); ++i) compressed[i] = static_cast<char>(0xFF);
+    const std::string path = directory.write("corrupt.fq.gz", compressed);
+    const ErrorHook previous = setErrorHook(throwError);
+    const std::size_t before = openDescriptors();
+    try {
+        FastqFile file(path);
+        ADD_FAILURE() << "a corrupt compressed file was opened";
+    } catch (const ThrownError& error) {
+        EXPECT_NE(std::string(error.what()).find("could not be decompressed"), std::string::npos)
+            << error.what();
+    }
+    EXPECT_EQ(openDescriptors(), before);
+    setErrorHook(previous);
 }
 
 }  // namespace

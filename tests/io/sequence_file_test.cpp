@@ -111,14 +111,16 @@ TEST(SequenceFileTest, TextsOutsideTheLayoutOfTheFirstRecordAreRefused) {
         {"\nACGT ACGT\n", true, "two runs of letters"},
         {"ACGT\n", true, "two runs of letters"},
         {"ACGT", false, "two runs of letters"},
-        {"ACGT TTTT\nACGT TT", false, "record 2 is shorter"},
-        {"ACGT TTTT\nACGT TTTT\n\n", false, "record 3 is shorter"},
+        // A line of another length shifts every record after it: the line is named, not a later record.
+        {"ACGT TTTT\nACGT TT", false, "line 2 has 7 characters, but the first line has 9"},
+        {"ACGT TTTT\nACGT TTTT\n\n", false, "line 3 has 0 characters"},
+        {"ACGT TTTT\nACG TTTT\nACGT TTTT\nACGT TTTT", false,
+         "line 2 has 8 characters, but the first line has 9"},
         // Read B shorter than read A runs past the end of the only line, and of the file.
         {"ACGTACGT TT", false, "record 1 is shorter"},
         // A request's lines all have the first line's length, and hold its reads.
-        {"ACGT TTTT\nACG TTTT\nACGT TTTT\nEND\n", true,
-         "line 2 is 9 bytes long, but the first line is 10 bytes long"},
-        {"ACGT TTTT\nACGT TTTT\nACGTA TTTT\nEND\n", true, "line 3 is 11 bytes long"},
+        {"ACGT TTTT\nACG TTTT\nACGT TTTT\nEND\n", true, "line 2 has 8 characters, but the first line has 9"},
+        {"ACGT TTTT\nACGT TTTT\nACGTA TTTT\nEND\n", true, "line 3 has 10 characters"},
         {"ACGTACGT TT\nACGTACGT TT\nEND\n", true, "ends before read B has read A's length of 8 bases"},
     };
     for (const auto& c : cases) {
@@ -147,8 +149,8 @@ TEST(SequenceFileDeathTest, FileOutsideTheFormatEndsTheRunNamingFileAndRecord) {
     const std::string path = directory.write("short_3.seq", "ACGT TTTT\nACGT TTTT\nACGT T");
     EXPECT_EXIT(
         createSequenceFile(path, 3, std::nullopt), ExitedWithCode(1),
-        "ERROR: The sequence file \".*short_3.seq\" is not in the sequence record format: record 3 is "
-        "shorter than the layout of the first record");
+        "^ERROR: The sequence file \".*short_3.seq\" is not in the sequence record format: line 3 has 6 "
+        "characters, but the first line has 9.\n$");
 }
 
 }  // namespace

@@ -456,6 +456,8 @@ TEST_P(ReadPairMappingAlternatesTest, EqualCandidatesAheadOfTheConcordantOneBeco
     const auto [generate, mismatched, alternates] = GetParam();
     params.generateSupplementalMappings = true;
     params.generateAlternateMappings = generate;
+    // The most -a allows: records are made for the alternates a read can have, not for all of -a.
+    params.numberOfAlternateMappingsToReport = maximumAlternateMappings;
     put(1600, at(200));
     put(3000, at(200));
     // Substitutions 12 bases apart put two or three in every word: primary score 2, at most one alternate.
@@ -465,6 +467,10 @@ TEST_P(ReadPairMappingAlternatesTest, EqualCandidatesAheadOfTheConcordantOneBeco
     const Alignments& concordant = slot(0).readAAlignments;
     ASSERT_EQ(concordant.numberOfPopulatedAlignments, 1 + alternates);
     EXPECT_EQ(placement(concordant.alignments[0]), (Values{3000, kForward, primaryAlignmentType}));
+    // The primary, a junction fragment and the other ranked candidates (the ranking keeps five).
+    for (const PairedAlignment* paired : {&slot(0), &slot(1)})
+        for (const Alignments* read : {&paired->readAAlignments, &paired->readBAlignments})
+            EXPECT_LE(read->numberOfAllocatedAlignments(), 2u + 5u);
     for (std::uint32_t i = 0; i < alternates; ++i)
         EXPECT_EQ(placement(concordant.alignments[1 + i]),
                   values(i == 0 ? 200 : 1600, kForward, alternateAlignmentType));

@@ -113,7 +113,8 @@ void expectErrorResult(const std::string& name, const std::string& message, cons
 TEST_F(InteractiveServerTest, BadRequestsAreAnsweredWithAnError) {
     const std::vector<std::pair<std::string, std::string>> requests = {
         {"1234 5678\nEND\n", "its first line does not hold two runs of letters"},
-        {cutRecord(0, 0) + cutRecord(0, 1).substr(10) + "END\n", "line 2 is "},
+        {cutRecord(0, 0) + cutRecord(0, 1).substr(10) + "END\n",
+         "line 2 has 196 characters, but the first line has 206"},
         {"ACGTACGT TT\nEND\n", "its first line ends before read B has read A's length of 8 bases"},
     };
     for (const auto& [text, message] : requests) {
@@ -164,6 +165,36 @@ TEST_F(InteractiveServerTest, ListingAnswersFilesInNameOrderAndIgnoresDirectorie
     EXPECT_TRUE(inInput("c.seq"));
     EXPECT_TRUE(fs::is_directory(input + "/d.seq"));
     EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 0u);
+}
+
+// An interval of 0 once made an idle server list its directory without pause, at 100 % of a processor.
+TEST(InteractiveServerInterval, IsAtLeastAMillisecondAndAtMostADay) {
+    using std::chrono::microseconds;
+    EXPECT_EQ(serverCheckInterval(0), microseconds(1000));
+    EXPECT_EQ(serverCheckInterval(0.0004), microseconds(1000));
+    EXPECT_EQ(serverCheckInterval(0.01), microseconds(10000));
+    EXPECT_EQ(serverCheckInterval(1e12), microseconds(86400LL * 1000000));
+}
+
+// The output directory removed (while it is replaced, say) once ended the server; requests now
+// wait in the input directory, the outage is reported once, and they are answered once it is back.
+TEST_F(InteractiveServerTest, RequestsWaitWhileTheOutputDirectoryIsGone) {
+    fs::remove(output);
+    submit("a.seq", cutRecords(2, 1) + "END\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 0u);
+    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 0u);
+    EXPECT_EQ(process("a.seq"), RequestOutcome::waiting) << "nor does a request handled alone get lost";
+    EXPECT_TRUE(inInput("a.seq"));
+    fs::create_directory(output);
+    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 1u);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "ERROR: The request output directory \"" + output +
+                  "\" cannot be used (No such file or directory); requests wait in the input directory until "
+                  "it can.\nThe request output directory \"" +
+                  output + "\" can be used again.\n");
+    EXPECT_FALSE(inInput("a.seq"));
+    EXPECT_TRUE(result("a.seq").ends_with("END"));
 }
 
 }  // namespace

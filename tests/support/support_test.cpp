@@ -7,10 +7,12 @@
 
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 
 #include "support/allocation.h"
 #include "support/diagnostics.h"
+#include "support/errors.h"
 #include "support/files.h"
 #include "support/locked_file.h"
 #include "support/memory_mapped_file.h"
@@ -51,11 +53,11 @@ TEST(LockedFile, AFullDiskEndsTheRunInsteadOfReportingSuccess) {
 TEST(LockedFile, FilesToReadMustExist) {
     // Death tests run again in a child process, so the paths must not be random.
     EXPECT_EXIT(createLockedFile("/nonexistent-koru/missing", true, false), ExitedWithCode(1),
-                "^The file name passed to createLockedFile \"/nonexistent-koru/missing\" does not exist.\n$");
+                "^The file \"/nonexistent-koru/missing\" does not exist.\n$");
     EXPECT_EXIT(createLockedFile("", true, false), ExitedWithCode(1),
-                "^The file name passed to createLockedFile name was null or an empty string.\n$");
+                "^The file was given an empty name.\n$");
     EXPECT_EXIT(createLockedFile("/nonexistent-koru/out", false, false), ExitedWithCode(1),
-                "^The provided file, /nonexistent-koru/out, does not exist or cannot be opened.$");
+                "^Could not open the file \"/nonexistent-koru/out\": No such file or directory.\n$");
 }
 
 TEST(LockedFile, ReleasingTheStandardOutputFileLeavesStandardOutputOpen) {
@@ -100,11 +102,19 @@ TEST(SynchronousPrinting, ThreadPrefixNamesThreadAndRegionSize) {
     EXPECT_EQ(readFile(path), "plain.\nThread 0 of 1 is executing/processing  XOR count array creation.\n");
 }
 
-TEST(Allocation, ExhaustedMemoryEndsTheRunWithTheFixedMessage) {
-    const std::string expected = std::string("^") +
-                                 "The host was not able to fulfill a memory allocation request\\." +
-                                 ".*degradation\\)\\.$";
+// The message once claimed that koru needs 128 GB; it now gives what the run computed it needs.
+TEST(Allocation, ExhaustedMemoryEndsTheRunWithWhatTheRunNeeds) {
+    const std::string expected = "^The host could not provide the memory koru asked for\\.\n$";
     EXPECT_EXIT(callocExitIfNull(std::size_t{1} << 62, 16), ExitedWithCode(1), expected);
+    EXPECT_EXIT(
+        {
+            describeMemoryNeed(
+                "indexing the genome in \"g.fa\" at --indexSamplingStep 1 needs about 2.3 GiB");
+            callocExitIfNull(std::size_t{1} << 62, 16);
+        },
+        ExitedWithCode(1),
+        "^The host could not provide the memory koru asked for: indexing the genome in \"g\\.fa\" at "
+        "--indexSamplingStep 1 needs about 2\\.3 GiB\\.\n$");
 #ifndef KORU_SANITIZE
     EXPECT_EXIT(
         {
@@ -122,9 +132,9 @@ TEST(Files, NameChecksPrintTheLabelFirst) {
     directory.write("Label", "");
     ASSERT_EQ(chdir(directory.path().c_str()), 0);
     EXPECT_EXIT(errorIfFileDoesNotExistOrNotAccessible("", R_OK, "Label"), ExitedWithCode(1),
-                "^Label name was null or an empty string.\n$");
-    EXPECT_EXIT(errorIfFileDoesNotExistOrNotAccessible("nothing", R_OK, "Label"), ExitedWithCode(1),
-                "^Label \"nothing\" does not exist.\n$");
+                "^Label was given an empty name.\n$");
+    EXPECT_EXIT(errorIfFileDoesNotExistOrNotAccessible("nothing", R_OK, "Label", "--option"),
+                ExitedWithCode(1), "^Label \"nothing\" \\(--option\\) does not exist.\n$");
     errorIfFileDoesNotExistOrNotAccessible("Label", R_OK, "Label");
     ASSERT_EQ(chdir("/"), 0);
 }
@@ -171,6 +181,39 @@ TEST(Files, UnwritableFilesAreFoundWithoutTouchingThem) {
     EXPECT_EQ(whyFileCannotBeWritten(earlier), "Permission denied");
 }
 
+TEST(Files, AnUnfinishedFileIsRemovedWhenTheRunFailsAndKeptOnceComplete) {
+    // Death tests run again in a child process: the child makes the file, at a fixed path.
+    const auto unfinished = [](const std::string& path) {
+        std::ofstream(path) << "half";
+        removeIfRunFails(path);
+    };
+    const std::string failed = "/tmp/koru-support-test-failed", killed = "/tmp/koru-support-test-killed",
+                      kept = "/tmp/koru-support-test-kept";
+    EXPECT_EXIT(
+        {
+            unfinished(failed);
+            exitWithError("failed\n");
+        },
+        ExitedWithCode(1), "^failed\n$");
+    EXPECT_EXIT(
+        {
+            unfinished(killed);
+            std::raise(SIGTERM);
+        },
+        ::testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EXIT(
+        {
+            unfinished(kept);
+            keepFileWhenRunFails();
+            exitWithError("");
+        },
+        ExitedWithCode(1), "");
+    EXPECT_FALSE(std::filesystem::exists(failed));
+    EXPECT_FALSE(std::filesystem::exists(killed));
+    EXPECT_EQ(readFile(kept), "half");
+    std::filesystem::remove(kept);
+}
+
 TEST(MemoryMappedFile, HoldsTheWholeFileAndATerminator) {
     TemporaryDirectory directory;
     const auto file = createMemoryMappedFile(directory.write("f", "one\ntwo\nthree"));
@@ -179,7 +222,7 @@ TEST(MemoryMappedFile, HoldsTheWholeFileAndATerminator) {
     EXPECT_EQ(file->contents[13], '\0');
     EXPECT_EQ(createMemoryMappedFile(directory.write("empty", ""))->size, 0);
     EXPECT_EXIT(createMemoryMappedFile(directory.file("none")), ExitedWithCode(1),
-                "^The file name passed to createMemoryMappedFile \".*none\" does not exist.\n$");
+                "^The file \".*none\" does not exist.\n$");
 }
 
 TEST(Timer, ReportLineGivesWholeSecondsAndProcessorTime) {
@@ -208,6 +251,33 @@ TEST(Diagnostics, CrashHandlerPrintsTheSignalAndEndsWithStatusOne) {
             std::raise(SIGSEGV);
         },
         ExitedWithCode(1), "^Error: signal 11:\n");
+    EXPECT_EXIT(
+        {
+            installCrashHandler();
+            std::raise(SIGBUS);
+        },
+        ExitedWithCode(1), "^Error: signal 7:\n")
+        << "a bus error outside every mapped file";
+}
+
+// A file written over in place (cp onto it) shrinks under its mapping: a run reading it once ended
+// with a bare "Error: signal 7".
+TEST(Diagnostics, ABusErrorInAMappedFileSaysTheFileChangedUnderTheRun) {
+    const std::string path = "/tmp/koru-support-test-mapped";
+    EXPECT_EXIT(
+        {
+            installCrashHandler();
+            std::ofstream(path) << std::string(3 * 4096, 'A');
+            const auto file = createMemoryMappedFile(path);
+            std::filesystem::resize_file(path, 0);
+            std::printf("%c", file->contents[4096 + 7]);
+        },
+        ExitedWithCode(1),
+        "^ERROR: The file \"" + path +
+            "\" changed or shrank while koru was using it; replace such a file by renaming a new one into "
+            "its "
+            "place, never by writing over it.\n$");
+    std::filesystem::remove(path);
 }
 
 }  // namespace

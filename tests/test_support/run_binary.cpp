@@ -51,9 +51,12 @@ CommandResult runKoru(const std::vector<std::string>& arguments, const std::stri
 std::string expectedHelpText() {
     return "KORU V3.0.0\n"
            "\n"
-           "System Requirements: Requires at least 128GB of available RAM for execution.  We strongly "
-           "recommend you "
-           "do not utilize swap space for KORU execution.\n"
+           // 5 bytes an entry (6 on small genomes, with 16-bit residuals) for each of three views, the
+           // directory, and 0.375 bytes of genome; the sort's least memory and the process besides.
+           "System Requirements: The index takes about 16 bytes of memory per base of the genome at "
+           "--indexSamplingStep 1 (19 for a genome of a few megabases), its tables a K-th of that at step K, "
+           "and building it 0.3 GiB more; a run that builds an index refuses a genome whose index would not "
+           "fit this machine, with the memory it needs.\n"
            "\n"
            "Usage:\n"
            "\tkoru options\n"
