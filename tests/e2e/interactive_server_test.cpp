@@ -7,7 +7,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -206,6 +208,77 @@ TEST_F(InteractiveServerRun, PlantedLinksAreNotFollowed) {
                 HasSubstr("it is a symbolic link, which the server does not follow"));
     EXPECT_EQ(readFile(secret), cutRecords(0, 2) + "END\n");
     EXPECT_FALSE(server->hasEnded());
+}
+
+// The name and kind of a client's k-th request: good ones, names a shell or a careless client
+// would trip on, and requests outside the format.
+struct LoadRequest {
+    std::string name;
+    bool good = true;
+};
+
+LoadRequest loadRequest(int client, int k) {
+    const std::string id = std::to_string(client) + "-" + std::to_string(k);
+    switch (k % 5) {
+        case 0:
+            return {"bad" + id, false};
+        case 1:
+            return {"-c " + id + " $(x) ; \u00fcn\u00ef", true};
+        case 2:
+            return {"." + id + std::string(180, 'n'), true};
+        default:
+            return {"c" + id + ".seq", true};
+    }
+}
+
+// Four clients submit 250 requests each, one after another, as the client script does: written
+// aside, moved into the input directory in one step, then waited for. Every request is answered
+// once, the server outlives them all, and no wait comes near the bound.
+TEST(InteractiveServerLoad, FourClientsOf250RequestsAreEachAnsweredOnce) {
+    TemporaryDirectory work;
+    const std::string input = work.file("in"), output = work.file("out"), aside = work.file("aside");
+    for (const std::string& directory : {input, output, aside}) fs::create_directory(directory);
+    ServerProcess server({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory",
+                          input, "--serverRequestOutputDirectory", output, "--serverRequestCheckInterval",
+                          "0.002", "--qmrOutputFileFormatVersion", "3"},
+                         work.path().string());
+    ASSERT_TRUE(waitUntil([&] { return server.output().find("server is ready") != std::string::npos; }));
+    constexpr int clients = 4, requests = 250;
+    std::vector<int> answered(clients, 0);
+    std::vector<Clock::duration> longest(clients, Clock::duration::zero());
+    auto client = [&](int c) {
+        for (int k = 0; k < requests; ++k) {
+            const LoadRequest request = loadRequest(c, k);
+            const std::string text = request.good ? cutRecords(0, 2) + "END\n" : "1234 5678\nEND\n";
+            std::ofstream(aside + "/" + request.name, std::ios::binary) << text;
+            const auto start = Clock::now();
+            fs::rename(aside + "/" + request.name, input + "/" + request.name);
+            const std::string result = output + "/" + request.name;
+            if (!waitUntil([&] {
+                    return !fs::exists(input + "/" + request.name) && readFile(result).ends_with("END");
+                }))
+                return;
+            longest[c] = std::max(longest[c], Clock::now() - start);
+            const std::string answer = readFile(result);
+            const bool right = request.good ? qmrLines(answer).size() == 2 : answer.starts_with("#ERROR: ");
+            answered[c] += right ? 1 : 0;
+            fs::remove(result);
+        }
+    };
+    std::vector<std::thread> threads;
+    for (int c = 0; c < clients; ++c) threads.emplace_back(client, c);
+    for (std::thread& thread : threads) thread.join();
+    for (int c = 0; c < clients; ++c) {
+        EXPECT_EQ(answered[c], requests) << "client " << c;
+        EXPECT_LT(longest[c], longestWait / 2) << "client " << c;
+    }
+    const auto slowest = *std::max_element(longest.begin(), longest.end());
+    std::printf(
+        "longest wait for an answer: %lld ms\n",
+        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(slowest).count()));
+    EXPECT_FALSE(server.hasEnded()) << server.errors();
+    EXPECT_TRUE(fs::is_empty(output)) << "no request is answered twice";
+    EXPECT_TRUE(fs::is_empty(input));
 }
 
 TEST(SequenceFileRun, MapsTheNumberedFilesOfADirectory) {
