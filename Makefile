@@ -1,9 +1,13 @@
 # Entry points: `make demo` and `make test` work on a fresh machine; both install what is missing.
 BUILD_DIR ?= build
 SANITIZE_DIR ?= build-sanitize
+FUZZ_DIR ?= build-fuzz
+# Executions per fuzz target for `make fuzz`; FUZZ_FLAGS adds libFuzzer options (-max_total_time=S).
+FUZZ_RUNS ?= 1000000
+FUZZ_FLAGS ?=
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-data test-sanitize demo bench bench-large deps format clean
+.PHONY: all build test test-data test-sanitize test-thread fuzz fuzz-build demo bench bench-large deps format clean
 
 all: build
 
@@ -27,6 +31,24 @@ test-sanitize: deps test-data
 	@ninja -C $(SANITIZE_DIR)
 	@ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j2
 
+# The FASTQ and sequence file requests on two threads under ThreadSanitizer (clang, with its
+# OpenMP race tool), in build-thread/.
+test-thread: build
+	@fuzz/install-tools.sh
+	@scripts/thread-sanitize.sh $(BUILD_DIR) build-thread
+
+# The libFuzzer targets of fuzz/ (clang, AddressSanitizer and UBSan), each run over its seed corpus
+# for FUZZ_RUNS executions, one target after the other (README.md, Fuzzing). Assertions stay on, and
+# line tables are enough for the sanitizers' reports.
+fuzz-build: deps
+	@fuzz/install-tools.sh
+	@cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+		-DCMAKE_CXX_FLAGS_RELWITHDEBINFO="-O1 -gline-tables-only" -DKORU_FUZZ=ON -DKORU_BUILD_TESTS=OFF >/dev/null
+	@ninja -C $(FUZZ_DIR) koru_fuzz_targets
+
+fuzz: fuzz-build
+	@fuzz/run.sh $(FUZZ_DIR) -runs=$(FUZZ_RUNS) $(FUZZ_FLAGS)
+
 bench: build
 	@scripts/bench.sh $(BUILD_DIR)
 
@@ -39,7 +61,7 @@ demo: build
 	@scripts/demo.sh $(BUILD_DIR)
 
 format:
-	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp')
+	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp') fuzz/*.cpp fuzz/*.h
 
 clean:
-	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR)
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build-thread
