@@ -29,13 +29,15 @@ void exitOnCorruptGzip(const std::string& fileName, const char* reason) {
 }
 
 CompressedInput::CompressedInput(const std::string& fileName)
-    : fileName_(fileName), file_(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)), input_(inputBytes) {
+    : fileName_(fileName),
+      file_(::open(fileName.c_str(), O_RDONLY | O_CLOEXEC)),
+      input_(std::make_unique_for_overwrite<unsigned char[]>(inputBytes)) {
     if (!file_)
         exitWithErrorFormat("Could not open the file \"%s\": %s.\n", fileName.c_str(), std::strerror(errno));
     // A pipe may hand over its first bytes one at a time.
     while (end_ < 2 && fill()) {
     }
-    gzip_ = end_ >= 2 && startsGzipMember(input_.data());
+    gzip_ = end_ >= 2 && startsGzipMember(input_.get());
     if (!gzip_) return;
     if (inflateInit2(&stream_, 15 + 16) != Z_OK) exitOnAllocationFailure();
     inMember_ = true;
@@ -48,12 +50,11 @@ CompressedInput::~CompressedInput() {
 // Appends raw bytes after those not yet used, moved to the front first; false at the end of the file.
 bool CompressedInput::fill() {
     if (endOfFile_) return false;
-    std::copy(input_.begin() + static_cast<long>(begin_), input_.begin() + static_cast<long>(end_),
-              input_.begin());
+    std::memmove(input_.get(), input_.get() + begin_, end_ - begin_);
     end_ -= begin_;
     begin_ = 0;
     for (;;) {
-        const ssize_t count = ::read(file_.get(), input_.data() + end_, input_.size() - end_);
+        const ssize_t count = ::read(file_.get(), input_.get() + end_, inputBytes - end_);
         if (count < 0 && errno == EINTR) continue;
         if (count < 0)
             exitWithErrorFormat("Could not read the file \"%s\": %s.\n", fileName_.c_str(),
@@ -68,7 +69,7 @@ std::size_t CompressedInput::readPlain(char* out, std::size_t capacity) {
     std::size_t copied = 0;
     while (copied < capacity && (begin_ < end_ || fill())) {
         const std::size_t count = std::min(end_ - begin_, capacity - copied);
-        std::memcpy(out + copied, input_.data() + begin_, count);
+        std::memcpy(out + copied, input_.get() + begin_, count);
         begin_ += count;
         copied += count;
     }
@@ -78,7 +79,7 @@ std::size_t CompressedInput::readPlain(char* out, std::size_t capacity) {
 // What follows a member must be another member: anything else would be read past unnoticed.
 void CompressedInput::startMember() {
     if (end_ - begin_ < 2) fill();
-    if (end_ - begin_ < 2 || !startsGzipMember(input_.data() + begin_))
+    if (end_ - begin_ < 2 || !startsGzipMember(input_.get() + begin_))
         exitOnCorruptGzip(fileName_, "it has data after the end of the compressed stream");
     inflateReset(&stream_);
     inMember_ = true;
@@ -95,7 +96,7 @@ std::size_t CompressedInput::read(char* out, std::size_t capacity) {
             break;
         }
         if (!inMember_) startMember();
-        stream_.next_in = input_.data() + begin_;
+        stream_.next_in = input_.get() + begin_;
         stream_.avail_in = static_cast<uInt>(end_ - begin_);
         const int status = inflate(&stream_, Z_NO_FLUSH);
         begin_ = end_ - stream_.avail_in;

@@ -7,8 +7,8 @@
 #include <zlib.h>
 
 #include <cstddef>
+#include <memory>
 #include <string>
-#include <vector>
 
 #include "support/files.h"
 
@@ -35,7 +35,9 @@ class CompressedInput {
 
     std::string fileName_;
     FileDescriptor file_;
-    std::vector<unsigned char> input_;
+    // Left uninitialised: only what `read` fills is ever used, and zeroing a buffer per file opened
+    // is all the time of a file of a few records.
+    std::unique_ptr<unsigned char[]> input_;
     std::size_t begin_ = 0, end_ = 0;  // the raw bytes read but not yet used
     bool endOfFile_ = false;
     bool gzip_ = false;
