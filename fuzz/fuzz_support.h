@@ -67,6 +67,9 @@ const std::string& scratchDirectory();
 std::string scratchPath(std::string_view name);
 void writeScratchFile(const std::string& path, std::string_view contents);
 std::string readWholeFile(const std::string& path);
+// Makes the file at path, which holds `previous` (empty: nothing yet), hold `contents`, writing
+// only the 4 KiB blocks that differ: for targets that present a large file with small changes.
+void rewriteScratchFile(const std::string& path, std::string_view previous, std::string_view contents);
 
 // The text as a gzip file: one member, or two when `members` is 2 (the text cut in the middle),
 // as concatenated and block-compressed files hold.

@@ -92,10 +92,10 @@ const Baseline& baseline() {
     return made;
 }
 
-// Applies the edits of the input to a copy of the baseline file.
-std::string editedBaseline(const std::uint8_t* data, std::size_t size) {
+// Makes the file the baseline with the edits of the input applied.
+void editBaseline(const std::uint8_t* data, std::size_t size, std::string& file) {
     const Baseline& base = baseline();
-    std::string file = base.file;
+    file.assign(base.file);
     for (std::size_t at = 0; at + 4 <= size;) {
         const Section& section = base.sections[data[at] % base.sections.size()];
         const std::size_t element = data[at + 1] | std::size_t{data[at + 2]} << 8;
@@ -132,7 +132,6 @@ std::string editedBaseline(const std::uint8_t* data, std::size_t size) {
                 break;
         }
     }
-    return file;
 }
 
 // The header as a writer would have finished it for these contents.
@@ -176,10 +175,18 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view input(reinterpret_cast<const char*>(data), size);
     const bool wholeFile = input.starts_with(std::string_view(indexFileMagic, sizeof indexFileMagic));
-    std::string file = wholeFile ? std::string(input) : editedBaseline(data, size);
+    // Both kept between inputs: a copy of the baseline, and the file as the last input left it,
+    // rewritten only where this input differs.
+    static std::string file, onDisk;
+    if (wholeFile) {
+        file.assign(input);
+    } else {
+        editBaseline(data, size, file);
+    }
     if (wholeFile || size == 0 || (data[0] & 0x80) == 0) resealHeader(file);
     static const std::string path = scratchPath("edited.kix");
-    writeScratchFile(path, file);
+    rewriteScratchFile(path, onDisk, file);
+    onDisk.swap(file);
 
     MappingIndex index;
     if (!accepted([&] { index = deserializeBinaryIndexesFromFile(path, nullptr); })) return 0;

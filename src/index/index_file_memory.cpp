@@ -17,6 +17,7 @@ namespace {
 
 // Below this share of huge-page mapping, a copy maps faster than the mapping.
 constexpr double minimumHugePageShare = 0.9;
+constexpr std::size_t hugePageBytes = std::size_t{2} << 20;
 
 // The start and end of a mapping from a header line of /proc/self/smaps ("start-end perms ...");
 // false for the lines of fields ("Rss:     4 kB").
@@ -66,6 +67,9 @@ LoadedIndexFile::~LoadedIndexFile() {
 }
 
 void LoadedIndexFile::settle(const FileDescriptor& file) {
+    // A file within one huge page gains nothing from a copy, and reading the mapping table costs
+    // more than loading it.
+    if (bytes_ <= hugePageBytes) return;
     if (static_cast<double>(hugePageMappedBytes(mapping_, bytes_)) >=
         minimumHugePageShare * static_cast<double>(bytes_))
         return;

@@ -40,7 +40,8 @@ std::string_view nextLine(std::string_view text, std::size_t& cursor) {
 FastqFile::FastqFile(const std::string& fileName) : fileName_(fileName) {
     errorIfFileDoesNotExistOrNotAccessible(fileName, R_OK, "The FASTQ file");
     input_ = std::make_unique<CompressedInput>(fileName);
-    readMore(1 << 16);
+    // The first name line tells the layout; 4 KiB holds any real one.
+    readMore(1 << 12);
     recogniseNameLayout();
 }
 
@@ -51,9 +52,12 @@ void FastqFile::recogniseNameLayout() {
     if (text.size() < 2) return;
     const std::size_t end = text.find('\n');
     const std::string firstLine(text.substr(0, end == std::string_view::npos ? text.size() : end + 1));
-    if (doesStringMatchRegexPattern(firstLine, layout10Pattern)) {
+    // Compiled once for the run: every FASTQ file asks.
+    static const RegexPattern layout10(layout10Pattern);
+    static const RegexPattern layout18(layout18Pattern);
+    if (layout10.matches(firstLine)) {
         nameLayoutVersion_ = nameLayout10;
-    } else if (doesStringMatchRegexPattern(firstLine, layout18Pattern)) {
+    } else if (layout18.matches(firstLine)) {
         nameLayoutVersion_ = nameLayout18;
     }
 }

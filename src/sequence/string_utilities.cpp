@@ -1,7 +1,5 @@
 #include "sequence/string_utilities.h"
 
-#include <regex.h>
-
 #include <algorithm>
 
 #include "support/errors.h"
@@ -13,27 +11,6 @@ namespace {
 constexpr char toUpperAscii(char character) {
     return character >= 'a' && character <= 'z' ? static_cast<char>(character - 'a' + 'A') : character;
 }
-
-// Frees the compiled expression on every path out of the match.
-class CompiledRegex {
-  public:
-    explicit CompiledRegex(const std::string& pattern) {
-        if (regcomp(&regex_, pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0) {
-            exitWithErrorFormat(
-                "There was an application error, please contact developer for assistance.  ERROR: "
-                "doesStringMatchRegexPattern - could not compile regex \"%s\"\n",
-                pattern.c_str());
-        }
-    }
-    ~CompiledRegex() { regfree(&regex_); }
-    CompiledRegex(const CompiledRegex&) = delete;
-    CompiledRegex& operator=(const CompiledRegex&) = delete;
-
-    const regex_t* get() const { return &regex_; }
-
-  private:
-    regex_t regex_;
-};
 
 }  // namespace
 
@@ -61,18 +38,33 @@ void splitStringOverMulitpleLines(std::string& out, std::string_view text, uint3
     }
 }
 
-bool doesStringMatchRegexPattern(std::string_view text, std::string_view pattern) {
-    const CompiledRegex regex{std::string(pattern)};
+RegexPattern::RegexPattern(const std::string& pattern) {
+    if (regcomp(&regex_, pattern.c_str(), REG_EXTENDED | REG_NOSUB) != 0)
+        exitWithErrorFormat(
+            "There was an application error, please contact developer for assistance.  ERROR: "
+            "doesStringMatchRegexPattern - could not compile regex \"%s\"\n",
+            pattern.c_str());
+}
+
+RegexPattern::~RegexPattern() {
+    regfree(&regex_);
+}
+
+bool RegexPattern::matches(std::string_view text) const {
     const std::string subject(text);
-    const int result = regexec(regex.get(), subject.c_str(), 0, nullptr, 0);
+    const int result = regexec(&regex_, subject.c_str(), 0, nullptr, 0);
     if (result == 0) return true;
     if (result == REG_NOMATCH) return false;
     char reason[101];
-    regerror(result, regex.get(), reason, sizeof reason);
+    regerror(result, &regex_, reason, sizeof reason);
     exitWithErrorFormat(
         "There was an application error, please contact developer for assistance.  ERROR: "
         "doesStringMatchRegexPattern - %s\n",
         reason);
+}
+
+bool doesStringMatchRegexPattern(std::string_view text, std::string_view pattern) {
+    return RegexPattern(std::string(pattern)).matches(text);
 }
 
 bool getField(std::string_view text, std::string_view delimiters, std::string& out) {

@@ -1,6 +1,8 @@
 #pragma once
 // Small text functions whose exact edge behaviour several readers and writers rely on.
 
+#include <regex.h>
+
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -22,6 +24,21 @@ void splitStringOverMulitpleLines(std::string& out, std::string_view text, uint3
 // True when the POSIX extended regular expression matches anywhere in text. A pattern that does
 // not compile, or a failing match, ends the process.
 bool doesStringMatchRegexPattern(std::string_view text, std::string_view pattern);
+
+// An extended regular expression compiled once, for patterns matched again and again; matching
+// is safe from several threads at once.
+class RegexPattern {
+  public:
+    explicit RegexPattern(const std::string& pattern);
+    ~RegexPattern();
+    RegexPattern(const RegexPattern&) = delete;
+    RegexPattern& operator=(const RegexPattern&) = delete;
+
+    bool matches(std::string_view text) const;
+
+  private:
+    regex_t regex_;
+};
 
 // Copies text up to the first delimiter character into out and returns true; returns false,
 // leaving out unchanged, when no delimiter occurs.
