@@ -20,7 +20,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static const std::unique_ptr<ExecutionParameters> params = mappingParameters(*reference.genome);
     static const std::unique_ptr<SequenceFile> reads = [] {
         SequenceFileOpening opening =
-            openSequenceFile(inMemoryFile("pairs.seq", lambdaSequenceRecords(6)), 1, std::nullopt);
+            openSequenceFile(createInMemoryFile("pairs.seq", lambdaSequenceRecords(6)), 1, std::nullopt);
         KORU_FUZZ_CHECK(opening.sequenceFile != nullptr);
         return std::move(opening.sequenceFile);
     }();

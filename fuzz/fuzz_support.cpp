@@ -15,7 +15,6 @@
 #include "io/output_files.h"
 #include "requests/sequence_file_request.h"
 #include "sequence/nucleotide_encoding.h"
-#include "support/allocation.h"
 #include "support/errors.h"
 
 namespace koru::fuzz {
@@ -124,16 +123,6 @@ std::string gzipCompressed(std::string_view text, int members) {
     return out;
 }
 
-std::unique_ptr<MemoryMappedFile> inMemoryFile(const std::string& name, std::string_view contents) {
-    auto file = std::make_unique<MemoryMappedFile>();
-    file->fileName = name;
-    file->size = static_cast<std::int64_t>(contents.size());
-    file->contents = FileContents(static_cast<char*>(mallocExitIfNull(contents.size() + 1)));
-    std::memcpy(file->contents.get(), contents.data(), contents.size());
-    file->contents[contents.size()] = '\0';
-    return file;
-}
-
 std::pair<std::string_view, std::string_view> splitAtNul(const std::uint8_t* data, std::size_t size) {
     const std::string_view text(reinterpret_cast<const char*>(data), size);
     const std::size_t nul = text.find('\0');
@@ -157,7 +146,7 @@ const Reference& lambdaReference() {
         built.genome->genomeInformation = std::make_unique<GenomeInformation>();
         built.genome->genomeInformation->file = "lambda_phage.fa";
         built.genome->genomeInformation->formatType = fastaGenomeFormatType;
-        processFastaFormatGenomeFile(*built.genome, *inMemoryFile("lambda_phage.fa", fasta));
+        processFastaFormatGenomeFile(*built.genome, *createInMemoryFile("lambda_phage.fa", fasta));
         built.counts = buildCountArrays(*built.genome, CountLimits{}, nullptr);
         built.indexes = buildBinaryIndexes(*built.counts, *built.genome, nullptr);
         return built;

@@ -75,9 +75,6 @@ void rewriteScratchFile(const std::string& path, std::string_view previous, std:
 // as concatenated and block-compressed files hold.
 std::string gzipCompressed(std::string_view text, int members = 1);
 
-// Contents in memory, as createMemoryMappedFile would give them.
-std::unique_ptr<MemoryMappedFile> inMemoryFile(const std::string& name, std::string_view contents);
-
 // The input cut at its first NUL byte: the text before it and the text after it (empty without one).
 std::pair<std::string_view, std::string_view> splitAtNul(const std::uint8_t* data, std::size_t size);
 

@@ -56,7 +56,7 @@ const Baseline& baseline() {
         genome.genomeInformation = std::make_unique<GenomeInformation>();
         genome.genomeInformation->file = "baseline.fa";
         genome.genomeInformation->formatType = fastaGenomeFormatType;
-        processFastaFormatGenomeFile(genome, *inMemoryFile("baseline.fa", fasta));
+        processFastaFormatGenomeFile(genome, *createInMemoryFile("baseline.fa", fasta));
         const auto counts = buildCountArrays(genome, CountLimits{3, 5}, nullptr);
         const auto indexes = buildBinaryIndexes(*counts, genome, nullptr);
         const std::string path = scratchPath("baseline.kix");
@@ -84,7 +84,8 @@ const Baseline& baseline() {
         for (std::size_t a : {100, 900, 1700})
             records += "1 " + first.substr(a, 100) + " " + first.substr(a + 300, 100) + "\n";
         records += "2 " + first.substr(2450, 100) + " " + first.substr(2600, 100) + "\n";
-        SequenceFileOpening opening = openSequenceFile(inMemoryFile("pairs.seq", records), 1, std::nullopt);
+        SequenceFileOpening opening =
+            openSequenceFile(createInMemoryFile("pairs.seq", records), 1, std::nullopt);
         KORU_FUZZ_CHECK(opening.sequenceFile != nullptr);
         result.reads = std::move(opening.sequenceFile);
         return result;

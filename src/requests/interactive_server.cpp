@@ -68,16 +68,6 @@ bool readToEnd(int descriptor, std::string& text) {
     }
 }
 
-std::unique_ptr<MemoryMappedFile> memoryImage(const std::string& path, const std::string& text) {
-    auto file = std::make_unique<MemoryMappedFile>();
-    file->fileName = path;
-    file->size = static_cast<std::int64_t>(text.size());
-    file->contents = FileContents(static_cast<char*>(mallocExitIfNull(text.size() + 1)));
-    std::memcpy(file->contents.get(), text.data(), text.size());
-    file->contents[text.size()] = '\0';
-    return file;
-}
-
 RequestFile readRequestFile(int directory, const std::string& name, const std::string& path) {
     RequestFile request;
     struct stat status {};
@@ -105,7 +95,7 @@ RequestFile readRequestFile(int directory, const std::string& name, const std::s
         request.problem = stringPrintf("it cannot be read: %s", std::strerror(errno));
         return request;
     }
-    request.contents = memoryImage(path, text);
+    request.contents = createInMemoryFile(path, text);
     return request;
 }
 

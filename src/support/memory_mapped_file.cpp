@@ -170,6 +170,16 @@ std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& file
     return file;
 }
 
+std::unique_ptr<MemoryMappedFile> createInMemoryFile(const std::string& fileName, std::string_view text) {
+    auto file = std::make_unique<MemoryMappedFile>();
+    file->fileName = fileName;
+    file->size = static_cast<std::int64_t>(text.size());
+    file->contents = FileContents(static_cast<char*>(mallocExitIfNull(text.size() + 1)));
+    std::memcpy(file->contents.get(), text.data(), text.size());
+    file->contents[text.size()] = '\0';
+    return file;
+}
+
 std::uint64_t getNumberOfLines(const MemoryMappedFile& file) {
     const std::string_view text = file.text();
     return static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));

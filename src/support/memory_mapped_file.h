@@ -33,6 +33,9 @@ struct MemoryMappedFile {
 // corrupt or truncated gzip file ends the run.
 std::unique_ptr<MemoryMappedFile> createMemoryMappedFile(const std::string& fileName);
 
+// Text already in memory (a request read whole, say) as a file of that name would give it.
+std::unique_ptr<MemoryMappedFile> createInMemoryFile(const std::string& fileName, std::string_view text);
+
 // The number of line feeds: a last line without one is not counted.
 std::uint64_t getNumberOfLines(const MemoryMappedFile& file);
 

@@ -138,18 +138,28 @@ bool waitFor(const std::function<bool()>& condition) {
     return condition();
 }
 
+// A server on fresh input and output directories, ready when the test starts.
+class RunningServer : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(waitFor([&] {
+            return readFile(work.file("server.out")).find("server is ready") != std::string::npos ||
+                   !server.running();
+        }));
+    }
+    static std::string directory(const TemporaryDirectory& work, const char* name) {
+        fs::create_directory(work.file(name));
+        return work.file(name);
+    }
+
+    TemporaryDirectory work;
+    const std::string input = directory(work, "in"), output = directory(work, "out");
+    Server server{work, input, output};
+};
+
 // A request the server once died on, and that killed it again after every restart: answered,
 // removed, and the server serves on.
-TEST(UncalledLetters, ServerAnswersTheRequestAndServesOn) {
-    TemporaryDirectory work;
-    const std::string input = work.file("in"), output = work.file("out");
-    fs::create_directory(input);
-    fs::create_directory(output);
-    Server server(work, input, output);
-    ASSERT_TRUE(waitFor([&] {
-        return readFile(work.file("server.out")).find("server is ready") != std::string::npos ||
-               !server.running();
-    }));
+TEST_F(RunningServer, AnswersARequestOfUncalledLettersAndServesOn) {
     for (const char* name : {"marked.seq", "again.seq"}) {
         work.write(std::string("in/") + name, markedRecords() + "END\n");
         EXPECT_TRUE(waitFor([&] { return !fs::exists(input + "/" + name) || !server.running(); })) << name;
@@ -162,16 +172,7 @@ TEST(UncalledLetters, ServerAnswersTheRequestAndServesOn) {
 
 // A removed output directory once ended the server with a bare "does not exist"; it now waits for
 // the directory, and directories it could never serve are refused at the start.
-TEST(ServerDirectories, AMissingOutputDirectoryIsWaitedForAndUnusableOnesAreRefused) {
-    TemporaryDirectory work;
-    const std::string input = work.file("in"), output = work.file("out");
-    fs::create_directory(input);
-    fs::create_directory(output);
-    Server server(work, input, output);
-    ASSERT_TRUE(waitFor([&] {
-        return readFile(work.file("server.out")).find("server is ready") != std::string::npos ||
-               !server.running();
-    }));
+TEST_F(RunningServer, WaitsForAMissingOutputDirectoryAndUnusableOnesAreRefused) {
     fs::remove(output);
     work.write("in/waits.seq", markedRecords() + "END\n");
     EXPECT_TRUE(waitFor(
