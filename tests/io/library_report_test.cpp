@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <regex>
 
 #include "io/svg_plot.h"
