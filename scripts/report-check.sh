@@ -32,7 +32,7 @@ failed=0
 fail() { echo "report-check: $*" >&2; failed=1; }
 
 rm -f "$shot"
-browser --window-size=1280,3000 --screenshot="$shot" "file://$page" >/dev/null
+browser --window-size=1280,2400 --screenshot="$shot" "file://$page" >/dev/null
 [ -s "$shot" ] && [ "$(head -c 4 "$shot" | tail -c 3)" = "PNG" ] || fail "no screenshot was produced"
 
 dom=$(browser --dump-dom "file://$page")
@@ -57,7 +57,7 @@ read -r scroll client <<<"${widths:-0 0}"
 
 browser --print-to-pdf="$work/report.pdf" --no-pdf-header-footer "file://$page" >/dev/null
 # A4 is 595 by 842 points.
-grep -aq "MediaBox \[0 0 595" "$work/report.pdf" || fail "the printed page is not A4"
+grep -aqE "MediaBox \[0 0 59[45]\.[0-9]* 84[12]\." "$work/report.pdf" || fail "the printed page is not A4"
 
-[ $failed -eq 0 ] && echo "report-check: $page renders (screenshot $shot), its plots are there, it fits 1280 pixels and prints on A4"
+[ $failed -eq 0 ] && echo "report-check: $page renders (screenshot $shot), its plots are there, it fits 1280 pixels (scroll width $scroll of $client) and prints on A4"
 exit $failed

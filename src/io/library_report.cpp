@@ -25,7 +25,7 @@ th, td { padding: 3px 10px; border-bottom: 1px solid #ddd; text-align: left; ver
 td.n, td.pct { text-align: right; font-variant-numeric: tabular-nums; }
 td.value { overflow-wrap: anywhere; max-width: 640px; }
 .columns { display: grid; grid-template-columns: repeat(auto-fit, minmax(420px, 1fr)); gap: 8px 20px; }
-svg.plot { width: 100%; height: auto; display: block; }
+svg.plot { width: 100%; max-width: 640px; height: auto; display: block; }
 svg .axes line { stroke: #444; } svg line.grid { stroke: #e6e6e6; }
 svg text { font: 12px system-ui, sans-serif; fill: #333; } svg text.title { font-weight: 600; font-size: 13px; }
 svg line.marker { stroke: #c0392b; stroke-dasharray: 4 3; } svg text.marker { fill: #c0392b; font-size: 11px; }
@@ -61,7 +61,8 @@ std::string share(std::uint64_t part, std::uint64_t whole) {
 
 void appendCountRow(std::string& html, const char* id, const char* label, std::uint64_t count,
                     std::uint64_t whole) {
-    appendPrintf(html, "<tr data-row=\"%s\"><th>%s</th><td class=\"n\">%lu</td><td class=\"pct\">%s</td></tr>\n",
+    appendPrintf(html,
+                 "<tr data-row=\"%s\"><th>%s</th><td class=\"n\">%lu</td><td class=\"pct\">%s</td></tr>\n",
                  id, label, static_cast<unsigned long>(count), share(count, whole).c_str());
 }
 
@@ -80,13 +81,16 @@ void appendSummary(std::string& html, const ReadPairMappingStatistics& s, const 
                    library.pairsOnDifferentChromosomes, pairs);
     appendCountRow(html, "one-mapped", "One read mapped", library.pairsOneReadMapped, pairs);
     appendCountRow(html, "unmapped", "Unmapped", library.pairsUnmapped, pairs);
-    appendCountRow(html, "junction-pairs", "Pairs with a biotin junction", s.readPairsWithBiotinJunctions, pairs);
-    appendCountRow(html, "junction-reads", "Reads with a biotin junction", s.readsWithBiotinJunctions, 2 * pairs);
-    appendCountRow(html, "alternate-pairs", "Pairs with alternate mappings", s.readPairsWithAlternativeAlignments,
+    appendCountRow(html, "junction-pairs", "Pairs with a biotin junction", s.readPairsWithBiotinJunctions,
                    pairs);
+    appendCountRow(html, "junction-reads", "Reads with a biotin junction", s.readsWithBiotinJunctions,
+                   2 * pairs);
+    appendCountRow(html, "alternate-pairs", "Pairs with alternate mappings",
+                   s.readPairsWithAlternativeAlignments, pairs);
     appendCountRow(html, "unsupported", "Pairs with a read of unsupported length",
                    s.readPairsWithUnsupportedReadLength, pairs);
-    appendCountRow(html, "uncalled", "Reads of mostly N, not mapped", s.readsWithTooManyUncalledBases, 2 * pairs);
+    appendCountRow(html, "uncalled", "Reads of mostly N, not mapped", s.readsWithTooManyUncalledBases,
+                   2 * pairs);
     html += "</table></section>\n";
 }
 
@@ -95,17 +99,19 @@ void appendRun(std::string& html, const LibraryReportRun& run, std::uint64_t pai
     for (const auto& [name, value] : run.settings)
         appendPrintf(html, "<tr><th>%s</th><td class=\"value\">%s</td></tr>\n", escapeMarkup(name).c_str(),
                      escapeMarkup(value).c_str());
-    appendPrintf(html, "<tr data-row=\"mapping-time\"><th>Mapping time</th><td class=\"value\">%.1f s", run.mappingSeconds);
+    appendPrintf(html, "<tr data-row=\"mapping-time\"><th>Mapping time</th><td class=\"value\">%.1f s",
+                 run.mappingSeconds);
     if (run.mappingSeconds > 0)
         appendPrintf(html, " (%.0f pairs per second)", static_cast<double>(pairs) / run.mappingSeconds);
-    appendPrintf(html, "</td></tr>\n<tr><th>Processor time while mapping</th><td class=\"value\">%.1f s</td></tr>\n",
-                 run.processorSeconds);
+    appendPrintf(
+        html, "</td></tr>\n<tr><th>Processor time while mapping</th><td class=\"value\">%.1f s</td></tr>\n",
+        run.processorSeconds);
     html += "</table></section>\n";
 }
 
 // Up to the 99.5th percentile, so that a few far outliers do not squeeze the histogram.
-Plot insertPlot(const std::vector<std::uint64_t>& bins, int orientation, std::uint64_t q1, std::uint64_t median,
-                std::uint64_t q3) {
+Plot insertPlot(const std::vector<std::uint64_t>& bins, int orientation, std::uint64_t q1,
+                std::uint64_t median, std::uint64_t q3) {
     const std::uint64_t high = std::max<std::uint64_t>(histogramQuantile(bins, 0.995), median + 1);
     const auto width = static_cast<std::size_t>(std::max(1.0, niceStep(static_cast<double>(high) * 1.1, 80)));
     const std::size_t count = (static_cast<std::size_t>(high * 1.1) / width + 1) * width;
@@ -115,7 +121,8 @@ Plot insertPlot(const std::vector<std::uint64_t>& bins, int orientation, std::ui
     plot.xLabel = "insert size (bases)";
     plot.yLabel = "pairs";
     plot.binWidth = static_cast<double>(width);
-    plot.series.push_back({classNames[orientation], classColours[orientation], groupBins(bins, 0, count, width)});
+    plot.series.push_back(
+        {classNames[orientation], classColours[orientation], groupBins(bins, 0, count, width)});
     plot.markers = {{static_cast<double>(q1), "Q1"},
                     {static_cast<double>(median), "median"},
                     {static_cast<double>(q3), "Q3"}};
@@ -123,12 +130,14 @@ Plot insertPlot(const std::vector<std::uint64_t>& bins, int orientation, std::ui
 }
 
 void appendInserts(std::string& html, const LibraryStatistics& library) {
-    html += "<section id=\"inserts\"><h2>Insert sizes by orientation</h2>\n"
-            "<p class=\"note\">Pairs with both reads on one chromosome, by the strand of the leftmost read: FR "
-            "pairs face each other (paired-end fragments, in a mate-pair library its contamination), RF pairs "
-            "face away (circularised mate pairs), FF/RR pairs lie on one strand. The insert runs from the "
-            "leftmost base either read covers to the rightmost; the spread is the interquartile range.</p>\n"
-            "<table><tr><th>Orientation</th><th>Pairs</th><th>Share</th><th>Median</th><th>Q1&ndash;Q3</th></tr>\n";
+    html +=
+        "<section id=\"inserts\"><h2>Insert sizes by orientation</h2>\n"
+        "<p class=\"note\">Pairs with both reads on one chromosome, by the strand of the leftmost read: FR "
+        "pairs face each other (paired-end fragments, in a mate-pair library its contamination), RF pairs "
+        "face away (circularised mate pairs), FF/RR pairs lie on one strand. The insert runs from the "
+        "leftmost base either read covers to the rightmost; the spread is the interquartile range.</p>\n"
+        "<table><tr><th>Orientation</th><th>Pairs</th><th>Share</th><th>Median</th><th>Q1&ndash;Q3</th></"
+        "tr>\n";
     std::uint64_t onOneChromosome = 0;
     for (const auto& bins : library.insertSizes) onOneChromosome += sum(bins);
     std::string plots = "<div class=\"columns\">";
@@ -137,13 +146,15 @@ void appendInserts(std::string& html, const LibraryStatistics& library) {
         const std::uint64_t count = sum(bins);
         const std::uint64_t q1 = histogramQuantile(bins, 0.25), median = histogramQuantile(bins, 0.5),
                             q3 = histogramQuantile(bins, 0.75);
-        appendPrintf(html, "<tr data-class=\"%s\"><th>%s</th><td class=\"n\">%lu</td><td class=\"pct\">%s</td>",
+        appendPrintf(html,
+                     "<tr data-class=\"%s\"><th>%s</th><td class=\"n\">%lu</td><td class=\"pct\">%s</td>",
                      classIds[c], classNames[c], static_cast<unsigned long>(count),
                      share(count, onOneChromosome).c_str());
         if (count == 0)
             html += "<td class=\"n\">&ndash;</td><td class=\"n\">&ndash;</td></tr>\n";
         else
-            appendPrintf(html, "<td class=\"n median\">%lu</td><td class=\"n spread\">%lu&ndash;%lu</td></tr>\n",
+            appendPrintf(html,
+                         "<td class=\"n median\">%lu</td><td class=\"n spread\">%lu&ndash;%lu</td></tr>\n",
                          static_cast<unsigned long>(median), static_cast<unsigned long>(q1),
                          static_cast<unsigned long>(q3));
         if (count > 0) plots += plotSvg(insertPlot(bins, c, q1, median, q3));
@@ -175,9 +186,10 @@ void appendJunctions(std::string& html, const LibraryStatistics& library) {
 }
 
 void appendMappingQualities(std::string& html, const LibraryStatistics& library) {
-    html += "<section id=\"mapq\"><h2>Mapping quality</h2>\n<p class=\"note\">Mapped reads by the MAPQ their "
-            "SAM record carries (a concordant pair's reads carry the pair's combined quality).</p>\n"
-            "<div class=\"columns\">";
+    html +=
+        "<section id=\"mapq\"><h2>Mapping quality</h2>\n<p class=\"note\">Mapped reads by the MAPQ their "
+        "SAM record carries (a concordant pair's reads carry the pair's combined quality).</p>\n"
+        "<div class=\"columns\">";
     const char* const titles[2] = {"Reads of concordant pairs", "Other mapped reads"};
     const char* const ids[2] = {"mapq-concordant", "mapq-other"};
     for (int i = 0; i < 2; ++i) {
@@ -187,7 +199,8 @@ void appendMappingQualities(std::string& html, const LibraryStatistics& library)
         plot.title = titles[i];
         plot.xLabel = "MAPQ";
         plot.yLabel = "reads";
-        plot.series.push_back({"reads", i == 0 ? "#2e86c1" : "#7f8c8d", groupBins(bins, 0, usedBins(bins) + 1, 1)});
+        plot.series.push_back(
+            {"reads", i == 0 ? "#2e86c1" : "#7f8c8d", groupBins(bins, 0, usedBins(bins) + 1, 1)});
         html += plotSvg(plot);
     }
     html += "</div></section>\n";
@@ -210,10 +223,11 @@ void appendMismatches(std::string& html, const LibraryStatistics& library) {
                            static_cast<double>(library.alignedBases[r][i]);
         plot.series.push_back({r == 0 ? "read 1" : "read 2", colours[r], std::move(rates)});
     }
-    html += "<section id=\"mismatches\"><h2>Error profile</h2>\n<p class=\"note\">The share of aligned bases "
-            "that differ from the reference at each read position; clipped bases, reads with an indel and "
-            "junction reads are left out.</p>\n" +
-            plotSvg(plot) + "</section>\n";
+    html +=
+        "<section id=\"mismatches\"><h2>Error profile</h2>\n<p class=\"note\">The share of aligned bases "
+        "that differ from the reference at each read position; clipped bases, reads with an indel and "
+        "junction reads are left out.</p>\n" +
+        plotSvg(plot) + "</section>\n";
 }
 
 }  // namespace
@@ -222,7 +236,8 @@ std::uint64_t histogramQuantile(const std::vector<std::uint64_t>& bins, double q
     const std::uint64_t total = sum(bins);
     if (total == 0) return 0;
     // The rank of the quantile, at least the first count.
-    const auto rank = std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(q * static_cast<double>(total))));
+    const auto rank =
+        std::max<std::uint64_t>(1, static_cast<std::uint64_t>(std::ceil(q * static_cast<double>(total))));
     std::uint64_t cumulative = 0;
     for (std::size_t i = 0; i < bins.size(); ++i) {
         cumulative += bins[i];
@@ -234,9 +249,10 @@ std::uint64_t histogramQuantile(const std::vector<std::uint64_t>& bins, double q
 std::string libraryReportHtml(const ReadPairMappingStatistics& statistics, const LibraryReportRun& run) {
     static const LibraryStatistics none;
     const LibraryStatistics& library = statistics.library ? *statistics.library : none;
-    std::string html = "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
-                       "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
-                       "<title>koru library report</title>\n<style>";
+    std::string html =
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\">\n"
+        "<meta name=\"viewport\" content=\"width=device-width, initial-scale=1\">\n"
+        "<title>koru library report</title>\n<style>";
     html += pageStyle;
     html += "</style></head>\n<body><main>\n<h1>Library report</h1>\n";
     appendPrintf(html, "<p class=\"subtitle\">%s<br>koru %s, %s</p>\n", escapeMarkup(run.inputs).c_str(),

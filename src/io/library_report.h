@@ -18,7 +18,7 @@ struct LibraryReportRun {
     std::vector<std::pair<std::string, std::string>> settings;
     double mappingSeconds = 0;    // wall clock
     double processorSeconds = 0;  // of all threads while mapping
-    std::string created;      // when the page was written
+    std::string created;          // when the page was written
 };
 
 // The smallest bin value whose cumulative count reaches the share q of all counts; 0 for no counts.

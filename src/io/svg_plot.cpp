@@ -75,7 +75,8 @@ void appendBars(std::string& svg, const Plot& plot, const PlotSeries& series, co
                      "fill-opacity=\"%g\"><title>%s: %s</title></rect>",
                      x0, scale.y(value), std::max(x1 - x0 - 0.5, 0.5), top + plotHeight - scale.y(value),
                      escapeMarkup(series.colour).c_str(), opacity,
-                     number(plot.xStart + static_cast<double>(i) * plot.binWidth).c_str(), number(value).c_str());
+                     number(plot.xStart + static_cast<double>(i) * plot.binWidth).c_str(),
+                     number(value).c_str());
     }
 }
 
@@ -84,7 +85,8 @@ void appendLine(std::string& svg, const Plot& plot, const PlotSeries& series, co
                  escapeMarkup(series.colour).c_str());
     for (std::size_t i = 0; i < series.values.size(); ++i)
         if (std::isfinite(series.values[i]))
-            appendPrintf(svg, "%.1f,%.1f ", scale.x(plot.xStart + (static_cast<double>(i) + 0.5) * plot.binWidth),
+            appendPrintf(svg, "%.1f,%.1f ",
+                         scale.x(plot.xStart + (static_cast<double>(i) + 0.5) * plot.binWidth),
                          scale.y(series.values[i]));
     svg += "\"/>";
 }
@@ -102,13 +104,17 @@ void appendLegend(std::string& svg, const Plot& plot) {
 }
 
 void appendMarkers(std::string& svg, const Plot& plot, const Scale& scale) {
+    // Labels step down one line each, so that close markers do not write over each other.
+    double labelY = top + 12;
     for (const PlotMarker& marker : plot.markers) {
         if (marker.x < scale.xStart || marker.x > scale.xEnd) continue;
-        appendPrintf(svg,
-                     "<line class=\"marker\" x1=\"%.1f\" y1=\"%g\" x2=\"%.1f\" y2=\"%g\"/><text class=\"marker\" "
-                     "x=\"%.1f\" y=\"%g\" text-anchor=\"middle\">%s</text>",
-                     scale.x(marker.x), top, scale.x(marker.x), top + plotHeight, scale.x(marker.x), top - 4,
-                     escapeMarkup(marker.label).c_str());
+        appendPrintf(
+            svg,
+            "<line class=\"marker\" x1=\"%.1f\" y1=\"%g\" x2=\"%.1f\" y2=\"%g\"/><text class=\"marker\" "
+            "x=\"%.1f\" y=\"%g\">%s</text>",
+            scale.x(marker.x), top, scale.x(marker.x), top + plotHeight, scale.x(marker.x) + 3, labelY,
+            escapeMarkup(marker.label).c_str());
+        labelY += 13;
     }
 }
 
@@ -128,12 +134,23 @@ std::string escapeMarkup(const std::string& text) {
     escaped.reserve(text.size());
     for (const char c : text) {
         switch (c) {
-            case '&': escaped += "&amp;"; break;
-            case '<': escaped += "&lt;"; break;
-            case '>': escaped += "&gt;"; break;
-            case '"': escaped += "&quot;"; break;
-            case '\'': escaped += "&#39;"; break;
-            default: escaped += c;
+            case '&':
+                escaped += "&amp;";
+                break;
+            case '<':
+                escaped += "&lt;";
+                break;
+            case '>':
+                escaped += "&gt;";
+                break;
+            case '"':
+                escaped += "&quot;";
+                break;
+            case '\'':
+                escaped += "&#39;";
+                break;
+            default:
+                escaped += c;
         }
     }
     return escaped;
@@ -146,7 +163,8 @@ std::vector<double> groupBins(const std::vector<std::uint64_t>& bins, std::size_
     const std::size_t end = std::min(bins.size(), first + count);
     for (std::size_t start = first; start < end; start += width) {
         double sum = 0;
-        for (std::size_t i = start; i < std::min(end, start + width); ++i) sum += static_cast<double>(bins[i]);
+        for (std::size_t i = start; i < std::min(end, start + width); ++i)
+            sum += static_cast<double>(bins[i]);
         grouped.push_back(sum);
     }
     return grouped;
@@ -154,14 +172,16 @@ std::vector<double> groupBins(const std::vector<std::uint64_t>& bins, std::size_
 
 std::string plotSvg(const Plot& plot) {
     const double largest = largestValue(plot);
-    const double xEnd = plot.xStart + static_cast<double>(std::max<std::size_t>(binCount(plot), 1)) * plot.binWidth;
+    const double xEnd =
+        plot.xStart + static_cast<double>(std::max<std::size_t>(binCount(plot), 1)) * plot.binWidth;
     const double yStep = niceStep(largest > 0 ? largest : 1, 4);
     const Scale scale{plot.xStart, xEnd, std::ceil((largest > 0 ? largest : 1) / yStep) * yStep};
     std::string svg = stringPrintf(
         "<svg class=\"plot\" data-plot=\"%s\" viewBox=\"0 0 %g %g\" role=\"img\" "
         "xmlns=\"http://www.w3.org/2000/svg\"><title>%s</title>",
         escapeMarkup(plot.id).c_str(), width, height, escapeMarkup(plot.title).c_str());
-    appendPrintf(svg, "<text class=\"title\" x=\"%g\" y=\"16\">%s</text>", left, escapeMarkup(plot.title).c_str());
+    appendPrintf(svg, "<text class=\"title\" x=\"%g\" y=\"16\">%s</text>", left,
+                 escapeMarkup(plot.title).c_str());
     appendAxes(svg, plot, scale);
     for (const PlotSeries& series : plot.series) {
         if (plot.bars)

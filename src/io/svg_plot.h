@@ -10,7 +10,7 @@ namespace koru {
 
 struct PlotSeries {
     std::string label;
-    std::string colour;       // any CSS colour
+    std::string colour;          // any CSS colour
     std::vector<double> values;  // one per bin
 };
 

@@ -17,7 +17,8 @@ std::string creationTime() {
     const std::time_t now = std::time(nullptr);
     char text[64] = {};
     std::tm local{};
-    if (localtime_r(&now, &local) == nullptr || std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0)
+    if (localtime_r(&now, &local) == nullptr ||
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M", &local) == 0)
         return {};
     return text;
 }
@@ -26,7 +27,8 @@ std::vector<std::pair<std::string, std::string>> runSettings(const ExecutionPara
     std::vector<std::pair<std::string, std::string>> settings;
     if (params.genomeInformation) settings.emplace_back("Reference", params.genomeInformation->file);
     if (!params.indexFileName.empty()) settings.emplace_back("Index file", params.indexFileName);
-    settings.emplace_back("Concordant window", stringPrintf("%u bases", params.concordantReadPairBasePairWindowSize));
+    settings.emplace_back("Concordant window",
+                          stringPrintf("%u bases", params.concordantReadPairBasePairWindowSize));
     settings.emplace_back("Library", params.isReadPairSequencingData ? "paired-end" : "mate-pair");
     settings.emplace_back("Supplemental mappings", yesNo(params.generateSupplementalMappings));
     settings.emplace_back("Alternate mappings", yesNo(params.generateAlternateMappings));

@@ -20,8 +20,8 @@ int shell(const std::string& command) {
 }
 
 void simulate(const TemporaryDirectory& directory, const std::string& tag, const std::string& options) {
-    ASSERT_EQ(shell(std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" + directory.file(tag + "_1.fq") +
-                    "' '" + directory.file(tag + "_2.fq") + "' " + options),
+    ASSERT_EQ(shell(std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" +
+                    directory.file(tag + "_1.fq") + "' '" + directory.file(tag + "_2.fq") + "' " + options),
               0);
 }
 
@@ -35,8 +35,14 @@ std::vector<std::string> mixedLibrary(const TemporaryDirectory& directory) {
                         directory.file(std::string("pe_") + mate + ".fq") + "' > '" +
                         directory.file(std::string("mixed_") + mate + ".fq") + "'"),
                   0);
-    return {"--referenceGenomeFastaFileName", lambdaGenome, "--read1FastqFileName", directory.file("mixed_1.fq"),
-            "--read2FastqFileName", directory.file("mixed_2.fq"), "--samOutputFileName", "out.sam"};
+    return {"--referenceGenomeFastaFileName",
+            lambdaGenome,
+            "--read1FastqFileName",
+            directory.file("mixed_1.fq"),
+            "--read2FastqFileName",
+            directory.file("mixed_2.fq"),
+            "--samOutputFileName",
+            "out.sam"};
 }
 
 // Mate pairs whose junction lies inside a read, by the truth in their names ("<position>j<position>"):
@@ -46,7 +52,8 @@ std::uint64_t matePairsWithAJunctionRead(const TemporaryDirectory& directory) {
     std::istringstream lines(readFile(directory.file("mate_1.fq")));
     std::uint64_t pairs = 0;
     for (std::string line; std::getline(lines, line);)
-        if (line.starts_with("@sim:") && line.substr(0, line.find(' ')).find('j') != std::string::npos) ++pairs;
+        if (line.starts_with("@sim:") && line.substr(0, line.find(' ')).find('j') != std::string::npos)
+            ++pairs;
     return pairs;
 }
 
@@ -63,7 +70,8 @@ std::uint64_t row(const std::string& html, const std::string& id) {
     return cell(html, "data-row=\"" + id + "\"><th>[^<]*</th><td class=\"n\">(\\d+)<");
 }
 
-std::uint64_t orientationCell(const std::string& html, const std::string& orientation, const std::string& field) {
+std::uint64_t orientationCell(const std::string& html, const std::string& orientation,
+                              const std::string& field) {
     return cell(html, "data-class=\"" + orientation + "\">.*?<td class=\"n" + field + "\">(\\d+)");
 }
 
@@ -77,7 +85,8 @@ std::string statisticsBlocks(const std::string& output) {
 TEST(LibraryReport, FiguresMatchAMixedLibraryOfKnownTruth) {
     TemporaryDirectory directory;
     std::vector<std::string> arguments = mixedLibrary(directory);
-    for (const char* extra : {"--generateSupplementalMappings", "true", "--singleThreadAlignment", "true", "-v"})
+    for (const char* extra :
+         {"--generateSupplementalMappings", "true", "--singleThreadAlignment", "true", "-v"})
         arguments.push_back(extra);
     const CommandResult plain = runKoru(arguments, directory.path());
     ASSERT_EQ(plain.status, 0) << plain.standardError;
@@ -110,17 +119,24 @@ TEST(LibraryReport, FiguresMatchAMixedLibraryOfKnownTruth) {
     const std::uint64_t split = cell(html, "<p class=\"note\">(\\d+) reads of the reported pairs were split");
     EXPECT_GT(split, 200u);
     EXPECT_LE(split, row(html, "junction-reads"));
-    for (const char* plot : {"insert-FR", "insert-RF", "junction-position", "mapq-concordant", "mismatch-profile"})
+    for (const char* plot :
+         {"insert-FR", "insert-RF", "junction-position", "mapq-concordant", "mismatch-profile"})
         EXPECT_NE(html.find(std::string("data-plot=\"") + plot + "\""), std::string::npos) << plot;
 }
 
 TEST(LibraryReport, ReportFilesThatCannotBeWrittenAreRefusedBeforeMapping) {
     TemporaryDirectory directory;
-    std::vector<std::string> base = {"--referenceGenomeFastaFileName", lambdaGenome, "--read1FastqFileName",
-                                     directory.write("r_1.fq", ""), "--read2FastqFileName",
-                                     directory.write("r_2.fq", ""), "--samOutputFileName", "out.sam"};
-    for (const std::string& report : {std::string("-"), directory.file("missing/report.html"), directory.path().string(),
-                                      directory.file("r_1.fq"), std::string("out.sam")}) {
+    std::vector<std::string> base = {"--referenceGenomeFastaFileName",
+                                     lambdaGenome,
+                                     "--read1FastqFileName",
+                                     directory.write("r_1.fq", ""),
+                                     "--read2FastqFileName",
+                                     directory.write("r_2.fq", ""),
+                                     "--samOutputFileName",
+                                     "out.sam"};
+    for (const std::string& report :
+         {std::string("-"), directory.file("missing/report.html"), directory.path().string(),
+          directory.file("r_1.fq"), std::string("out.sam")}) {
         SCOPED_TRACE(report);
         std::vector<std::string> arguments = base;
         arguments.insert(arguments.end(), {"--reportFile", report});
