@@ -207,7 +207,9 @@ void appendMappingQualities(std::string& html, const LibraryStatistics& library)
 }
 
 void appendMismatches(std::string& html, const LibraryStatistics& library) {
-    const std::size_t used = std::max(usedBins(library.alignedBases[0]), usedBins(library.alignedBases[1]));
+    const std::vector<std::uint64_t> aligned[2] = {alignedBasesByPosition(library, 0),
+                                                   alignedBasesByPosition(library, 1)};
+    const std::size_t used = std::max(usedBins(aligned[0]), usedBins(aligned[1]));
     Plot plot;
     plot.id = "mismatch-profile";
     plot.title = "Mismatches per read position";
@@ -218,9 +220,9 @@ void appendMismatches(std::string& html, const LibraryStatistics& library) {
     for (std::size_t r = 0; r < 2; ++r) {
         std::vector<double> rates(used, std::nan(""));
         for (std::size_t i = 0; i < used; ++i)
-            if (library.alignedBases[r][i] > 0)
+            if (aligned[r][i] > 0)
                 rates[i] = 100.0 * static_cast<double>(library.mismatchedBases[r][i]) /
-                           static_cast<double>(library.alignedBases[r][i]);
+                           static_cast<double>(aligned[r][i]);
         plot.series.push_back({r == 0 ? "read 1" : "read 2", colours[r], std::move(rates)});
     }
     html +=

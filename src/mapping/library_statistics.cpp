@@ -45,20 +45,25 @@ void countJunction(LibraryStatistics& library, const Alignment& own, const Align
 }
 
 // The match string covers the read base for base in the alignment's orientation; clipped ends are
-// left out, and so are junction reads, whose other part would count as mismatches.
+// left out, and so are junction reads, whose other part would count as mismatches. The scan stops
+// at the last mismatch the edit distance announces, so a read without any costs no scan.
 void countMismatches(LibraryStatistics& library, const Alignment& own, const Alignments& read,
                      std::uint32_t length, int readIndex) {
     if (read.hasBiotinJunction != 0 || hasIndel(own) || own.matchString.size() != length ||
-        length > readPositionBins)
+        length >= readPositionBins)
         return;
-    std::uint64_t* aligned = library.alignedBases[static_cast<std::size_t>(readIndex)].data();
-    std::uint64_t* mismatched = library.mismatchedBases[static_cast<std::size_t>(readIndex)].data();
+    const auto r = static_cast<std::size_t>(readIndex);
     const bool reverse = isReverse(own);
     const std::uint32_t end = length - std::min(length, own.numberOfBasesTrimmedFromEnd);
-    for (std::uint32_t i = std::min(own.numberOfBasesTrimmedFromStart, end); i < end; ++i) {
-        const std::uint32_t position = reverse ? length - 1 - i : i;
-        ++aligned[position];
-        mismatched[position] += own.matchString[i] != 'M';
+    const std::uint32_t start = std::min(own.numberOfBasesTrimmedFromStart, end);
+    ++library.alignedFrom[r][reverse ? length - end : start];
+    ++library.alignedTo[r][reverse ? length - start : end];
+    std::uint64_t* mismatched = library.mismatchedBases[r].data();
+    std::uint32_t left = own.editDistance;
+    for (std::uint32_t i = start; i < end && left > 0; ++i) {
+        if (own.matchString[i] == 'M') continue;
+        ++mismatched[reverse ? length - 1 - i : i];
+        --left;
     }
 }
 
@@ -90,9 +95,22 @@ void countInsert(LibraryStatistics& library, const Alignment& a, std::uint32_t l
 LibraryStatistics::LibraryStatistics() {
     for (auto& bins : insertSizes) bins.assign(insertSizeBins, 0);
     for (auto& bins : mappingQualities) bins.assign(mappingQualityBins, 0);
-    for (auto& bins : alignedBases) bins.assign(readPositionBins, 0);
+    for (auto& bins : alignedFrom) bins.assign(readPositionBins, 0);
+    for (auto& bins : alignedTo) bins.assign(readPositionBins, 0);
     for (auto& bins : mismatchedBases) bins.assign(readPositionBins, 0);
     junctionSplitPoints.assign(readPositionBins, 0);
+}
+
+std::vector<std::uint64_t> alignedBasesByPosition(const LibraryStatistics& library, int read) {
+    const auto r = static_cast<std::size_t>(read);
+    std::vector<std::uint64_t> aligned(readPositionBins, 0);
+    std::uint64_t running = 0;
+    for (std::size_t i = 0; i < aligned.size(); ++i) {
+        running += library.alignedFrom[r][i];
+        running -= library.alignedTo[r][i];
+        aligned[i] = running;
+    }
+    return aligned;
 }
 
 int orientationClassOf(std::uint32_t offsetA, bool reverseA, std::uint32_t offsetB, bool reverseB) {
@@ -141,7 +159,8 @@ void addLibraryStatistics(LibraryStatistics& total, const LibraryStatistics& par
     for (int i = 0; i < orientationClasses; ++i) addBins(total.insertSizes[i], part.insertSizes[i]);
     for (int i = 0; i < 2; ++i) {
         addBins(total.mappingQualities[i], part.mappingQualities[i]);
-        addBins(total.alignedBases[i], part.alignedBases[i]);
+        addBins(total.alignedFrom[i], part.alignedFrom[i]);
+        addBins(total.alignedTo[i], part.alignedTo[i]);
         addBins(total.mismatchedBases[i], part.mismatchedBases[i]);
     }
     addBins(total.junctionSplitPoints, part.junctionSplitPoints);

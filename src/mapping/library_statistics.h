@@ -37,8 +37,10 @@ struct LibraryStatistics {
     std::array<std::vector<std::uint64_t>, orientationClasses> insertSizes;
     // Mapped reads by the quality their record shows: of concordant pairs, and of the others.
     std::array<std::vector<std::uint64_t>, 2> mappingQualities;
-    // Per read (A, B) and position in the read as sequenced: bases aligned, and mismatched.
-    std::array<std::vector<std::uint64_t>, 2> alignedBases;
+    // Per read (A, B) and position in the read as sequenced: where aligned stretches start and
+    // where they end (one past), two increments a read instead of one a base; and mismatched bases.
+    std::array<std::vector<std::uint64_t>, 2> alignedFrom;
+    std::array<std::vector<std::uint64_t>, 2> alignedTo;
     std::array<std::vector<std::uint64_t>, 2> mismatchedBases;
     std::vector<std::uint64_t> junctionSplitPoints;
     JunctionSplit splitScratch;  // the texts of the last split, reused from read to read
@@ -50,6 +52,9 @@ struct LibraryStatistics {
 void collectLibraryStatistics(LibraryStatistics& library, const PairedAlignments& alignments,
                               const ReadPair& pair);
 void addLibraryStatistics(LibraryStatistics& total, const LibraryStatistics& part);
+
+// Bases aligned at each read position of read 0 (A) or 1 (B).
+std::vector<std::uint64_t> alignedBasesByPosition(const LibraryStatistics& library, int read);
 
 // The orientation class of two reads on one chromosome: offsets of their first bases, strands.
 int orientationClassOf(std::uint32_t offsetA, bool reverseA, std::uint32_t offsetB, bool reverseB);

@@ -101,16 +101,24 @@ TEST_F(LibraryStatisticsTest, MismatchesCountAtTheirPositionAsSequencedWithoutCl
     place(0, 1000, false);
     place(1, 1200, true);
     read(0).matchString[3] = 'A';
+    read(0).matchString[98] = 'T';
+    read(0).editDistance = 2;
     read(1).matchString[3] = 'C';  // a reverse read's alignment base 3 is its sequenced base 96
     read(1).matchString[99] = 'G';
     read(1).numberOfBasesTrimmedFromEnd = 1;  // and base 99 is clipped
+    read(1).editDistance = 1;
     collect();
     EXPECT_EQ(library.mismatchedBases[0][3], 1u);
+    EXPECT_EQ(library.mismatchedBases[0][98], 1u);
     EXPECT_EQ(library.mismatchedBases[1][96], 1u);
     EXPECT_EQ(total(library.mismatchedBases[1]), 1u);
-    EXPECT_EQ(library.alignedBases[0][99], 1u);
-    EXPECT_EQ(library.alignedBases[1][0], 0u);
-    EXPECT_EQ(total(library.alignedBases[1]), 99u);
+    const std::vector<std::uint64_t> alignedA = alignedBasesByPosition(library, 0);
+    const std::vector<std::uint64_t> alignedB = alignedBasesByPosition(library, 1);
+    EXPECT_EQ(alignedA[0], 1u);
+    EXPECT_EQ(alignedA[99], 1u);
+    EXPECT_EQ(alignedA[100], 0u);
+    EXPECT_EQ(alignedB[0], 0u);  // the clipped base, first as sequenced
+    EXPECT_EQ(total(alignedB), 99u);
 }
 
 TEST_F(LibraryStatisticsTest, JunctionReadsAreSplitOnceAndLeftOutOfTheErrorProfile) {
@@ -129,14 +137,15 @@ TEST_F(LibraryStatisticsTest, JunctionReadsAreSplitOnceAndLeftOutOfTheErrorProfi
     collect();
     EXPECT_EQ(library.junctionReadsSplit, 1u);
     EXPECT_EQ(library.junctionSplitPoints[60], 1u);
-    EXPECT_EQ(total(library.alignedBases[0]), 0u);
-    EXPECT_EQ(total(library.alignedBases[1]), 100u);
+    EXPECT_EQ(total(alignedBasesByPosition(library, 0)), 0u);
+    EXPECT_EQ(total(alignedBasesByPosition(library, 1)), 100u);
 }
 
 TEST_F(LibraryStatisticsTest, SumsAddEveryHistogram) {
     place(0, 5000, false);
     place(1, 2000, true);
     read(0).matchString[7] = 'T';
+    read(0).editDistance = 1;
     collect();
     LibraryStatistics sum;
     addLibraryStatistics(sum, library);
@@ -145,7 +154,7 @@ TEST_F(LibraryStatisticsTest, SumsAddEveryHistogram) {
     EXPECT_EQ(sum.insertSizes[reverseForwardClass][3100], 2u);
     EXPECT_EQ(sum.mappingQualities[0][40], 4u);
     EXPECT_EQ(sum.mismatchedBases[0][7], 2u);
-    EXPECT_EQ(total(sum.alignedBases[1]), 200u);
+    EXPECT_EQ(total(alignedBasesByPosition(sum, 1)), 200u);
 }
 
 }  // namespace
