@@ -7,7 +7,7 @@ FUZZ_RUNS ?= 1000000
 FUZZ_FLAGS ?=
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-data test-sanitize test-thread fuzz fuzz-build demo bench bench-large deps format clean
+.PHONY: all build test test-data test-sanitize test-thread fuzz fuzz-build demo report-check bench bench-large deps format clean
 
 all: build
 
@@ -59,6 +59,10 @@ bench-large: build
 
 demo: build
 	@scripts/demo.sh $(BUILD_DIR)
+
+# The demo's library report in headless Chromium: screenshot, plots, width and A4 print.
+report-check: build
+	@scripts/report-check.sh $(BUILD_DIR)
 
 format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp') fuzz/*.cpp fuzz/*.h

@@ -36,3 +36,19 @@ awk -F'\t' '!/^@/ { split($1, truth, ":"); expected = (int($2 / 64) % 2 == 1) ? 
     "$out/alignment.sam"
 echo "== First alignments:"
 awk '!/^@/ && shown++ < 4' "$out/alignment.sam" | cut -c 1-150
+
+# The library report, on what it is for: a mate-pair library (2 to 5 kbase circularised fragments,
+# reads across the biotin junction) with 30 % paired-end contamination.
+"$root/$build/koru_simulate_reads" "$genome" "$out/mate_1.fq" "$out/mate_2.fq" --pairs 1400 --length 100 \
+    --insert 300 --deviation 30 --substitutions 0.005 --mate-pair --seed 8 || exit 1
+"$root/$build/koru_simulate_reads" "$genome" "$out/contamination_1.fq" "$out/contamination_2.fq" --pairs 600 \
+    --length 100 --insert 300 --deviation 30 --substitutions 0.005 --seed 9 || exit 1
+cat "$out/contamination_1.fq" >>"$out/mate_1.fq" && cat "$out/contamination_2.fq" >>"$out/mate_2.fq" &&
+    rm "$out/contamination_1.fq" "$out/contamination_2.fq"
+echo "== Library report: 1400 simulated mate pairs and 600 paired-end contaminants in $out/mate_1.fq and mate_2.fq"
+echo "== Running: koru ... --generateSupplementalMappings true --reportFile demo-output/report.html"
+"$root/$build/koru" --referenceGenomeFastaFileName "$genome" \
+    --read1FastqFileName "$out/mate_1.fq" --read2FastqFileName "$out/mate_2.fq" \
+    --samOutputFileName "$out/mate.sam" --generateSupplementalMappings true --reportFile "$out/report.html" \
+    -T 2 >"$out/mate-report.txt" 2>"$out/errors.txt" || { cat "$out/errors.txt"; exit 1; }
+echo "== Library report (insert sizes by orientation, junctions, mapping qualities, errors): $out/report.html"

@@ -113,6 +113,12 @@ std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const Alignmen
     return static_cast<std::int32_t>(std::min(std::round(x), double{unboundedMappingQuality - 1}));
 }
 
+std::uint32_t reportedMappingQuality(const Alignment& own, const Alignment* mate, bool concordant) {
+    std::uint64_t quality = own.mappingQuality;
+    if (mate != nullptr && concordant) quality += mate->mappingQuality;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(quality, maximumReportedMappingQuality));
+}
+
 void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome, AlignmentScratch& scratch) {
     if (alignment.isEmpty || !alignment.isReportable) {

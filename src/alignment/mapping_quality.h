@@ -15,6 +15,13 @@
 
 namespace koru {
 
+// SAM keeps MAPQ in 0-255 with 255 meaning "not available", so reported qualities stop at 254.
+inline constexpr std::uint32_t maximumReportedMappingQuality = 254;
+
+// The quality a mapped read's record shows: a concordant pair is placed as a unit, so both its
+// reads carry the pair's combined quality. `mate` is null when the mate is not mapped.
+std::uint32_t reportedMappingQuality(const Alignment& own, const Alignment* mate, bool concordant);
+
 void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,
                                 const GenomeSequence& genome, AlignmentScratch& scratch);
 void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,

@@ -53,6 +53,7 @@ enum LongOption : int {
     kIndexSamplingStep,
     kMaximumShareOfUncalledBases,
     kReadGroupLine,
+    kReportFile,
 };
 
 const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
@@ -101,6 +102,7 @@ const option longOptions[] = {
     {"indexSamplingStep", required_argument, nullptr, kIndexSamplingStep},
     {"maximumShareOfUncalledBases", required_argument, nullptr, kMaximumShareOfUncalledBases},
     {"readGroupLine", required_argument, nullptr, kReadGroupLine},
+    {"reportFile", required_argument, nullptr, kReportFile},
     {"standardOutputFileName", required_argument, nullptr, 'o'},
     {"traceOutputFile", required_argument, nullptr, 't'},
     {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
@@ -174,6 +176,17 @@ const char* fileNameArgument(const char* text, const char* name) {
         exitWithErrorAndHelp(
             stringPrintf("The \"%s\" parameter needs a file name, and it was given an empty one.\n", name));
     return text;
+}
+
+// The page is written after mapping as a file of its own: standard output carries SAM or the
+// run's report lines.
+void setLibraryReportFile(ExecutionParameters& params, const char* text, const char* name) {
+    if (std::strcmp(fileNameArgument(text, name), standardOutputFileName) == 0)
+        exitWithErrorAndHelp(stringPrintf(
+            "The \"%s\" parameter needs the name of an HTML file; \"-\" (standard output) is not one.\n",
+            name));
+    params.libraryReportFileName = text;
+    params.gatherLibraryStatistics = true;
 }
 
 void setBasesToShift(ExecutionParameters& params, const char* text, const char* name) {
@@ -398,6 +411,9 @@ bool applyOutputOption(ExecutionParameters& p, int value, const char* argument, 
         case 'o':
             p.reportFileName = fileNameArgument(argument, name);
             return true;
+        case kReportFile:
+            setLibraryReportFile(p, argument, name);
+            return true;
         case 't':
             p.traceOutputFileName = fileNameArgument(argument, name);
             return true;
@@ -613,6 +629,10 @@ void printHelp() {
         "\t    --readGroupLine                %sa SAM read group line ('@RG\\tID:...\\tSM:...'): written in "
         "the "
         "header, its ID tagged on every record\n",
+        separator);
+    std::printf(
+        "\t    --reportFile                   %sa FASTQ or sequence file request also writes a library "
+        "report to this HTML file: insert sizes by orientation, junctions, mapping qualities, errors\n",
         separator);
     std::printf("\n");
     std::fflush(stdout);

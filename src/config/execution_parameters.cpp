@@ -114,6 +114,10 @@ bool validateExecutionParameters(const ExecutionParameters& params) {
             validation.fail("No request output directory was provided!\n");
         if (server.requestInputDirectory.empty())
             validation.fail("No request input directory was provided!\n");
+        if (!params.libraryReportFileName.empty())
+            validation.fail(
+                "The reportFile parameter applies to FASTQ and sequence file requests, not to the "
+                "interactive server.\n");
         return validation.ok();
     }
     if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest) {

@@ -86,6 +86,7 @@ struct ExecutionParameters : MappingParameters {
     std::unique_ptr<LockedFile> traceFile;           // standard output unless -t names a file
     std::string reportFileName;                      // -o; empty when absent
     std::string traceOutputFileName;
+    std::string libraryReportFileName;  // --reportFile; empty when absent
     std::string candidatePositionFilterFile;
     bool reportSecondaryAlignment = false;
     InteractiveServerRequestParameters interactiveServerRequestParameters;

@@ -50,6 +50,7 @@ std::vector<NamedFile> writtenFiles(const ExecutionParameters& params) {
         addNamed(files, sam.samOutputFileName, "--samOutputFileName");
     if (hasRequest(params) && qmr.isQmrOutputRequest)
         addNamed(files, qmr.qmrOutputFileName, "--qmrOutputFileName");
+    if (hasRequest(params)) addNamed(files, params.libraryReportFileName, "--reportFile");
     addNamed(files, params.reportFileName, "--standardOutputFileName");
     addNamed(files, params.traceOutputFileName, "--traceOutputFile");
     return files;

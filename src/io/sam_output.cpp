@@ -73,12 +73,8 @@ std::uint32_t samFlag(const Alignment* own, const Alignment* mate, bool isReadA,
     return flag;
 }
 
-// A concordant pair is placed as a unit, so both lines carry the pair's combined quality.
 std::uint32_t samMappingQuality(const Alignment* own, const Alignment* mate, std::uint32_t type) {
-    if (own == nullptr) return 0;
-    std::uint64_t quality = own->mappingQuality;
-    if (mate != nullptr && type == concordantPairedAlignmentType) quality += mate->mappingQuality;
-    return static_cast<std::uint32_t>(std::min<std::uint64_t>(quality, maximumSamMappingQuality));
+    return own == nullptr ? 0 : reportedMappingQuality(*own, mate, type == concordantPairedAlignmentType);
 }
 
 // The older read name convention ends a name with /1 or /2; both lines of a pair carry one name.

@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "alignment/alignment.h"
+#include "alignment/mapping_quality.h"
 #include "config/execution_parameters.h"
 #include "genome/genome_sequence.h"
 #include "io/buffered_file_writer.h"
@@ -28,8 +29,7 @@
 
 namespace koru {
 
-// SAM keeps MAPQ in 0-255 with 255 meaning "not available", so qualities stop at 254.
-inline constexpr std::uint32_t maximumSamMappingQuality = 254;
+inline constexpr std::uint32_t maximumSamMappingQuality = maximumReportedMappingQuality;
 
 // SAM names may not hold white space; names are cut at their first white space character.
 std::string_view samName(std::string_view name);

@@ -42,6 +42,8 @@ struct MappingParameters : CandidateParameters, AlignmentParameters {
     bool detectBiotinJunctions = true;
     // A read with a larger share of uncalled bases (N) is not mapped: N matches any base.
     double maximumShareOfUncalledBases = 0.5;
+    // Each pair's outcome is also counted into the histograms of a library report.
+    bool gatherLibraryStatistics = false;
 };
 
 }  // namespace koru

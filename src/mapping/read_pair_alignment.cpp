@@ -25,10 +25,12 @@ PairedAlignments& alignReadPair(const MappingParameters& params, ReadPair& pair,
     PairedAlignments& alignments = mapReadPair(params, pair, indexes, statistics, workspace);
     choosePrimaryAndSecondaryAlignment(params, alignments);
     PairedAlignment* primary = alignments.primary();
-    if (primary == nullptr) return alignments;
-    const GenomeSequence& genome = *indexes.genomeSequence;
-    alignAlignments(params, pair.readB, primary->readBAlignments, genome, workspace.alignment);
-    alignAlignments(params, pair.readA, primary->readAAlignments, genome, workspace.alignment);
+    if (primary != nullptr) {
+        const GenomeSequence& genome = *indexes.genomeSequence;
+        alignAlignments(params, pair.readB, primary->readBAlignments, genome, workspace.alignment);
+        alignAlignments(params, pair.readA, primary->readAAlignments, genome, workspace.alignment);
+    }
+    if (statistics.library) collectLibraryStatistics(*statistics.library, alignments, pair);
     return alignments;
 }
 

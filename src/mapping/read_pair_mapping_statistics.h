@@ -6,9 +6,11 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "candidates/candidate_positions.h"
+#include "mapping/library_statistics.h"
 #include "mapping/mapping_parameters.h"
 #include "support/locked_file.h"
 
@@ -67,9 +69,15 @@ struct ReadPairMappingStatistics {
     // Pairs that were not mapped because a read's length is not supported.
     std::uint32_t readPairsWithUnsupportedReadLength = 0;
     std::uint32_t readsWithTooManyUncalledBases = 0;  // not mapped, their mates mapped alone
+    // Histograms for the library report; gathered only when one is asked for.
+    std::optional<LibraryStatistics> library;
 };
 
 std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const MappingParameters& params);
+
+// Adds every counter of one thread's (or file's) record to a request's total; the copied settings
+// are the total's own.
+void addReadPairMappingStatistics(ReadPairMappingStatistics& total, const ReadPairMappingStatistics& part);
 
 void collectCandidateQualityStatistics(const CandidateQualityCriteria& criteria,
                                        CandidateQualityStatistics& group, const MappingScores& readA,

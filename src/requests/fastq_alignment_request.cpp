@@ -10,6 +10,7 @@
 #include "io/output_files.h"
 #include "io/qmr_output.h"
 #include "mapping/read_pair_alignment.h"
+#include "requests/request_library_report.h"
 #include "support/synchronous_printing.h"
 #include "support/text_format.h"
 #include "support/timer.h"
@@ -104,7 +105,7 @@ constexpr std::uint32_t samChunkCapacity = 3 * samOutputBufferCapacity;
 // One thread's share of the request: pairs are taken until the input is used up.
 void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes,
                        ReadPairFastqFiles& files, const OrderedOutputFiles& outputs,
-                       UnsupportedReadLengths& unsupported) {
+                       UnsupportedReadLengths& unsupported, RequestLibraryReport& report) {
     ReadPairFastqFileReadBuffers buffers(files, ReadPairFastqFileReadBuffers::defaultChunkBytes,
                                          params.phredQualityOffset);
     const std::uint32_t qmrCapacity =
@@ -132,6 +133,7 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
         writePairedAlignmentsToOutputFile(params, alignments, writers, genome);
     }
     if (params.verbose) printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
+    report.add(*statistics);
 #pragma omp critical(koruUnsupportedReadLengths)
     unsupported.merge(threadUnsupported);
 }
@@ -147,11 +149,14 @@ void processFastqAlignmentRequest(const ExecutionParameters& params, const Binar
                                           request.read1FastqFile.c_str(), request.read2FastqFile.c_str()));
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
     UnsupportedReadLengths unsupported;
+    RequestLibraryReport report(params);
     {
         const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
 #pragma omp parallel num_threads(threads)
-        alignThreadsPairs(params, indexes, files, outputs, unsupported);
+        alignThreadsPairs(params, indexes, files, outputs, unsupported, report);
     }
+    report.write(stringPrintf("Read pairs of \"%s\" and \"%s\"", request.read1FastqFile.c_str(),
+                              request.read2FastqFile.c_str()));
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
     unsupported.warn(params.maximumShareOfUncalledBases);
 }

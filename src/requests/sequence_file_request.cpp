@@ -14,6 +14,7 @@
 #include "mapping/read_pair_alignment.h"
 #include "mapping/read_pair_mapping.h"
 #include "mapping/read_pair_mapping_statistics.h"
+#include "requests/request_library_report.h"
 #include "sequence/read_pair.h"
 #include "sequence/string_utilities.h"
 #include "support/synchronous_printing.h"
@@ -68,7 +69,8 @@ void skipOutputItem(const OrderedOutputFiles& outputs, std::uint64_t item) {
 }
 
 void mapListedSequenceFile(const ExecutionParameters& params, const BinaryIndexes& indexes,
-                           const OrderedOutputFiles& outputs, std::uint32_t index, unsigned staggerSeconds) {
+                           const OrderedOutputFiles& outputs, std::uint32_t index, unsigned staggerSeconds,
+                           RequestLibraryReport& report) {
     const auto& request = params.sequenceFileMappingRequestParameters;
     const std::string& path = request.sequenceFileNames[index];
     if (index < static_cast<std::uint32_t>(omp_get_num_threads()))
@@ -87,6 +89,7 @@ void mapListedSequenceFile(const ExecutionParameters& params, const BinaryIndexe
     SequenceFileOutputFiles files = runOutputFiles(params);
     files.ordered = &outputs;
     files.item = index;
+    files.libraryReport = &report;
     alignSequencesFromSeqeunceFile(*sequenceFile, indexes, params, files);
     sequenceFile.reset();
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
@@ -110,10 +113,16 @@ void processSequenceFileMappingRequest(const ExecutionParameters& params, const 
         params.singleThreadAlignment ? 1 : std::max(1u, std::min(params.maximumNumberOfThreads, files));
     printOpenMPEnvironmentInfo(*params.standardOutputFile);
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
-    const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
+    RequestLibraryReport report(params);
+    {
+        const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
-    for (std::uint32_t index = 0; index < files; ++index)
-        mapListedSequenceFile(params, indexes, outputs, index, staggerSeconds);
+        for (std::uint32_t index = 0; index < files; ++index)
+            mapListedSequenceFile(params, indexes, outputs, index, staggerSeconds, report);
+    }
+    const auto& request = params.sequenceFileMappingRequestParameters;
+    report.write(stringPrintf("Read pairs of %u sequence files in \"%s\"", files,
+                              request.directoryWithSequenceFiles.c_str()));
 }
 
 void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
@@ -150,6 +159,7 @@ void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const Bina
         writers.finishItem(outputs.item + 1);
     }
     printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
+    if (outputs.libraryReport != nullptr) outputs.libraryReport->add(*statistics);
     warnOfUnsupportedReadLength(sequenceFile, *pair, *statistics, indexes.samplingStep());
 }
 

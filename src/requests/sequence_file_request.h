@@ -13,6 +13,8 @@
 
 namespace koru {
 
+class RequestLibraryReport;
+
 // The first files of the threads start this many seconds times the thread number apart, so that
 // the threads do not all load their files and flush their output at the same moment.
 inline constexpr unsigned sequenceFileStaggerSeconds = 30;
@@ -33,6 +35,8 @@ struct SequenceFileOutputFiles {
     std::uint64_t item = 0;
     // When set, reads are named "<prefix>:<record>" instead of "<file number>:<record>".
     std::string_view readNamePrefix;
+    // When set, the file's statistics are added to the request's library report.
+    RequestLibraryReport* libraryReport = nullptr;
 };
 
 // The run's SAM and QMR files of the formats requested.

@@ -102,6 +102,8 @@ std::string expectedHelpText() {
            "\t    --readGroupLine                \ta SAM read group line ('@RG\\tID:...\\tSM:...'): written "
            "in the "
            "header, its ID tagged on every record\n"
+           "\t    --reportFile                   \ta FASTQ or sequence file request also writes a library "
+           "report to this HTML file: insert sizes by orientation, junctions, mapping qualities, errors\n"
            "\n";
 }
 

@@ -1,0 +1,151 @@
+// The library report end to end: a mate-pair library with a known share of paired-end
+// contamination, simulated, mapped by the binary, and the page's figures held against the truth.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <regex>
+#include <sstream>
+
+#include "test_support/run_binary.h"
+#include "test_support/temporary_directory.h"
+
+namespace koru::testing {
+namespace {
+
+const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
+
+int shell(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+void simulate(const TemporaryDirectory& directory, const std::string& tag, const std::string& options) {
+    ASSERT_EQ(shell(std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" +
+                    directory.file(tag + "_1.fq") + "' '" + directory.file(tag + "_2.fq") + "' " + options),
+              0);
+}
+
+// 1400 mate pairs (2 to 5 kbase fragments, reads facing away across the junction) and 600
+// paired-end pairs of about 300 bases: 30 % contamination.
+std::vector<std::string> mixedLibrary(const TemporaryDirectory& directory) {
+    simulate(directory, "mate", "--pairs 1400 --length 100 --insert 300 --deviation 30 --mate-pair --seed 5");
+    simulate(directory, "pe", "--pairs 600 --length 100 --insert 300 --deviation 30 --seed 6");
+    for (const char* mate : {"1", "2"})
+        EXPECT_EQ(shell("cat '" + directory.file(std::string("mate_") + mate + ".fq") + "' '" +
+                        directory.file(std::string("pe_") + mate + ".fq") + "' > '" +
+                        directory.file(std::string("mixed_") + mate + ".fq") + "'"),
+                  0);
+    return {"--referenceGenomeFastaFileName",
+            lambdaGenome,
+            "--read1FastqFileName",
+            directory.file("mixed_1.fq"),
+            "--read2FastqFileName",
+            directory.file("mixed_2.fq"),
+            "--samOutputFileName",
+            "out.sam"};
+}
+
+// Mate pairs whose junction lies inside a read, by the truth in their names ("<position>j<position>"):
+// such a pair reads as facing away or, when a read's part beyond the junction is chosen, as a short
+// pair facing each other, the paired-end look that real mate-pair libraries have too.
+std::uint64_t matePairsWithAJunctionRead(const TemporaryDirectory& directory) {
+    std::istringstream lines(readFile(directory.file("mate_1.fq")));
+    std::uint64_t pairs = 0;
+    for (std::string line; std::getline(lines, line);)
+        if (line.starts_with("@sim:") && line.substr(0, line.find(' ')).find('j') != std::string::npos)
+            ++pairs;
+    return pairs;
+}
+
+std::uint64_t cell(const std::string& html, const std::string& pattern) {
+    std::smatch match;
+    if (!std::regex_search(html, match, std::regex(pattern))) {
+        ADD_FAILURE() << "no " << pattern;
+        return 0;
+    }
+    return std::stoull(match[1]);
+}
+
+std::uint64_t row(const std::string& html, const std::string& id) {
+    return cell(html, "data-row=\"" + id + "\"><th>[^<]*</th><td class=\"n\">(\\d+)<");
+}
+
+std::uint64_t orientationCell(const std::string& html, const std::string& orientation,
+                              const std::string& field) {
+    return cell(html, "data-class=\"" + orientation + "\">.*?<td class=\"n" + field + "\">(\\d+)");
+}
+
+// The Read Pair Mapping Statistics blocks of a run's standard output, without its timer lines.
+std::string statisticsBlocks(const std::string& output) {
+    const std::size_t start = output.find("Read Pair Mapping Statistics");
+    const std::size_t end = output.find("Elapsed time", start);
+    return start == std::string::npos ? std::string() : output.substr(start, end - start);
+}
+
+TEST(LibraryReport, FiguresMatchAMixedLibraryOfKnownTruth) {
+    TemporaryDirectory directory;
+    std::vector<std::string> arguments = mixedLibrary(directory);
+    for (const char* extra :
+         {"--generateSupplementalMappings", "true", "--singleThreadAlignment", "true", "-v"})
+        arguments.push_back(extra);
+    const CommandResult plain = runKoru(arguments, directory.path());
+    ASSERT_EQ(plain.status, 0) << plain.standardError;
+    arguments.insert(arguments.end(), {"--reportFile", "report.html"});
+    const CommandResult reported = runKoru(arguments, directory.path());
+    ASSERT_EQ(reported.status, 0) << reported.standardError;
+    // The text report is the same with or without the page.
+    EXPECT_FALSE(statisticsBlocks(plain.standardOutput).empty());
+    EXPECT_EQ(statisticsBlocks(plain.standardOutput), statisticsBlocks(reported.standardOutput));
+
+    const std::string html = readFile(directory.file("report.html"));
+    EXPECT_EQ(row(html, "pairs"), 2000u);
+    EXPECT_GE(row(html, "mapped"), 1900u);
+    const std::uint64_t fr = orientationCell(html, "FR", ""), rf = orientationCell(html, "RF", "");
+    const std::uint64_t junctionPairs = matePairsWithAJunctionRead(directory);
+    ASSERT_GT(junctionPairs, 300u);
+    ASSERT_LT(junctionPairs, 1100u);
+    // Every paired-end pair faces inward and every mate pair without a junction read outward;
+    // junction read pairs go either way, about half each.
+    EXPECT_GE(fr, 590u);
+    EXPECT_LE(fr, 600 + junctionPairs);
+    EXPECT_GE(rf, (1400 - junctionPairs) * 98 / 100);
+    EXPECT_LE(rf, 1400u);
+    EXPECT_NEAR(static_cast<double>(fr), 600 + junctionPairs / 2.0, 0.1 * static_cast<double>(junctionPairs));
+    EXPECT_NEAR(static_cast<double>(orientationCell(html, "FR", " median")), 300, 10);
+    // Mate-pair fragments are 2 to 5 kbase, uniformly.
+    EXPECT_NEAR(static_cast<double>(orientationCell(html, "RF", " median")), 3500, 250);
+    EXPECT_LE(orientationCell(html, "FF-RR", ""), 40u);
+    // Nearly every mate pair spans its junction inside the stretch it was read from.
+    const std::uint64_t split = cell(html, "<p class=\"note\">(\\d+) reads of the reported pairs were split");
+    EXPECT_GT(split, 200u);
+    EXPECT_LE(split, row(html, "junction-reads"));
+    for (const char* plot :
+         {"insert-FR", "insert-RF", "junction-position", "mapq-concordant", "mismatch-profile"})
+        EXPECT_NE(html.find(std::string("data-plot=\"") + plot + "\""), std::string::npos) << plot;
+}
+
+TEST(LibraryReport, ReportFilesThatCannotBeWrittenAreRefusedBeforeMapping) {
+    TemporaryDirectory directory;
+    std::vector<std::string> base = {"--referenceGenomeFastaFileName",
+                                     lambdaGenome,
+                                     "--read1FastqFileName",
+                                     directory.write("r_1.fq", ""),
+                                     "--read2FastqFileName",
+                                     directory.write("r_2.fq", ""),
+                                     "--samOutputFileName",
+                                     "out.sam"};
+    for (const std::string& report :
+         {std::string("-"), directory.file("missing/report.html"), directory.path().string(),
+          directory.file("r_1.fq"), std::string("out.sam")}) {
+        SCOPED_TRACE(report);
+        std::vector<std::string> arguments = base;
+        arguments.insert(arguments.end(), {"--reportFile", report});
+        const CommandResult result = runKoru(arguments, directory.path());
+        EXPECT_EQ(result.status, 1);
+        EXPECT_NE(result.standardError.find("reportFile"), std::string::npos) << result.standardError;
+        EXPECT_FALSE(std::filesystem::exists(directory.file("out.sam")));
+    }
+}
+
+}  // namespace
+}  // namespace koru::testing

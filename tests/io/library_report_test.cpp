@@ -1,0 +1,111 @@
+// The library report page and its plots: quantiles of histograms, the SVG drawing, and a page
+// that needs nothing beyond itself.
+
+#include "io/library_report.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <regex>
+
+#include "io/svg_plot.h"
+
+namespace koru {
+namespace {
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+TEST(HistogramQuantile, AtTheEdges) {
+    EXPECT_EQ(histogramQuantile({}, 0.5), 0u);
+    EXPECT_EQ(histogramQuantile({0, 0, 0}, 0.5), 0u);
+    EXPECT_EQ(histogramQuantile({0, 0, 5}, 0.0), 2u);  // the smallest value counted
+    EXPECT_EQ(histogramQuantile({0, 0, 5}, 1.0), 2u);
+    // Four values 1, 1, 3, 3: the lower middle one is the median.
+    EXPECT_EQ(histogramQuantile({0, 2, 0, 2}, 0.5), 1u);
+    EXPECT_EQ(histogramQuantile({0, 2, 0, 2}, 0.75), 3u);
+}
+
+TEST(NiceStep, RoundStepsForAnyRange) {
+    EXPECT_DOUBLE_EQ(niceStep(100, 5), 20);
+    EXPECT_DOUBLE_EQ(niceStep(3500, 6), 1000);
+    EXPECT_DOUBLE_EQ(niceStep(0.9, 4), 0.5);
+    EXPECT_DOUBLE_EQ(niceStep(0, 4), 1);  // nothing to cut: still a usable step
+    EXPECT_DOUBLE_EQ(niceStep(-3, 4), 1);
+}
+
+TEST(GroupBins, SumsGroupsWithAShortLastOne) {
+    const std::vector<std::uint64_t> bins{1, 2, 3, 4, 5};
+    EXPECT_EQ(groupBins(bins, 0, 5, 2), (std::vector<double>{3, 7, 5}));
+    EXPECT_EQ(groupBins(bins, 1, 100, 3), (std::vector<double>{9, 5}));
+    EXPECT_TRUE(groupBins(bins, 0, 5, 0).empty());
+}
+
+TEST(PlotSvg, DrawsOneBarPerCountedBinAndEscapesTexts) {
+    Plot plot;
+    plot.id = "test";
+    plot.title = "A <b> & \"c\"";
+    plot.series.push_back({"s", "#123", {0, 4, 0, 2, 1}});
+    plot.markers = {{2.5, "median"}, {99, "outside"}};
+    const std::string svg = plotSvg(plot);
+    EXPECT_EQ(occurrences(svg, "<rect class=\"bar\""), 3u);
+    EXPECT_EQ(occurrences(svg, "<line class=\"marker\""), 1u);
+    EXPECT_NE(svg.find("A &lt;b&gt; &amp; &quot;c&quot;"), std::string::npos);
+    EXPECT_EQ(svg.find("<b>"), std::string::npos);
+    // The tallest bar spans the whole drawing height (222 of the 300 high box).
+    EXPECT_NE(svg.find("height=\"222.00\""), std::string::npos);
+}
+
+TEST(PlotSvg, AnEmptyOrGappyPlotDrawsNoNumbersThatAreNot) {
+    Plot empty;
+    empty.series.push_back({"s", "#123", {0, 0}});
+    EXPECT_NE(plotSvg(empty).find("no data"), std::string::npos);
+    Plot line;
+    line.bars = false;
+    line.series.push_back({"s", "#123", {std::nan(""), 1.5, std::nan(""), 0.5}});
+    const std::string svg = plotSvg(line) + plotSvg(empty) + plotSvg(Plot{});
+    EXPECT_EQ(svg.find("nan"), std::string::npos);
+    EXPECT_EQ(svg.find("inf"), std::string::npos);
+    EXPECT_EQ(occurrences(plotSvg(line), ","), 2u);  // two points on the line
+}
+
+TEST(LibraryReportHtml, IsSelfContainedAndShowsTheCounts) {
+    ReadPairMappingStatistics statistics;
+    statistics.library.emplace();
+    LibraryStatistics& library = *statistics.library;
+    library.pairsBothReadsMapped = 8;
+    library.pairsConcordant = 6;
+    library.pairsDiscordant = 2;
+    library.pairsUnmapped = 2;
+    library.insertSizes[reverseForwardClass][3000] = 5;
+    library.insertSizes[reverseForwardClass][3100] = 1;
+    library.insertSizes[forwardReverseClass][300] = 2;
+    statistics.readPairsWithUnsupportedReadLength = 1;
+    LibraryReportRun run;
+    run.inputs = "reads <1> & <2>";
+    run.settings = {{"Reference", "a\"b.fa"}};
+    const std::string html = libraryReportHtml(statistics, run);
+    for (const char* external : {"<script", "<link", "src=", "href=", "url(", "@import"})
+        EXPECT_EQ(html.find(external), std::string::npos) << external;
+    EXPECT_NE(html.find("reads &lt;1&gt; &amp; &lt;2&gt;"), std::string::npos);
+    EXPECT_NE(html.find("a&quot;b.fa"), std::string::npos);
+    EXPECT_NE(html.find("<tr data-row=\"pairs\"><th>Read pairs</th><td class=\"n\">10</td>"),
+              std::string::npos);
+    EXPECT_NE(html.find("<tr data-row=\"concordant\"><th>&emsp;concordant</th><td class=\"n\">6</td><td "
+                        "class=\"pct\">60.0&nbsp;%</td>"),
+              std::string::npos);
+    const std::regex rf(
+        "data-class=\"RF\"><th>RF</th><td class=\"n\">6</td><td class=\"pct\">75.0&nbsp;%</td><td "
+        "class=\"n median\">3000</td><td class=\"n spread\">3000&ndash;3000</td>");
+    EXPECT_TRUE(std::regex_search(html, rf));
+    // A plot for each orientation with pairs, the junction, quality and error plots besides.
+    EXPECT_EQ(occurrences(html, "data-plot=\"insert-"), 2u);
+    EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), 6u);
+    EXPECT_NE(html.find("@media print"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace koru
