@@ -7,9 +7,7 @@ install_missing() {
     for entry in "$@"; do
         command -v "${entry%%:*}" >/dev/null || need+=("${entry#*:}")
     done
-    if [ ${#need[@]} -gt 0 ]; then
-        apt-get update -qq >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-    fi
+    "$(dirname "${BASH_SOURCE[0]}")/install-packages.sh" "${need[@]}"
 }
 
 # Mapped, placed-within-5 and MAPQ >= 20 precision of a SAM file's primary records, against the

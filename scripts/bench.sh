@@ -15,9 +15,7 @@ cd "$out"
 need=()
 for tool in minimap2 bwa; do command -v $tool >/dev/null || need+=("$tool"); done
 command -v /usr/bin/time >/dev/null || need+=(time)
-if [ ${#need[@]} -gt 0 ]; then
-    apt-get update -qq >/dev/null && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${need[@]}" >/dev/null
-fi
+"$root/scripts/install-packages.sh" "${need[@]}"
 
 ecoli=$("$root/scripts/fetch-ecoli.sh" "$out/data")
 synthetic="$out/data/synthetic100.fa"

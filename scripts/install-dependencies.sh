@@ -17,16 +17,4 @@ need_file /usr/include/gmock/gmock.h libgmock-dev
 need_file /usr/include/zlib.h zlib1g-dev
 need_file /usr/include/benchmark/benchmark.h libbenchmark-dev
 
-[ ${#missing[@]} -eq 0 ] && exit 0
-
-echo "Installing missing packages: ${missing[*]}"
-if [ "$(id -u)" -ne 0 ]; then
-    if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
-        echo "Please install as root: apt-get install ${missing[*]}" >&2
-        exit 1
-    fi
-else
-    SUDO=
-fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq "${missing[@]}" >/dev/null
+"$(dirname "$0")/install-packages.sh" "${missing[@]}"

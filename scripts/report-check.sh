@@ -9,19 +9,7 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 shot=${2:-$root/demo-output/report.png}
 page="$root/demo-output/report.html"
 
-if ! command -v chromium >/dev/null 2>&1; then
-    echo "Installing chromium for the report check"
-    if [ "$(id -u)" -ne 0 ]; then
-        if command -v sudo >/dev/null 2>&1; then SUDO=sudo; else
-            echo "Please install as root: apt-get install chromium" >&2
-            exit 1
-        fi
-    else
-        SUDO=
-    fi
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq chromium >/dev/null
-fi
+command -v chromium >/dev/null 2>&1 || "$root/scripts/install-packages.sh" chromium
 "$root/scripts/demo.sh" "$build" >/dev/null
 [ -s "$page" ] || { echo "report-check: the demo wrote no report at $page" >&2; exit 1; }
 
