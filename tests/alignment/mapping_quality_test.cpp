@@ -138,42 +138,41 @@ TEST_F(MappingQualityTest, SumSkipsOnlyMatches) {
     EXPECT_EQ(sumBaseQualityForMismatches("MMAMC", "II+I5", 5, 50), 3u);
 }
 
-TEST_F(MappingQualityTest, SumOfAPerfectPositionIsZero) {
-    Read r = readOf(read);
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("AMMM", positionAt(0, 0), r, *genome, params, scratch),
-              0u);
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", positionAt(0, 1), r, *genome, params, scratch), 40u);
-}
-
-TEST_F(MappingQualityTest, SumIncludesTrimmedEnds) {
-    Read r = readOf(testing::withMismatches(region, {0}));
-    r.qualitySequence[0] = '5';
-    Alignment a = alignmentAt(positionAt(0, 1));
-    performAlignment(params, r, a, *genome);
-    ASSERT_EQ(a.cigarString, "1S99M");
+// A perfect position adds nothing; trimmed ends, bases after an insertion (read base 60 follows 3
+// inserted bases, so it is compared at index 57) and reversed qualities are each taken where they are.
+TEST_F(MappingQualityTest, SumOfAPositionsMismatchesTakesEachBasesOwnQuality) {
+    Read perfect = readOf(read);
     EXPECT_EQ(
-        sumBaseQualityForPositionsMismatches(a.matchString, a.primaryPosition, r, *genome, params, scratch),
-        20u);
-}
+        sumBaseQualityForPositionsMismatches("AMMM", positionAt(0, 0), perfect, *genome, params, scratch),
+        0u);
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", positionAt(0, 1), perfect, *genome, params, scratch),
+              40u);
 
-TEST_F(MappingQualityTest, InsertedBasesLeaveWithTheirQualities) {
-    // Read base 60 follows the 3 inserted bases, so it is compared at index 57.
-    Read r = readOf(testing::withMismatches(region.substr(0, 40) + "TTT" + region.substr(40, 57), {60}));
-    r.qualitySequence[57] = '?';
-    r.qualitySequence[60] = '5';
-    const Position position = positionAt(0, 1, kForwardOrientation, testing::indelOf(kInsertion, 3, 40));
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params, scratch), 20u);
-}
+    Read trimmed = readOf(testing::withMismatches(region, {0}));
+    trimmed.qualitySequence[0] = '5';
+    Alignment a = alignmentAt(positionAt(0, 1));
+    performAlignment(params, trimmed, a, *genome);
+    ASSERT_EQ(a.cigarString, "1S99M");
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches(a.matchString, a.primaryPosition, trimmed, *genome, params,
+                                                   scratch),
+              20u);
 
-TEST_F(MappingQualityTest, ReverseComplementUsesReversedQualities) {
+    Read inserted =
+        readOf(testing::withMismatches(region.substr(0, 40) + "TTT" + region.substr(40, 57), {60}));
+    inserted.qualitySequence[57] = '?';
+    inserted.qualitySequence[60] = '5';
+    const Position insertion = positionAt(0, 1, kForwardOrientation, testing::indelOf(kInsertion, 3, 40));
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", insertion, inserted, *genome, params, scratch), 20u);
+
     // Base 10 as sequenced is index 89 of the reverse complement.
     std::string bases = testing::reverseComplementOf(region);
     bases[10] = testing::otherBase(bases[10]);
-    Read r = readOf(bases);
-    r.qualitySequence[10] = '5';
-    r.qualitySequence[89] = '?';
-    const Position position = positionAt(0, 1, kReverseComplementOrientation);
-    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", position, r, *genome, params, scratch), 20u);
+    Read reverse = readOf(bases);
+    reverse.qualitySequence[10] = '5';
+    reverse.qualitySequence[89] = '?';
+    EXPECT_EQ(sumBaseQualityForPositionsMismatches("", positionAt(0, 1, kReverseComplementOrientation),
+                                                   reverse, *genome, params, scratch),
+              20u);
 }
 
 }  // namespace

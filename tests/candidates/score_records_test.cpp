@@ -25,17 +25,7 @@ Read readOfLength(uint32_t length) {
     return read;
 }
 
-TEST(ScoreRecordsTest, PopulateSwapsTheEndWindowsForTheReverseComplement) {
-    MismatchScores scores;
-    populateMisMatchScores(kForwardOrientation, scores, 10, 1, 3, 2);
-    EXPECT_TRUE(scores == scoresOf(10, 1, 3, 2, 5, 1, 10));
-    populateMisMatchScores(kReverseComplementOrientation, scores, 10, 1, 3, 2);
-    EXPECT_TRUE(scores == scoresOf(10, 1, 2, 3, 5, 1, 10));
-    // Overlapping windows can count a mismatch twice; the middle then wraps modulo 2^16.
-    populateMisMatchScores(kForwardOrientation, scores, 1, 1, 1, 1);
-    EXPECT_EQ(scores.middleWordsScore, 65535);
-}
-
+// Single reads' scores are held against naive counts in mismatch_scoring_test.cpp.
 TEST(ScoreRecordsTest, AggregateSumsWrapAt16Bits) {
     MismatchScores unscored, result;
     initMismatchScores(unscored);

@@ -28,23 +28,50 @@ TEST(CommandLine, HelpRequestsPrintTheHelpTextAndFail) {
     }
 }
 
-TEST(CommandLine, RejectedLettersNameTheLetter) {
+std::string outOfRange(const std::string& value, const std::string& parameter, const std::string& range) {
+    return "The value \"" + value + "\" passed to the \"" + parameter +
+           "\" parameter is out of range: it must lie " + range + ".\n";
+}
+
+std::string unsupportedStep(const std::string& value) {
+    return "The value \"" + value +
+           "\" passed to the \"indexSamplingStep\" parameter is not a supported index sampling step: it must "
+           "be "
+           "1, 2, 4 or 8.\n";
+}
+
+TEST(CommandLine, RefusedOptionsAndValuesPrintTheirMessageAndHelp) {
     const struct {
         std::vector<std::string> arguments;
-        const char* letter;
+        std::string message;
     } cases[] = {
-        {{"-m", "5"}, "m"},
-        {{"-e", "5"}, "e"},
-        {{"--numberOf32BitWordsInReadToLookupInIndexes", "3"}, "l"},
-        {{"--numberOf32Bi=3"}, "l"},
-        {{"--numberOf32BasePairWordsToScoreInRead", "3"}, "S"},
+        // Options that are gone name their letter.
+        {{"-m", "5"}, "Unrecognized option \"m\" passed to executable\n"},
+        {{"-e", "5"}, "Unrecognized option \"e\" passed to executable\n"},
+        {{"--numberOf32BitWordsInReadToLookupInIndexes", "3"},
+         "Unrecognized option \"l\" passed to executable\n"},
+        {{"--numberOf32Bi=3"}, "Unrecognized option \"l\" passed to executable\n"},
+        {{"--numberOf32BasePairWordsToScoreInRead", "3"}, "Unrecognized option \"S\" passed to executable\n"},
+        {{"--binaryReferenceGenome", "mars"},
+         "Unrecognized binary reference genome \"MARS\" passed to \"binaryReferenceGenome\" parameter of "
+         "executable\n"},
+        {{"--concordantReadPairInsertSize", "70000"},
+         outOfRange("70000", "concordantReadPairInsertSize", "between 0 and 65535")},
+        // Alternates come from a read's few best candidates: the ceiling keeps -a meaningful.
+        {{"-a", "101"}, outOfRange("101", "a", "between 0 and 100")},
+        {{"--indexSamplingStep", "3"}, unsupportedStep("3")},
+        {{"--indexSamplingStep", "0"}, unsupportedStep("0")},
+        {{"--indexSamplingStep", "16"}, unsupportedStep("16")},
+        {{"-b", "0"},
+         "The value \"0\" passed to the \"defaultBasesToShiftBetweenKeyGeneration\" parameter must be a "
+         "number of "
+         "bases above 0.\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.arguments[0]);
         const CommandResult result = runKoru(c.arguments);
         expectHelpAndFailure(result);
-        EXPECT_EQ(result.standardError,
-                  std::string("Unrecognized option \"") + c.letter + "\" passed to executable\n");
+        EXPECT_EQ(result.standardError, c.message);
     }
 }
 
@@ -60,40 +87,6 @@ TEST(CommandLine, ParserErrorsPrintTheParsersDiagnosticAndHelp) {
     const CommandResult missingArgument = runKoru({"-T"});
     expectHelpAndFailure(missingArgument);
     EXPECT_NE(missingArgument.standardError.find("requires an argument"), std::string::npos);
-}
-
-TEST(CommandLine, UnknownBinaryGenomeIsReportedUpperCased) {
-    const CommandResult result = runKoru({"--binaryReferenceGenome", "mars"});
-    expectHelpAndFailure(result);
-    EXPECT_EQ(
-        result.standardError,
-        "Unrecognized binary reference genome \"MARS\" passed to \"binaryReferenceGenome\" parameter of "
-        "executable\n");
-}
-
-TEST(CommandLine, ValuesThatDoNotFitTheirFieldAreRefused) {
-    const CommandResult insertSize = runKoru({"--concordantReadPairInsertSize", "70000"});
-    expectHelpAndFailure(insertSize);
-    EXPECT_EQ(
-        insertSize.standardError,
-        "The value \"70000\" passed to the \"concordantReadPairInsertSize\" parameter is out of range: it "
-        "must lie between 0 and 65535.\n");
-
-    const CommandResult negative = runKoru({"-T", "-2"});
-    expectHelpAndFailure(negative);
-    EXPECT_NE(negative.standardError.find("\"maximumNumberOfThreads\" parameter is out of range"),
-              std::string::npos);
-
-    const CommandResult tooLarge = runKoru({"-i", "4294967296"});
-    expectHelpAndFailure(tooLarge);
-    EXPECT_NE(tooLarge.standardError.find("\"maximumNumberOfPositionsToIndex\""), std::string::npos);
-
-    // Alternates come from a read's few best candidates: the ceiling keeps -a meaningful.
-    const CommandResult alternates = runKoru({"-a", "101"});
-    expectHelpAndFailure(alternates);
-    EXPECT_EQ(alternates.standardError,
-              "The value \"101\" passed to the \"a\" parameter is out of range: it must lie between 0 and "
-              "100.\n");
 }
 
 // A value that is not wholly a number of the option's kind once read as 0 (or its leading digits)
@@ -118,6 +111,8 @@ TEST(CommandLine, ValuesThatAreNotNumbersOfTheirKindAndStrayWordsAreRefused) {
         {{"--serverRequestCheckInterval", "nan"}, "\"nan\" passed to the \"serverRequestCheckInterval\""},
         {{"--maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration", "-0.5"},
          "parameter is not a share: it must be a number from 0 to 1"},
+        {{"-T", "-2"}, "\"-2\" passed to the \"maximumNumberOfThreads\" parameter is out of range"},
+        {{"-i", "4294967296"}, "passed to the \"maximumNumberOfPositionsToIndex\" parameter is out of range"},
         {{"-T", "2", "stray"},
          "The argument \"stray\" follows no option that takes a value: every value must follow its option"},
     };
@@ -128,25 +123,6 @@ TEST(CommandLine, ValuesThatAreNotNumbersOfTheirKindAndStrayWordsAreRefused) {
         EXPECT_NE(result.standardError.find(c.message), std::string::npos) << result.standardError;
         EXPECT_EQ(result.standardError.find('\n'), result.standardError.size() - 1) << "one line";
     }
-}
-
-TEST(CommandLine, IndexSamplingStepMustBeASupportedStep) {
-    for (const char* value : {"3", "0", "16"}) {
-        const CommandResult result = runKoru({"--indexSamplingStep", value});
-        expectHelpAndFailure(result);
-        EXPECT_EQ(result.standardError,
-                  std::string("The value \"") + value +
-                      "\" passed to the \"indexSamplingStep\" parameter is not a supported "
-                      "index sampling step: it must be 1, 2, 4 or 8.\n");
-    }
-}
-
-TEST(CommandLine, BasesToShiftMustAdvance) {
-    const CommandResult result = runKoru({"-b", "0"});
-    expectHelpAndFailure(result);
-    EXPECT_EQ(result.standardError,
-              "The value \"0\" passed to the \"defaultBasesToShiftBetweenKeyGeneration\" parameter must be a "
-              "number of bases above 0.\n");
 }
 
 TEST(CommandLine, MissingInputFilesAndEmptyNamesAreNamedWithTheirOption) {

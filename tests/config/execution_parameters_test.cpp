@@ -35,25 +35,12 @@ TEST(ExecutionParameters, LongOptionsTakeAbbreviationsAndEqualsForms) {
     EXPECT_EQ(parse({"--concordantReadPairInsertSize=65535"})->concordantReadPairBasePairWindowSize, 65535u);
 }
 
-TEST(ExecutionParameters, LaterOptionsOverrideEarlierOnes) {
-    auto p = parse({"-p", "7", "--maximumPopCountValueForIndividualRead=9", "-a", "2", "-a", "3"});
-    EXPECT_EQ(p->candidateQualityCritieria.maximumMinWordMismatchScoreForIndividualRead, 9u);
-    EXPECT_EQ(p->numberOfAlternateMappingsToReport, 3u);
-}
-
 TEST(ExecutionParameters, EvaluationLimitNeverExceedsIndexingLimit) {
     EXPECT_EQ(parse({"-I", "100000"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex, 32768u);
     EXPECT_EQ(parse({"-I", "200", "-i", "100"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
               100u);
     EXPECT_EQ(parse({"-I", "100", "-i", "200"})->maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
               100u);
-}
-
-TEST(ExecutionParameters, ReadLengthLimitFollowsTheBasesToShift) {
-    EXPECT_EQ(parse({"-v"})->readLengthToStartLimitingNumberOfKeysGenerated, 8u * 18 + 32);
-    auto p = parse({"-b", "4"});
-    EXPECT_EQ(p->defaultBasesToShiftBetweenKeyGeneration, 4u);
-    EXPECT_EQ(p->readLengthToStartLimitingNumberOfKeysGenerated, 104u);
 }
 
 TEST(ExecutionParameters, FlagsAreTrueOnlyForTrueInAnyCase) {

@@ -1,5 +1,6 @@
-// Runs that write an index file and runs that map with one, from the binary: the same SAM and QMR
-// records as a run that builds the index, and clear refusals of what cannot work.
+// Index building and index files from the binary: the report of a run, runs that write an index
+// file and runs that map with one (the same SAM and QMR records as a run that builds the index), and
+// clear refusals of what cannot work.
 
 #include <gtest/gtest.h>
 
@@ -15,15 +16,31 @@
 namespace koru::testing {
 namespace {
 
-const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
-
-std::vector<std::string> timerLabels(const std::string& output) {
-    static const std::regex timer("Elapsed time for \"([^\n]*)\": Wall time");
-    std::vector<std::string> labels;
-    for (auto it = std::sregex_iterator(output.begin(), output.end(), timer); it != std::sregex_iterator();
-         ++it)
-        labels.push_back((*it)[1]);
-    return labels;
+TEST(IndexRun, QuietRunReportsOnlyItsStageTimers) {
+    TemporaryDirectory directory;
+    const CommandResult result =
+        runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--read1FastqFileName",
+                 directory.write("1.fq", ""), "--read2FastqFileName", directory.write("2.fq", ""),
+                 "--samOutputFileName", directory.file("out.sam")});
+    EXPECT_EQ(result.status, 0);
+    EXPECT_EQ(timerLabels(result.standardOutput),
+              (std::vector<std::string>{
+                  "Reading in Reference Genome",
+                  "Converting Reference Genome to binary encoding and generating metadata",
+                  "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+                  "Generating Hash Tables",
+                  "for Aligning \"" + directory.file("1.fq") + "\" and \"" + directory.file("2.fq") +
+                      "\" fastq files.",
+                  "Total Execution Time"}));
+    // Besides the timers, only the index's sampling step and the threads the request may use.
+    const std::string rest =
+        std::regex_replace(result.standardOutput, std::regex("Elapsed time for [^\n]*\n"), "");
+    EXPECT_EQ(rest.rfind("Index sampling step = 1 (chosen from the genome's length)\n"
+                         "\nOpen MP Environment:\n\tNumber of processors available = ",
+                         0),
+              0u)
+        << rest;
+    EXPECT_EQ(std::count(rest.begin(), rest.end(), '\n'), 6);
 }
 
 // The lines of a file that do not depend on the run's command line, time or process, in order.
@@ -42,12 +59,10 @@ std::vector<std::string> comparableLines(const std::string& path) {
 class IndexFileRun : public ::testing::Test {
   protected:
     void SetUp() override {
-        const std::string command =
-            std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" + directory_.file("1.fq") + "' '" +
-            directory_.file("2.fq") +
-            "' --pairs 1500 --length 150 --mate-pair --substitutions 0.01 --indels 0.002 "
-            "--seed 11";
-        ASSERT_EQ(std::system(command.c_str()), 0);
+        ASSERT_EQ(simulateReads(
+                      lambdaGenomeFile, directory_.file("1.fq"), directory_.file("2.fq"),
+                      "--pairs 1500 --length 150 --mate-pair --substitutions 0.01 --indels 0.002 --seed 11"),
+                  0);
     }
 
     std::vector<std::string> request(const std::string& tag) const {
@@ -69,7 +84,7 @@ class IndexFileRun : public ::testing::Test {
     }
     std::string index() const { return directory_.file("lambda.kix"); }
     CommandResult writeIndex() const {
-        return runKoru({"--referenceGenomeFastaFileName", lambdaGenome, "--writeIndexFile", index()},
+        return runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--writeIndexFile", index()},
                        directory_.path());
     }
 
@@ -94,9 +109,10 @@ TEST_F(IndexFileRun, ReferenceAndIndexFileAloneOnlyWriteTheFile) {
 
 TEST_F(IndexFileRun, MappingFromTheFileGivesTheRecordsOfMappingFromTheReference) {
     // One run builds, writes the file and maps; the next maps from the file alone.
-    const CommandResult built = runKoru(
-        with({"--referenceGenomeFastaFileName", lambdaGenome, "--writeIndexFile", index()}, request("built")),
-        directory_.path());
+    const CommandResult built =
+        runKoru(with({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--writeIndexFile", index()},
+                     request("built")),
+                directory_.path());
     ASSERT_EQ(built.status, 0) << built.standardError;
     const CommandResult loaded =
         runKoru(with({"--indexFile", index()}, request("loaded")), directory_.path());
@@ -113,8 +129,8 @@ TEST_F(IndexFileRun, MappingFromTheFileGivesTheRecordsOfMappingFromTheReference)
 
 TEST_F(IndexFileRun, ConflictingSourcesAndLimitsAreRefused) {
     ASSERT_EQ(writeIndex().status, 0);
-    const CommandResult both =
-        runKoru(with({"--indexFile", index(), "--referenceGenomeFastaFileName", lambdaGenome}, request("x")));
+    const CommandResult both = runKoru(
+        with({"--indexFile", index(), "--referenceGenomeFastaFileName", lambdaGenomeFile}, request("x")));
     EXPECT_EQ(both.status, 1);
     EXPECT_NE(both.standardError.find("Both a reference genome and an index file were provided!"),
               std::string::npos);
@@ -135,12 +151,23 @@ TEST_F(IndexFileRun, ConflictingSourcesAndLimitsAreRefused) {
     EXPECT_NE(missing.standardError.find("The index file \"" + directory_.file("missing.kix") +
                                          "\" (--indexFile) does not exist."),
               std::string::npos);
+    // A damaged file ends the run before any mapping.
+    std::string contents = readFile(index());
+    contents[contents.size() / 2] ^= 0x01;
+    std::ofstream(index(), std::ios::binary) << contents;
+    const CommandResult damaged = runKoru(with({"--indexFile", index()}, request("damaged")));
+    EXPECT_EQ(damaged.status, 1);
+    EXPECT_NE(damaged.standardError.find("The index file \"" + index() +
+                                         "\" cannot be used: its contents do not match their checksum"),
+              std::string::npos)
+        << damaged.standardError;
+    EXPECT_EQ(timerLabels(damaged.standardOutput), std::vector<std::string>{});
 }
 
 // The file keeps the step it was built with: a run from it maps at that step, says so, and gives
 // the records of a run that builds the same sampled index; a run asking for another is refused.
 TEST_F(IndexFileRun, SampledIndexFileKeepsItsStep) {
-    const CommandResult built = runKoru(with({"--referenceGenomeFastaFileName", lambdaGenome,
+    const CommandResult built = runKoru(with({"--referenceGenomeFastaFileName", lambdaGenomeFile,
                                               "--writeIndexFile", index(), "--indexSamplingStep", "4"},
                                              request("built")),
                                         directory_.path());
@@ -160,20 +187,6 @@ TEST_F(IndexFileRun, SampledIndexFileKeepsItsStep) {
                   "\" was built with --indexSamplingStep 4, not with the 2 requested; write an "
                   "index file with that step, or leave the option out to use the file's.\n");
     EXPECT_EQ(timerLabels(other.standardOutput), std::vector<std::string>{}) << "refused before loading";
-}
-
-TEST_F(IndexFileRun, DamagedFileEndsTheRunBeforeAnyMapping) {
-    ASSERT_EQ(writeIndex().status, 0);
-    std::string contents = readFile(index());
-    contents[contents.size() / 2] ^= 0x01;
-    std::ofstream(index(), std::ios::binary) << contents;
-    const CommandResult result = runKoru(with({"--indexFile", index()}, request("damaged")));
-    EXPECT_EQ(result.status, 1);
-    EXPECT_NE(result.standardError.find("The index file \"" + index() +
-                                        "\" cannot be used: its contents do not match their checksum"),
-              std::string::npos)
-        << result.standardError;
-    EXPECT_EQ(timerLabels(result.standardOutput), std::vector<std::string>{});
 }
 
 }  // namespace

@@ -13,15 +13,9 @@
 namespace koru::testing {
 namespace {
 
-const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
-
-int shell(const std::string& command) {
-    return std::system(command.c_str());
-}
-
 void simulate(const TemporaryDirectory& directory, const std::string& tag, const std::string& options) {
-    ASSERT_EQ(shell(std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" +
-                    directory.file(tag + "_1.fq") + "' '" + directory.file(tag + "_2.fq") + "' " + options),
+    ASSERT_EQ(simulateReads(lambdaGenomeFile, directory.file(tag + "_1.fq"), directory.file(tag + "_2.fq"),
+                            options),
               0);
 }
 
@@ -36,7 +30,7 @@ std::vector<std::string> mixedLibrary(const TemporaryDirectory& directory) {
                         directory.file(std::string("mixed_") + mate + ".fq") + "'"),
                   0);
     return {"--referenceGenomeFastaFileName",
-            lambdaGenome,
+            lambdaGenomeFile,
             "--read1FastqFileName",
             directory.file("mixed_1.fq"),
             "--read2FastqFileName",
@@ -127,7 +121,7 @@ TEST(LibraryReport, FiguresMatchAMixedLibraryOfKnownTruth) {
 TEST(LibraryReport, ReportFilesThatCannotBeWrittenAreRefusedBeforeMapping) {
     TemporaryDirectory directory;
     std::vector<std::string> base = {"--referenceGenomeFastaFileName",
-                                     lambdaGenome,
+                                     lambdaGenomeFile,
                                      "--read1FastqFileName",
                                      directory.write("r_1.fq", ""),
                                      "--read2FastqFileName",

@@ -6,24 +6,21 @@
 #include <cstdlib>
 #include <string>
 
+#include "test_support/run_binary.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru::testing {
 namespace {
-
-const std::string lambdaGenome = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
 
 // The counting tool's report on simulated pairs of that kind.
 std::string allocationReport(const TemporaryDirectory& directory, const std::string& simulation,
                              const std::string& mode) {
     const std::string read1 = directory.file("1.fq"), read2 = directory.file("2.fq");
     const std::string report = directory.file("report");
-    const std::string simulate = std::string(KORU_SIMULATOR) + " '" + lambdaGenome + "' '" + read1 + "' '" +
-                                 read2 + "' --pairs 4000 --length 150 --seed 5 " + simulation;
-    const std::string count = std::string(KORU_PAIR_ALLOCATIONS) + " '" + lambdaGenome + "' '" + read1 +
-                              "' '" + read2 + "' " + mode + " > '" + report + "'";
-    EXPECT_EQ(std::system(simulate.c_str()), 0);
-    std::system(count.c_str());
+    EXPECT_EQ(
+        simulateReads(lambdaGenomeFile, read1, read2, "--pairs 4000 --length 150 --seed 5 " + simulation), 0);
+    shell(std::string(KORU_PAIR_ALLOCATIONS) + " '" + lambdaGenomeFile + "' '" + read1 + "' '" + read2 +
+          "' " + mode + " > '" + report + "'");
     return readFile(report);
 }
 

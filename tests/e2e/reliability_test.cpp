@@ -4,17 +4,14 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <sys/wait.h>
 
 #include <algorithm>
-#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <map>
-#include <thread>
 
 #include "requests/lambda_requests.h"
 #include "test_support/run_binary.h"
@@ -109,44 +106,10 @@ TEST(UncalledLetters, SequenceFileReadsAreMappedWithN) {
     for (const QmrLine& line : lines) expectCutPlaces(line);
 }
 
-// The server started by a test, stopped by its process id when the test ends.
-class Server {
-  public:
-    Server(const TemporaryDirectory& work, const std::string& input, const std::string& output)
-        : pid_(startKoru(
-              {"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory", input,
-               "--serverRequestOutputDirectory", output, "--qmrOutputFileFormatVersion", "3"},
-              work.path().string(), work.file("server.out"), work.file("server.err"))) {}
-    ~Server() {
-        if (!running()) return;
-        kill(pid_, SIGTERM);
-        waitpid(pid_, nullptr, 0);
-    }
-    bool running() {
-        if (pid_ > 0 && waitpid(pid_, nullptr, WNOHANG) != 0) pid_ = -1;
-        return pid_ > 0;
-    }
-
-  private:
-    int pid_;
-};
-
-// Polls every 10 ms for at most 30 seconds.
-bool waitFor(const std::function<bool()>& condition) {
-    for (int tries = 0; tries < 3000 && !condition(); ++tries)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return condition();
-}
-
 // A server on fresh input and output directories, ready when the test starts.
 class RunningServer : public ::testing::Test {
   protected:
-    void SetUp() override {
-        ASSERT_TRUE(waitFor([&] {
-            return readFile(work.file("server.out")).find("server is ready") != std::string::npos ||
-                   !server.running();
-        }));
-    }
+    void SetUp() override { ASSERT_TRUE(server.ready()) << server.errors(); }
     static std::string directory(const TemporaryDirectory& work, const char* name) {
         fs::create_directory(work.file(name));
         return work.file(name);
@@ -154,7 +117,9 @@ class RunningServer : public ::testing::Test {
 
     TemporaryDirectory work;
     const std::string input = directory(work, "in"), output = directory(work, "out");
-    Server server{work, input, output};
+    KoruProcess server{{"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory",
+                        input, "--serverRequestOutputDirectory", output, "--qmrOutputFileFormatVersion", "3"},
+                       work.path().string()};
 };
 
 // A request the server once died on, and that killed it again after every restart: answered,
@@ -162,28 +127,21 @@ class RunningServer : public ::testing::Test {
 TEST_F(RunningServer, AnswersARequestOfUncalledLettersAndServesOn) {
     for (const char* name : {"marked.seq", "again.seq"}) {
         work.write(std::string("in/") + name, markedRecords() + "END\n");
-        EXPECT_TRUE(waitFor([&] { return !fs::exists(input + "/" + name) || !server.running(); })) << name;
-        ASSERT_TRUE(server.running()) << readFile(work.file("server.err"));
+        EXPECT_TRUE(waitUntil([&] { return !fs::exists(input + "/" + name) || !server.running(); })) << name;
+        ASSERT_TRUE(server.running()) << server.errors();
         const std::string answer = readFile(output + "/" + name);
         EXPECT_TRUE(answer.ends_with("END")) << answer;
         EXPECT_EQ(qmrLines(answer).size(), markedPairs) << answer;
     }
 }
 
-// A removed output directory once ended the server with a bare "does not exist"; it now waits for
-// the directory, and directories it could never serve are refused at the start.
-TEST_F(RunningServer, WaitsForAMissingOutputDirectoryAndUnusableOnesAreRefused) {
-    fs::remove(output);
-    work.write("in/waits.seq", markedRecords() + "END\n");
-    EXPECT_TRUE(waitFor(
-        [&] { return readFile(work.file("server.err")).find("cannot be used") != std::string::npos; }));
-    ASSERT_TRUE(server.running()) << readFile(work.file("server.err"));
-    EXPECT_TRUE(fs::exists(input + "/waits.seq"));
+// Directories a server could never serve are refused at the start (one removed while it runs is
+// waited for: tests/requests/interactive_server_test.cpp).
+TEST(ServerDirectories, UnusableOnesAreRefusedAtTheStart) {
+    TemporaryDirectory work;
+    const std::string input = work.file("in"), output = work.file("out");
+    fs::create_directory(input);
     fs::create_directory(output);
-    EXPECT_TRUE(waitFor([&] { return !fs::exists(input + "/waits.seq") || !server.running(); }));
-    ASSERT_TRUE(server.running()) << readFile(work.file("server.err"));
-    EXPECT_EQ(qmrLines(readFile(output + "/waits.seq")).size(), markedPairs);
-
     const auto refused = [&](const std::string& in, const std::string& out) {
         return runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory",
                         in, "--serverRequestOutputDirectory", out, "--qmrOutputFileFormatVersion", "3"});
@@ -322,7 +280,8 @@ TEST(RefusedOutputs, ARejectedRunLeavesEarlierResultsWhole) {
     TemporaryDirectory work;
     const std::string index = writeLambdaIndex(work);
     const std::string sam = work.write("earlier.sam", "an earlier SAM\n"),
-                      qmr = work.write("earlier.qmr", "QMR\n");
+                      qmr = work.write("earlier.qmr", "QMR\n"),
+                      filters = work.write("filters", "1:10-20\n7:1-5\n");
     const std::vector<std::string> request{"--read1FastqFileName", work.write("1.fq", ""),
                                            "--read2FastqFileName", work.write("2.fq", ""),
                                            "--samOutputFileName",  sam};
@@ -339,8 +298,9 @@ TEST(RefusedOutputs, ARejectedRunLeavesEarlierResultsWhole) {
         {run({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--qmrOutputFileFormatVersion", "7"}),
          "The value \"7\" passed to the \"qmrOutputFileFormatVersion\" parameter is not a supported QMR "
          "format version: it must be 2 or 3.\n"},
-        {run({"--referenceGenomeFastaFileName", lambdaGenomeFile, "-F", work.write("filters", "7:1-5\n")}),
-         "names chromosome 7, which is not in the reference genome"},
+        {run({"--referenceGenomeFastaFileName", lambdaGenomeFile, "-F", filters}),
+         "ERROR: The candidate position filter on line 2 of \"" + filters +
+             "\" names chromosome 7, which is not in the reference genome.\n"},
         {run({"--referenceGenomeFastaFileName", work.write("empty.fa", "")}), "has no sequence data"},
         {run({"--referenceGenomeFastaFileName", lambdaGenomeFile}, work.file("missing/out.qmr")),
          "The output file \"" + work.file("missing/out.qmr") +

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -52,16 +53,13 @@ TEST(GenomeSequence, GzipCompressedFastaGivesTheSameGenome) {
     const auto compressed = createFromFile(directory.write("compressed.fa", testing::gzipCompress(text)));
     ASSERT_EQ(compressed->chromosomes.size(), plain->chromosomes.size());
     EXPECT_EQ(compressed->chromosomes[1].name, "chr2");
-    EXPECT_EQ(compressed->paddedSequenceLength, plain->paddedSequenceLength);
     EXPECT_EQ(compressed->asciiEncodedArrayLength, text.size() - text.size() / 80)
         << "sized by the decompressed text";
     EXPECT_EQ(testing::asciiOf(*compressed, 0, compressed->paddedSequenceLength),
               testing::asciiOf(*plain, 0, plain->paddedSequenceLength));
-    for (std::uint64_t word = 0; word < plain->utilizedBinaryEncodedArraySize; ++word) {
-        ASSERT_EQ(compressed->baseWord(word), plain->baseWord(word)) << word;
-        ASSERT_EQ(compressed->checkWord(word), plain->checkWord(word)) << word;
-    }
-    EXPECT_EQ(compressed->sequenceStatistics.uncalledBases, plain->sequenceStatistics.uncalledBases);
+    EXPECT_EQ(std::memcmp(compressed->planeWords.get(), plain->planeWords.get(),
+                          8 * plain->utilizedBinaryEncodedArraySize),
+              0);
 }
 
 TEST(GenomeSequence, MissingGenomeInformationAndUnknownFormatsEndTheRun) {
@@ -77,13 +75,7 @@ TEST(GenomeLookup, TwoChromosomeLayout) {
     const ChromosomeInformation& two = genome->chromosomes[1];
     EXPECT_EQ(layoutOf(one), (Layout{100, 160, 0, 4, 0, 159}));
     EXPECT_EQ(layoutOf(two), (Layout{40, 96, 5, 7, 160, 255}));
-    EXPECT_EQ(getChromosomeInformationForGenomePosition(160, *genome), &two);
-    EXPECT_EQ(getChromosomeInformationForGenomePosition(130, *genome), &one) << "a separator position";
-    EXPECT_EQ(getChromosomeInformationForGenomePosition(0, *genome), &one);
-    EXPECT_EQ(getChromosomeInformationForGenomePosition(159, *genome), &one);
-    EXPECT_EQ(getChromosomeInformationForGenomePosition(255, *genome), &two);
-    EXPECT_EQ(getChromosomeInformationForGenomePosition(256, *genome), nullptr);
-
+    // Every position's chromosome is held against a scan below.
     EXPECT_EQ(getChromosomeSequenceInformationForChromosome(2, *genome), &two);
     EXPECT_EQ(getChromosomeSequenceInformationForChromosome(3, *genome), nullptr);
     EXPECT_EQ(getChromosomeSequenceInformationForChromosome(0, *genome), nullptr);
@@ -143,27 +135,22 @@ TEST(GenomeLookup, PositionSearchAgreesWithAScanInTableOrder) {
 
 TEST(CandidatePositionFilters, ResolveToGenomeRanges) {
     const auto genome = twoChromosomeGenome();
-    std::vector<CandidatePositionFilter> filters(4);
-    filters[0].chromosome = 2, filters[0].startPositionInChromosome = 10,
-    filters[0].endPositionInChromosome = 20;
-    filters[1].chromosome = 0, filters[1].startPositionInChromosome = 5,
-    filters[1].endPositionInChromosome = 9;
-    filters[1].startPositionInGenome = filters[1].endPositionInGenome = 99;
+    const auto filter = [](std::uint32_t chromosome, std::uint32_t start, std::uint32_t end) {
+        CandidatePositionFilter f;
+        f.chromosome = chromosome, f.startPositionInChromosome = start, f.endPositionInChromosome = end;
+        f.startPositionInGenome = f.endPositionInGenome = 99;
+        return f;
+    };
     // Past the end a range stops at the chromosome's last position instead of reaching the next one
-    // or wrapping around the genome.
-    filters[2].chromosome = 1, filters[2].startPositionInChromosome = 100,
-    filters[2].endPositionInChromosome = 1000;
-    filters[3].chromosome = 2, filters[3].startPositionInChromosome = 0,
-    filters[3].endPositionInChromosome = 0xFFFFFFFF;
+    // or wrapping around the genome; chromosome 0 is none.
+    std::vector<CandidatePositionFilter> filters{filter(2, 10, 20), filter(0, 5, 9), filter(1, 100, 1000),
+                                                 filter(2, 0, 0xFFFFFFFF)};
     lookupGenomePositionsForCandidatePositionFilters(*genome, filters, "filters.txt");
-    EXPECT_EQ(filters[0].startPositionInGenome, 170u);
-    EXPECT_EQ(filters[0].endPositionInGenome, 180u);
-    EXPECT_EQ(filters[1].startPositionInGenome, 0u);
-    EXPECT_EQ(filters[1].endPositionInGenome, 0u);
-    EXPECT_EQ(filters[2].startPositionInGenome, 100u);
-    EXPECT_EQ(filters[2].endPositionInGenome, 159u);
-    EXPECT_EQ(filters[3].startPositionInGenome, 160u);
-    EXPECT_EQ(filters[3].endPositionInGenome, 255u);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges;
+    for (const CandidatePositionFilter& f : filters)
+        ranges.emplace_back(f.startPositionInGenome, f.endPositionInGenome);
+    EXPECT_EQ(ranges, (std::vector<std::pair<std::uint64_t, std::uint64_t>>{
+                          {170, 180}, {0, 0}, {100, 159}, {160, 255}}));
 }
 
 }  // namespace

@@ -200,7 +200,7 @@ TEST(IndexModel, TinyGenomes) {
     }
 }
 
-TEST(CountStatistics, TotalsAveragesAndTheTooManyPositionsQuality) {
+TEST(CountStatistics, TheTooManyPositionsQuality) {
     std::array<CountStatistics, 3> statistics{};
     for (auto& s : statistics) {
         s.numberOfPopulatedKeys = 100;
@@ -212,11 +212,6 @@ TEST(CountStatistics, TotalsAveragesAndTheTooManyPositionsQuality) {
     std::array<CountStatistics, 3> none{};
     none[1].numberOfPopulatedKeys = 10;
     EXPECT_EQ(calculateMappingQualityOfKeyWithTooManyPositions(none), 2147483647) << "no key above the limit";
-
-    CountStatistics total, average;
-    total.numberOfPopulatedKeys = 5;
-    averageCountStatistics(average, total, 3);
-    EXPECT_EQ(average.numberOfPopulatedKeys, 1u) << "averages truncate";
 }
 
 TEST(CountStatistics, CountingStepAtTheLimits) {

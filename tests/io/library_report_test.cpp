@@ -29,21 +29,6 @@ TEST(HistogramQuantile, AtTheEdges) {
     EXPECT_EQ(histogramQuantile({0, 2, 0, 2}, 0.75), 3u);
 }
 
-TEST(NiceStep, RoundStepsForAnyRange) {
-    EXPECT_DOUBLE_EQ(niceStep(100, 5), 20);
-    EXPECT_DOUBLE_EQ(niceStep(3500, 6), 1000);
-    EXPECT_DOUBLE_EQ(niceStep(0.9, 4), 0.5);
-    EXPECT_DOUBLE_EQ(niceStep(0, 4), 1);  // nothing to cut: still a usable step
-    EXPECT_DOUBLE_EQ(niceStep(-3, 4), 1);
-}
-
-TEST(GroupBins, SumsGroupsWithAShortLastOne) {
-    const std::vector<std::uint64_t> bins{1, 2, 3, 4, 5};
-    EXPECT_EQ(groupBins(bins, 0, 5, 2), (std::vector<double>{3, 7, 5}));
-    EXPECT_EQ(groupBins(bins, 1, 100, 3), (std::vector<double>{9, 5}));
-    EXPECT_TRUE(groupBins(bins, 0, 5, 0).empty());
-}
-
 TEST(PlotSvg, DrawsOneBarPerCountedBinAndEscapesTexts) {
     Plot plot;
     plot.id = "test";

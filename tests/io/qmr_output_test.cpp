@@ -75,8 +75,6 @@ TEST(QmrOutputTest, LinesOfTheWorkedExample) {
     EXPECT_EQ(
         qmrLines(2, *pair, {examplePair()}),
         "    0    0      3      3        1000       -1400    1    1    2    3    5  185    0       0   1\n");
-    EXPECT_EQ(getRecordSize(3), 87u);
-    EXPECT_EQ(getRecordSize(2), 96u);
 }
 
 TEST(QmrOutputTest, PairWithoutPrimaryWritesTheLineWithoutAlignments) {
@@ -173,7 +171,7 @@ constexpr const char* kHeaderWithoutGenome =
     "#Process Information: start timestamp = \"Mon Jan  1 00:00:00 2024\", hostname = \"host\", user name = "
     "\"user\", process id = 42, directory process started in = \"/work\"\n";
 
-TEST(QmrOutputTest, HeaderDescribesTheRun) {
+TEST(QmrOutputTest, HeaderDescribesTheRunAndItsColumnLineDependsOnTheVersion) {
     testing::TemporaryDirectory directory;
     ExecutionParameters params = headerParameters(3, directory.file("h.qmr"));
     params.genomeInformation = std::make_unique<GenomeInformation>();
@@ -189,15 +187,10 @@ TEST(QmrOutputTest, HeaderDescribesTheRun) {
                           "numberOfBasePairs = 17569, file = \"/g/hg.fa\" \n"),
               std::string::npos)
         << header;
-    EXPECT_NE(
-        header.find("\n\"chrA\" \"chrB\" \"posA\" \"posB\" \"binA\" \"binB\" \"homA\" \"homB\" \"scoreSum\" "
-                    "\"fRPcA\" \"fRPcB\" \"file\" \"line\" \"Mtype\" \n"),
-        std::string::npos)
+    EXPECT_TRUE(header.ends_with(
+        "\n\"chrA\" \"chrB\" \"posA\" \"posB\" \"binA\" \"binB\" \"homA\" \"homB\" \"scoreSum\" "
+        "\"fRPcA\" \"fRPcB\" \"file\" \"line\" \"Mtype\" \n"))
         << header;
-}
-
-TEST(QmrOutputTest, HeaderColumnLineDependsOnTheVersion) {
-    testing::TemporaryDirectory directory;
     writeQMROutputRecordFormatedFileHeader(headerParameters(2, directory.file("2.qmr")), GenomeSequence{});
     EXPECT_EQ(
         testing::readFile(directory.file("2.qmr")),

@@ -41,47 +41,43 @@ TEST(SequenceFileTest, ColumnsComeFromTheFirstRecord) {
     EXPECT_EQ(readsOf(file), (std::vector<std::string>{"ACGTACGT", "TTGGCCAA", "CCCCAAAA", "GGGGTTTT"}));
 }
 
-TEST(SequenceFileTest, AnythingButLettersSeparatesTheReads) {
-    const SequenceFileOpening opening = openText("\t12-acgt,7,TTGA;\n");
-    ASSERT_TRUE(opening.sequenceFile);
-    EXPECT_EQ(readsOf(*opening.sequenceFile), (std::vector<std::string>{"acgt", "TTGA"}));
-}
-
 const std::string threeRecords = "0001 AAAACCCC GGGGTTTT\n0002 CCCCAAAA TTTTGGGG\n0003 ACACACAC GTGTGTGT\n";
 
-TEST(SequenceFileTest, EndMarkerLineIsNotARecord) {
-    for (const std::string marker : {"END\n", "END", "END of request\n"}) {
-        const SequenceFileOpening opening = openText(threeRecords + marker, requestEndMarker);
-        ASSERT_TRUE(opening.sequenceFile) << marker << opening.problem;
-        EXPECT_EQ(opening.sequenceFile->numberOfRecords, 3u) << marker;
-        EXPECT_EQ(sequenceFileReadB(*opening.sequenceFile, 2), "GTGTGTGT");
-    }
-}
-
-TEST(SequenceFileTest, RequestWithoutItsEndMarkerIsIncomplete) {
-    for (const std::string& text :
-         {threeRecords, threeRecords.substr(0, 30), std::string("EN"), threeRecords + "EN", std::string()}) {
-        const SequenceFileOpening opening = openText(text, requestEndMarker);
-        EXPECT_TRUE(opening.incomplete) << text;
-        EXPECT_FALSE(opening.sequenceFile);
+TEST(SequenceFileTest, RecordsEndMarkersAndIncompleteRequests) {
+    const std::vector<std::string> three{"AAAACCCC", "GGGGTTTT", "CCCCAAAA",
+                                         "TTTTGGGG", "ACACACAC", "GTGTGTGT"};
+    const struct {
+        std::string text;
+        bool request;
+        std::vector<std::string> reads;
+        bool incomplete = false;
+    } cases[] = {
+        {"\t12-acgt,7,TTGA;\n", false, {"acgt", "TTGA"}},   // anything but letters separates the reads
+        {"AC GT\nCA TG", false, {"AC", "GT", "CA", "TG"}},  // a last line without line feed counts
+        {"ACGT TTGG", false, {"ACGT", "TTGG"}},
+        {"", false, {}},
+        {"END\n", true, {}},
+        {threeRecords + "END\n", true, three},
+        {threeRecords + "END", true, three},
+        {threeRecords + "END of request\n", true, three},
+        {threeRecords, true, {}, true},
+        {threeRecords.substr(0, 30), true, {}, true},
+        {"EN", true, {}, true},
+        {threeRecords + "EN", true, {}, true},
+        {"", true, {}, true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const SequenceFileOpening opening = c.request ? openText(c.text, requestEndMarker) : openText(c.text);
         EXPECT_TRUE(opening.problem.empty()) << opening.problem;
+        EXPECT_EQ(opening.incomplete, c.incomplete);
+        if (c.incomplete) {
+            EXPECT_FALSE(opening.sequenceFile);
+        } else {
+            ASSERT_TRUE(opening.sequenceFile);
+            EXPECT_EQ(readsOf(*opening.sequenceFile), c.reads);
+        }
     }
-}
-
-TEST(SequenceFileTest, RequestOfTheEndMarkerAloneHasNoRecords) {
-    const SequenceFileOpening opening = openText("END\n", requestEndMarker);
-    ASSERT_TRUE(opening.sequenceFile) << opening.problem;
-    EXPECT_EQ(opening.sequenceFile->numberOfRecords, 0u);
-}
-
-TEST(SequenceFileTest, LastLineWithoutLineFeedCounts) {
-    const SequenceFileOpening opening = openText("AC GT\nCA TG");
-    ASSERT_TRUE(opening.sequenceFile) << opening.problem;
-    EXPECT_EQ(opening.sequenceFile->numberOfRecords, 2u);
-    EXPECT_EQ(readsOf(*opening.sequenceFile), (std::vector<std::string>{"AC", "GT", "CA", "TG"}));
-    const SequenceFileOpening single = openText("ACGT TTGG");
-    ASSERT_TRUE(single.sequenceFile) << single.problem;
-    EXPECT_EQ(readsOf(*single.sequenceFile), (std::vector<std::string>{"ACGT", "TTGG"}));
 }
 
 TEST(SequenceFileTest, ReadBHasReadALength) {
@@ -92,12 +88,6 @@ TEST(SequenceFileTest, ReadBHasReadALength) {
     const SequenceFileOpening shorter = openText("ACGTAC GG 123\n");
     ASSERT_TRUE(shorter.sequenceFile);
     EXPECT_EQ(sequenceFileReadB(*shorter.sequenceFile, 0), "GG 123");
-}
-
-TEST(SequenceFileTest, EmptyFileHasNoRecords) {
-    const SequenceFileOpening opening = openText("");
-    ASSERT_TRUE(opening.sequenceFile);
-    EXPECT_EQ(opening.sequenceFile->numberOfRecords, 0u);
 }
 
 TEST(SequenceFileTest, TextsOutsideTheLayoutOfTheFirstRecordAreRefused) {

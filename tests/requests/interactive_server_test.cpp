@@ -89,13 +89,10 @@ TEST_F(InteractiveServerTest, SamNamesCarryTheRequestsName) {
                                                "d.seq:0", "d.seq:0"}));
 }
 
-TEST_F(InteractiveServerTest, RequestOfTheMarkerAloneGivesAnEmptyResult) {
+TEST_F(InteractiveServerTest, TheMarkerAloneOrNoQmrOutputGivesAResultOfTheMarker) {
     submit("empty.seq", "END\n");
     EXPECT_EQ(process("empty.seq"), RequestOutcome::answered);
     EXPECT_EQ(result("empty.seq"), "END");
-}
-
-TEST_F(InteractiveServerTest, WithoutQmrOutputTheResultHoldsOnlyTheMarker) {
     run.params.qmrOutputRequestParameters.isQmrOutputRequest = false;
     submit("pairs.seq", cutRecords(0, 2) + "END\n");
     EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);

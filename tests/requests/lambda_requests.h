@@ -12,11 +12,10 @@
 #include "candidates/candidate_test_support.h"
 #include "config/execution_parameters.h"
 #include "index/count_arrays.h"
+#include "test_support/run_binary.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru::testing {
-
-inline const std::string lambdaGenomeFile = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
 
 // The bases of the genome's one chromosome.
 inline const std::string& lambdaChromosome() {

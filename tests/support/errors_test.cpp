@@ -33,12 +33,6 @@ TEST(ErrorHook, SeesTheWholeMessageBeforeTheProcessWouldEnd) {
     }
 }
 
-TEST(ErrorHook, SettingOneReturnsTheHookItReplaces) {
-    const ScopedErrorHook hook(throwRefusal);
-    EXPECT_EQ(setErrorHook(nullptr), &throwRefusal);
-    EXPECT_EQ(setErrorHook(throwRefusal), nullptr);
-}
-
 void returnWithoutThrowing(std::string_view) {}
 
 // A hook that returns does not stop the error: it still ends the process with its message.

@@ -16,7 +16,6 @@
 #include "support/files.h"
 #include "support/locked_file.h"
 #include "support/memory_mapped_file.h"
-#include "support/process_information.h"
 #include "support/synchronous_printing.h"
 #include "support/timer.h"
 #include "test_support/temporary_directory.h"
@@ -27,18 +26,6 @@ namespace {
 using ::testing::ExitedWithCode;
 using testing::readFile;
 using testing::TemporaryDirectory;
-
-TEST(LockedFile, WritesAreCheckedAndReachTheFile) {
-    TemporaryDirectory directory;
-    const std::string path = directory.file("out.txt");
-    auto file = createLockedFile(path, false, false);
-    EXPECT_EQ(file->accessMode(), "w");
-    file->writeUnderLock("one\n");
-    file->write("two\n");
-    file->close();
-    EXPECT_EQ(readFile(path), "one\ntwo\n");
-    EXPECT_EQ(createLockedFile(path, true, true)->accessMode(), "rb");
-}
 
 TEST(LockedFile, AFullDiskEndsTheRunInsteadOfReportingSuccess) {
     EXPECT_EXIT(
@@ -88,18 +75,6 @@ TEST(LockedFile, LinesOfDifferentThreadsNeverMix) {
         EXPECT_EQ(line.find_first_not_of(line[0]), 100u) << line;
     }
     EXPECT_EQ(count, 4 * 200);
-}
-
-TEST(SynchronousPrinting, ThreadPrefixNamesThreadAndRegionSize) {
-    TemporaryDirectory directory;
-    const std::string path = directory.file("out");
-    {
-        auto file = createLockedFile(path, false, false);
-        printSynchronous(*file, "plain", false, false);
-        printThreadWithMessage(*file, " XOR count array creation");
-        file->close();
-    }
-    EXPECT_EQ(readFile(path), "plain.\nThread 0 of 1 is executing/processing  XOR count array creation.\n");
 }
 
 // The message once claimed that koru needs 128 GB; it now gives what the run computed it needs.
@@ -214,17 +189,6 @@ TEST(Files, AnUnfinishedFileIsRemovedWhenTheRunFailsAndKeptOnceComplete) {
     std::filesystem::remove(kept);
 }
 
-TEST(MemoryMappedFile, HoldsTheWholeFileAndATerminator) {
-    TemporaryDirectory directory;
-    const auto file = createMemoryMappedFile(directory.write("f", "one\ntwo\nthree"));
-    EXPECT_EQ(file->size, 13);
-    EXPECT_EQ(file->text(), "one\ntwo\nthree");
-    EXPECT_EQ(file->contents[13], '\0');
-    EXPECT_EQ(createMemoryMappedFile(directory.write("empty", ""))->size, 0);
-    EXPECT_EXIT(createMemoryMappedFile(directory.file("none")), ExitedWithCode(1),
-                "^The file \".*none\" does not exist.\n$");
-}
-
 TEST(Timer, ReportLineGivesWholeSecondsAndProcessorTime) {
     Timer timer = startTimer("Reading in Reference Genome");
     stopTimer(timer);
@@ -234,14 +198,6 @@ TEST(Timer, ReportLineGivesWholeSecondsAndProcessorTime) {
               "Elapsed time for \"Reading in Reference Genome\": Wall time =          0, CPU time = 0.5\n");
     timer.wallStop = timer.wallStart + 1234;
     EXPECT_NE(timerReportLine(timer).find("\": Wall time =       1234, CPU"), std::string::npos);
-}
-
-TEST(ProcessInformation, CommandLineWordsAreEachFollowedByASpace) {
-    const char* argv[] = {"koru", "-v", "--help"};
-    const ProcessInformation info = createProcessInformation(3, argv);
-    EXPECT_EQ(info.commandLine, "koru -v --help ");
-    EXPECT_EQ(info.processId, static_cast<std::uint32_t>(getpid()));
-    EXPECT_EQ(info.startTime.size(), 24u);
 }
 
 TEST(Diagnostics, CrashHandlerPrintsTheSignalAndEndsWithStatusOne) {

@@ -5,7 +5,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <chrono>
+#include <csignal>
+#include <regex>
 #include <stdexcept>
+#include <thread>
 
 #include "test_support/temporary_directory.h"
 
@@ -46,6 +50,63 @@ CommandResult runKoru(const std::vector<std::string>& arguments, const std::stri
     result.standardOutput = readFile(outPath);
     result.standardError = readFile(errPath);
     return result;
+}
+
+int shell(const std::string& command) {
+    return std::system(command.c_str());
+}
+
+int simulateReads(const std::string& genome, const std::string& read1, const std::string& read2,
+                  const std::string& options) {
+    return shell(std::string(KORU_SIMULATOR) + " '" + genome + "' '" + read1 + "' '" + read2 + "' " +
+                 options);
+}
+
+std::vector<std::string> timerLabels(const std::string& output) {
+    static const std::regex timer(
+        "Elapsed time for \"([^\n]*)\": Wall time = +[0-9]+, CPU time = [0-9.e+-]+\n");
+    std::vector<std::string> labels;
+    for (auto it = std::sregex_iterator(output.begin(), output.end(), timer); it != std::sregex_iterator();
+         ++it)
+        labels.push_back((*it)[1]);
+    return labels;
+}
+
+bool waitUntil(const std::function<bool()>& condition) {
+    for (int tries = 0; tries < 3000 && !condition(); ++tries)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return condition();
+}
+
+KoruProcess::KoruProcess(const std::vector<std::string>& arguments, const std::string& directory)
+    : out_(directory + "/server.out"),
+      err_(directory + "/server.err"),
+      pid_(startKoru(arguments, directory, out_, err_)) {}
+
+bool KoruProcess::running() {
+    if (pid_ > 0 && waitpid(pid_, &status_, WNOHANG) == pid_) pid_ = -1;
+    return pid_ > 0;
+}
+
+int KoruProcess::stop() {
+    if (pid_ <= 0) return status_;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, &status_, 0);
+    pid_ = -1;
+    return status_;
+}
+
+bool KoruProcess::ready() {
+    waitUntil([&] { return output().find("server is ready") != std::string::npos || !running(); });
+    return running();
+}
+
+std::string KoruProcess::output() const {
+    return readFile(out_);
+}
+
+std::string KoruProcess::errors() const {
+    return readFile(err_);
 }
 
 std::string expectedHelpText() {

@@ -1,6 +1,7 @@
 #pragma once
-// Runs the built koru binary as a user would, capturing its streams and exit status.
+// Runs the built koru binary (and the read simulator) as a user would, capturing streams and status.
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,5 +23,39 @@ int startKoru(const std::vector<std::string>& arguments, const std::string& work
 
 // The help text as the users' documentation gives it.
 std::string expectedHelpText();
+
+inline const std::string lambdaGenomeFile = std::string(KORU_SOURCE_DIR) + "/data/lambda_phage.fa";
+inline const std::string ecoliGenomeFile = KORU_ECOLI_GENOME;
+
+int shell(const std::string& command);
+// Simulated pairs of the genome with truth in their names; the simulator's exit status.
+int simulateReads(const std::string& genome, const std::string& read1, const std::string& read2,
+                  const std::string& options);
+// The labels of the "Elapsed time for" lines, in order.
+std::vector<std::string> timerLabels(const std::string& output);
+// Polls every 10 ms until the condition holds, for at most 30 seconds.
+bool waitUntil(const std::function<bool()>& condition);
+
+// koru started in the background, its streams in files of the directory; stopped by SIGTERM (by
+// its process id) at the latest when the object goes.
+class KoruProcess {
+  public:
+    KoruProcess(const std::vector<std::string>& arguments, const std::string& directory);
+    ~KoruProcess() { stop(); }
+    KoruProcess(const KoruProcess&) = delete;
+    KoruProcess& operator=(const KoruProcess&) = delete;
+
+    bool running();
+    int stop();  // the wait status of the ended process
+    // Waits for the server's ready line; false when the process ended first.
+    bool ready();
+    std::string output() const;
+    std::string errors() const;
+
+  private:
+    std::string out_, err_;
+    int pid_ = -1;
+    int status_ = 0;
+};
 
 }  // namespace koru::testing
