@@ -53,6 +53,8 @@ enum LongOption : int {
     kIndexSamplingStep,
     kMaximumShareOfUncalledBases,
     kReadGroupLine,
+    kProgress,
+    kStatisticsFileName,
 };
 
 const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
@@ -101,6 +103,8 @@ const option longOptions[] = {
     {"indexSamplingStep", required_argument, nullptr, kIndexSamplingStep},
     {"maximumShareOfUncalledBases", required_argument, nullptr, kMaximumShareOfUncalledBases},
     {"readGroupLine", required_argument, nullptr, kReadGroupLine},
+    {"progress", no_argument, nullptr, kProgress},
+    {"statisticsFileName", required_argument, nullptr, kStatisticsFileName},
     {"standardOutputFileName", required_argument, nullptr, 'o'},
     {"traceOutputFile", required_argument, nullptr, 't'},
     {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
@@ -401,6 +405,9 @@ bool applyOutputOption(ExecutionParameters& p, int value, const char* argument, 
         case 't':
             p.traceOutputFileName = fileNameArgument(argument, name);
             return true;
+        case kStatisticsFileName:
+            p.statisticsFileName = fileNameArgument(argument, name);
+            return true;
         case 'F':
             p.candidatePositionFilterFile = checkedPath(argument, "The candidate position filter file", name);
             return true;
@@ -431,6 +438,9 @@ bool applyRunOption(ExecutionParameters& p, int value, const char* argument, con
             return true;
         case 'v':
             p.verbose = true;
+            return true;
+        case kProgress:
+            p.progress = true;
             return true;
         default:
             return false;
@@ -613,6 +623,14 @@ void printHelp() {
         "\t    --readGroupLine                %sa SAM read group line ('@RG\\tID:...\\tSM:...'): written in "
         "the "
         "header, its ID tagged on every record\n",
+        separator);
+    std::printf(
+        "\t    --progress                     %sshow progress on standard error even when it is not a "
+        "terminal (where it is shown anyway), as a line each second\n",
+        separator);
+    std::printf(
+        "\t    --statisticsFileName           %swrite the FASTQ request's mapping statistics to this file, "
+        "as a table of named numbers\n",
         separator);
     std::printf("\n");
     std::fflush(stdout);

@@ -50,6 +50,8 @@ std::vector<NamedFile> writtenFiles(const ExecutionParameters& params) {
         addNamed(files, sam.samOutputFileName, "--samOutputFileName");
     if (hasRequest(params) && qmr.isQmrOutputRequest)
         addNamed(files, qmr.qmrOutputFileName, "--qmrOutputFileName");
+    if (params.fastqAlignmentRequestParameters.isFastqAlignmentRequest)
+        addNamed(files, params.statisticsFileName, "--statisticsFileName");
     addNamed(files, params.reportFileName, "--standardOutputFileName");
     addNamed(files, params.traceOutputFileName, "--traceOutputFile");
     return files;

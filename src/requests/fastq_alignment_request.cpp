@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <string>
 
@@ -10,6 +11,9 @@
 #include "io/output_files.h"
 #include "io/qmr_output.h"
 #include "mapping/read_pair_alignment.h"
+#include "mapping/statistics_table.h"
+#include "support/errors.h"
+#include "support/progress_display.h"
 #include "support/synchronous_printing.h"
 #include "support/text_format.h"
 #include "support/timer.h"
@@ -101,10 +105,19 @@ class ChunkItems {
 // A chunk's records fit the buffers, so that a thread rarely waits for an earlier chunk.
 constexpr std::uint32_t samChunkCapacity = 3 * samOutputBufferCapacity;
 
+// What the threads share besides the input and outputs: their progress and their summed outcome.
+struct RequestTotals {
+    RequestTotals(MappingProgress& shown, std::unique_ptr<ReadPairMappingStatistics> sum)
+        : progress(shown), statistics(std::move(sum)) {}
+
+    MappingProgress& progress;
+    UnsupportedReadLengths unsupported;
+    std::unique_ptr<ReadPairMappingStatistics> statistics;
+};
+
 // One thread's share of the request: pairs are taken until the input is used up.
 void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes,
-                       ReadPairFastqFiles& files, const OrderedOutputFiles& outputs,
-                       UnsupportedReadLengths& unsupported) {
+                       ReadPairFastqFiles& files, const OrderedOutputFiles& outputs, RequestTotals& totals) {
     ReadPairFastqFileReadBuffers buffers(files, ReadPairFastqFileReadBuffers::defaultChunkBytes,
                                          params.phredQualityOffset);
     const std::uint32_t qmrCapacity =
@@ -130,10 +143,35 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
             threadUnsupported.note(*pair, buffers.lastRecordNumber(), indexes.samplingStep());
         }
         writePairedAlignmentsToOutputFile(params, alignments, writers, genome);
+        totals.progress.pairMapped();
     }
     if (params.verbose) printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
-#pragma omp critical(koruUnsupportedReadLengths)
-    unsupported.merge(threadUnsupported);
+#pragma omp critical(koruRequestTotals)
+    {
+        totals.unsupported.merge(threadUnsupported);
+        addStatistics(*totals.statistics, *statistics);
+    }
+}
+
+// The input's size, when both files have one (pipes do not): what the share done is taken of.
+std::uint64_t inputBytes(const FastqAlignmentRequestParameters& request) {
+    std::error_code error1, error2;
+    const bool regular = std::filesystem::is_regular_file(request.read1FastqFile, error1) &&
+                         std::filesystem::is_regular_file(request.read2FastqFile, error2);
+    if (!regular) return 0;
+    const std::uint64_t bytes = std::filesystem::file_size(request.read1FastqFile, error1) +
+                                std::filesystem::file_size(request.read2FastqFile, error2);
+    return error1 || error2 ? 0 : bytes;
+}
+
+void writeStatisticsFile(const std::string& fileName, const ReadPairMappingStatistics& statistics) {
+    const std::string table = statisticsToTable(statistics);
+    std::FILE* file = std::fopen(fileName.c_str(), "w");
+    const bool written = file != nullptr && std::fwrite(table.data(), 1, table.size(), file) == table.size();
+    if (file != nullptr && std::fclose(file) != 0) file = nullptr;
+    if (!written || file == nullptr)
+        exitWithErrorFormat("The statistics file \"%s\" (--statisticsFileName) could not be written.\n",
+                            fileName.c_str());
 }
 
 }  // namespace
@@ -146,14 +184,20 @@ void processFastqAlignmentRequest(const ExecutionParameters& params, const Binar
     Timer timer = startTimer(stringPrintf("for Aligning \"%s\" and \"%s\" fastq files.",
                                           request.read1FastqFile.c_str(), request.read2FastqFile.c_str()));
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
-    UnsupportedReadLengths unsupported;
+    MappingProgress progress(params.progressLine.get(), inputBytes(request), [&files] {
+        return files.read1().fileBytesRead() + files.read2().fileBytesRead();
+    });
+    RequestTotals totals(progress, createReadPairMappingStatistics(params));
     {
         const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
 #pragma omp parallel num_threads(threads)
-        alignThreadsPairs(params, indexes, files, outputs, unsupported);
+        alignThreadsPairs(params, indexes, files, outputs, totals);
     }
+    if (params.progressLine) params.progressLine->clear();
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
-    unsupported.warn(params.maximumShareOfUncalledBases);
+    if (!params.statisticsFileName.empty())
+        writeStatisticsFile(params.statisticsFileName, *totals.statistics);
+    totals.unsupported.warn(params.maximumShareOfUncalledBases);
 }
 
 }  // namespace koru

@@ -102,6 +102,10 @@ std::string expectedHelpText() {
            "\t    --readGroupLine                \ta SAM read group line ('@RG\\tID:...\\tSM:...'): written "
            "in the "
            "header, its ID tagged on every record\n"
+           "\t    --progress                     \tshow progress on standard error even when it is not a "
+           "terminal (where it is shown anyway), as a line each second\n"
+           "\t    --statisticsFileName           \twrite the FASTQ request's mapping statistics to this "
+           "file, as a table of named numbers\n"
            "\n";
 }
 
