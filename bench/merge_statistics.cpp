@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
                 argv[i], argv[3]);
     }
     writeText(argv[1], koru::statisticsToTable(total));
-    writeText(argv[2], "Read Pair Mapping Statistics:\n" + koru::readPairMappingStatisticsToString(total, ""));
+    writeText(argv[2],
+              "Read Pair Mapping Statistics:\n" + koru::readPairMappingStatisticsToString(total, ""));
     return 0;
 }

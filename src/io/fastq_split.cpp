@@ -24,9 +24,8 @@ std::uint64_t countLines(const std::string& fileName) {
     std::uint64_t lines = 0;
     char last = '\n';
     for (std::size_t bytes; (bytes = input.read(block.get(), blockBytes)) > 0;) {
-        for (const char* c = block.get(); (c = static_cast<const char*>(
-                                               std::memchr(c, '\n', block.get() + bytes - c))) != nullptr;
-             ++c)
+        for (const char* c = block.get();
+             (c = static_cast<const char*>(std::memchr(c, '\n', block.get() + bytes - c))) != nullptr; ++c)
             ++lines;
         last = block[bytes - 1];
     }

@@ -2,8 +2,8 @@
 
 #include <cerrno>
 #include <cstdlib>
-#include <map>
 #include <limits>
+#include <map>
 #include <type_traits>
 #include <utility>
 
@@ -25,10 +25,14 @@ void visitFields(Visit&& visit, Statistics&... s) {
     constexpr FieldKind counter = FieldKind::counter;
     visit("maximumCandidatePositionsPerIndexEntry", setting, s.maximumCandidatePositionsPerIndexEntry...);
     visit("windowSize", setting, s.windowSize...);
-    visit("maximumCombinedMinWordMismatchScoreOfBothReads", setting, s.qualityCriteria.maximumCombinedMinWordMismatchScoreOfBothReads...);
-    visit("minimumCombinedNumberOfKeysAssociatedWithBothReads", setting, s.qualityCriteria.minimumCombinedNumberOfKeysAssociatedWithBothReads...);
-    visit("maximumMinWordMismatchScoreForIndividualRead", setting, s.qualityCriteria.maximumMinWordMismatchScoreForIndividualRead...);
-    visit("minimumNumberOfKeysAssociatedWithIndividualReadPosition", setting, s.qualityCriteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition...);
+    visit("maximumCombinedMinWordMismatchScoreOfBothReads", setting,
+          s.qualityCriteria.maximumCombinedMinWordMismatchScoreOfBothReads...);
+    visit("minimumCombinedNumberOfKeysAssociatedWithBothReads", setting,
+          s.qualityCriteria.minimumCombinedNumberOfKeysAssociatedWithBothReads...);
+    visit("maximumMinWordMismatchScoreForIndividualRead", setting,
+          s.qualityCriteria.maximumMinWordMismatchScoreForIndividualRead...);
+    visit("minimumNumberOfKeysAssociatedWithIndividualReadPosition", setting,
+          s.qualityCriteria.minimumNumberOfKeysAssociatedWithIndividualReadPosition...);
     visit("maximumPopCountValuePerBPOfRead", setting, s.qualityCriteria.maximumPopCountValuePerBPOfRead...);
     visit("readPairsProcessed", counter, s.readPairsProcessed...);
     visit("pairsWithoutProcessedCandidates", counter, s.pairsWithoutProcessedCandidates...);
@@ -130,7 +134,8 @@ std::map<std::string, TableLine> readTableLines(std::string_view text, const std
 
 std::string statisticsToTable(const ReadPairMappingStatistics& statistics) {
     std::string table = statisticsTableHeading;
-    visitFields([&](const std::string& name, FieldKind, auto value) { table += name + "\t" + valueText(value) + "\n"; },
+    visitFields([&](const std::string& name, FieldKind,
+                    auto value) { table += name + "\t" + valueText(value) + "\n"; },
                 statistics);
     return table;
 }

@@ -44,7 +44,8 @@ std::string formatMappingProgress(std::uint64_t pairs, double seconds, std::opti
     return text;
 }
 
-RateLimiter::RateLimiter(std::chrono::steady_clock::duration interval, std::chrono::steady_clock::time_point start)
+RateLimiter::RateLimiter(std::chrono::steady_clock::duration interval,
+                         std::chrono::steady_clock::time_point start)
     : interval_(interval), last_(start.time_since_epoch().count()) {}
 
 bool RateLimiter::due(std::chrono::steady_clock::time_point now) {

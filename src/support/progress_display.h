@@ -91,7 +91,8 @@ class MappingProgress {
     std::atomic<std::uint64_t> pairs_{0};
 };
 
-// Shows a stage of the index build ("Building the index: ...") while it runs, cleared at its end.
+// Shows a stage of the index build ("Index: Generating Hash Tables ...") while it runs, cleared at
+// its end (or by the first report written during it).
 class StageProgress {
   public:
     StageProgress(ProgressLine* line, const std::string& stage);

@@ -84,7 +84,8 @@ TEST(FastqSplitDeathTest, BadInputsAreRefusedBeforeAnyShardIsWritten) {
     EXPECT_EXIT(splitFastqPair({ten, cut, 2, prefix}), ExitedWithCode(1), "cut.fq\" ends inside a record");
     EXPECT_EXIT(splitFastqPair({ten, directory.file("missing.fq"), 2, prefix}), ExitedWithCode(1),
                 "missing.fq\" does not exist");
-    EXPECT_EXIT(splitFastqPair({ten, ten, 0, prefix}), ExitedWithCode(1), "number of shards must be 1 or more");
+    EXPECT_EXIT(splitFastqPair({ten, ten, 0, prefix}), ExitedWithCode(1),
+                "number of shards must be 1 or more");
     EXPECT_FALSE(std::filesystem::exists(prefix + "1_1.fq.gz"));
 }
 

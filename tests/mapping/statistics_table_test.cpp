@@ -65,10 +65,12 @@ TEST(StatisticsTableDeathTest, MalformedTablesAreRefusedWithTheirLine) {
     EXPECT_EXIT(statisticsFromTable(table + "windowSize\t1\n", "s.tsv"), ExitedWithCode(1),
                 "names \"windowSize\" a second time");
     EXPECT_EXIT(statisticsFromTable(replaced("readPairsProcessed\t100", "readPairsProcessed\t-1"), "s.tsv"),
-                ExitedWithCode(1), "Line 9 of the statistics file \"s.tsv\" has \"-1\" where a number is due");
+                ExitedWithCode(1),
+                "Line 9 of the statistics file \"s.tsv\" has \"-1\" where a number is due");
     // A 32-bit counter that would not fit.
-    EXPECT_EXIT(statisticsFromTable(replaced("readPairsProcessed\t100", "readPairsProcessed\t4294967296"), "s"),
-                ExitedWithCode(1), "where a number is due");
+    EXPECT_EXIT(
+        statisticsFromTable(replaced("readPairsProcessed\t100", "readPairsProcessed\t4294967296"), "s"),
+        ExitedWithCode(1), "where a number is due");
     EXPECT_EXIT(statisticsFromTable(replaced("windowSize\t", "windowSize "), "s.tsv"), ExitedWithCode(1),
                 "is not a name, a tab and a number");
 }

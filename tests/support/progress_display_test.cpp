@@ -31,7 +31,8 @@ TEST(ProgressFormat, DurationsThousandsAndShares) {
 
     EXPECT_EQ(formatMappingProgress(12000, 4, std::nullopt), "Mapped 12,000 pairs, 3,000 pairs/s");
     // A quarter in 30 s: 90 s left.
-    EXPECT_EQ(formatMappingProgress(5000, 30, 0.25), "Mapped 5,000 pairs, 167 pairs/s, 25.0% done, 1 min 30 s left");
+    EXPECT_EQ(formatMappingProgress(5000, 30, 0.25),
+              "Mapped 5,000 pairs, 167 pairs/s, 25.0% done, 1 min 30 s left");
     // Nothing done yet tells no time left; the input read ahead never shows more than all of it.
     EXPECT_EQ(formatMappingProgress(0, 0, 0.0), "Mapped 0 pairs, 0 pairs/s, 0.0% done");
     EXPECT_EQ(formatMappingProgress(10, 2, 1.3), "Mapped 10 pairs, 5 pairs/s, 100.0% done, 0 s left");
@@ -76,7 +77,8 @@ TEST(MappingProgress, DrawsAtMostOnceASecondAndShowsTheShareRead) {
     ProgressLine line(terminal.get(), true);
     TimePoint now{};
     std::uint64_t bytesRead = 0;
-    MappingProgress progress(&line, 1000, [&] { return bytesRead; }, [&] { return now; });
+    MappingProgress progress(
+        &line, 1000, [&] { return bytesRead; }, [&] { return now; });
     for (int pair = 0; pair < 500; ++pair) progress.pairMapped();
     EXPECT_EQ(terminal.text(), "");
     now += 1s;
@@ -110,7 +112,8 @@ TEST(ProgressLine, ReportsClearTheLineBeforeTheyWrite) {
     reports.writeUnderLock("Total\n", true);
     reports.writeUnderLock("More\n", true);  // nothing left to clear
     EXPECT_EQ(terminal.text(),
-              "\rIndex: Generating Hash Tables ...\033[K\r\033[KElapsed time\n\rMapped 1 pairs\033[K\r\033[KTotal\nMore\n");
+              "\rIndex: Generating Hash Tables ...\033[K\r\033[KElapsed time\n\rMapped 1 "
+              "pairs\033[K\r\033[KTotal\nMore\n");
 }
 
 TEST(ProgressLine, OutsideATerminalEachUpdateIsALine) {
