@@ -7,7 +7,7 @@ FUZZ_RUNS ?= 1000000
 FUZZ_FLAGS ?=
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-data test-sanitize test-thread fuzz fuzz-build demo report-check bench bench-large deps format clean
+.PHONY: all build test test-data test-sanitize test-thread test-workflow fuzz fuzz-build demo report-check workflow-demo bench bench-large deps format clean
 
 all: build
 
@@ -30,6 +30,11 @@ test-sanitize: deps test-data
 	@cmake -S . -B $(SANITIZE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKORU_SANITIZE=ON >/dev/null
 	@ninja -C $(SANITIZE_DIR)
 	@ctest --test-dir $(SANITIZE_DIR) --output-on-failure -j2
+
+# The Snakemake workflow of workflow/ on the lambda phage genome in 4 shards, against one run on the
+# same input; bad inputs and a failing shard must stop it (scripts/test-workflow.sh).
+test-workflow: build
+	@scripts/test-workflow.sh $(BUILD_DIR)
 
 # The FASTQ and sequence file requests on two threads under ThreadSanitizer (clang, with its
 # OpenMP race tool), in build-thread/.
@@ -64,8 +69,12 @@ demo: build
 report-check: build
 	@scripts/report-check.sh $(BUILD_DIR)
 
+# The workflow, locally: 20,000 lambda phage pairs in 4 shards with snakemake --cores 2.
+workflow-demo: build
+	@scripts/workflow-demo.sh $(BUILD_DIR)
+
 format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp') fuzz/*.cpp fuzz/*.h
 
 clean:
-	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build-thread
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build-thread workflow-demo

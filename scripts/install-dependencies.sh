@@ -12,6 +12,8 @@ need_command g++ g++
 need_command samtools samtools
 # Picard validates the SAM of the end-to-end tests.
 need_command PicardCommandLine picard-tools
+# The sharded workflow (workflow/) and its test.
+need_command snakemake snakemake
 need_file /usr/include/gtest/gtest.h libgtest-dev
 need_file /usr/include/gmock/gmock.h libgmock-dev
 need_file /usr/include/zlib.h zlib1g-dev

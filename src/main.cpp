@@ -18,6 +18,7 @@
 #include "support/allocation.h"
 #include "support/diagnostics.h"
 #include "support/errors.h"
+#include "support/progress_display.h"
 #include "support/synchronous_printing.h"
 #include "support/text_format.h"
 #include "support/timer.h"
@@ -33,6 +34,7 @@ std::unique_ptr<ExecutionParameters> configure(int argc, char** argv) {
     // Every file is checked before the first is written, the report files included.
     checkRunFiles(*params);
     openReportFiles(*params);
+    params->progressLine = createStandardErrorProgressLine(params->progress, *params->standardOutputFile);
     if (params->verbose) {
         printExecutionParameters(*params->standardOutputFile, params.get());
         printOpenMPEnvironmentInfo(*params->standardOutputFile);
@@ -56,11 +58,15 @@ void resolveCandidatePositionFilters(ExecutionParameters& params, const GenomeSe
     if (params.verbose) printExecutionParameters(*params.standardOutputFile, &params);
 }
 
+// The stage shows on the progress line while it runs; the line is gone before its timer prints.
 template <class Stage>
-auto timedStage(LockedFile& output, const char* label, Stage&& stage) {
+auto timedStage(ExecutionParameters& params, const char* label, Stage&& stage) {
     Timer timer = startTimer(label);
-    auto result = stage();
-    stopPrintAndFreePrintTime(output, timer, true);
+    auto result = [&] {
+        StageProgress shown(params.progressLine.get(), std::string("Index: ") + label);
+        return stage();
+    }();
+    stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
     return result;
 }
 
@@ -103,6 +109,26 @@ double gibibytes(std::uint64_t bytes) {
     return static_cast<double>(bytes) / static_cast<double>(std::uint64_t{1} << 30);
 }
 
+// A reference given with an index file must be the one the file was built from: the same bases and
+// chromosome names, so that the run maps against the genome the user named.
+void checkIndexAgainstReference(ExecutionParameters& params, const GenomeSequence& indexed) {
+    const std::unique_ptr<GenomeSequence> reference =
+        timedStage(params, "Reading Reference Genome to Check Index File", [&] {
+            return createGenomeSequence(params.genomeInformation.get(), params.standardOutputFile.get());
+        });
+    bool same = reference->chromosomes.size() == indexed.chromosomes.size() &&
+                reference->sequenceLength == indexed.sequenceLength;
+    for (std::size_t c = 0; same && c < indexed.chromosomes.size(); ++c)
+        same = reference->chromosomes[c].name == indexed.chromosomes[c].name &&
+               reference->chromosomes[c].basePairs == indexed.chromosomes[c].basePairs;
+    if (!same || genomeChecksum(*reference) != genomeChecksum(indexed))
+        exitWithErrorFormat(
+            "The index file \"%s\" was not built from the reference genome \"%s\": their chromosomes or "
+            "bases differ.  Please write the index file again from this reference, or give only one of "
+            "them.\n",
+            params.indexFileName.c_str(), params.genomeInformation->file.c_str());
+}
+
 MappingIndex loadIndexFile(ExecutionParameters& params) {
     LockedFile& output = *params.standardOutputFile;
     std::error_code error;
@@ -110,12 +136,13 @@ MappingIndex loadIndexFile(ExecutionParameters& params) {
     if (!error)
         describeMemoryNeed(stringPrintf("the index file \"%s\" needs about %.1f GiB of memory",
                                         params.indexFileName.c_str(), gibibytes(fileBytes)));
-    MappingIndex index = timedStage(output, "Loading Index File", [&] {
+    MappingIndex index = timedStage(params, "Loading Index File", [&] {
         return deserializeBinaryIndexesFromFile(params.indexFileName, params.verbose ? &output : nullptr,
                                                 params.indexSamplingStep);
     });
     reportSamplingStep(output, index.countArrays->samplingStep, "from the index file");
     adoptIndexLimits(params, index.countArrays->limits);
+    if (params.genomeInformation) checkIndexAgainstReference(params, *index.genome);
     params.genomeInformation = std::make_unique<GenomeInformation>(*index.genome->genomeInformation);
     if (params.verbose) output.writeUnderLock(genomeSequenceHeaderToString(*index.genome), true);
     return index;
@@ -124,7 +151,10 @@ MappingIndex loadIndexFile(ExecutionParameters& params) {
 MappingIndex buildIndex(ExecutionParameters& params) {
     LockedFile& output = *params.standardOutputFile;
     MappingIndex index;
-    index.genome = loadReference(params);
+    {
+        StageProgress shown(params.progressLine.get(), "Index: Reading the reference genome");
+        index.genome = loadReference(params);
+    }
     // The same genome gets the same index on every machine; one that would not fit this machine is
     // refused here, before the tables are allocated, rather than running out of memory halfway.
     const std::string genomeFile = params.genomeInformation ? params.genomeInformation->file : "";
@@ -139,15 +169,15 @@ MappingIndex buildIndex(ExecutionParameters& params) {
     const CountLimits limits{params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex,
                              params.maximumNumberOfPositionsAKeyCanHaveInAnIndex};
     index.countArrays =
-        timedStage(output, "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+        timedStage(params, "Counting Number of Reference Genome Positions Associated with Each Hash Key",
                    [&] { return createCountArrays(limits, *index.genome, step.step, verboseFile); });
     index.genome->mappingQualityOfKeyWithTooManyPositions =
         calculateMappingQualityOfKeyWithTooManyPositions(index.countArrays->statistics);
-    index.indexes = timedStage(output, "Generating Hash Tables", [&] {
+    index.indexes = timedStage(params, "Generating Hash Tables", [&] {
         return createBinaryIndexes(*index.countArrays, *index.genome, verboseFile);
     });
     if (!params.writeIndexFileName.empty())
-        timedStage(output, "Writing Index File", [&] {
+        timedStage(params, "Writing Index File", [&] {
             writeIndexFile(params.writeIndexFileName, *index.indexes, params.verbose ? &output : nullptr);
             return true;
         });
@@ -164,7 +194,7 @@ int runMainSequence(int argc, char** argv) {
     resolveCandidatePositionFilters(*params, *index.genome);
     // A run that only writes an index file serves no request. The outputs are emptied only now, once
     // the reference, the index and the filters have passed their checks.
-    if (hasRequest(*params) || params->writeIndexFileName.empty()) {
+    if (hasRequest(*params) || (params->writeIndexFileName.empty() && !isIndexCheck(*params))) {
         openOutputFiles(*params);
         serveRequest(*params, *index.indexes);
     }

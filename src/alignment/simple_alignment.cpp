@@ -131,9 +131,26 @@ char cigarOperation(std::uint32_t indelType) {
     return 'X';
 }
 
+// An insertion with no aligned base on one side of it (the read's extra bases run to its end) is
+// written as a clip: SAM readers refuse an operation of length 0 next to it.
+bool insertionIsClipped(const AppliedIndel& indel, std::uint32_t length, std::uint32_t trimStart,
+                        std::uint32_t trimEnd) {
+    return indel.present && indel.type == kInsertion &&
+           (indel.start <= trimStart || indel.start + trimEnd >= length);
+}
+
 void writeCigarString(std::uint32_t length, std::uint32_t trimStart, std::uint32_t trimEnd,
                       const AppliedIndel& indel, std::string& cigar) {
     cigar.clear();
+    if (insertionIsClipped(indel, length, trimStart, trimEnd)) {
+        const bool leading = indel.start <= trimStart;
+        const std::uint32_t clipStart = trimStart + (leading ? indel.size : 0);
+        const std::uint32_t clipEnd = trimEnd + (leading ? 0 : indel.size);
+        if (clipStart > 0) appendPrintf(cigar, "%uS", clipStart);
+        appendPrintf(cigar, "%uM", length - trimStart - trimEnd);
+        if (clipEnd > 0) appendPrintf(cigar, "%uS", clipEnd);
+        return;
+    }
     if (trimStart > 0) appendPrintf(cigar, "%uS", trimStart);
     if (indel.present) {
         appendPrintf(cigar, "%uM%u%c%uM", indel.start - trimStart, indel.size, cigarOperation(indel.type),
@@ -193,8 +210,12 @@ void writeMismatchString(Alignment& alignment, const AppliedIndel& indel, const 
     const std::uint32_t end = length - alignment.numberOfBasesTrimmedFromEnd;
     alignment.mismatchString.clear();
     MismatchStringWriter writer{alignment.mismatchString};
+    // A clipped insertion's bases are not aligned, so not edits.
+    const bool indelAligned =
+        indel.present && !insertionIsClipped(indel, length, alignment.numberOfBasesTrimmedFromStart,
+                                             alignment.numberOfBasesTrimmedFromEnd);
     for (std::uint32_t i = alignment.numberOfBasesTrimmedFromStart; i < end; ++i) {
-        if (indel.present && i == indel.start) {
+        if (indelAligned && i == indel.start) {
             if (indel.type == kDeletion) {
                 const bool nextIsMatch = i + 1 < length && match[i + 1] == kMatch;
                 const std::uint64_t deleted = std::uint64_t{alignment.primaryPosition.genomePosition} + i;

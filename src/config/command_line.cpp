@@ -54,6 +54,8 @@ enum LongOption : int {
     kMaximumShareOfUncalledBases,
     kReadGroupLine,
     kReportFile,
+    kProgress,
+    kStatisticsFileName,
 };
 
 const char* const shortOptions = "i:I:b:P:p:C:c:m:e:d:f:o:t:T:F:a:h:v?";
@@ -103,6 +105,8 @@ const option longOptions[] = {
     {"maximumShareOfUncalledBases", required_argument, nullptr, kMaximumShareOfUncalledBases},
     {"readGroupLine", required_argument, nullptr, kReadGroupLine},
     {"reportFile", required_argument, nullptr, kReportFile},
+    {"progress", no_argument, nullptr, kProgress},
+    {"statisticsFileName", required_argument, nullptr, kStatisticsFileName},
     {"standardOutputFileName", required_argument, nullptr, 'o'},
     {"traceOutputFile", required_argument, nullptr, 't'},
     {"maximumNumberOfThreads", required_argument, nullptr, 'T'},
@@ -417,6 +421,9 @@ bool applyOutputOption(ExecutionParameters& p, int value, const char* argument, 
         case 't':
             p.traceOutputFileName = fileNameArgument(argument, name);
             return true;
+        case kStatisticsFileName:
+            p.statisticsFileName = fileNameArgument(argument, name);
+            return true;
         case 'F':
             p.candidatePositionFilterFile = checkedPath(argument, "The candidate position filter file", name);
             return true;
@@ -447,6 +454,9 @@ bool applyRunOption(ExecutionParameters& p, int value, const char* argument, con
             return true;
         case 'v':
             p.verbose = true;
+            return true;
+        case kProgress:
+            p.progress = true;
             return true;
         default:
             return false;
@@ -633,6 +643,14 @@ void printHelp() {
     std::printf(
         "\t    --reportFile                   %sa FASTQ or sequence file request also writes a library "
         "report to this HTML file: insert sizes by orientation, junctions, mapping qualities, errors\n",
+        separator);
+    std::printf(
+        "\t    --progress                     %sshow progress on standard error even when it is not a "
+        "terminal (where it is shown anyway), as a line each second\n",
+        separator);
+    std::printf(
+        "\t    --statisticsFileName           %swrite a FASTQ or sequence file request's mapping "
+        "statistics to this file, as a table of named numbers\n",
         separator);
     std::printf("\n");
     std::fflush(stdout);

@@ -81,14 +81,11 @@ void validateSequenceFileRequest(const SequenceFileMappingRequestParameters& fil
 }
 
 // The index comes either from a reference genome, built in the run (and then possibly written to
-// an index file), or from an index file.
+// an index file), or from an index file; given both, the run checks that the file was built from
+// that reference.
 void validateIndexSource(const ExecutionParameters& params, Validation& validation) {
     const bool fromFile = !params.indexFileName.empty();
     if (!params.genomeInformation && !fromFile) validation.fail("No reference genome was provided!\n");
-    if (params.genomeInformation && fromFile)
-        validation.fail(
-            "Both a reference genome and an index file were provided!  Please use either the "
-            "referenceGenomeFastaFileName or the indexFile parameter.\n");
     if (fromFile && !params.writeIndexFileName.empty())
         validation.fail(
             "An index file is written from a reference genome, not from another index file!  Please use the "
@@ -103,11 +100,16 @@ bool hasRequest(const ExecutionParameters& params) {
            params.fastqAlignmentRequestParameters.isFastqAlignmentRequest;
 }
 
+bool isIndexCheck(const ExecutionParameters& params) {
+    return !params.indexFileName.empty() && params.writeIndexFileName.empty() && !hasRequest(params);
+}
+
 bool validateExecutionParameters(const ExecutionParameters& params) {
     Validation validation;
     validateIndexSource(params, validation);
-    // Writing an index file is a whole run by itself.
-    if (!params.writeIndexFileName.empty() && !hasRequest(params)) return validation.ok();
+    // Writing an index file is a whole run by itself, and so is checking one against its reference.
+    if ((!params.writeIndexFileName.empty() && !hasRequest(params)) || isIndexCheck(params))
+        return validation.ok();
     const auto& server = params.interactiveServerRequestParameters;
     if (server.isInteractiveServerRequest) {
         if (server.requestOutputDirectory.empty())
@@ -118,6 +120,10 @@ bool validateExecutionParameters(const ExecutionParameters& params) {
             validation.fail(
                 "The reportFile parameter applies to FASTQ and sequence file requests, not to the "
                 "interactive server.\n");
+        if (!params.statisticsFileName.empty())
+            validation.fail(
+                "The statisticsFileName parameter applies to FASTQ and sequence file requests, not to "
+                "the interactive server.\n");
         return validation.ok();
     }
     if (params.sequenceFileMappingRequestParameters.isSequenceFileMappingRequest) {

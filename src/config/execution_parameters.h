@@ -11,6 +11,7 @@
 #include "mapping/mapping_parameters.h"
 #include "support/locked_file.h"
 #include "support/process_information.h"
+#include "support/progress_display.h"
 
 namespace koru {
 
@@ -80,8 +81,14 @@ struct ExecutionParameters : MappingParameters {
     // the genome's length, or the index file's.
     std::uint32_t indexSamplingStep = 0;
     bool verbose = false;
+    // --progress: progress shown on standard error even when it is not a terminal.
+    bool progress = false;
+    // Where the FASTQ request writes its statistics, summed over threads, as a table (empty: none).
+    std::string statisticsFileName;
     std::uint32_t maximumNumberOfThreads = 4;
     bool singleThreadAlignment = false;
+    // Null when no progress is shown; before the report file, which clears it and so must go first.
+    std::unique_ptr<ProgressLine> progressLine;
     std::unique_ptr<LockedFile> standardOutputFile;  // standard output unless -o names a file
     std::unique_ptr<LockedFile> traceFile;           // standard output unless -t names a file
     std::string reportFileName;                      // -o; empty when absent
@@ -105,6 +112,10 @@ void updateReadLengthToStartLimitingNumberOfKeysGenerated(ExecutionParameters& p
 
 // The run serves a FASTQ alignment, sequence file mapping or interactive server request.
 bool hasRequest(const ExecutionParameters& params);
+
+// An index file without a request: the run loads and checks it (against the reference genome too,
+// when one is given), and ends.
+bool isIndexCheck(const ExecutionParameters& params);
 
 // Prints every problem on standard error; true when the run can proceed.
 bool validateExecutionParameters(const ExecutionParameters& params);

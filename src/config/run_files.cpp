@@ -51,6 +51,7 @@ std::vector<NamedFile> writtenFiles(const ExecutionParameters& params) {
     if (hasRequest(params) && qmr.isQmrOutputRequest)
         addNamed(files, qmr.qmrOutputFileName, "--qmrOutputFileName");
     if (hasRequest(params)) addNamed(files, params.libraryReportFileName, "--reportFile");
+    if (hasRequest(params)) addNamed(files, params.statisticsFileName, "--statisticsFileName");
     addNamed(files, params.reportFileName, "--standardOutputFileName");
     addNamed(files, params.traceOutputFileName, "--traceOutputFile");
     return files;

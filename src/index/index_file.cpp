@@ -61,7 +61,8 @@ void serializeUncalledPlane(IndexFileWriter& out, const GenomeSequence& genome) 
     for (std::uint64_t i = 0; i < genome.allocatedBinaryEncodedArraySize; ++i) out.value(zero);
 }
 
-// What identifies the genome: its planes over the words in use.
+}  // namespace
+
 std::uint64_t genomeChecksum(const GenomeSequence& genome) {
     const std::size_t words = genome.utilizedBinaryEncodedArraySize;
     const auto* pairs = reinterpret_cast<const unsigned char*>(genome.planeWords.get());
@@ -73,8 +74,6 @@ std::uint64_t genomeChecksum(const GenomeSequence& genome) {
                               4 * words));
     return checksum;
 }
-
-}  // namespace
 
 void serializeCountArraysToFile(IndexFileWriter& out, const CountArrays& arrays) {
     out.align();

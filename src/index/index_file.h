@@ -70,6 +70,9 @@ void checkIndexFileCanBeWritten(const std::string& fileName);
 // NAME.partial-XXXXXX (unique to the run, removed when the run fails) and renamed into place.
 void writeIndexFile(const std::string& fileName, const BinaryIndexes& indexes, LockedFile* report);
 
+// What identifies a genome in an index file: the checksum of its planes over the words in use.
+std::uint64_t genomeChecksum(const GenomeSequence& genome);
+
 // The checksum of a byte range, as the file records it for its content.
 std::uint64_t indexFileChecksum(const unsigned char* data, std::size_t bytes);
 

@@ -43,6 +43,8 @@ class FastqFile {
     // Reads about `bytes` more bytes into the pending text; false at the end of the file.
     bool readMore(std::size_t bytes);
     bool endReached() const { return endReached_; }
+    // Bytes read from the file so far (compressed ones for gzip); safe from any thread.
+    std::uint64_t fileBytesRead() const { return input_->fileBytesRead(); }
     // The pending text and the number of whole records at its start (the last record of the
     // file needs no final line feed). Records are four lines.
     std::string_view pending() const { return std::string_view(pending_).substr(pendingStart_); }

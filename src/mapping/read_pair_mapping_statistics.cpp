@@ -294,60 +294,6 @@ std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const
     return statistics;
 }
 
-namespace {
-
-void addGroup(CandidateQualityStatistics& total, const CandidateQualityStatistics& part) {
-    total.evaluated += part.evaluated;
-    total.combinedMinWordWithinLimit += part.combinedMinWordWithinLimit;
-    total.bothMinWordsWithinLimit += part.bothMinWordsWithinLimit;
-    total.combinedKeysAtLeastMinimum += part.combinedKeysAtLeastMinimum;
-    total.bothKeysAtLeastMinimum += part.bothKeysAtLeastMinimum;
-}
-
-void addCandidateCounters(ReadPairMappingStatistics& t, const ReadPairMappingStatistics& p) {
-    t.readPairsProcessed += p.readPairsProcessed;
-    t.pairsWithoutProcessedCandidates += p.pairsWithoutProcessedCandidates;
-    t.readANoCandidates += p.readANoCandidates;
-    t.readBNoCandidates += p.readBNoCandidates;
-    t.readATooManyCandidates += p.readATooManyCandidates;
-    t.readBTooManyCandidates += p.readBTooManyCandidates;
-    t.bothReadsNoCandidates += p.bothReadsNoCandidates;
-    t.bothReadsTooManyCandidates += p.bothReadsTooManyCandidates;
-    t.oneReadNoneOtherTooMany += p.oneReadNoneOtherTooMany;
-    t.pairsWithNoCandidatesInWindow += p.pairsWithNoCandidatesInWindow;
-    t.pairsWithCandidatesInWindow += p.pairsWithCandidatesInWindow;
-    t.pairsWithExactlyOneCandidatePairInWindow += p.pairsWithExactlyOneCandidatePairInWindow;
-    t.candidateMappingsEvaluated += p.candidateMappingsEvaluated;
-    t.indelCandidates += p.indelCandidates;
-    t.readsWithIndelCandidates += p.readsWithIndelCandidates;
-    t.candidatesIndelProcessed += p.candidatesIndelProcessed;
-    t.readsIndelProcessed += p.readsIndelProcessed;
-    t.popCountSumOutsideWindow += p.popCountSumOutsideWindow;
-    t.hitCountSumOutsideWindow += p.hitCountSumOutsideWindow;
-    t.candidatePairsInWindow += p.candidatePairsInWindow;
-    t.popCountSumExactlyOne += p.popCountSumExactlyOne;
-    t.hitCountSumExactlyOne += p.hitCountSumExactlyOne;
-    t.popCountSumMoreThanOne += p.popCountSumMoreThanOne;
-    t.hitCountSumMoreThanOne += p.hitCountSumMoreThanOne;
-    for (std::size_t i = 0; i < t.qualityGroups.size(); ++i) addGroup(t.qualityGroups[i], p.qualityGroups[i]);
-}
-
-}  // namespace
-
-void addReadPairMappingStatistics(ReadPairMappingStatistics& total, const ReadPairMappingStatistics& part) {
-    addCandidateCounters(total, part);
-    total.readsWithBiotinJunctions += part.readsWithBiotinJunctions;
-    total.readPairsWithBiotinJunctions += part.readPairsWithBiotinJunctions;
-    total.primaryBiotinDetectionsPerformed += part.primaryBiotinDetectionsPerformed;
-    total.secondaryBiotinDetectionsPerformed += part.secondaryBiotinDetectionsPerformed;
-    total.readsWithAlternativeAlignments += part.readsWithAlternativeAlignments;
-    total.readPairsWithAlternativeAlignments += part.readPairsWithAlternativeAlignments;
-    total.alternativeAlignmentsReported += part.alternativeAlignmentsReported;
-    total.readPairsWithUnsupportedReadLength += part.readPairsWithUnsupportedReadLength;
-    total.readsWithTooManyUncalledBases += part.readsWithTooManyUncalledBases;
-    if (total.library && part.library) addLibraryStatistics(*total.library, *part.library);
-}
-
 void collectCandidateQualityStatistics(const CandidateQualityCriteria& criteria,
                                        CandidateQualityStatistics& group, const MappingScores& readA,
                                        const MappingScores& readB) {

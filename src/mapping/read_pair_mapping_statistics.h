@@ -75,10 +75,6 @@ struct ReadPairMappingStatistics {
 
 std::unique_ptr<ReadPairMappingStatistics> createReadPairMappingStatistics(const MappingParameters& params);
 
-// Adds every counter of one thread's (or file's) record to a request's total; the copied settings
-// are the total's own.
-void addReadPairMappingStatistics(ReadPairMappingStatistics& total, const ReadPairMappingStatistics& part);
-
 void collectCandidateQualityStatistics(const CandidateQualityCriteria& criteria,
                                        CandidateQualityStatistics& group, const MappingScores& readA,
                                        const MappingScores& readB);

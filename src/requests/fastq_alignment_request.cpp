@@ -3,6 +3,7 @@
 #include <omp.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <string>
 
@@ -10,7 +11,8 @@
 #include "io/output_files.h"
 #include "io/qmr_output.h"
 #include "mapping/read_pair_alignment.h"
-#include "requests/request_library_report.h"
+#include "requests/request_summary.h"
+#include "support/progress_display.h"
 #include "support/synchronous_printing.h"
 #include "support/text_format.h"
 #include "support/timer.h"
@@ -102,10 +104,19 @@ class ChunkItems {
 // A chunk's records fit the buffers, so that a thread rarely waits for an earlier chunk.
 constexpr std::uint32_t samChunkCapacity = 3 * samOutputBufferCapacity;
 
+// What the threads share besides the input and outputs: their progress and their summed outcome.
+struct RequestTotals {
+    RequestTotals(MappingProgress& shown, const ExecutionParameters& params)
+        : progress(shown), summary(params) {}
+
+    MappingProgress& progress;
+    UnsupportedReadLengths unsupported;
+    RequestSummary summary;
+};
+
 // One thread's share of the request: pairs are taken until the input is used up.
 void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& indexes,
-                       ReadPairFastqFiles& files, const OrderedOutputFiles& outputs,
-                       UnsupportedReadLengths& unsupported, RequestLibraryReport& report) {
+                       ReadPairFastqFiles& files, const OrderedOutputFiles& outputs, RequestTotals& totals) {
     ReadPairFastqFileReadBuffers buffers(files, ReadPairFastqFileReadBuffers::defaultChunkBytes,
                                          params.phredQualityOffset);
     const std::uint32_t qmrCapacity =
@@ -131,11 +142,23 @@ void alignThreadsPairs(const ExecutionParameters& params, const BinaryIndexes& i
             threadUnsupported.note(*pair, buffers.lastRecordNumber(), indexes.samplingStep());
         }
         writePairedAlignmentsToOutputFile(params, alignments, writers, genome);
+        totals.progress.pairMapped();
     }
     if (params.verbose) printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
-    report.add(*statistics);
+    totals.summary.add(*statistics);
 #pragma omp critical(koruUnsupportedReadLengths)
-    unsupported.merge(threadUnsupported);
+    totals.unsupported.merge(threadUnsupported);
+}
+
+// The input's size, when both files have one (pipes do not): what the share done is taken of.
+std::uint64_t inputBytes(const FastqAlignmentRequestParameters& request) {
+    std::error_code error1, error2;
+    const bool regular = std::filesystem::is_regular_file(request.read1FastqFile, error1) &&
+                         std::filesystem::is_regular_file(request.read2FastqFile, error2);
+    if (!regular) return 0;
+    const std::uint64_t bytes = std::filesystem::file_size(request.read1FastqFile, error1) +
+                                std::filesystem::file_size(request.read2FastqFile, error2);
+    return error1 || error2 ? 0 : bytes;
 }
 
 }  // namespace
@@ -148,17 +171,20 @@ void processFastqAlignmentRequest(const ExecutionParameters& params, const Binar
     Timer timer = startTimer(stringPrintf("for Aligning \"%s\" and \"%s\" fastq files.",
                                           request.read1FastqFile.c_str(), request.read2FastqFile.c_str()));
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
-    UnsupportedReadLengths unsupported;
-    RequestLibraryReport report(params);
+    MappingProgress progress(params.progressLine.get(), inputBytes(request), [&files] {
+        return files.read1().fileBytesRead() + files.read2().fileBytesRead();
+    });
+    RequestTotals totals(progress, params);
     {
         const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
 #pragma omp parallel num_threads(threads)
-        alignThreadsPairs(params, indexes, files, outputs, unsupported, report);
+        alignThreadsPairs(params, indexes, files, outputs, totals);
     }
-    report.write(stringPrintf("Read pairs of \"%s\" and \"%s\"", request.read1FastqFile.c_str(),
-                              request.read2FastqFile.c_str()));
+    if (params.progressLine) params.progressLine->clear();
+    totals.summary.write(stringPrintf("Read pairs of \"%s\" and \"%s\"", request.read1FastqFile.c_str(),
+                                      request.read2FastqFile.c_str()));
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
-    unsupported.warn(params.maximumShareOfUncalledBases);
+    totals.unsupported.warn(params.maximumShareOfUncalledBases);
 }
 
 }  // namespace koru

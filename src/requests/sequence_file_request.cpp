@@ -14,7 +14,7 @@
 #include "mapping/read_pair_alignment.h"
 #include "mapping/read_pair_mapping.h"
 #include "mapping/read_pair_mapping_statistics.h"
-#include "requests/request_library_report.h"
+#include "requests/request_summary.h"
 #include "sequence/read_pair.h"
 #include "sequence/string_utilities.h"
 #include "support/synchronous_printing.h"
@@ -70,7 +70,7 @@ void skipOutputItem(const OrderedOutputFiles& outputs, std::uint64_t item) {
 
 void mapListedSequenceFile(const ExecutionParameters& params, const BinaryIndexes& indexes,
                            const OrderedOutputFiles& outputs, std::uint32_t index, unsigned staggerSeconds,
-                           RequestLibraryReport& report) {
+                           RequestSummary& summary) {
     const auto& request = params.sequenceFileMappingRequestParameters;
     const std::string& path = request.sequenceFileNames[index];
     if (index < static_cast<std::uint32_t>(omp_get_num_threads()))
@@ -89,7 +89,7 @@ void mapListedSequenceFile(const ExecutionParameters& params, const BinaryIndexe
     SequenceFileOutputFiles files = runOutputFiles(params);
     files.ordered = &outputs;
     files.item = index;
-    files.libraryReport = &report;
+    files.summary = &summary;
     alignSequencesFromSeqeunceFile(*sequenceFile, indexes, params, files);
     sequenceFile.reset();
     stopPrintAndFreePrintTime(*params.standardOutputFile, timer, true);
@@ -113,16 +113,16 @@ void processSequenceFileMappingRequest(const ExecutionParameters& params, const 
         params.singleThreadAlignment ? 1 : std::max(1u, std::min(params.maximumNumberOfThreads, files));
     printOpenMPEnvironmentInfo(*params.standardOutputFile);
     writeHeaderToOutputFile(params, *indexes.genomeSequence);
-    RequestLibraryReport report(params);
+    RequestSummary summary(params);
     {
         const OrderedOutputFiles outputs = createOrderedOutputFiles(params);
 #pragma omp parallel for schedule(dynamic, 1) num_threads(threads)
         for (std::uint32_t index = 0; index < files; ++index)
-            mapListedSequenceFile(params, indexes, outputs, index, staggerSeconds, report);
+            mapListedSequenceFile(params, indexes, outputs, index, staggerSeconds, summary);
     }
     const auto& request = params.sequenceFileMappingRequestParameters;
-    report.write(stringPrintf("Read pairs of %u sequence files in \"%s\"", files,
-                              request.directoryWithSequenceFiles.c_str()));
+    summary.write(stringPrintf("Read pairs of %u sequence files in \"%s\"", files,
+                               request.directoryWithSequenceFiles.c_str()));
 }
 
 void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const BinaryIndexes& indexes,
@@ -159,7 +159,7 @@ void alignSequencesFromSeqeunceFile(const SequenceFile& sequenceFile, const Bina
         writers.finishItem(outputs.item + 1);
     }
     printReadPairMappingStatistics(*params.standardOutputFile, statistics.get());
-    if (outputs.libraryReport != nullptr) outputs.libraryReport->add(*statistics);
+    if (outputs.summary != nullptr) outputs.summary->add(*statistics);
     warnOfUnsupportedReadLength(sequenceFile, *pair, *statistics, indexes.samplingStep());
 }
 

@@ -13,7 +13,7 @@
 
 namespace koru {
 
-class RequestLibraryReport;
+class RequestSummary;
 
 // The first files of the threads start this many seconds times the thread number apart, so that
 // the threads do not all load their files and flush their output at the same moment.
@@ -35,8 +35,8 @@ struct SequenceFileOutputFiles {
     std::uint64_t item = 0;
     // When set, reads are named "<prefix>:<record>" instead of "<file number>:<record>".
     std::string_view readNamePrefix;
-    // When set, the file's statistics are added to the request's library report.
-    RequestLibraryReport* libraryReport = nullptr;
+    // When set, the file's statistics are added to the request's summary.
+    RequestSummary* summary = nullptr;
 };
 
 // The run's SAM and QMR files of the formats requested.

@@ -63,6 +63,9 @@ bool CompressedInput::fill() {
                                 std::strerror(errno));
         endOfFile_ = count == 0;
         end_ += static_cast<std::size_t>(count);
+        fileBytesRead_.store(
+            fileBytesRead_.load(std::memory_order_relaxed) + static_cast<std::uint64_t>(count),
+            std::memory_order_relaxed);
         return count > 0;
     }
 }

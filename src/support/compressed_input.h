@@ -6,7 +6,9 @@
 
 #include <zlib.h>
 
+#include <atomic>
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -27,6 +29,9 @@ class CompressedInput {
 
     // Reads up to `capacity` bytes of the contents (decompressed); fewer only at the end, 0 after it.
     std::size_t read(char* out, std::size_t capacity);
+    // Bytes read from the file so far (compressed ones for a gzip file), for progress shown from
+    // another thread than the reading one.
+    std::uint64_t fileBytesRead() const { return fileBytesRead_.load(std::memory_order_relaxed); }
 
   private:
     bool fill();
@@ -43,6 +48,7 @@ class CompressedInput {
     bool gzip_ = false;
     bool inMember_ = false;
     z_stream stream_{};
+    std::atomic<std::uint64_t> fileBytesRead_{0};
 };
 
 }  // namespace koru

@@ -35,6 +35,7 @@ LockedFile::~LockedFile() {
 
 void LockedFile::write(std::string_view text) {
     if (text.empty()) return;
+    if (beforeWrite_) beforeWrite_();
     if (std::fwrite(text.data(), 1, text.size(), handle_) != text.size())
         exitOnWriteFailure(fileName_, errno);
 }

@@ -6,6 +6,7 @@
 #include <omp.h>
 
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -35,6 +36,8 @@ class LockedFile {
     void writeUnderLock(std::string_view text, bool flush = false);
     // Flushes and closes the file, checking both; standard output is flushed, never closed.
     void close();
+    // Called before every write: the run's report file clears the progress line with it.
+    void setBeforeWrite(std::function<void()> hook) { beforeWrite_ = std::move(hook); }
 
   private:
     std::FILE* handle_;
@@ -42,6 +45,7 @@ class LockedFile {
     std::string accessMode_;
     bool isStandardOutput_;
     omp_lock_t lock_;
+    std::function<void()> beforeWrite_;
 };
 
 // Holds a LockedFile's lock for a scope.

@@ -50,6 +50,11 @@ TEST_F(AlignmentSimpleTest, CigarAndMismatchStrings) {
          "4" + ref(p + 4, 1) + "0" + ref(p + 5, 1) + "94", 2, 2, 94},
         {ref(p, 40) + "TTT" + ref(p + 40, 57), positionAt(p, 30, kForwardOrientation, insertion), "40M3I57M",
          "97", 3, 1, 97},
+        // An insertion that runs to either end of the read is a clip: no operation of length 0 beside it.
+        {ref(p, 97) + "TTT", positionAt(p, 30, kForwardOrientation, indelOf(kInsertion, 3, 97)), "97M3S",
+         "97", 0, 1, 97},
+        {"TTT" + ref(p, 97), positionAt(p, 30, kForwardOrientation, indelOf(kInsertion, 3, 0)), "3S97M", "97",
+         0, 1, 97},
         // The run before the deletion is not a segment: the base at 41 matches.
         {ref(p, 40) + ref(p + 42, 60), positionAt(p, 30, kForwardOrientation, deletion), "40M2D60M",
          "40^" + ref(p + 40, 2) + "60", 2, 1, 60},

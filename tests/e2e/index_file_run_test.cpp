@@ -129,11 +129,28 @@ TEST_F(IndexFileRun, MappingFromTheFileGivesTheRecordsOfMappingFromTheReference)
 
 TEST_F(IndexFileRun, ConflictingSourcesAndLimitsAreRefused) {
     ASSERT_EQ(writeIndex().status, 0);
+    // A reference given with the file must be the one it was built from: the same bases and names.
     const CommandResult both = runKoru(
         with({"--indexFile", index(), "--referenceGenomeFastaFileName", lambdaGenomeFile}, request("x")));
-    EXPECT_EQ(both.status, 1);
-    EXPECT_NE(both.standardError.find("Both a reference genome and an index file were provided!"),
-              std::string::npos);
+    EXPECT_EQ(both.status, 0) << both.standardError;
+    std::string other = readFile(lambdaGenomeFile);
+    other[other.find('\n') + 1] = other[other.find('\n') + 1] == 'A' ? 'C' : 'A';
+    const CommandResult otherBases = runKoru(
+        {"--indexFile", index(), "--referenceGenomeFastaFileName", directory_.write("other.fa", other)});
+    EXPECT_EQ(otherBases.status, 1);
+    EXPECT_EQ(otherBases.standardError,
+              "The index file \"" + index() + "\" was not built from the reference genome \"" +
+                  directory_.file("other.fa") +
+                  "\": their chromosomes or bases differ.  Please write the index file again from this "
+                  "reference, or give only one of them.\n");
+    other = readFile(lambdaGenomeFile);
+    other.insert(1, "renamed");
+    EXPECT_EQ(runKoru({"--indexFile", index(), "--referenceGenomeFastaFileName",
+                       directory_.write("renamed.fa", other)})
+                  .status,
+              1);
+    // The file alone, without a request: loaded, checked, and nothing else.
+    EXPECT_EQ(runKoru({"--indexFile", index()}).status, 0);
     const CommandResult copy =
         runKoru({"--indexFile", index(), "--writeIndexFile", directory_.file("copy.kix")});
     EXPECT_EQ(copy.status, 1);

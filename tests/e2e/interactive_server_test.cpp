@@ -229,14 +229,16 @@ TEST(SequenceFileRun, MapsTheNumberedFilesOfADirectory) {
     for (std::uint32_t number = 1; number <= 3; ++number)
         work.write("files/reads_" + std::to_string(number) + ".seq", cutRecords(number, 4));
     work.write("files/notes.txt", "not a sequence file\n");
-    const CommandResult result = runKoru(
-        {"--referenceGenomeFastaFileName", lambdaGenomeFile, "-d", directory, "-T", "1",
-         "--sequenceFileStartNumber", "3", "--qmrOutputFileName", "out.qmr", "--reportFile", "report.html"},
-        work.path().string());
+    const CommandResult result =
+        runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "-d", directory, "-T", "1",
+                 "--sequenceFileStartNumber", "3", "--qmrOutputFileName", "out.qmr", "--reportFile",
+                 "report.html", "--statisticsFileName", "statistics.tsv"},
+                work.path().string());
     ASSERT_EQ(result.status, 0) << result.standardError;
-    // The files' pairs are summed into one library report.
+    // The files' pairs are summed into one library report and one statistics table.
     EXPECT_THAT(readFile(work.file("report.html")),
                 HasSubstr("data-row=\"pairs\"><th>Read pairs</th><td class=\"n\">8<"));
+    EXPECT_THAT(readFile(work.file("statistics.tsv")), HasSubstr("\nreadPairsProcessed\t8\n"));
     std::map<long, long> pairsPerFile;
     for (const QmrLine& line : qmrLines(readFile(work.file("out.qmr")))) {
         ++pairsPerFile[line.file];

@@ -165,6 +165,10 @@ std::string expectedHelpText() {
            "header, its ID tagged on every record\n"
            "\t    --reportFile                   \ta FASTQ or sequence file request also writes a library "
            "report to this HTML file: insert sizes by orientation, junctions, mapping qualities, errors\n"
+           "\t    --progress                     \tshow progress on standard error even when it is not a "
+           "terminal (where it is shown anyway), as a line each second\n"
+           "\t    --statisticsFileName           \twrite a FASTQ or sequence file request's mapping "
+           "statistics to this file, as a table of named numbers\n"
            "\n";
 }
 

@@ -1,8 +1,10 @@
-#include "requests/request_library_report.h"
+#include "requests/request_summary.h"
 
 #include <ctime>
 
 #include "io/library_report.h"
+#include "mapping/statistics_table.h"
+#include "support/errors.h"
 #include "support/text_format.h"
 
 namespace koru {
@@ -38,21 +40,34 @@ std::vector<std::pair<std::string, std::string>> runSettings(const ExecutionPara
     return settings;
 }
 
+void writeStatisticsFile(const std::string& fileName, const ReadPairMappingStatistics& statistics) {
+    const std::string table = statisticsToTable(statistics);
+    std::FILE* file = std::fopen(fileName.c_str(), "w");
+    const bool written = file != nullptr && std::fwrite(table.data(), 1, table.size(), file) == table.size();
+    if (file != nullptr && std::fclose(file) != 0) file = nullptr;
+    if (!written || file == nullptr)
+        exitWithErrorFormat("The statistics file \"%s\" (--statisticsFileName) could not be written.\n",
+                            fileName.c_str());
+}
+
 }  // namespace
 
-RequestLibraryReport::RequestLibraryReport(const ExecutionParameters& params)
+RequestSummary::RequestSummary(const ExecutionParameters& params)
     : params_(params), wallStart_(std::chrono::steady_clock::now()), processorStart_(std::clock()) {
-    if (!params.libraryReportFileName.empty()) total_ = createReadPairMappingStatistics(params);
+    if (!params.libraryReportFileName.empty() || !params.statisticsFileName.empty())
+        total_ = createReadPairMappingStatistics(params);
 }
 
-void RequestLibraryReport::add(const ReadPairMappingStatistics& part) {
+void RequestSummary::add(const ReadPairMappingStatistics& part) {
     if (!total_) return;
-#pragma omp critical(koruLibraryReportTotal)
-    addReadPairMappingStatistics(*total_, part);
+#pragma omp critical(koruRequestSummary)
+    addStatisticsCounters(*total_, part);
 }
 
-void RequestLibraryReport::write(const std::string& inputs) const {
+void RequestSummary::write(const std::string& inputs) const {
     if (!total_) return;
+    if (!params_.statisticsFileName.empty()) writeStatisticsFile(params_.statisticsFileName, *total_);
+    if (params_.libraryReportFileName.empty()) return;
     LibraryReportRun run;
     run.inputs = inputs;
     run.settings = runSettings(params_);

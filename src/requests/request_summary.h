@@ -1,6 +1,7 @@
 #pragma once
-// The library report of a FASTQ or sequence file request: the statistics of its threads (or files)
-// summed once each into the request's total, and the page written when mapping has ended.
+// What a FASTQ or sequence file request sums over its threads (or files): each one's statistics are
+// added once into the request's total, from which the statistics file and the library report are
+// written when mapping has ended.
 
 #include <chrono>
 #include <ctime>
@@ -12,10 +13,11 @@
 
 namespace koru {
 
-class RequestLibraryReport {
+class RequestSummary {
   public:
-    // Starts the mapping clocks; does nothing further unless the run asked for a report.
-    explicit RequestLibraryReport(const ExecutionParameters& params);
+    // Starts the mapping clocks; does nothing further unless the run asked for a statistics file
+    // or a report.
+    explicit RequestSummary(const ExecutionParameters& params);
 
     // Any thread, once per statistics record, when it is complete.
     void add(const ReadPairMappingStatistics& part);
@@ -24,7 +26,7 @@ class RequestLibraryReport {
 
   private:
     const ExecutionParameters& params_;
-    std::unique_ptr<ReadPairMappingStatistics> total_;  // null without a report
+    std::unique_ptr<ReadPairMappingStatistics> total_;  // null without a statistics file or report
     std::chrono::steady_clock::time_point wallStart_;
     std::clock_t processorStart_;
 };

@@ -1,0 +1,129 @@
+// The progress line: its wording, at most one update a second on a clock the test moves, and
+// reports that never land beside it.
+
+#include "support/progress_display.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "support/locked_file.h"
+
+namespace koru {
+namespace {
+
+using namespace std::chrono_literals;
+using TimePoint = std::chrono::steady_clock::time_point;
+
+TEST(ProgressFormat, DurationsThousandsAndShares) {
+    EXPECT_EQ(formatProgressDuration(0.4), "0 s");
+    EXPECT_EQ(formatProgressDuration(59.4), "59 s");
+    EXPECT_EQ(formatProgressDuration(60), "1 min 00 s");
+    EXPECT_EQ(formatProgressDuration(3599), "59 min 59 s");
+    EXPECT_EQ(formatProgressDuration(3600), "1 h 00 min");
+    EXPECT_EQ(formatProgressDuration(7409), "2 h 03 min");
+    EXPECT_EQ(formatThousands(0), "0");
+    EXPECT_EQ(formatThousands(999), "999");
+    EXPECT_EQ(formatThousands(1000), "1,000");
+    EXPECT_EQ(formatThousands(1234567), "1,234,567");
+
+    EXPECT_EQ(formatMappingProgress(12000, 4, std::nullopt), "Mapped 12,000 pairs, 3,000 pairs/s");
+    // A quarter in 30 s: 90 s left.
+    EXPECT_EQ(formatMappingProgress(5000, 30, 0.25),
+              "Mapped 5,000 pairs, 167 pairs/s, 25.0% done, 1 min 30 s left");
+    // Nothing done yet tells no time left; the input read ahead never shows more than all of it.
+    EXPECT_EQ(formatMappingProgress(0, 0, 0.0), "Mapped 0 pairs, 0 pairs/s, 0.0% done");
+    EXPECT_EQ(formatMappingProgress(10, 2, 1.3), "Mapped 10 pairs, 5 pairs/s, 100.0% done, 0 s left");
+}
+
+TEST(RateLimiter, AtMostOnceAnIntervalCountedFromTheLastUpdate) {
+    const TimePoint start{};
+    RateLimiter limiter(1s, start);
+    EXPECT_FALSE(limiter.due(start));
+    EXPECT_FALSE(limiter.due(start + 999ms));
+    EXPECT_TRUE(limiter.due(start + 1s));
+    EXPECT_FALSE(limiter.due(start + 1s));
+    EXPECT_FALSE(limiter.due(start + 1999ms));
+    // A late caller resets the interval from its own time.
+    EXPECT_TRUE(limiter.due(start + 2500ms));
+    EXPECT_FALSE(limiter.due(start + 3400ms));
+    EXPECT_TRUE(limiter.due(start + 3500ms));
+}
+
+// A stream in memory, read back whole.
+class MemoryStream {
+  public:
+    MemoryStream() : stream_(open_memstream(&buffer_, &size_)) {}
+    ~MemoryStream() {
+        std::fclose(stream_);
+        std::free(buffer_);
+    }
+    std::FILE* get() const { return stream_; }
+    std::string text() {
+        std::fflush(stream_);
+        return std::string(buffer_, size_);
+    }
+
+  private:
+    char* buffer_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* stream_;
+};
+
+TEST(MappingProgress, DrawsAtMostOnceASecondAndShowsTheShareRead) {
+    MemoryStream terminal;
+    ProgressLine line(terminal.get(), true);
+    TimePoint now{};
+    std::uint64_t bytesRead = 0;
+    MappingProgress progress(
+        &line, 1000, [&] { return bytesRead; }, [&] { return now; });
+    for (int pair = 0; pair < 500; ++pair) progress.pairMapped();
+    EXPECT_EQ(terminal.text(), "");
+    now += 1s;
+    bytesRead = 250;
+    for (int pair = 0; pair < 500; ++pair) progress.pairMapped();
+    EXPECT_EQ(terminal.text(), "\rMapped 501 pairs, 501 pairs/s, 25.0% done, 3 s left\033[K");
+    now += 1s;
+    progress.pairMapped();
+    EXPECT_EQ(terminal.text().substr(terminal.text().rfind('\r')),
+              "\rMapped 1,001 pairs, 501 pairs/s, 25.0% done, 6 s left\033[K");
+    line.clear();
+    EXPECT_EQ(terminal.text().substr(terminal.text().size() - 4), "\r\033[K");
+}
+
+TEST(MappingProgress, WithoutALineOnlyCounts) {
+    TimePoint now{};
+    MappingProgress progress(nullptr, 0, nullptr, [&] { return now; });
+    now += 5s;
+    progress.pairMapped();
+    EXPECT_EQ(progress.text(now), "Mapped 1 pairs, 0 pairs/s");
+}
+
+TEST(ProgressLine, ReportsClearTheLineBeforeTheyWrite) {
+    MemoryStream terminal;
+    LockedFile reports(terminal.get(), "reports", "w", true);  // not closed: the test owns the stream
+    ProgressLine line(terminal.get(), true, &reports);
+    reports.setBeforeWrite([&] { line.clear(); });
+    line.show("Index: Generating Hash Tables ...");
+    reports.writeUnderLock("Elapsed time\n", true);
+    line.show("Mapped 1 pairs");
+    reports.writeUnderLock("Total\n", true);
+    reports.writeUnderLock("More\n", true);  // nothing left to clear
+    EXPECT_EQ(terminal.text(),
+              "\rIndex: Generating Hash Tables ...\033[K\r\033[KElapsed time\n\rMapped 1 "
+              "pairs\033[K\r\033[KTotal\nMore\n");
+}
+
+TEST(ProgressLine, OutsideATerminalEachUpdateIsALine) {
+    MemoryStream log;
+    ProgressLine line(log.get(), false);
+    line.show("Mapped 1 pairs");
+    line.clear();
+    line.show("Mapped 2 pairs");
+    EXPECT_EQ(log.text(), "Mapped 1 pairs\nMapped 2 pairs\n");
+}
+
+}  // namespace
+}  // namespace koru
