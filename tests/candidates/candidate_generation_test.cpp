@@ -107,8 +107,8 @@ CandidatePositions generate(const IndexedGenome& g, const Read& read, CandidateG
 constexpr auto keyLookup = CandidateGenerationMethod::keyLookup;
 constexpr auto highRepeat = CandidateGenerationMethod::highRepeat;
 
-// Reads of every kind of place and mutation (substitutions keeping one view, N) against the model:
-// this holds the key offsets, the views and the positions less their offsets for every read length.
+// Reads of every kind of place and mutation (substitutions keeping one view, N) against the model,
+// on the full index and on sampled ones: key offsets, views and positions for every read length.
 TEST(CandidateGenerationTest, KeyHitsAndStatisticsMatchANaiveIndex) {
     std::mt19937 random(11);
     // Blocks repeated 3 and 2 times give keys above and at an evaluation limit of 2.
@@ -116,33 +116,38 @@ TEST(CandidateGenerationTest, KeyHitsAndStatisticsMatchANaiveIndex) {
     const std::string chr = randomBases(600, random) + b1 + randomBases(300, random) + b1 +
                             randomBases(200, random) + b2 + randomBases(200, random) + b2 +
                             randomBases(100, random) + b1 + randomBases(100, random);
-    const IndexedGenome g = indexedGenome({chr, randomBases(700, random)}, {2, 32768});
-    const ModelIndex index = modelIndex(g);
-    for (int trial = 0; trial < 90; ++trial) {
-        const std::uint32_t n = std::array{64u, 65u, 100u, 150u, 177u, 250u}[random() % 6];
-        // Anywhere, at the genome start, near it, over a chromosome's end, in the next, over the start.
-        const std::uint64_t places[] = {random() % (chr.size() - n), 0, 3, chr.size() - n + random() % 8,
-                                        g.genome->chromosomes[1].startGenomePosition + random() % 300};
-        std::string sequence =
-            g.textAt(trial % 6 == 5 ? -10 : static_cast<std::int64_t>(places[trial % 6]), n);
-        for (char& base : sequence)
-            if (base == '\0' || base == 'N') base = "ACGT"[random() % 4];
-        for (int m = random() % 4; m > 0; --m) {
-            char& base = sequence[random() % n];
-            base = random() % 5 == 0 ? 'N' : base == 'N' ? 'A' : substituteKeeping(base, random() % 3);
+    for (const std::uint32_t step : {1u, 2u, 4u, 8u}) {
+        const IndexedGenome g = indexedGenome({chr, randomBases(700, random)}, {2, 32768}, step);
+        const ModelIndex index = modelIndex(g, step);
+        // An evaluation limit of 8 with every window listed is one of 8 / step listed windows.
+        const std::uint32_t limit = step == 1 ? 2 : 8;
+        for (int trial = 0; trial < (step == 1 ? 90 : 30); ++trial) {
+            const std::uint32_t n = std::array{64u, 65u, 100u, 150u, 177u, 250u}[random() % 6];
+            // Anywhere, at the genome start, near it, over a chromosome's end, in the next, over the start.
+            const std::uint64_t places[] = {random() % (chr.size() - n), 0, 3, chr.size() - n + random() % 8,
+                                            g.genome->chromosomes[1].startGenomePosition + random() % 300};
+            std::string sequence =
+                g.textAt(trial % 6 == 5 ? -10 : static_cast<std::int64_t>(places[trial % 6]), n);
+            for (char& base : sequence)
+                if (base == '\0' || base == 'N') base = "ACGT"[random() % 4];
+            for (int m = random() % 4; m > 0; --m) {
+                char& base = sequence[random() % n];
+                base = random() % 5 == 0 ? 'N' : base == 'N' ? 'A' : substituteKeeping(base, random() % 3);
+            }
+            if (random() % 2) sequence = reverseComplementOf(sequence);
+            Read read = makeRead(sequence, 8, trial % 3 == 0 ? 512 : 0);
+            calculateAndSetBasesToShiftBetweenKeyGenerationForRead(ExecutionParameters{}, read);
+            SCOPED_TRACE("step " + std::to_string(step) + ", trial " + std::to_string(trial));
+            const CandidatePositions store = generate(g, read, keyLookup, limit);
+            const ModelResult model =
+                modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, limit / step, step);
+            EXPECT_EQ(hitsOf(store), model.hits);
+            EXPECT_EQ(statisticsOf(store.forwardStatistics), model.statistics[0]);
+            EXPECT_EQ(statisticsOf(store.reverseComplementStatistics), model.statistics[1]);
+            EXPECT_EQ(store.combinedStatistics.indexLookupsThatGeneratedNoCandidates,
+                      model.statistics[0][2] + model.statistics[1][2]);
+            EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, model.minCountAboveLimit);
         }
-        if (random() % 2) sequence = reverseComplementOf(sequence);
-        Read read = makeRead(sequence, 8, trial % 3 == 0 ? 512 : 0);
-        calculateAndSetBasesToShiftBetweenKeyGenerationForRead(ExecutionParameters{}, read);
-        SCOPED_TRACE("trial " + std::to_string(trial));
-        const CandidatePositions store = generate(g, read, keyLookup, 2);
-        const ModelResult model = modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, 2);
-        EXPECT_EQ(hitsOf(store), model.hits);
-        EXPECT_EQ(statisticsOf(store.forwardStatistics), model.statistics[0]);
-        EXPECT_EQ(statisticsOf(store.reverseComplementStatistics), model.statistics[1]);
-        EXPECT_EQ(store.combinedStatistics.indexLookupsThatGeneratedNoCandidates,
-                  model.statistics[0][2] + model.statistics[1][2]);
-        EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, model.minCountAboveLimit);
     }
 }
 
@@ -226,34 +231,6 @@ TEST(CandidateGenerationTest, HighRepeatMethodExaminesTheFirstKeys) {
     // good, although it passes those of the key at 8 (bases 40 to 71) under AG.
     const RepeatedBlock near = repeatedBlock(3, 48, {2, 8}, true);
     EXPECT_EQ(hitsOf(generate(near.g, near.read, highRepeat, 2)), (Hits{{near.copies[1], 6, 0}}));
-}
-
-TEST(CandidateGenerationTest, SampledIndexesMatchTheModel) {
-    std::mt19937 random(17);
-    const std::string block = randomBases(60, random);
-    const std::string chr = randomBases(700, random) + block + randomBases(300, random) + block +
-                            randomBases(200, random) + block + randomBases(400, random);
-    for (const std::uint32_t step : {2u, 4u, 8u}) {
-        const IndexedGenome g = indexedGenome({chr}, {2, 32768}, step);
-        const ModelIndex index = modelIndex(g, step);
-        for (int trial = 0; trial < 30; ++trial) {
-            const std::uint32_t n = std::array{64u, 71u, 100u, 150u, 200u}[trial % 5];
-            std::string sequence = g.textAt(static_cast<std::int64_t>(random() % (chr.size() - n)), n);
-            for (int m = random() % 3; m > 0; --m) sequence[random() % n] = "ACGT"[random() % 4];
-            if (trial % 2 == 1) sequence = reverseComplementOf(sequence);
-            Read read = makeRead(sequence);
-            calculateAndSetBasesToShiftBetweenKeyGenerationForRead(ExecutionParameters{}, read);
-            SCOPED_TRACE("step " + std::to_string(step) + ", trial " + std::to_string(trial));
-            // An evaluation limit of 8 with every window listed is one of 8 / step listed windows.
-            const CandidatePositions store = generate(g, read, keyLookup, 8);
-            const ModelResult model =
-                modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, 8 / step, step);
-            EXPECT_EQ(hitsOf(store), model.hits);
-            EXPECT_EQ(statisticsOf(store.forwardStatistics), model.statistics[0]);
-            EXPECT_EQ(statisticsOf(store.reverseComplementStatistics), model.statistics[1]);
-            EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, model.minCountAboveLimit);
-        }
-    }
 }
 
 // Whatever its position, an exact read meets as many listed windows as against the full index:

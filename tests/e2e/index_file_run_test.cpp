@@ -91,22 +91,6 @@ class IndexFileRun : public ::testing::Test {
     TemporaryDirectory directory_;
 };
 
-TEST_F(IndexFileRun, ReferenceAndIndexFileAloneOnlyWriteTheFile) {
-    const CommandResult result = writeIndex();
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    EXPECT_EQ(timerLabels(result.standardOutput),
-              (std::vector<std::string>{
-                  "Reading in Reference Genome",
-                  "Converting Reference Genome to binary encoding and generating metadata",
-                  "Counting Number of Reference Genome Positions Associated with Each Hash Key",
-                  "Generating Hash Tables", "Writing Index File", "Total Execution Time"}));
-    EXPECT_GT(std::filesystem::file_size(index()), 48502u);
-    // No request, so no output file, and no help text.
-    EXPECT_FALSE(std::filesystem::exists(directory_.file("alignment.sam")));
-    EXPECT_FALSE(std::filesystem::exists(directory_.file("sequenceMapping.out")));
-    EXPECT_EQ(result.standardError, "");
-}
-
 TEST_F(IndexFileRun, MappingFromTheFileGivesTheRecordsOfMappingFromTheReference) {
     // One run builds, writes the file and maps; the next maps from the file alone.
     const CommandResult built =
@@ -127,8 +111,20 @@ TEST_F(IndexFileRun, MappingFromTheFileGivesTheRecordsOfMappingFromTheReference)
     EXPECT_EQ(comparableLines(directory_.file("built.qmr")), comparableLines(directory_.file("loaded.qmr")));
 }
 
-TEST_F(IndexFileRun, ConflictingSourcesAndLimitsAreRefused) {
-    ASSERT_EQ(writeIndex().status, 0);
+// A reference and an index file alone only write the file: no request, no output file, no help.
+TEST_F(IndexFileRun, WritingTheFileAloneAndRefusalsOfConflictingSourcesAndLimits) {
+    const CommandResult written = writeIndex();
+    ASSERT_EQ(written.status, 0) << written.standardError;
+    EXPECT_EQ(timerLabels(written.standardOutput),
+              (std::vector<std::string>{
+                  "Reading in Reference Genome",
+                  "Converting Reference Genome to binary encoding and generating metadata",
+                  "Counting Number of Reference Genome Positions Associated with Each Hash Key",
+                  "Generating Hash Tables", "Writing Index File", "Total Execution Time"}));
+    EXPECT_GT(std::filesystem::file_size(index()), 48502u);
+    EXPECT_FALSE(std::filesystem::exists(directory_.file("alignment.sam")));
+    EXPECT_FALSE(std::filesystem::exists(directory_.file("sequenceMapping.out")));
+    EXPECT_EQ(written.standardError, "");
     // A reference given with the file must be the one it was built from: the same bases and names.
     const CommandResult both = runKoru(
         with({"--indexFile", index(), "--referenceGenomeFastaFileName", lambdaGenomeFile}, request("x")));

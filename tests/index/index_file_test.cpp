@@ -175,14 +175,9 @@ TEST(IndexFile, ProgressLinesStateTheRealSizes) {
     EXPECT_NE(
         text.find("Finished deserializing the binary indexes from storage, " + file + " read from disk.\n"),
         std::string::npos);
-}
-
-TEST(IndexFile, SizeTexts) {
-    EXPECT_EQ(indexFileSizeText(0), "0B");
-    EXPECT_EQ(indexFileSizeText(1023), "1023B");
-    EXPECT_EQ(indexFileSizeText(1024), "~1.0KB");
-    EXPECT_EQ(indexFileSizeText(3 * 1048576 / 2), "~1.5MB");
-    EXPECT_EQ(indexFileSizeText(std::uint64_t{85} << 30), "~85.0GB");
+    EXPECT_EQ(std::vector({indexFileSizeText(0), indexFileSizeText(1023), indexFileSizeText(1024),
+                           indexFileSizeText(3 * 1048576 / 2), indexFileSizeText(std::uint64_t{85} << 30)}),
+              std::vector<std::string>({"0B", "1023B", "~1.0KB", "~1.5MB", "~85.0GB"}));
 }
 
 TEST(IndexFile, SegmentChecksumSeesEveryBitAndIsTheSameTakenInPieces) {
@@ -294,6 +289,14 @@ TEST(IndexFileWriting, ReplacesTheFileOnlyWhenComplete) {
               built.genome->sequenceLength);
     EXPECT_EXIT(checkIndexFileCanBeWritten(directory.file("no/such/directory/index.kix")),
                 ::testing::ExitedWithCode(1), "Could not create the index file");
+    // A link to a regular file stays a link, to the new file; other kinds of file are refused by the
+    // binary (tests/e2e/reliability_test.cpp).
+    const std::string link = directory.file("link.kix");
+    std::filesystem::create_symlink(directory.write("target.kix", "an earlier file"), link);
+    checkIndexFileCanBeWritten(link);
+    writeIndexFile(link, *built.indexes, nullptr);
+    EXPECT_TRUE(std::filesystem::is_symlink(link));
+    EXPECT_TRUE(readFile(directory.file("target.kix")).starts_with("KORU-IDX"));
 }
 
 // Replacing an index file in place (cp onto it) under a run that maps it once ended the run with a
@@ -315,18 +318,6 @@ TEST(IndexFileWriting, AnIndexFileWrittenOverUnderItsMappingIsNamed) {
             "\" changed or shrank while koru was using it; replace such a "
             "file by renaming a new one into its place, never by writing over it.\n$");
     std::filesystem::remove(path);
-}
-
-// Other kinds of file are refused by the binary (tests/e2e/reliability_test.cpp).
-TEST(IndexFileWriting, ALinkToARegularFileStaysALinkToTheNewIndexFile) {
-    TemporaryDirectory directory;
-    const std::string target = directory.write("target.kix", "an earlier file");
-    const std::string link = directory.file("link.kix");
-    std::filesystem::create_symlink(target, link);
-    checkIndexFileCanBeWritten(link);
-    writeIndexFile(link, *buildIndex().indexes, nullptr);
-    EXPECT_TRUE(std::filesystem::is_symlink(link));
-    EXPECT_TRUE(readFile(target).starts_with("KORU-IDX"));
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "alignment/alignment.h"
 #include "mapping/paired_alignments.h"
@@ -75,11 +76,11 @@ inline PairedAlignment pairedAlignmentOf(Alignments a, Alignments b, std::uint32
 }
 
 // The alignments with the primary and secondary chosen, as the pair step leaves them.
-inline PairedAlignments pairedAlignmentsOf(const ReadPair& pair, std::initializer_list<PairedAlignment> list,
+inline PairedAlignments pairedAlignmentsOf(const ReadPair& pair, const std::vector<PairedAlignment>& list,
                                            const ExecutionParameters& params = {}) {
     PairedAlignments alignments;
     alignments.readPair = &pair;
-    alignments.pairedAlignments.assign(list.begin(), list.end());
+    alignments.pairedAlignments = list;
     alignments.allocatedSlots = static_cast<std::uint32_t>(list.size());
     alignments.numberOfPopulatedPairedAlignments = static_cast<std::uint32_t>(list.size());
     choosePrimaryAndSecondaryAlignment(params, alignments);

@@ -53,7 +53,7 @@ std::unique_ptr<ReadPair> readPairOfLengths(std::uint32_t a, std::uint32_t b) {
 }
 
 // The lines the configured version writes for the paired alignments.
-std::string qmrLines(std::int32_t version, const ReadPair& pair, std::initializer_list<PairedAlignment> list,
+std::string qmrLines(std::int32_t version, const ReadPair& pair, const std::vector<PairedAlignment>& list,
                      bool reportSecondary = false) {
     testing::TemporaryDirectory directory;
     ExecutionParameters params;
@@ -68,85 +68,77 @@ std::string qmrLines(std::int32_t version, const ReadPair& pair, std::initialize
     return testing::readFile(directory.file("out.qmr"));
 }
 
-TEST(QmrOutputTest, LinesOfTheWorkedExample) {
-    const auto pair = readPairOfLengths(100, 100);
-    EXPECT_EQ(qmrLines(3, *pair, {examplePair()}),
-              "      3      3        1000       -1400  7  3    1    1  185    2    3    0       0   1\n");
-    EXPECT_EQ(
-        qmrLines(2, *pair, {examplePair()}),
-        "    0    0      3      3        1000       -1400    1    1    2    3    5  185    0       0   1\n");
-}
-
-TEST(QmrOutputTest, PairWithoutPrimaryWritesTheLineWithoutAlignments) {
-    auto pair = readPairOfLengths(100, 90);
-    EXPECT_EQ(qmrLines(3, *pair, {}),
-              "      0      0           0           0  0  0    0    0    0  100   90    0       0   1\n");
-    pair->sequenceFileNumber = 12;
-    pair->sequenceFileLineNumber = 3456;
-    EXPECT_EQ(
-        qmrLines(2, *pair, {}),
-        "    0    0      0      0           0           0  100  100  100  100    0    0   12    3456   1\n");
-}
-
-TEST(QmrOutputTest, ColumnsAreCapped) {
-    const auto pair = readPairOfLengths(100, 100);
-    PairedAlignment paired = examplePair();
-    Alignment& a = paired.readAAlignments.alignments[0];
-    a.primaryPosition.mappingScores.mismatchScores.wholeReadScore = 1200;
-    a.primaryPosition.mappingScores.mismatchScores.minWordScore = 1500;
-    a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 12000;
-    EXPECT_EQ(qmrLines(3, *pair, {paired}),
-              "      3      3        1000       -1400  7  3 9999    1  185  999    3    0       0   1\n");
-    EXPECT_EQ(
-        qmrLines(2, *pair, {paired}),
-        "    0    0      3      3        1000       -1400  999    1  999    3 1002  185    0       0   1\n");
-}
-
-TEST(QmrOutputTest, Version3PrintsNotReportableAlignmentsCleared) {
-    const auto pair = readPairOfLengths(100, 100);
-    PairedAlignment paired = examplePair();
-    paired.readBAlignments.alignments[0].isReportable = 0;
-    EXPECT_EQ(qmrLines(3, *pair, {paired}),
-              "      3      0        1000           0  7  0    1    0  185    2  999    0       0   1\n");
-}
-
-TEST(QmrOutputTest, Version3WritesOneLinePerFurtherAlignment) {
-    const auto pair = readPairOfLengths(100, 100);
-    PairedAlignment paired = examplePair();
+TEST(QmrOutputTest, LinesOfEachVersion) {
+    PairedAlignment capped = examplePair();
+    MismatchScores& scores =
+        capped.readAAlignments.alignments[0].primaryPosition.mappingScores.mismatchScores;
+    scores.wholeReadScore = 1200;
+    scores.minWordScore = 1500;
+    capped.readAAlignments.alignments[0].primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 12000;
+    PairedAlignment mateNotReportable = examplePair();
+    mateNotReportable.readBAlignments.alignments[0].isReportable = 0;
+    // Version 3 writes a line per junction fragment and alternate, each scoring 100 less the
+    // whole-read score of each read: 98 + 94, 90 + 97, 96 + 97.
     const Alignment junction =
         further(2000, kForwardOrientation, biotinJunctionAlignmentType, {10, 2, 0, 9, 1});
     const Alignment alternateA =
         further(3000, kReverseComplementOrientation, alternateAlignmentType, {4, 1, 0, 0, 4});
     const Alignment alternateB = further(5000, kForwardOrientation, alternateAlignmentType, {6, 3, 3, 3, 0});
-    paired.readAAlignments = alignmentsOf({paired.readAAlignments.alignments[0], junction, alternateA}, 100);
-    paired.readBAlignments = alignmentsOf({paired.readBAlignments.alignments[0], alternateB}, 100);
-    // Extra lines score 100 - whole-read score of each read: 98 + 94, 90 + 97, 96 + 97.
-    EXPECT_EQ(qmrLines(3, *pair, {paired}),
-              "      3      3        1000       -1400  7  3    1    1  185    2    3    0       0   4\n"
-              "      3      3        1000        5000  7  7    1    1  192    2    6    0       0 Alt\n"
-              "      3      3        2000       -1400  6  3    1    1  187   10    3    0       0 Bio\n"
-              "      3      3       -3000       -1400  7  3    1    1  193    4    3    0       0 Alt\n");
-}
-
-TEST(QmrOutputTest, Version2AddsJunctionSecondaryAndAlternateLines) {
-    const auto pair = readPairOfLengths(100, 100);
-    PairedAlignment primary = examplePair();
-    const Alignment junction =
-        further(2000, kForwardOrientation, biotinJunctionAlignmentType, {10, 2, 0, 9, 1});
-    const Alignment alternateB = further(5000, kForwardOrientation, alternateAlignmentType, {6, 3, 3, 3, 0});
-    primary.readAAlignments = alignmentsOf({primary.readAAlignments.alignments[0], junction}, 100);
-    primary.readAAlignments.hasBiotinJunction = 1;
-    primary.readBAlignments = alignmentsOf({primary.readBAlignments.alignments[0], alternateB}, 100);
-    primary.biotinJunctionFlag = 1;
+    PairedAlignment further3 = examplePair();
+    further3.readAAlignments =
+        alignmentsOf({further3.readAAlignments.alignments[0], junction, alternateA}, 100);
+    further3.readBAlignments = alignmentsOf({further3.readBAlignments.alignments[0], alternateB}, 100);
+    // Version 2 adds the junction fragment, the secondary pair and the alternates.
+    PairedAlignment further2 = examplePair();
+    further2.readAAlignments = alignmentsOf({further2.readAAlignments.alignments[0], junction}, 100);
+    further2.readAAlignments.hasBiotinJunction = 1;
+    further2.readBAlignments = alignmentsOf({further2.readBAlignments.alignments[0], alternateB}, 100);
+    further2.biotinJunctionFlag = 1;
     const PairedAlignment secondary =
         pairedAlignmentOf(alignmentsOf({Alignment{}}, 100), alignmentsOf({Alignment{}}, 100), 170,
                           discordantPairedAlignmentType);
-    EXPECT_EQ(
-        qmrLines(2, *pair, {primary, secondary}, true),
-        "    0    0      3      3        1000       -1400    1    1    2    3    5  185    0       0   4\n"
-        "    0    0      3      3        2000       -1400    2    1   10    3   13  185    0       0 Bio\n"
-        "    0    0      0      0           0           0  999  999  999  999 1998  170    0       0  SD\n"
-        "    0    0      3      3        1000        5000    1    3    2    6    8  192    0       0 Alt\n");
+    const std::vector<PairedAlignment> none, example{examplePair()}, cappedColumns{capped},
+        notReportable{mateNotReportable}, furtherLines3{further3}, furtherLines2{further2, secondary};
+    const struct {
+        std::int32_t version;
+        std::uint32_t readBLength, file, line;
+        const std::vector<PairedAlignment>& alignments;
+        std::string expected;
+    } cases[] = {
+        {3, 100, 0, 0, example,
+         "      3      3        1000       -1400  7  3    1    1  185    2    3    0       0   1\n"},
+        {2, 100, 0, 0, example,
+         "    0    0      3      3        1000       -1400    1    1    2    3    5  185    0       0   1\n"},
+        // No primary: the line without alignments.
+        {3, 90, 0, 0, none,
+         "      0      0           0           0  0  0    0    0    0  100   90    0       0   1\n"},
+        {2, 90, 12, 3456, none,
+         "    0    0      0      0           0           0  100  100  100  100    0    0   12    3456   1\n"},
+        {3, 100, 0, 0, cappedColumns,
+         "      3      3        1000       -1400  7  3 9999    1  185  999    3    0       0   1\n"},
+        {2, 100, 0, 0, cappedColumns,
+         "    0    0      3      3        1000       -1400  999    1  999    3 1002  185    0       0   1\n"},
+        // Version 3 prints a read that is not reportable cleared.
+        {3, 100, 0, 0, notReportable,
+         "      3      0        1000           0  7  0    1    0  185    2  999    0       0   1\n"},
+        {3, 100, 0, 0, furtherLines3,
+         "      3      3        1000       -1400  7  3    1    1  185    2    3    0       0   4\n"
+         "      3      3        1000        5000  7  7    1    1  192    2    6    0       0 Alt\n"
+         "      3      3        2000       -1400  6  3    1    1  187   10    3    0       0 Bio\n"
+         "      3      3       -3000       -1400  7  3    1    1  193    4    3    0       0 Alt\n"},
+        {2, 100, 0, 0, furtherLines2,
+         "    0    0      3      3        1000       -1400    1    1    2    3    5  185    0       0   4\n"
+         "    0    0      3      3        2000       -1400    2    1   10    3   13  185    0       0 Bio\n"
+         "    0    0      0      0           0           0  999  999  999  999 1998  170    0       0  SD\n"
+         "    0    0      3      3        1000        5000    1    3    2    6    8  192    0       0 Alt\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("version " + std::to_string(c.version) + ": " + c.expected);
+        auto pair = readPairOfLengths(100, c.readBLength);
+        pair->sequenceFileNumber = c.file;
+        pair->sequenceFileLineNumber = c.line;
+        EXPECT_EQ(qmrLines(c.version, *pair, c.alignments, c.alignments.size() > 1), c.expected);
+    }
 }
 
 ExecutionParameters headerParameters(std::int32_t version, const std::string& qmrFile) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include "io/output_files.h"
 #include "io/output_test_support.h"
 #include "test_support/temporary_directory.h"
@@ -16,42 +18,88 @@ using testing::placedAlignment;
 constexpr std::uint32_t kForward = kForwardOrientation;
 constexpr std::uint32_t kReverse = kReverseComplementOrientation;
 
-std::string recordOf(const Alignment* a, const Alignment* b, std::uint32_t type) {
+// An alignment with the edits of its line: CIGAR, MD, NM and bases clipped from the start.
+Alignment edited(Alignment a, const std::string& cigar, const std::string& md, std::uint32_t nm = 0,
+                 std::uint32_t clipped = 0) {
+    a.cigarString = cigar;
+    a.mismatchString = md;
+    a.editDistance = nm;
+    a.numberOfBasesTrimmedFromStart = clipped;
+    return a;
+}
+
+Alignment notReportable(Alignment a) {
+    a.isReportable = 0;
+    return a;
+}
+
+// The two lines of read pair "r1" (ACGTA/ABCDE, GGCAT/FGHIJ) by the placements of its reads; an
+// absent read is unmapped.
+TEST(SamOutputTest, LinesOfAPairByThePlacementsOfItsReads) {
+    Alignment empty;
+    initAlignment(empty);
+    const Alignment mappedAlone = edited(placedAlignment("chr2", 1000, kForward, 30), "3S2M", "2", 0, 3);
+    const std::string alone =
+        "r1\t73\tchr2\t1004\t30\t3S2M\t=\t1004\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:2\n"
+        "r1\t133\tchr2\t1004\t0\t*\t=\t1004\t0\tGGCAT\tFGHIJ\n";
+    const std::string mateAlone =
+        "r1\t101\tchr1\t1201\t0\t*\t=\t1201\t0\tACGTA\tABCDE\n"
+        "r1\t153\tchr1\t1201\t40\t5M\t=\t1201\t0\tATGCC\tJIHGF\tNM:i:0\tMD:Z:5\n";
+    const struct {
+        const char* description;
+        std::optional<Alignment> a, b;
+        std::uint32_t type;
+        std::string expected;
+    } cases[] = {
+        // The template runs from 1001 to 1205: 205 bases, positive on the leftmost read; only the
+        // concordant pair is properly paired (0x2) and sums the qualities.
+        {"concordant", placedAlignment("chr1", 1000, kForward, 30),
+         edited(placedAlignment("chr1", 1200, kReverse, 40), "5M", "2A2", 1), concordantPairedAlignmentType,
+         "r1\t99\tchr1\t1001\t70\t5M\t=\t1201\t205\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+         "r1\t147\tchr1\t1201\t70\t5M\t=\t1001\t-205\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n"},
+        {"discordant", placedAlignment("chr1", 1000, kForward, 30),
+         edited(placedAlignment("chr1", 1200, kReverse, 40), "5M", "2A2", 1), discordantPairedAlignmentType,
+         "r1\t97\tchr1\t1001\t30\t5M\t=\t1201\t205\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+         "r1\t145\tchr1\t1201\t40\t5M\t=\t1001\t-205\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n"},
+        // Read B, left of read A, covers 1003 to 1008 (2 bases clipped, 3 deleted); A 1011 to 1015.
+        {"template over clips and deletions", placedAlignment("chr1", 1010, kReverse),
+         edited(placedAlignment("chr1", 1000, kForward), "2S1M3D2M", "5", 0, 2),
+         concordantPairedAlignmentType,
+         "r1\t83\tchr1\t1011\t60\t5M\t=\t1003\t-13\tTACGT\tEDCBA\tNM:i:0\tMD:Z:5\n"
+         "r1\t163\tchr1\t1003\t60\t2S1M3D2M\t=\t1011\t13\tGGCAT\tFGHIJ\tNM:i:0\tMD:Z:5\n"},
+        {"on a tie read A is the leftmost", placedAlignment("chr1", 1000, kForward),
+         placedAlignment("chr1", 1000, kReverse), concordantPairedAlignmentType,
+         "r1\t99\tchr1\t1001\t60\t5M\t=\t1001\t5\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+         "r1\t147\tchr1\t1001\t60\t5M\t=\t1001\t-5\tATGCC\tJIHGF\tNM:i:0\tMD:Z:5\n"},
+        // Both forward: concordant by place, but not properly paired; MAPQ stops at 254.
+        {"same strand, capped", placedAlignment("chr1", 10, kForward, 200),
+         placedAlignment("chr1", 20, kForward, 100), concordantPairedAlignmentType,
+         "r1\t65\tchr1\t11\t254\t5M\t=\t21\t15\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+         "r1\t129\tchr1\t21\t254\t5M\t=\t11\t-15\tGGCAT\tFGHIJ\tNM:i:0\tMD:Z:5\n"},
+        {"huge quality alone", placedAlignment("chr1", 10, kForward, 0x80000000u), std::nullopt,
+         discordantPairedAlignmentType,
+         "r1\t73\tchr1\t11\t254\t5M\t=\t11\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+         "r1\t133\tchr1\t11\t0\t*\t=\t11\t0\tGGCAT\tFGHIJ\n"},
+        // The unmapped mate is placed at the mapped read.
+        {"mate absent", mappedAlone, std::nullopt, concordantPairedAlignmentType, alone},
+        {"mate empty", mappedAlone, empty, concordantPairedAlignmentType, alone},
+        // Read A stays forward; read B keeps its own placement and orientation.
+        {"not reportable", notReportable(placedAlignment("chr1", 1000, kForward, 30)),
+         placedAlignment("chr1", 1200, kReverse, 40), concordantPairedAlignmentType, mateAlone},
+        {"read A absent", std::nullopt, placedAlignment("chr1", 1200, kReverse, 40),
+         concordantPairedAlignmentType, mateAlone},
+        {"different chromosomes", placedAlignment("chr1", 1000, kForward, 30),
+         placedAlignment("chr3", 500, kReverse, 40), concordantPairedAlignmentType,
+         "r1\t97\tchr1\t1001\t70\t5M\tchr3\t501\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
+         "r1\t145\tchr3\t501\t70\t5M\tchr1\t1001\t0\tATGCC\tJIHGF\tNM:i:0\tMD:Z:5\n"},
+    };
     const auto pair = testing::smallReadPair();
-    return createSAMOutputRecord(pair->readA, pair->readB, a, b, type);
-}
-
-// The template runs from 1001 to 1205: 205 bases, positive on the leftmost read. Only the
-// concordant pair is properly paired (0x2).
-TEST(SamOutputTest, ConcordantPairSumsTheQualitiesAndDiscordantKeepsEach) {
-    const Alignment a = placedAlignment("chr1", 1000, kForward, 30);
-    Alignment b = placedAlignment("chr1", 1200, kReverse, 40);
-    b.mismatchString = "2A2";
-    b.editDistance = 1;
-    EXPECT_EQ(recordOf(&a, &b, concordantPairedAlignmentType),
-              "r1\t99\tchr1\t1001\t70\t5M\t=\t1201\t205\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
-              "r1\t147\tchr1\t1201\t70\t5M\t=\t1001\t-205\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
-    EXPECT_EQ(recordOf(&a, &b, discordantPairedAlignmentType),
-              "r1\t97\tchr1\t1001\t30\t5M\t=\t1201\t205\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
-              "r1\t145\tchr1\t1201\t40\t5M\t=\t1001\t-205\tATGCC\tJIHGF\tNM:i:1\tMD:Z:2A2\n");
-}
-
-TEST(SamOutputTest, TemplateLengthCoversClipsAndDeletionsFromTheLeftmostBase) {
-    // Read B lies left of read A, with its first 2 bases clipped and a 3-base deletion: it covers
-    // 1003 to 1008; read A covers 1011 to 1015.
-    const Alignment a = placedAlignment("chr1", 1010, kReverse);
-    Alignment b = placedAlignment("chr1", 1000, kForward);
-    b.numberOfBasesTrimmedFromStart = 2;
-    b.cigarString = "2S1M3D2M";
-    const std::string record = recordOf(&a, &b, concordantPairedAlignmentType);
-    EXPECT_NE(record.find("\tchr1\t1011\t60\t5M\t=\t1003\t-13\t"), std::string::npos) << record;
-    EXPECT_NE(record.find("\tchr1\t1003\t60\t2S1M3D2M\t=\t1011\t13\t"), std::string::npos) << record;
-    // On a tie read A is the leftmost.
-    const Alignment forward = placedAlignment("chr1", 1000, kForward);
-    const Alignment reverse = placedAlignment("chr1", 1000, kReverse);
-    const std::string tie = recordOf(&forward, &reverse, concordantPairedAlignmentType);
-    EXPECT_NE(tie.find("\t=\t1001\t5\tACGTA"), std::string::npos) << tie;
-    EXPECT_NE(tie.find("\t=\t1001\t-5\t"), std::string::npos) << tie;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.description);
+        EXPECT_EQ(createSAMOutputRecord(pair->readA, pair->readB, c.a ? &*c.a : nullptr,
+                                        c.b ? &*c.b : nullptr, c.type),
+                  c.expected);
+    }
 }
 
 TEST(SamOutputTest, OlderMateSuffixesAreDroppedAndQualitiesShiftedToPhred33) {
@@ -59,61 +107,11 @@ TEST(SamOutputTest, OlderMateSuffixesAreDroppedAndQualitiesShiftedToPhred33) {
     pair->readB.name = "frag/2";
     pair->readA.qualitySequence = "hhhhh";  // Phred 40 at offset 64
     const Alignment a = placedAlignment("chr1", 1000, kForward);
-    const std::string record = createSAMOutputRecord(
-        pair->readA, pair->readB, &a, nullptr, concordantPairedAlignmentType, SamRecordFormat{64, "grp"});
-    EXPECT_EQ(record.rfind("frag\t73\t", 0), 0u) << record;
-    EXPECT_NE(record.find("\nfrag\t133\t"), std::string::npos) << record;
-    EXPECT_NE(record.find("\tACGTA\tIIIII\t"), std::string::npos) << record;
     // The read group's ID ends every line, the unmapped read's too.
-    EXPECT_NE(record.find("MD:Z:5\tRG:Z:grp\nfrag\t"), std::string::npos) << record;
-    EXPECT_EQ(record.substr(record.size() - 10), "\tRG:Z:grp\n");
-}
-
-TEST(SamOutputTest, MappingQualityStopsAt254) {
-    const Alignment a = placedAlignment("chr1", 10, kForward, 200);
-    const Alignment b = placedAlignment("chr1", 20, kForward, 100);
-    const std::string concordant = recordOf(&a, &b, concordantPairedAlignmentType);
-    // Both forward: concordant by place, but not properly paired.
-    EXPECT_NE(concordant.find("r1\t65\tchr1\t11\t254\t"), std::string::npos) << concordant;
-    EXPECT_NE(concordant.find("r1\t129\tchr1\t21\t254\t"), std::string::npos) << concordant;
-    const Alignment uncapped = placedAlignment("chr1", 10, kForward, 0x80000000u);
-    const std::string alone = recordOf(&uncapped, nullptr, discordantPairedAlignmentType);
-    EXPECT_EQ(alone.substr(0, alone.find('\n')),
-              "r1\t73\tchr1\t11\t254\t5M\t=\t11\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5");
-}
-
-TEST(SamOutputTest, UnmappedMateIsPlacedAtTheMappedRead) {
-    Alignment a = placedAlignment("chr2", 1000, kForward, 30);
-    a.numberOfBasesTrimmedFromStart = 3;
-    a.cigarString = "3S2M";
-    a.mismatchString = "2";
-    EXPECT_EQ(recordOf(&a, nullptr, concordantPairedAlignmentType),
-              "r1\t73\tchr2\t1004\t30\t3S2M\t=\t1004\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:2\n"
-              "r1\t133\tchr2\t1004\t0\t*\t=\t1004\t0\tGGCAT\tFGHIJ\n");
-    Alignment empty;
-    initAlignment(empty);
-    EXPECT_EQ(recordOf(&a, &empty, concordantPairedAlignmentType),
-              recordOf(&a, nullptr, concordantPairedAlignmentType));
-}
-
-TEST(SamOutputTest, NotReportableAlignmentIsWrittenAsUnmapped) {
-    Alignment a = placedAlignment("chr1", 1000, kForward, 30);
-    a.isReportable = 0;
-    const Alignment b = placedAlignment("chr1", 1200, kReverse, 40);
-    // Read A stays forward; read B keeps its own placement and orientation.
-    EXPECT_EQ(recordOf(&a, &b, concordantPairedAlignmentType),
-              "r1\t101\tchr1\t1201\t0\t*\t=\t1201\t0\tACGTA\tABCDE\n"
-              "r1\t153\tchr1\t1201\t40\t5M\t=\t1201\t0\tATGCC\tJIHGF\tNM:i:0\tMD:Z:5\n");
-    EXPECT_EQ(recordOf(&a, &b, concordantPairedAlignmentType),
-              recordOf(nullptr, &b, concordantPairedAlignmentType));
-}
-
-TEST(SamOutputTest, MatesOnDifferentChromosomes) {
-    const Alignment a = placedAlignment("chr1", 1000, kForward, 30);
-    const Alignment b = placedAlignment("chr3", 500, kReverse, 40);
-    EXPECT_EQ(recordOf(&a, &b, concordantPairedAlignmentType),
-              "r1\t97\tchr1\t1001\t70\t5M\tchr3\t501\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\n"
-              "r1\t145\tchr3\t501\t70\t5M\tchr1\t1001\t0\tATGCC\tJIHGF\tNM:i:0\tMD:Z:5\n");
+    EXPECT_EQ(createSAMOutputRecord(pair->readA, pair->readB, &a, nullptr, concordantPairedAlignmentType,
+                                    SamRecordFormat{64, "grp"}),
+              "frag\t73\tchr1\t1001\t30\t5M\t=\t1001\t0\tACGTA\tIIIII\tNM:i:0\tMD:Z:5\tRG:Z:grp\n"
+              "frag\t133\tchr1\t1001\t0\t*\t=\t1001\t0\tGGCAT\t'()*+\tRG:Z:grp\n");
 }
 
 TEST(SamOutputTest, NamesAreCutAtTheirFirstWhiteSpace) {
@@ -141,14 +139,11 @@ std::string samLines(std::initializer_list<PairedAlignment> list) {
     return testing::readFile(directory.file("out.sam"));
 }
 
-TEST(SamOutputTest, PairWithoutPrimaryIsTwoUnmappedReads) {
+// Each read's first alignment is its line, its alternates listed in XA; no primary, both unmapped.
+TEST(SamOutputTest, WriterWritesFirstAlignmentsAndListsAlternates) {
     EXPECT_EQ(samLines({}),
               "r1\t77\t*\t0\t0\t*\t*\t0\t0\tACGTA\tABCDE\n"
               "r1\t141\t*\t0\t0\t*\t*\t0\t0\tGGCAT\tFGHIJ\n");
-}
-
-// Each read's first alignment is its line; its alternates are listed in XA.
-TEST(SamOutputTest, FirstAlignmentsAreWrittenAndAlternatesListed) {
     Alignment alternate = placedAlignment("chr9", 7, kForward, 1);
     alternate.alignmentType = alternateAlignmentType;
     const PairedAlignment discordant =

@@ -53,9 +53,11 @@ TEST(OrientationClass, ByTheStrandOfTheLeftmostRead) {
     EXPECT_EQ(orientationClassOf(100, true, 100, false), reverseForwardClass);
 }
 
-TEST_F(LibraryStatisticsTest, AnOutwardPairCountsItsSpanAsAnRfInsert) {
+TEST_F(LibraryStatisticsTest, AnOutwardPairCountsItsSpanAsAnRfInsertAndSumsAddUp) {
     place(0, 5000, false);
     place(1, 2000, true);
+    read(0).matchString[7] = 'T';
+    read(0).editDistance = 1;
     collect();
     EXPECT_EQ(library.pairsBothReadsMapped, 1u);
     EXPECT_EQ(library.pairsConcordant, 1u);
@@ -64,6 +66,15 @@ TEST_F(LibraryStatisticsTest, AnOutwardPairCountsItsSpanAsAnRfInsert) {
     EXPECT_EQ(total(library.insertSizes[forwardReverseClass]), 0u);
     // Both reads carry the concordant pair's combined quality.
     EXPECT_EQ(library.mappingQualities[0][40], 2u);
+    // Threads' statistics are summed histogram by histogram.
+    LibraryStatistics sum;
+    addLibraryStatistics(sum, library);
+    addLibraryStatistics(sum, library);
+    EXPECT_EQ(sum.pairsConcordant, 2u);
+    EXPECT_EQ(sum.insertSizes[reverseForwardClass][3100], 2u);
+    EXPECT_EQ(sum.mappingQualities[0][40], 4u);
+    EXPECT_EQ(sum.mismatchedBases[0][7], 2u);
+    EXPECT_EQ(total(alignedBasesByPosition(sum, 1)), 200u);
 }
 
 TEST_F(LibraryStatisticsTest, HugeInsertsShareTheLastBinAndOtherChromosomesHaveNone) {
@@ -139,22 +150,6 @@ TEST_F(LibraryStatisticsTest, JunctionReadsAreSplitOnceAndLeftOutOfTheErrorProfi
     EXPECT_EQ(library.junctionSplitPoints[60], 1u);
     EXPECT_EQ(total(alignedBasesByPosition(library, 0)), 0u);
     EXPECT_EQ(total(alignedBasesByPosition(library, 1)), 100u);
-}
-
-TEST_F(LibraryStatisticsTest, SumsAddEveryHistogram) {
-    place(0, 5000, false);
-    place(1, 2000, true);
-    read(0).matchString[7] = 'T';
-    read(0).editDistance = 1;
-    collect();
-    LibraryStatistics sum;
-    addLibraryStatistics(sum, library);
-    addLibraryStatistics(sum, library);
-    EXPECT_EQ(sum.pairsConcordant, 2u);
-    EXPECT_EQ(sum.insertSizes[reverseForwardClass][3100], 2u);
-    EXPECT_EQ(sum.mappingQualities[0][40], 4u);
-    EXPECT_EQ(sum.mismatchedBases[0][7], 2u);
-    EXPECT_EQ(total(alignedBasesByPosition(sum, 1)), 200u);
 }
 
 }  // namespace
