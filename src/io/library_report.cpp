@@ -1,13 +1,13 @@
 #include "io/library_report.h"
 
+#include "support/files.h"
+
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "io/svg_plot.h"
-#include "support/errors.h"
+#include "support/files.h"
 #include "support/text_format.h"
 
 namespace koru {
@@ -270,15 +270,7 @@ std::string libraryReportHtml(const ReadPairMappingStatistics& statistics, const
 }
 
 void writeLibraryReport(const std::string& path, const std::string& html) {
-    std::FILE* file = std::fopen(path.c_str(), "w");
-    if (file == nullptr)
-        exitWithErrorFormat("The report file \"%s\" (--reportFile) could not be opened: %s.\n", path.c_str(),
-                            std::strerror(errno));
-    const bool written = std::fwrite(html.data(), 1, html.size(), file) == html.size();
-    const int error = errno;
-    if (std::fclose(file) != 0 || !written)
-        exitWithErrorFormat("The report file \"%s\" (--reportFile) could not be written completely: %s.\n",
-                            path.c_str(), std::strerror(written ? errno : error));
+    writeWholeTextFile(path, html, "report file", "--reportFile");
 }
 
 }  // namespace koru

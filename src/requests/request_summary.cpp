@@ -4,7 +4,7 @@
 
 #include "io/library_report.h"
 #include "mapping/statistics_table.h"
-#include "support/errors.h"
+#include "support/files.h"
 #include "support/text_format.h"
 
 namespace koru {
@@ -40,16 +40,6 @@ std::vector<std::pair<std::string, std::string>> runSettings(const ExecutionPara
     return settings;
 }
 
-void writeStatisticsFile(const std::string& fileName, const ReadPairMappingStatistics& statistics) {
-    const std::string table = statisticsToTable(statistics);
-    std::FILE* file = std::fopen(fileName.c_str(), "w");
-    const bool written = file != nullptr && std::fwrite(table.data(), 1, table.size(), file) == table.size();
-    if (file != nullptr && std::fclose(file) != 0) file = nullptr;
-    if (!written || file == nullptr)
-        exitWithErrorFormat("The statistics file \"%s\" (--statisticsFileName) could not be written.\n",
-                            fileName.c_str());
-}
-
 }  // namespace
 
 RequestSummary::RequestSummary(const ExecutionParameters& params)
@@ -66,7 +56,9 @@ void RequestSummary::add(const ReadPairMappingStatistics& part) {
 
 void RequestSummary::write(const std::string& inputs) const {
     if (!total_) return;
-    if (!params_.statisticsFileName.empty()) writeStatisticsFile(params_.statisticsFileName, *total_);
+    if (!params_.statisticsFileName.empty())
+        writeWholeTextFile(params_.statisticsFileName, statisticsToTable(*total_), "statistics file",
+                           "--statisticsFileName");
     if (params_.libraryReportFileName.empty()) return;
     LibraryReportRun run;
     run.inputs = inputs;

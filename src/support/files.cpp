@@ -140,6 +140,19 @@ void keepFileWhenRunFails() {
     unfinishedFile[0] = '\0';
 }
 
+void writeWholeTextFile(const std::string& path, std::string_view text, const char* label,
+                        const char* option) {
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    if (file == nullptr)
+        exitWithErrorFormat("The %s \"%s\" (%s) could not be opened: %s.\n", label, path.c_str(), option,
+                            std::strerror(errno));
+    const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+    const int error = errno;
+    if (std::fclose(file) != 0 || !written)
+        exitWithErrorFormat("The %s \"%s\" (%s) could not be written completely: %s.\n", label, path.c_str(),
+                            option, std::strerror(written ? errno : error));
+}
+
 std::int64_t getFileSize(std::FILE* stream) {
     struct stat status {};
     if (fstat(fileno(stream), &status) != 0) return 0;

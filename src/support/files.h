@@ -51,6 +51,11 @@ void removeIfRunFails(const std::string& path);
 // The file is complete (or renamed into place): it stays.
 void keepFileWhenRunFails();
 
+// Writes a whole small output (a report, a table) to the file, replacing it; a failure ends the run
+// naming the file by `label` and the option that named it ("report file", "--reportFile").
+void writeWholeTextFile(const std::string& path, std::string_view text, const char* label,
+                        const char* option);
+
 // Size of an open file; its position is left where it was.
 std::int64_t getFileSize(std::FILE* stream);
 
