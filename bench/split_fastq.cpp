@@ -3,7 +3,7 @@
 //   koru_split_fastq READ1 READ2 SHARDS OUTPUT_PREFIX [OUTPUT_SUFFIX]
 //
 // Shard k (1 to SHARDS) of read 1 is written to OUTPUT_PREFIXk_1OUTPUT_SUFFIX, of read 2 to
-// OUTPUT_PREFIXk_2OUTPUT_SUFFIX (suffix .fq.gz by default: gzip at the fastest level). Shard k holds
+// OUTPUT_PREFIXk_2OUTPUT_SUFFIX (suffix .fq.gz by default: gzip at a fast level). Shard k holds
 // the k-th run of consecutive records of both files, so pairs stay together. Both inputs are
 // checked before anything is written: they must exist, be whole FASTQ files (plain or gzip) and
 // hold as many records as each other.
