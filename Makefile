@@ -7,7 +7,7 @@ FUZZ_RUNS ?= 1000000
 FUZZ_FLAGS ?=
 CMAKE_FLAGS ?=
 
-.PHONY: all build test test-data test-sanitize test-thread test-workflow fuzz fuzz-build demo report-check workflow-demo bench bench-large deps format clean
+.PHONY: all build test test-data test-sanitize test-thread test-workflow coverage fuzz fuzz-build demo report-check workflow-demo bench bench-large deps format clean
 
 all: build
 
@@ -35,6 +35,11 @@ test-sanitize: deps test-data
 # same input; bad inputs and a failing shard must stop it (scripts/test-workflow.sh).
 test-workflow: build
 	@scripts/test-workflow.sh $(BUILD_DIR)
+
+# Which source lines the tests reach (clang source-based coverage, in build-coverage/): a summary per
+# file, and the list of reached lines that scripts/test-coverage.sh --compare checks a change against.
+coverage: deps test-data
+	@scripts/test-coverage.sh build-coverage
 
 # The FASTQ and sequence file requests on two threads under ThreadSanitizer (clang, with its
 # OpenMP race tool), in build-thread/.
@@ -77,4 +82,4 @@ format:
 	@clang-format -i $$(git ls-files 'src/*.cpp' 'src/*.h' 'tests/*.cpp' 'tests/*.h' 'bench/*.cpp') fuzz/*.cpp fuzz/*.h
 
 clean:
-	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build-thread workflow-demo
+	@rm -rf $(BUILD_DIR) $(SANITIZE_DIR) $(FUZZ_DIR) build-thread build-coverage workflow-demo
