@@ -52,6 +52,9 @@ struct Alignment {
     std::uint32_t alignmentType = emptyAlignmentType;
     std::uint8_t isEmpty = 1;
     std::uint8_t isReportable = 1;
+    // Another place of this read pairs with the mate inside the concordant window as well as this
+    // one does: the mate then cannot tell them apart, and lends the read none of its quality.
+    std::uint8_t tiedWithinPair = 0;
     // Texts: empty when absent.
     std::string cigarString;
     std::string matchString;     // "M" per matching base, else the reference base

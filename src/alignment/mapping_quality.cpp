@@ -115,7 +115,7 @@ std::int32_t calculateMappingQualityRelativeToSecondBestCandidate(const Alignmen
 
 std::uint32_t reportedMappingQuality(const Alignment& own, const Alignment* mate, bool concordant) {
     std::uint64_t quality = own.mappingQuality;
-    if (mate != nullptr && concordant) quality += mate->mappingQuality;
+    if (mate != nullptr && concordant && own.tiedWithinPair == 0) quality += mate->mappingQuality;
     return static_cast<std::uint32_t>(std::min<std::uint64_t>(quality, maximumReportedMappingQuality));
 }
 

@@ -19,7 +19,8 @@ namespace koru {
 inline constexpr std::uint32_t maximumReportedMappingQuality = 254;
 
 // The quality a mapped read's record shows: a concordant pair is placed as a unit, so both its
-// reads carry the pair's combined quality. `mate` is null when the mate is not mapped.
+// reads carry the pair's combined quality, except a read that another place pairs with the mate
+// as well (`tiedWithinPair`), which carries its own. `mate` is null when the mate is not mapped.
 std::uint32_t reportedMappingQuality(const Alignment& own, const Alignment* mate, bool concordant);
 
 void addQualityScoreToAlignment(const AlignmentParameters& params, Read& read, Alignment& alignment,

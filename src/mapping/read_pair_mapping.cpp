@@ -85,13 +85,17 @@ void rescueNearMate(const Read& read, CandidatePositions& store, const Candidate
 struct Pairing {
     PairedAlignmentCandidate best;
     std::uint64_t pairsEvaluated = 0;
+    // Another pair in the window has the best pair's scores with another candidate of read A (of B).
+    bool tiedA = false;
+    bool tiedB = false;
 
     bool hasConcordantPair() const { return best.aggregatePrimaryScore != kNotScored; }
 };
 
 // Every candidate of read B within the window of each candidate of read A, in ascending
 // positions; the best pair by aggregate primary score, then secondary, then more keys; the
-// earlier pair stays on a full tie. The window's start only moves forward, so this is linear in
+// earlier pair stays on a full tie. Pairs that match the best one's scores mark which read has
+// another place that fits the mate as well. The window's start only moves forward, so this is linear in
 // both lists plus the pairs evaluated.
 Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<CandidatePosition>& readB,
                          std::uint32_t window) {
@@ -111,11 +115,19 @@ Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<Cand
             const auto secondary = static_cast<std::uint16_t>(sa.secondaryScore + sb.secondaryScore);
             const std::uint32_t keys =
                 a.chosenMappingScores.numberOfAssociatedKeys + b.chosenMappingScores.numberOfAssociatedKeys;
+            const bool sameScores = primary == pairing.best.aggregatePrimaryScore &&
+                                    secondary == pairing.best.aggregateSecondaryScore;
             const bool better = primary != pairing.best.aggregatePrimaryScore
                                     ? primary < pairing.best.aggregatePrimaryScore
                                 : secondary != pairing.best.aggregateSecondaryScore
                                     ? secondary < pairing.best.aggregateSecondaryScore
                                     : keys > bestKeys;
+            if (sameScores) {
+                pairing.tiedA |= &a != pairing.best.candidateA;
+                pairing.tiedB |= &b != pairing.best.candidateB;
+            } else if (better) {
+                pairing.tiedA = pairing.tiedB = false;
+            }
             if (!better) continue;
             initAlignmentCandidate(pairing.best, concordantPairedAlignmentType, &a, &b);
             bestKeys = keys;
@@ -194,7 +206,10 @@ class ReadPairMapper {
         CandidatePosition* lowestA = candidates_.readA.lowestMismatchCandidate;
         CandidatePosition* lowestB = candidates_.readB.lowestMismatchCandidate;
         if (pairing.hasConcordantPair()) {
-            populate(result.pairedAlignments[populated++], pairing.best);
+            PairedAlignment& concordant = result.pairedAlignments[populated++];
+            populate(concordant, pairing.best);
+            concordant.readAAlignments.alignments[0].tiedWithinPair = pairing.tiedA;
+            concordant.readBAlignments.alignments[0].tiedWithinPair = pairing.tiedB;
             collectQuality(statistics_, candidatesInsideWindowGroup, pairing.best.candidateA,
                            pairing.best.candidateB);
             collectHitCountQuality(params_, statistics_, candidates_, pairing);
