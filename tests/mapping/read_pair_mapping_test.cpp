@@ -44,12 +44,8 @@ Values summary(const PairedAlignment& p) {
 // CIGAR, mismatch string, edit distance, trims and reportability.
 using Edits = std::tuple<std::string, std::string, std::uint32_t, std::uint32_t, std::uint32_t, int>;
 Edits editsOf(const Alignment& a) {
-    return {a.cigarString,
-            a.mismatchString,
-            a.editDistance,
-            a.numberOfBasesTrimmedFromStart,
-            a.numberOfBasesTrimmedFromEnd,
-            a.isReportable};
+    return Edits(a.cigarString, a.mismatchString, a.editDistance, a.numberOfBasesTrimmedFromStart,
+                 a.numberOfBasesTrimmedFromEnd, a.isReportable);
 }
 
 // Substitutions that keep the XOR view, so every key window containing only them keeps its XOR key.
