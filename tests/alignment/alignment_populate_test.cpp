@@ -33,34 +33,31 @@ struct Store {
     }
 
     CandidatePosition* operator[](std::size_t i) { return &store.candidates[i]; }
-    std::uint32_t countFor(std::size_t i) {
-        Alignment a;
-        initAlignment(a);
-        populateAlignmentFromCandidatePosition(a, (*this)[i], store, primaryAlignmentType);
-        return a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches;
+    // An alignment reused from a read that had a secondary: populating must clear it when due.
+    Alignment populate(CandidatePosition* candidate, std::uint32_t type = primaryAlignmentType) {
+        Alignment a = testing::alignmentAt(testing::positionAt(77, 0));
+        a.secondaryPosition = testing::positionAt(88, 0);
+        a.chromosomeNumber = 3;
+        a.chromosomePosition = 5;
+        populateAlignmentFromCandidatePosition(a, candidate, store, type);
+        return a;
     }
 };
 
 TEST(AlignmentPopulateTest, NoCandidateGivesAnEmptyUnreportableAlignment) {
     Store s({1}, 1, 1, 2, 0);
-    Alignment a = testing::alignmentAt(testing::positionAt(77, 0));
-    a.chromosomeNumber = 3;
-    a.chromosomePosition = 5;
-    populateAlignmentFromCandidatePosition(a, nullptr, s.store, alternateAlignmentType);
+    const Alignment a = s.populate(nullptr, alternateAlignmentType);
     EXPECT_TRUE(a.isEmpty);
     EXPECT_FALSE(a.isReportable);
     EXPECT_EQ(a.alignmentType, emptyAlignmentType);
-    EXPECT_EQ(a.chromosomeNumber, 0u);
-    EXPECT_EQ(a.chromosomePosition, 0u);
+    EXPECT_EQ(std::tuple(a.chromosomeNumber, a.chromosomePosition), std::tuple(0u, 0u));
     EXPECT_TRUE(a.primaryPosition.isEmpty);
 }
 
 TEST(AlignmentPopulateTest, BestCandidateTakesItsPlacementAndTheRunnerUp) {
     Store s({1, 1, 3, 4}, 1, 2, 3, 1);
     s[0]->indelDescriptor = testing::indelOf(kDeletion, 2, 40);
-    Alignment a;
-    initAlignment(a);
-    populateAlignmentFromCandidatePosition(a, s[0], s.store, indelAlignmentType);
+    const Alignment a = s.populate(s[0], indelAlignmentType);
     EXPECT_EQ(std::tuple(a.isEmpty, a.isReportable, a.alignmentType, s[0]->usedInAlignment),
               std::tuple(0u, 1u, indelAlignmentType, true));
     const Position &primary = a.primaryPosition, &secondary = a.secondaryPosition;
@@ -75,39 +72,35 @@ TEST(AlignmentPopulateTest, BestCandidateTakesItsPlacementAndTheRunnerUp) {
               std::tuple(0u, 2000u, kReverseComplementOrientation, std::uint16_t{1}, 2u));
 }
 
-TEST(AlignmentPopulateTest, RunnerUpWithAWorseScoreCountsBothGroups) {
-    Store s({1, 3, 4}, 1, 1, 3, 4);
-    Alignment a;
-    initAlignment(a);
-    populateAlignmentFromCandidatePosition(a, s[0], s.store, primaryAlignmentType);
-    EXPECT_EQ(a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, 1u);
-    EXPECT_EQ(a.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches, 5u);
-}
-
-TEST(AlignmentPopulateTest, OnlyTheBestCandidateWithAnotherEntryHasASecondary) {
-    Store s({1, 3, 4}, 1, 1, 3, 1);
-    Alignment a;
-    initAlignment(a);
-    populateAlignmentFromCandidatePosition(a, s[1], s.store, alternateAlignmentType);
-    EXPECT_TRUE(a.secondaryPosition.isEmpty);
-    // The second-best score counts both groups.
-    EXPECT_EQ(a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, 2u);
-
-    Store lone({2}, 2, 1, 65535, 0);
-    populateAlignmentFromCandidatePosition(a, lone[0], lone.store, primaryAlignmentType);
-    EXPECT_TRUE(a.secondaryPosition.isEmpty);
-    EXPECT_EQ(a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, 1u);
-}
-
-TEST(AlignmentPopulateTest, WorseScoreCountsLeadingSubsetEntriesUpToAHigherOne) {
-    // Ranked by their best window, so whole-read scores need not rise: counting stops at the 7.
-    Store s({1, 1, 3, 4, 7, 4}, 1, 2, 3, 1);
-    EXPECT_EQ(s.countFor(3), 4u);
-    EXPECT_EQ(s.countFor(5), 4u);
-    EXPECT_EQ(s.countFor(4), 6u);
-    // Beyond a subset that ends before a higher score: one more than both groups.
-    Store small({1, 1, 3, 4}, 1, 2, 3, 2);
-    EXPECT_EQ(small.countFor(3), 5u);
+// Counts of candidates fitting as well as the chosen one, and of its runner-up (0: none). Only
+// the best candidate with another subset entry has a runner-up.
+TEST(AlignmentPopulateTest, CountsOfCandidatesWithSameOrFewerMismatches) {
+    const struct {
+        std::vector<std::uint16_t> scores;
+        std::uint16_t best;
+        std::uint32_t bestCount;
+        std::uint16_t second;
+        std::uint32_t secondCount, chosen, count, runnerUpCount;
+    } cases[] = {
+        {{1, 3, 4}, 1, 1, 3, 4, 0, 1, 5},  // a runner-up with a worse score counts both groups
+        {{1, 3, 4}, 1, 1, 3, 1, 1, 2, 0},  // the second-best score counts both groups
+        {{2}, 2, 1, 65535, 0, 0, 1, 0},
+        // Ranked by their best window, so whole-read scores need not rise: counting stops at the 7.
+        {{1, 1, 3, 4, 7, 4}, 1, 2, 3, 1, 3, 4, 0},
+        {{1, 1, 3, 4, 7, 4}, 1, 2, 3, 1, 5, 4, 0},
+        {{1, 1, 3, 4, 7, 4}, 1, 2, 3, 1, 4, 6, 0},
+        // Beyond a subset that ends before a higher score: one more than both groups.
+        {{1, 1, 3, 4}, 1, 2, 3, 2, 3, 5, 0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE("candidate " + std::to_string(c.chosen) + " of " + std::to_string(c.scores.size()));
+        Store s(c.scores, c.best, c.bestCount, c.second, c.secondCount);
+        const Alignment a = s.populate(s[c.chosen]);
+        EXPECT_EQ(a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, c.count);
+        EXPECT_EQ(a.secondaryPosition.isEmpty, c.runnerUpCount == 0);
+        if (c.runnerUpCount != 0)
+            EXPECT_EQ(a.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches, c.runnerUpCount);
+    }
 }
 
 }  // namespace

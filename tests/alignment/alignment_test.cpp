@@ -100,36 +100,29 @@ TEST_F(AlignmentSimpleTest, UncalledBasesMismatchAndLowerCaseOnesMatch) {
         << "a gap in the reference is compared even when the binary score saw none";
 }
 
-TEST_F(AlignmentSimpleTest, ReadWithoutTwoConsecutiveMatchesIsNotReportable) {
-    std::string bases = ref(p, 100);
-    for (std::size_t i = 0; i < bases.size(); i += 2) bases[i] = testing::otherBase(bases[i]);
-    Read read = readOf(bases);
+TEST_F(AlignmentSimpleTest, ReadWithoutTwoConsecutiveMatchesOrAMatchQuotientAboveOnePercentIsNotReportable) {
+    std::string alternating = ref(p, 100);
+    for (std::size_t i = 0; i < alternating.size(); i += 2)
+        alternating[i] = testing::otherBase(alternating[i]);
+    Read read = readOf(alternating);
     const Alignment a = aligned(read, positionAt(p, 50));
     EXPECT_FALSE(a.isReportable);
-    EXPECT_TRUE(a.cigarString.empty());
-    EXPECT_TRUE(a.mismatchString.empty());
-}
+    EXPECT_EQ(a.cigarString + a.mismatchString, "");
 
-// 40 and 39 mismatched bases are trimmed; 21 bases remain with one mismatch among them.
-std::string trimmedToTwoRuns(std::string bases, std::size_t innerMismatch) {
-    for (std::size_t i = 0; i < 40; ++i) bases[i] = testing::otherBase(bases[i]);
-    for (std::size_t i = 61; i < 100; ++i) bases[i] = testing::otherBase(bases[i]);
-    bases[innerMismatch] = testing::otherBase(bases[innerMismatch]);
-    return bases;
-}
-
-TEST_F(AlignmentSimpleTest, MatchQuotientOfOnePercentIsNotReportable) {
-    // (100 - 1 - 40 - 39) x 10 / (100 x 100 x 2) = 0.01 exactly.
-    Read read = readOf(trimmedToTwoRuns(ref(p, 100), 50));
-    const Alignment a = aligned(read, positionAt(p, 80));
-    EXPECT_EQ(a.cigarString, "40S21M39S");
-    EXPECT_EQ(a.mismatchString, "10" + ref(p + 50, 1) + "10");
-    EXPECT_EQ(a.numberOfMatchSegments, 2u);
-    EXPECT_FALSE(a.isReportable);
-
-    // A longest run of 11 gives 0.011.
-    Read better = readOf(trimmedToTwoRuns(ref(p, 100), 51));
-    EXPECT_TRUE(aligned(better, positionAt(p, 80)).isReportable);
+    // 40 and 39 mismatched bases are trimmed; of the 21 left, base 50 mismatches:
+    // (100 - 1 - 40 - 39) x 10 / (100 x 100 x 2) = 0.01 exactly. With base 51 instead, 0.011.
+    std::string bases = ref(p, 100);
+    for (std::size_t i = 0; i < 100; ++i)
+        if (i < 40 || i >= 61) bases[i] = testing::otherBase(bases[i]);
+    for (const std::size_t inner : {50, 51}) {
+        Read trimmed = readOf(withMismatches(bases, {inner}));
+        const Alignment t = aligned(trimmed, positionAt(p, 80));
+        EXPECT_EQ(t.cigarString, "40S21M39S");
+        EXPECT_EQ(t.numberOfMatchSegments, 2u);
+        EXPECT_EQ(t.isReportable, inner == 51);
+    }
+    Read atOnePercent = readOf(withMismatches(bases, {50}));
+    EXPECT_EQ(aligned(atOnePercent, positionAt(p, 80)).mismatchString, "10" + ref(p + 50, 1) + "10");
 }
 
 TEST_F(AlignmentSimpleTest, ReferenceMissingBeyondTheGenomeIsMismatched) {
@@ -182,26 +175,18 @@ TEST_F(AlignmentSimpleTest, SmithWatermanPerformsTheSimpleAlignment) {
 
 TEST(AlignmentRecordTest, ChromosomeAnnotationOfReportableAlignmentsOnly) {
     const auto genome = testing::newTestGenome();
-    Alignment a = alignmentAt(positionAt(testing::kSecondChromosomeStart + 25, 0));
-    addChromosomeInformationToAlignment(a, *genome, false);
-    EXPECT_EQ(a.chromosomeNumber, 2u);
-    EXPECT_EQ(a.chromosomePosition, 25u);
-    EXPECT_TRUE(a.chromosomeName.empty());
-    addChromosomeInformationToAlignment(a, *genome, true);
-    EXPECT_EQ(a.chromosomeName, "c2");
-
-    Alignment first = alignmentAt(positionAt(30, 0));
-    addChromosomeInformationToAlignment(first, *genome, true);
-    EXPECT_EQ(first.chromosomeNumber, 1u);
-    EXPECT_EQ(first.chromosomePosition, 30u);
-
-    for (const bool reportable : {false, true}) {
-        Alignment left = alignmentAt(positionAt(reportable ? 100000 : 30, 0));
-        left.isReportable = reportable;
-        addChromosomeInformationToAlignment(left, *genome, true);
-        EXPECT_EQ(left.chromosomeNumber, 0u);
-        EXPECT_TRUE(left.chromosomeName.empty());
-    }
+    const auto annotated = [&](std::uint32_t position, bool copyName, bool reportable = true) {
+        Alignment a = alignmentAt(positionAt(position, 0));
+        a.isReportable = reportable;
+        addChromosomeInformationToAlignment(a, *genome, copyName);
+        return std::tuple(a.chromosomeNumber, a.chromosomePosition, a.chromosomeName);
+    };
+    EXPECT_EQ(annotated(testing::kSecondChromosomeStart + 25, false), std::tuple(2u, 25u, ""));
+    EXPECT_EQ(annotated(testing::kSecondChromosomeStart + 25, true), std::tuple(2u, 25u, "c2"));
+    EXPECT_EQ(annotated(30, true), std::tuple(1u, 30u, "c1"));
+    // Beyond the genome, or not reportable: left unannotated.
+    EXPECT_EQ(annotated(100000, true), std::tuple(0u, 0u, ""));
+    EXPECT_EQ(annotated(30, true, false), std::tuple(0u, 0u, ""));
 }
 
 }  // namespace

@@ -46,65 +46,49 @@ class JunctionSplitTest : public ::testing::Test {
     }
 };
 
-void expectPart(const JunctionPart& part, std::uint32_t clippedStart, const std::string& cigar,
-                const std::string& mismatches, std::uint32_t editDistance) {
-    EXPECT_EQ(part.clippedStart, clippedStart) << cigar;
-    EXPECT_EQ(part.cigar, cigar);
-    EXPECT_EQ(part.mismatches, mismatches);
-    EXPECT_EQ(part.editDistance, editDistance) << mismatches;
+JunctionPart part(std::uint32_t clippedStart, std::uint32_t clippedEnd, std::uint32_t editDistance,
+                  std::string cigar, std::string mismatches) {
+    return {clippedStart, clippedEnd, editDistance, std::move(cigar), std::move(mismatches)};
+}
+auto fieldsOf(const JunctionPart& p) {
+    return std::tuple(p.clippedStart, p.clippedEnd, p.editDistance, p.cigar, p.mismatches);
 }
 
-// A substitution in each part (read bases 10 and 80); neither part's bases at the junction match
-// the other place, so the split falls exactly on it.
-TEST_F(JunctionSplitTest, BothForwardSplitAtTheJunction) {
+// Reads of bases 10 and 80 changed, made of the first 60 bases at p and the last 40 at q, each
+// part forward or reverse. Neither part's bases at the junction match the other place, so the split
+// falls exactly on it. A reverse fragment leads the read in its own orientation (40M60S) while the
+// split, in the read's orientation, stays at 60; a reverse primary holds the read's end. The outer
+// ends are trimmed as a whole alignment's are: a lone match between mismatches anchors no part.
+TEST_F(JunctionSplitTest, PartsOfEachOrientation) {
     ASSERT_NE(ref(p + 60, 1), ref(q, 1));
     ASSERT_NE(ref(q - 1, 1), ref(p + 59, 1));
-    const JunctionSplit s =
-        split(withMismatches(ref(p, 60) + ref(q, 40), {10, 80}), p, kForward, q - 60, kForward);
-    EXPECT_EQ(s.split, 60u);
-    EXPECT_TRUE(s.primaryFirst);
-    expectPart(s.primary, 0, "60M40S", "10" + ref(p + 10, 1) + "49", 1);
-    // The fragment's first aligned base is read base 60, at q.
-    expectPart(s.fragment, 60, "60S40M", "20" + ref(q + 20, 1) + "19", 1);
-    EXPECT_EQ(s.fragment.clippedEnd, 0u);
-}
-
-// The fragment's part is the reverse complement of q..q+39: in its own orientation it leads the
-// read, so its CIGAR is 40M60S while the split, in the read's orientation, is still at 60.
-TEST_F(JunctionSplitTest, ForwardPrimaryReverseFragment) {
     ASSERT_NE(reverseComplementOf(ref(q + 39, 1)), ref(p + 60, 1));
     ASSERT_NE(reverseComplementOf(ref(p + 59, 1)), ref(q + 40, 1));
-    const std::string bases = withMismatches(ref(p, 60) + reverseComplementOf(ref(q, 40)), {10, 80});
-    const JunctionSplit s = split(bases, p, kForward, q, kReverse);
-    EXPECT_EQ(s.split, 60u);
-    EXPECT_TRUE(s.primaryFirst);
-    expectPart(s.primary, 0, "60M40S", "10" + ref(p + 10, 1) + "49", 1);
-    // Read base 80 is the fragment's base 19.
-    expectPart(s.fragment, 0, "40M60S", "19" + ref(q + 19, 1) + "20", 1);
-    EXPECT_EQ(s.fragment.clippedEnd, 60u);
-}
-
-// The same read sequenced from the other strand: the chosen alignment is reverse and holds the
-// read's last 60 bases, the fragment (forward, at q - 40) its first 40.
-TEST_F(JunctionSplitTest, ReversePrimaryHoldsTheReadsEnd) {
-    const std::string bases = reverseComplementOf(ref(p, 60) + reverseComplementOf(ref(q, 40)));
-    ASSERT_EQ(bases, ref(q, 40) + reverseComplementOf(ref(p, 60)));
-    ASSERT_NE(ref(q + 40, 1), reverseComplementOf(ref(p + 59, 1)));
-    ASSERT_NE(reverseComplementOf(ref(q + 39, 1)), ref(p + 60, 1));
-    const JunctionSplit s = split(bases, p, kReverse, q, kForward);
-    EXPECT_EQ(s.split, 40u);
-    EXPECT_FALSE(s.primaryFirst);
-    expectPart(s.primary, 0, "60M40S", "60", 0);
-    expectPart(s.fragment, 0, "40M60S", "40", 0);
-}
-
-// The read's outer ends are trimmed as a whole alignment's are: a lone match between mismatches
-// (read bases 1 and 98) does not anchor a part.
-TEST_F(JunctionSplitTest, OuterEndsAreTrimmedAsAWholeAlignmentsAre) {
-    const std::string bases = withMismatches(ref(p, 60) + ref(q, 40), {0, 2, 97, 99});
-    const JunctionSplit s = split(bases, p, kForward, q - 60, kForward);
-    expectPart(s.primary, 3, "3S57M40S", "57", 0);
-    expectPart(s.fragment, 60, "60S37M3S", "37", 0);
+    const std::string pq = ref(p, 60) + ref(q, 40), pqReverse = ref(p, 60) + reverseComplementOf(ref(q, 40));
+    const std::string primaryMismatches = "10" + ref(p + 10, 1) + "49";
+    const struct {
+        std::string bases;
+        std::uint32_t primaryOrientation, fragmentAt, fragmentOrientation, split;
+        bool primaryFirst;
+        JunctionPart primary, fragment;
+    } cases[] = {
+        {withMismatches(pq, {10, 80}), kForward, q - 60, kForward, 60, true,
+         part(0, 40, 1, "60M40S", primaryMismatches), part(60, 0, 1, "60S40M", "20" + ref(q + 20, 1) + "19")},
+        // Read base 80 is the reverse fragment's base 19.
+        {withMismatches(pqReverse, {10, 80}), kForward, q, kReverse, 60, true,
+         part(0, 40, 1, "60M40S", primaryMismatches), part(0, 60, 1, "40M60S", "19" + ref(q + 19, 1) + "20")},
+        {reverseComplementOf(pqReverse), kReverse, q, kForward, 40, false, part(0, 40, 0, "60M40S", "60"),
+         part(0, 60, 0, "40M60S", "40")},
+        {withMismatches(pq, {0, 2, 97, 99}), kForward, q - 60, kForward, 60, true,
+         part(3, 40, 0, "3S57M40S", "57"), part(60, 3, 0, "60S37M3S", "37")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.primary.cigar + " " + c.fragment.cigar);
+        const JunctionSplit s = split(c.bases, p, c.primaryOrientation, c.fragmentAt, c.fragmentOrientation);
+        EXPECT_EQ(std::tuple(s.split, s.primaryFirst), std::tuple(c.split, c.primaryFirst));
+        EXPECT_EQ(fieldsOf(s.primary), fieldsOf(c.primary));
+        EXPECT_EQ(fieldsOf(s.fragment), fieldsOf(c.fragment));
+    }
 }
 
 // Hand-made match strings of ten bases: bases matching both sides go to the chosen alignment,

@@ -86,16 +86,13 @@ TEST_F(MappingQualityTest, PositionsFittingAsWellShareTheRead) {
 
 TEST_F(MappingQualityTest, EmptyOrUnreportableAlignmentHasNone) {
     Read r = readOf(region);
-    Alignment empty = alignmentAt(positionAt(0, 0));
-    empty.isEmpty = 1;
-    empty.mappingQuality = 12;
-    addQualityScoreToAlignment(params, r, empty, *genome);
-    EXPECT_EQ(empty.mappingQuality, 0u);
-
-    Alignment unreportable = alignmentAt(positionAt(0, 0));
-    unreportable.isReportable = 0;
-    addQualityScoreToAlignment(params, r, unreportable, *genome);
-    EXPECT_EQ(unreportable.mappingQuality, 0u);
+    for (const bool empty : {true, false}) {
+        Alignment a = alignmentAt(positionAt(0, 0));
+        (empty ? a.isEmpty : a.isReportable) = empty;  // empty, or found but unreportable
+        a.mappingQuality = 12;
+        addQualityScoreToAlignment(params, r, a, *genome);
+        EXPECT_EQ(a.mappingQuality, 0u) << empty;
+    }
 }
 
 TEST_F(MappingQualityTest, UniqueWithMismatchesGetsTheCapUnlessASecondBestCountsMore) {

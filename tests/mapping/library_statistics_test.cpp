@@ -119,15 +119,12 @@ TEST_F(LibraryStatisticsTest, MismatchesCountAtTheirPositionAsSequencedWithoutCl
     read(1).numberOfBasesTrimmedFromEnd = 1;  // and base 99 is clipped
     read(1).editDistance = 1;
     collect();
-    EXPECT_EQ(library.mismatchedBases[0][3], 1u);
-    EXPECT_EQ(library.mismatchedBases[0][98], 1u);
-    EXPECT_EQ(library.mismatchedBases[1][96], 1u);
-    EXPECT_EQ(total(library.mismatchedBases[1]), 1u);
     const std::vector<std::uint64_t> alignedA = alignedBasesByPosition(library, 0);
     const std::vector<std::uint64_t> alignedB = alignedBasesByPosition(library, 1);
-    EXPECT_EQ(alignedA[0], 1u);
-    EXPECT_EQ(alignedA[99], 1u);
-    EXPECT_EQ(alignedA[100], 0u);
+    EXPECT_EQ(std::tuple(library.mismatchedBases[0][3], library.mismatchedBases[0][98],
+                         library.mismatchedBases[1][96], total(library.mismatchedBases[1])),
+              std::tuple(1u, 1u, 1u, 1u));
+    EXPECT_EQ(std::tuple(alignedA[0], alignedA[99], alignedA[100]), std::tuple(1u, 1u, 0u));
     EXPECT_EQ(alignedB[0], 0u);  // the clipped base, first as sequenced
     EXPECT_EQ(total(alignedB), 99u);
 }

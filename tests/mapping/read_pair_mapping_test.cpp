@@ -44,12 +44,8 @@ Values summary(const PairedAlignment& p) {
 // CIGAR, mismatch string, edit distance, trims and reportability.
 using Edits = std::tuple<std::string, std::string, std::uint32_t, std::uint32_t, std::uint32_t, int>;
 Edits editsOf(const Alignment& a) {
-    return {a.cigarString,
-            a.mismatchString,
-            a.editDistance,
-            a.numberOfBasesTrimmedFromStart,
-            a.numberOfBasesTrimmedFromEnd,
-            a.isReportable};
+    return Edits(a.cigarString, a.mismatchString, a.editDistance, a.numberOfBasesTrimmedFromStart,
+                 a.numberOfBasesTrimmedFromEnd, a.isReportable);
 }
 
 // Substitutions that keep the XOR view, so every key window containing only them keeps its XOR key.
@@ -135,30 +131,22 @@ TEST_F(ReadPairMappingTest, UniquePairInsideWindowIsOneConcordantPerfectAlignmen
     EXPECT_EQ(groups(), (Values{0, 1, 0, 0}));
 }
 
-struct WindowCase {
-    std::uint32_t a, b;
-    bool concordant;
-};
-class ReadPairMappingWindowTest : public ReadPairMappingTest,
-                                  public ::testing::WithParamInterface<WindowCase> {};
-
-TEST_P(ReadPairMappingWindowTest, DistanceOfExactlyTheWindowIsInsideIt) {
-    const auto [a, b, concordant] = GetParam();
-    map(at(a), reverseComplementOf(at(b)));
-    ASSERT_EQ(populated(), 1u);
-    EXPECT_EQ(summary(slot(0)),
-              values(concordant ? kConcordant : kDiscordant, a, b, std::abs(std::int64_t{a} - b), 60, 200));
-    const ReadPairMappingStatistics& s = *statistics;
-    // Outside the window, the sums take both reads' highest hit count and lowest mismatch candidates.
-    EXPECT_EQ(values(s.pairsWithCandidatesInWindow, s.pairsWithNoCandidatesInWindow,
-                     s.hitCountSumOutsideWindow, s.popCountSumOutsideWindow),
-              concordant ? (Values{1, 0, 0, 0}) : (Values{0, 1, 60, 0}));
-    EXPECT_EQ(groups(), concordant ? (Values{0, 1, 0, 0}) : (Values{1, 0, 0, 0}));
+TEST_F(ReadPairMappingTest, DistanceOfExactlyTheWindowIsInsideIt) {
+    for (const auto& [a, b, concordant] : {std::tuple{500u, 1500u, true}, std::tuple{500u, 1501u, false},
+                                           std::tuple{1600u, 600u, true}, std::tuple{1601u, 600u, false}}) {
+        SCOPED_TRACE(std::to_string(a) + " and " + std::to_string(b));
+        map(at(a), reverseComplementOf(at(b)));
+        ASSERT_EQ(populated(), 1u);
+        EXPECT_EQ(summary(slot(0)), values(concordant ? kConcordant : kDiscordant, a, b,
+                                           std::abs(std::int64_t{a} - b), 60, 200));
+        const ReadPairMappingStatistics& s = *statistics;
+        // Outside the window, the sums take both reads' highest hit count and lowest mismatch candidates.
+        EXPECT_EQ(values(s.pairsWithCandidatesInWindow, s.pairsWithNoCandidatesInWindow,
+                         s.hitCountSumOutsideWindow, s.popCountSumOutsideWindow),
+                  concordant ? (Values{1, 0, 0, 0}) : (Values{0, 1, 60, 0}));
+        EXPECT_EQ(groups(), concordant ? (Values{0, 1, 0, 0}) : (Values{1, 0, 0, 0}));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(ReadPairMappingBoundaries, ReadPairMappingWindowTest,
-                         ::testing::Values(WindowCase{500, 1500, true}, WindowCase{500, 1501, false},
-                                           WindowCase{1600, 600, true}, WindowCase{1601, 600, false}));
 
 TEST_F(ReadPairMappingTest, ReadsWithoutCandidatesGetEmptyAlignmentsOrNone) {
     std::mt19937 random(7);
@@ -351,132 +339,124 @@ TEST_F(ReadPairMappingTest, AShortReadWithoutKeysIsRescuedNearItsMate) {
 // Read A runs across a junction: 45 bases from 1300, near its mate at 1000, then 55 bases from 3345,
 // 2 kb away, so its fragments are candidates at 1300 and 3300. A substitution at base 5 of the near
 // part lies in its outer word, the only mismatch outside the middle words that the score counts.
-class ReadPairMappingJunctionTest : public ReadPairMappingTest,
-                                    public ::testing::WithParamInterface<std::uint32_t> {};
-
-TEST_P(ReadPairMappingJunctionTest, EachPairedAlignmentGetsTheOtherFragment) {
+TEST_F(ReadPairMappingTest, EachPairedAlignmentOfAJunctionReadGetsTheOtherFragment) {
     params.generateSupplementalMappings = true;
     g = indexedGenome({chr});
-    const std::uint32_t orientation = GetParam();
-    std::string text = at(1300, 45) + at(3345, 55);
-    text[5] = otherBase(text[5]);
-    const std::string read = orientation == kForward ? text : reverseComplementOf(text);
-    const MismatchScores near = naive(read, 1300, orientation), far = naive(read, 3300, orientation);
-    // Premises: the far fragment is read A's lowest mismatch candidate, the near one looks like a
-    // junction read, and the middles of the two leave room for each other.
-    ASSERT_LT(far.wholeReadScore, near.wholeReadScore);
-    ASSERT_GT(near.wholeReadScore, 16);
-    ASSERT_LE(near.middleWordsScore + far.middleWordsScore, 35);
-    const std::int64_t score = 200 - near.middleWordsScore - far.middleWordsScore - 1;
-    for (const bool mostDistantFirst : {false, true}) {
-        params.reportMostDistantMappingAsPrimaryForReadsWithJunctions = mostDistantFirst;
-        map(read, reverseComplementOf(at(1000)));
-        ASSERT_EQ(populated(), 2u);
-        for (std::size_t i = 0; i < 2; ++i) {
-            const PairedAlignment& p = slot(i);
-            const bool nearFirst = i == 0 && !mostDistantFirst;
-            const std::int64_t first = nearFirst ? 1300 : 3300, second = nearFirst ? 3300 : 1300;
-            ASSERT_EQ(p.readAAlignments.numberOfPopulatedAlignments, 2u) << i;
-            EXPECT_EQ(placement(p.readAAlignments.alignments[0]),
-                      values(first, orientation, primaryAlignmentType));
-            EXPECT_EQ(placement(p.readAAlignments.alignments[1]),
-                      values(second, orientation, biotinJunctionAlignmentType));
-            EXPECT_EQ(values(p.readAAlignments.hasBiotinJunction, p.readBAlignments.hasBiotinJunction,
-                             p.biotinJunctionFlag, p.highQualityFlag,
-                             p.readBAlignments.numberOfPopulatedAlignments, p.alignmentScore, p.distance),
-                      (Values{1, 0, 1, 0, 1, score, first - 1000}))
-                << i;
+    for (const std::uint32_t orientation : {kForward, kReverse}) {
+        SCOPED_TRACE(orientation);
+        std::string text = at(1300, 45) + at(3345, 55);
+        text[5] = otherBase(text[5]);
+        const std::string read = orientation == kForward ? text : reverseComplementOf(text);
+        const MismatchScores near = naive(read, 1300, orientation), far = naive(read, 3300, orientation);
+        // Premises: the far fragment is read A's lowest mismatch candidate, the near one looks like a
+        // junction read, and the middles of the two leave room for each other.
+        ASSERT_LT(far.wholeReadScore, near.wholeReadScore);
+        ASSERT_GT(near.wholeReadScore, 16);
+        ASSERT_LE(near.middleWordsScore + far.middleWordsScore, 35);
+        const std::int64_t score = 200 - near.middleWordsScore - far.middleWordsScore - 1;
+        for (const bool mostDistantFirst : {false, true}) {
+            params.reportMostDistantMappingAsPrimaryForReadsWithJunctions = mostDistantFirst;
+            map(read, reverseComplementOf(at(1000)));
+            ASSERT_EQ(populated(), 2u);
+            for (std::size_t i = 0; i < 2; ++i) {
+                const PairedAlignment& p = slot(i);
+                const bool nearFirst = i == 0 && !mostDistantFirst;
+                const std::int64_t first = nearFirst ? 1300 : 3300, second = nearFirst ? 3300 : 1300;
+                ASSERT_EQ(p.readAAlignments.numberOfPopulatedAlignments, 2u) << i;
+                EXPECT_EQ(placement(p.readAAlignments.alignments[0]),
+                          values(first, orientation, primaryAlignmentType));
+                EXPECT_EQ(placement(p.readAAlignments.alignments[1]),
+                          values(second, orientation, biotinJunctionAlignmentType));
+                EXPECT_EQ(values(p.readAAlignments.hasBiotinJunction, p.readBAlignments.hasBiotinJunction,
+                                 p.biotinJunctionFlag, p.highQualityFlag,
+                                 p.readBAlignments.numberOfPopulatedAlignments, p.alignmentScore, p.distance),
+                          (Values{1, 0, 1, 0, 1, score, first - 1000}))
+                    << i;
+            }
+            // The near part lies in the window around the mate, where the read's unmatched end is
+            // looked up directly: only the far part is left to the detection among candidates.
+            const ReadPairMappingStatistics& s = *statistics;
+            EXPECT_EQ(values(s.primaryBiotinDetectionsPerformed, s.secondaryBiotinDetectionsPerformed,
+                             s.readsWithBiotinJunctions, s.readPairsWithBiotinJunctions),
+                      (Values{1, 0, 2, 1}));
+            // Both paired alignments have primary score 0; the far fragment holds more keys.
+            EXPECT_EQ(groups(), (Values{0, 1, 0, 1}));
         }
-        // The near part lies in the window around the mate, where the read's unmatched end is
-        // looked up directly: only the far part is left to the detection among candidates.
-        const ReadPairMappingStatistics& s = *statistics;
-        EXPECT_EQ(values(s.primaryBiotinDetectionsPerformed, s.secondaryBiotinDetectionsPerformed,
-                         s.readsWithBiotinJunctions, s.readPairsWithBiotinJunctions),
-                  (Values{1, 0, 2, 1}));
-        // Both paired alignments have primary score 0; the far fragment holds more keys than the near one.
-        EXPECT_EQ(groups(), (Values{0, 1, 0, 1}));
     }
 }
 
 // Read A's last 34 bases come from 1700: they hold one key, too few for a candidate, but lie
 // within the window of the mate at 1000, where the read's unmatched end is looked up directly. A
 // second copy of them there leaves the search without an answer: which copy is meant is unknowable.
-TEST_P(ReadPairMappingJunctionTest, AnOtherPartWithoutCandidateIsFoundNearTheMateUnlessRepeated) {
+TEST_F(ReadPairMappingTest, AnOtherPartWithoutCandidateIsFoundNearTheMateUnlessRepeated) {
     params.generateSupplementalMappings = true;
-    const std::uint32_t orientation = GetParam();
-    const std::string text = at(1300, 66) + at(1700, 34);
-    const std::string read = orientation == kForward ? text : reverseComplementOf(text);
-    map(read, reverseComplementOf(at(1000)));
-    ASSERT_EQ(slot(0).readAAlignments.numberOfPopulatedAlignments, 2u);
-    EXPECT_EQ(placement(slot(0).readAAlignments.alignments[0]),
-              values(1300, orientation, primaryAlignmentType));
-    EXPECT_EQ(placement(slot(0).readAAlignments.alignments[1]),
-              values(1700 - 66, orientation, biotinJunctionAlignmentType));
-    // The search itself, from read A's placement, before and after a copy is planted.
-    const Position& own = slot(0).readAAlignments.alignments[0].primaryPosition;
-    CandidatePosition candidate;
-    candidate.genomePosition = own.genomePosition;
-    candidate.orientation = own.orientation;
-    candidate.chosenMappingScores = own.mappingScores;
-    const JunctionRescueSearch search{slot(0).readBAlignments.alignments[0].primaryPosition.genomePosition,
-                                      1000, 2};
-    CandidatePosition fragment;
-    EXPECT_TRUE(findJunctionFragmentNearMate(pair.readA, candidate, search, *g.genome, fragment));
-    put(600, at(1700, 34));
-    g = indexedGenome({chr});
-    EXPECT_FALSE(findJunctionFragmentNearMate(pair.readA, candidate, search, *g.genome, fragment));
+    const std::string original = chr;
+    for (const std::uint32_t orientation : {kForward, kReverse}) {
+        SCOPED_TRACE(orientation);
+        chr = original;
+        g = {};
+        const std::string text = at(1300, 66) + at(1700, 34);
+        const std::string read = orientation == kForward ? text : reverseComplementOf(text);
+        map(read, reverseComplementOf(at(1000)));
+        ASSERT_EQ(slot(0).readAAlignments.numberOfPopulatedAlignments, 2u);
+        EXPECT_EQ(placement(slot(0).readAAlignments.alignments[0]),
+                  values(1300, orientation, primaryAlignmentType));
+        EXPECT_EQ(placement(slot(0).readAAlignments.alignments[1]),
+                  values(1700 - 66, orientation, biotinJunctionAlignmentType));
+        // The search itself, from read A's placement, before and after a copy is planted.
+        const Position& own = slot(0).readAAlignments.alignments[0].primaryPosition;
+        CandidatePosition candidate;
+        candidate.genomePosition = own.genomePosition;
+        candidate.orientation = own.orientation;
+        candidate.chosenMappingScores = own.mappingScores;
+        const JunctionRescueSearch search{
+            slot(0).readBAlignments.alignments[0].primaryPosition.genomePosition, 1000, 2};
+        CandidatePosition fragment;
+        EXPECT_TRUE(findJunctionFragmentNearMate(pair.readA, candidate, search, *g.genome, fragment));
+        put(600, at(1700, 34));
+        g = indexedGenome({chr});
+        EXPECT_FALSE(findJunctionFragmentNearMate(pair.readA, candidate, search, *g.genome, fragment));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(ReadPairMappingOrientations, ReadPairMappingJunctionTest,
-                         ::testing::Values(kForward, kReverse));
-
-struct AlternateCase {
-    bool generate;
-    bool mismatched;
-    std::uint32_t alternates;
-};
-class ReadPairMappingAlternatesTest : public ReadPairMappingTest,
-                                      public ::testing::WithParamInterface<AlternateCase> {};
 
 // Read A at 200, 1600 and 3000; read B at 3500, within the window of the third copy only, which
 // ranks behind the other two in read A's lowest mismatch candidates.
-TEST_P(ReadPairMappingAlternatesTest, EqualCandidatesAheadOfTheConcordantOneBecomeAlternates) {
-    const auto [generate, mismatched, alternates] = GetParam();
+TEST_F(ReadPairMappingTest, EqualCandidatesAheadOfTheConcordantOneBecomeAlternates) {
     params.generateSupplementalMappings = true;
-    params.generateAlternateMappings = generate;
     // The most -a allows: records are made for the alternates a read can have, not for all of -a.
     params.numberOfAlternateMappingsToReport = maximumAlternateMappings;
     put(1600, at(200));
     put(3000, at(200));
-    // Substitutions 12 bases apart put two or three in every word: primary score 2, at most one alternate.
-    map(mismatched ? withXorKeepingMismatches(at(200), {5, 17, 29, 41, 53, 65, 77, 89}) : at(200),
-        reverseComplementOf(at(3500)));
-    ASSERT_EQ(populated(), 2u);
-    const Alignments& concordant = slot(0).readAAlignments;
-    ASSERT_EQ(concordant.numberOfPopulatedAlignments, 1 + alternates);
-    EXPECT_EQ(placement(concordant.alignments[0]), (Values{3000, kForward, primaryAlignmentType}));
-    // The primary, a junction fragment and the other ranked candidates (the ranking keeps five).
-    for (const PairedAlignment* paired : {&slot(0), &slot(1)})
-        for (const Alignments* read : {&paired->readAAlignments, &paired->readBAlignments})
-            EXPECT_LE(read->numberOfAllocatedAlignments(), 2u + 5u);
-    for (std::uint32_t i = 0; i < alternates; ++i)
-        EXPECT_EQ(placement(concordant.alignments[1 + i]),
-                  values(i == 0 ? 200 : 1600, kForward, alternateAlignmentType));
-    // The discordant pair's read A is the first entry itself: the walk stops at once.
-    EXPECT_EQ(placement(slot(1).readAAlignments.alignments[0]),
-              (Values{200, kForward, primaryAlignmentType}));
-    EXPECT_EQ(values(slot(1).readAAlignments.numberOfPopulatedAlignments,
-                     slot(0).readBAlignments.numberOfPopulatedAlignments),
-              (Values{1, 1}));
-    const ReadPairMappingStatistics& s = *statistics;
-    EXPECT_EQ(values(s.readsWithAlternativeAlignments, s.alternativeAlignmentsReported,
-                     s.readPairsWithAlternativeAlignments, s.readsWithBiotinJunctions),
-              values(alternates > 0, alternates, alternates > 0, 0));
+    for (const auto& [generate, mismatched, alternates] :
+         {std::tuple{false, false, 0u}, std::tuple{true, false, 2u}, std::tuple{true, true, 1u}}) {
+        SCOPED_TRACE(std::to_string(generate) + std::to_string(mismatched));
+        params.generateAlternateMappings = generate;
+        // Substitutions 12 bases apart, two or three a word: primary score 2, at most one alternate.
+        map(mismatched ? withXorKeepingMismatches(at(200), {5, 17, 29, 41, 53, 65, 77, 89}) : at(200),
+            reverseComplementOf(at(3500)));
+        ASSERT_EQ(populated(), 2u);
+        const Alignments& concordant = slot(0).readAAlignments;
+        ASSERT_EQ(concordant.numberOfPopulatedAlignments, 1 + alternates);
+        EXPECT_EQ(placement(concordant.alignments[0]), (Values{3000, kForward, primaryAlignmentType}));
+        // The primary, a junction fragment and the other ranked candidates (the ranking keeps five).
+        for (const PairedAlignment* paired : {&slot(0), &slot(1)})
+            for (const Alignments* read : {&paired->readAAlignments, &paired->readBAlignments})
+                EXPECT_LE(read->numberOfAllocatedAlignments(), 2u + 5u);
+        for (std::uint32_t i = 0; i < alternates; ++i)
+            EXPECT_EQ(placement(concordant.alignments[1 + i]),
+                      values(i == 0 ? 200 : 1600, kForward, alternateAlignmentType));
+        // The discordant pair's read A is the first entry itself: the walk stops at once.
+        EXPECT_EQ(placement(slot(1).readAAlignments.alignments[0]),
+                  (Values{200, kForward, primaryAlignmentType}));
+        EXPECT_EQ(values(slot(1).readAAlignments.numberOfPopulatedAlignments,
+                         slot(0).readBAlignments.numberOfPopulatedAlignments),
+                  (Values{1, 1}));
+        const ReadPairMappingStatistics& s = *statistics;
+        EXPECT_EQ(values(s.readsWithAlternativeAlignments, s.alternativeAlignmentsReported,
+                         s.readPairsWithAlternativeAlignments, s.readsWithBiotinJunctions),
+                  values(alternates > 0, alternates, alternates > 0, 0));
+    }
 }
-
-INSTANTIATE_TEST_SUITE_P(ReadPairMappingLimits, ReadPairMappingAlternatesTest,
-                         ::testing::Values(AlternateCase{false, false, 0}, AlternateCase{true, false, 2},
-                                           AlternateCase{true, true, 1}));
 
 // Hand-made paired alignments of a 100-base read A and a read B of the given length.
 ReadPair pairOfReads(std::uint32_t readBLength = 100) {
