@@ -164,25 +164,9 @@ TEST(Files, AnUnfinishedFileIsRemovedWhenTheRunFailsAndKeptOnceComplete) {
     };
     const std::string failed = "/tmp/koru-support-test-failed", killed = "/tmp/koru-support-test-killed",
                       kept = "/tmp/koru-support-test-kept";
-    EXPECT_EXIT(
-        {
-            unfinished(failed);
-            exitWithError("failed\n");
-        },
-        ExitedWithCode(1), "^failed\n$");
-    EXPECT_EXIT(
-        {
-            unfinished(killed);
-            std::raise(SIGTERM);
-        },
-        ::testing::KilledBySignal(SIGTERM), "");
-    EXPECT_EXIT(
-        {
-            unfinished(kept);
-            keepFileWhenRunFails();
-            exitWithError("");
-        },
-        ExitedWithCode(1), "");
+    EXPECT_EXIT((unfinished(failed), exitWithError("failed\n")), ExitedWithCode(1), "^failed\n$");
+    EXPECT_EXIT((unfinished(killed), std::raise(SIGTERM)), ::testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EXIT((unfinished(kept), keepFileWhenRunFails(), exitWithError("")), ExitedWithCode(1), "");
     EXPECT_FALSE(std::filesystem::exists(failed));
     EXPECT_FALSE(std::filesystem::exists(killed));
     EXPECT_EQ(readFile(kept), "half");
@@ -201,19 +185,9 @@ TEST(Timer, ReportLineGivesWholeSecondsAndProcessorTime) {
 }
 
 TEST(Diagnostics, CrashHandlerPrintsTheSignalAndEndsWithStatusOne) {
-    EXPECT_EXIT(
-        {
-            installCrashHandler();
-            std::raise(SIGSEGV);
-        },
-        ExitedWithCode(1), "^Error: signal 11:\n");
-    EXPECT_EXIT(
-        {
-            installCrashHandler();
-            std::raise(SIGBUS);
-        },
-        ExitedWithCode(1), "^Error: signal 7:\n")
-        << "a bus error outside every mapped file";
+    EXPECT_EXIT((installCrashHandler(), std::raise(SIGSEGV)), ExitedWithCode(1), "^Error: signal 11:\n");
+    // A bus error outside every mapped file.
+    EXPECT_EXIT((installCrashHandler(), std::raise(SIGBUS)), ExitedWithCode(1), "^Error: signal 7:\n");
 }
 
 // A file written over in place (cp onto it) shrinks under its mapping: a run reading it once ended
