@@ -1,5 +1,6 @@
 #include "io/qmr_output.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <array>
@@ -13,6 +14,7 @@ namespace {
 
 using testing::alignmentsOf;
 using ::testing::ExitedWithCode;
+using ::testing::HasSubstr;
 using testing::pairedAlignmentOf;
 using testing::pairedAlignmentsOf;
 using testing::placedAlignment;
@@ -154,7 +156,7 @@ ExecutionParameters headerParameters(std::int32_t version, const std::string& qm
     return params;
 }
 
-constexpr const char* kHeaderWithoutGenome =
+const std::string kHeaderWithoutGenome =
     "#Command Line: \"koru -q out.qmr \" \n"
     "#Reference Genome: name = \"\", version = \"\", numberOfChromosomes = 0, numberOfBasePairs = 0, "
     "file = \"\" \n"
@@ -165,6 +167,18 @@ constexpr const char* kHeaderWithoutGenome =
 
 TEST(QmrOutputTest, HeaderDescribesTheRunAndItsColumnLineDependsOnTheVersion) {
     testing::TemporaryDirectory directory;
+    const std::string columns[] = {"",
+                                   "\"tagA\" \"tagB\" \"chrA\" \"chrB\" \"posA\" \"posB\" \"mWPcA\" "
+                                   "\"mWPcB\" \"fRPcA\" \"fRPcB\" \"fRPcSum\" "
+                                   "\"scoreSum\" \"file\" \"line\" \"Mtype\" \n",
+                                   "\"chrA\" \"chrB\" \"posA\" \"posB\" \"binA\" \"binB\" \"homA\" \"homB\" "
+                                   "\"scoreSum\" \"fRPcA\" \"fRPcB\" "
+                                   "\"file\" \"line\" \"Mtype\" \n"};
+    for (const std::int32_t version : {1, 2, 3}) {
+        const std::string path = directory.file(std::to_string(version) + ".qmr");
+        writeQMROutputRecordFormatedFileHeader(headerParameters(version, path), GenomeSequence{});
+        EXPECT_EQ(testing::readFile(path), kHeaderWithoutGenome + columns[version - 1]) << version;
+    }
     ExecutionParameters params = headerParameters(3, directory.file("h.qmr"));
     params.genomeInformation = std::make_unique<GenomeInformation>();
     params.genomeInformation->name = "hg";
@@ -174,23 +188,9 @@ TEST(QmrOutputTest, HeaderDescribesTheRunAndItsColumnLineDependsOnTheVersion) {
     GenomeSequence genome;
     genome.sequenceLength = 17569;
     writeQMROutputRecordFormatedFileHeader(params, genome);
-    const std::string header = testing::readFile(directory.file("h.qmr"));
-    EXPECT_NE(header.find("#Reference Genome: name = \"hg\", version = \"38\", numberOfChromosomes = 2, "
-                          "numberOfBasePairs = 17569, file = \"/g/hg.fa\" \n"),
-              std::string::npos)
-        << header;
-    EXPECT_TRUE(header.ends_with(
-        "\n\"chrA\" \"chrB\" \"posA\" \"posB\" \"binA\" \"binB\" \"homA\" \"homB\" \"scoreSum\" "
-        "\"fRPcA\" \"fRPcB\" \"file\" \"line\" \"Mtype\" \n"))
-        << header;
-    writeQMROutputRecordFormatedFileHeader(headerParameters(2, directory.file("2.qmr")), GenomeSequence{});
-    EXPECT_EQ(
-        testing::readFile(directory.file("2.qmr")),
-        std::string(kHeaderWithoutGenome) +
-            "\"tagA\" \"tagB\" \"chrA\" \"chrB\" \"posA\" \"posB\" \"mWPcA\" \"mWPcB\" \"fRPcA\" \"fRPcB\" "
-            "\"fRPcSum\" \"scoreSum\" \"file\" \"line\" \"Mtype\" \n");
-    writeQMROutputRecordFormatedFileHeader(headerParameters(1, directory.file("1.qmr")), GenomeSequence{});
-    EXPECT_EQ(testing::readFile(directory.file("1.qmr")), kHeaderWithoutGenome);
+    EXPECT_THAT(testing::readFile(directory.file("h.qmr")),
+                HasSubstr("\n#Reference Genome: name = \"hg\", version = \"38\", numberOfChromosomes = 2, "
+                          "numberOfBasePairs = 17569, file = \"/g/hg.fa\" \n"));
 }
 
 std::string unsupported(const char* what) {
