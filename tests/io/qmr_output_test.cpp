@@ -57,17 +57,13 @@ std::unique_ptr<ReadPair> readPairOfLengths(std::uint32_t a, std::uint32_t b) {
 // The lines the configured version writes for the paired alignments.
 std::string qmrLines(std::int32_t version, const ReadPair& pair, const std::vector<PairedAlignment>& list,
                      bool reportSecondary = false) {
-    testing::TemporaryDirectory directory;
     ExecutionParameters params;
     params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = version;
     params.reportSecondaryAlignment = reportSecondary;
-    auto file = createLockedFile(directory.file("out.qmr"), false, false);
-    {
-        BufferedFileWriter writer(*file, 0);
+    return testing::writtenText([&](BufferedFileWriter& writer) {
         writePairedAlignmentsToQMROutputRecordFormatedFile(params, pairedAlignmentsOf(pair, list, params),
                                                            writer, GenomeSequence{});
-    }
-    return testing::readFile(directory.file("out.qmr"));
+    });
 }
 
 TEST(QmrOutputTest, LinesOfEachVersion) {
@@ -207,14 +203,11 @@ TEST(QmrOutputDeathTest, UnsupportedVersionsEndTheRun) {
     const auto pair = readPairOfLengths(100, 100);
     EXPECT_EXIT(qmrLines(1, *pair, {examplePair()}), ExitedWithCode(1),
                 unsupported("the records of a read pair"));
-    EXPECT_EXIT(
-        {
-            auto file = createLockedFile(directory.file("r.qmr"), false, false);
-            BufferedFileWriter writer(*file, 0);
-            QMROutputRecord record = createQMROutputRecord(1, *pair);
-            writeQMROutputRecordToBufferedFile(record, writer);
-        },
-        ExitedWithCode(1), unsupported("a record"));
+    EXPECT_EXIT(testing::writtenText([&](BufferedFileWriter& writer) {
+                    QMROutputRecord record = createQMROutputRecord(1, *pair);
+                    writeQMROutputRecordToBufferedFile(record, writer);
+                }),
+                ExitedWithCode(1), unsupported("a record"));
 }
 
 TEST(OutputFilesTest, WritersFollowTheRequestedFormatsAndWriteWhenDone) {
