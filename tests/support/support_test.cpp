@@ -82,11 +82,8 @@ TEST(Allocation, ExhaustedMemoryEndsTheRunWithWhatTheRunNeeds) {
     const std::string expected = "^The host could not provide the memory koru asked for\\.\n$";
     EXPECT_EXIT(callocExitIfNull(std::size_t{1} << 62, 16), ExitedWithCode(1), expected);
     EXPECT_EXIT(
-        {
-            describeMemoryNeed(
-                "indexing the genome in \"g.fa\" at --indexSamplingStep 1 needs about 2.3 GiB");
-            callocExitIfNull(std::size_t{1} << 62, 16);
-        },
+        (describeMemoryNeed("indexing the genome in \"g.fa\" at --indexSamplingStep 1 needs about 2.3 GiB"),
+         callocExitIfNull(std::size_t{1} << 62, 16)),
         ExitedWithCode(1),
         "^The host could not provide the memory koru asked for: indexing the genome in \"g\\.fa\" at "
         "--indexSamplingStep 1 needs about 2\\.3 GiB\\.\n$");
