@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "genome/binary_genome.h"
@@ -39,17 +40,14 @@ std::vector<std::uint32_t> chromosomeValues(std::uint32_t number, const std::vec
 void expectThreeWordChromosome(const GenomeSequence& genome) {
     ASSERT_GE(genome.chromosomes.size(), 1u);
     const ChromosomeInformation& chromosome = genome.chromosomes[0];
-    EXPECT_EQ(chromosome.name, "1");
-    EXPECT_EQ(chromosome.chromosomeNumber, 1u);
-    EXPECT_EQ(chromosome.accession, "");
-    EXPECT_EQ(chromosome.endPositionInChromosome, 96u);
+    EXPECT_EQ(std::tuple(chromosome.name, chromosome.chromosomeNumber, chromosome.accession,
+                         chromosome.endPositionInChromosome),
+              std::tuple("1", 1u, "", 96u));
     EXPECT_EQ(layoutOf(chromosome), (Layout{96, 128, 0, 3, 0, 127}));
-    for (std::uint64_t word = 0; word < 3; ++word) {
-        EXPECT_EQ(genome.baseWord(word), kThreeWords[2 * word]);
-        EXPECT_EQ(genome.checkWord(word), kThreeWords[2 * word + 1]);
-    }
-    EXPECT_EQ(genome.baseWord(3), 0u) << "the zero word that keeps chromosomes on even words";
-    EXPECT_EQ(genome.checkWord(3), 0u);
+    // Then the zero word that keeps chromosomes on even words.
+    for (std::uint64_t word = 0; word < 4; ++word)
+        EXPECT_EQ(std::tuple(genome.baseWord(word), genome.checkWord(word)),
+                  word < 3 ? std::tuple(kThreeWords[2 * word], kThreeWords[2 * word + 1]) : std::tuple(0u, 0u));
     EXPECT_EQ(asciiOf(genome, 0, 128),
               std::string(32, 'A') + std::string(32, 'C') + kMixedWord + std::string(32, 'T'));
 }
@@ -57,10 +55,10 @@ void expectThreeWordChromosome(const GenomeSequence& genome) {
 TEST(BinaryGenome, FormatZeroOddWordCountIsPaddedToAnEvenWord) {
     const auto genome = binaryGenome(chromosomeValues(1, kThreeWords, false), binaryGenomeFormatType0, 1);
     expectThreeWordChromosome(*genome);
-    EXPECT_EQ(genome->utilizedBinaryEncodedArraySize, 4u);
-    EXPECT_EQ(genome->allocatedBinaryEncodedArraySize, 4u) << "32 bytes / 8";
-    EXPECT_EQ(genome->sequenceLength, 96u);
-    EXPECT_EQ(genome->paddedSequenceLength, 128u);
+    // Allocated: 32 bytes / 8.
+    EXPECT_EQ(std::tuple(genome->utilizedBinaryEncodedArraySize, genome->allocatedBinaryEncodedArraySize,
+                         genome->sequenceLength, genome->paddedSequenceLength),
+              std::tuple(4u, 4u, 96u, 128u));
     EXPECT_EQ(asciiOf(*genome, 96, 1024), std::string(32, 'T')) << "the zero word, then no text";
 }
 
@@ -77,54 +75,49 @@ TEST(BinaryGenome, FormatOneSkipsTheExtraPairsAndReadsTheSame) {
     expectThreeWordChromosome(*genome);
     ASSERT_EQ(genome->chromosomes.size(), 2u);
     const ChromosomeInformation& seven = genome->chromosomes[1];
-    EXPECT_EQ(seven.name, "7");
-    EXPECT_EQ(seven.chromosomeNumber, 7u);
+    EXPECT_EQ(std::tuple(seven.name, seven.chromosomeNumber), std::tuple("7", 7u));
     EXPECT_EQ(layoutOf(seven), (Layout{64, 64, 4, 5, 128, 191}));
-    EXPECT_EQ(genome->baseWord(4), 0xAAAAAAAAu);
-    EXPECT_EQ(genome->checkWord(5), 2u);
+    EXPECT_EQ(std::tuple(genome->baseWord(4), genome->checkWord(5)), std::tuple(0xAAAAAAAAu, 2u));
     EXPECT_EQ(asciiOf(*genome, 128, 4), "ACAC");
-    EXPECT_EQ(genome->sequenceLength, 96u + 64u);
-    EXPECT_EQ(genome->paddedSequenceLength, 192u);
+    EXPECT_EQ(std::tuple(genome->sequenceLength, genome->paddedSequenceLength), std::tuple(96u + 64u, 192u));
     EXPECT_EQ(getChromosomeInformationForGenomePosition(130, *genome), &seven);
 }
 
 TEST(BinaryGenome, NoChromosomesAndTrailingBytes) {
     const auto empty = binaryGenome({}, binaryGenomeFormatType0, 0);
     EXPECT_TRUE(empty->chromosomes.empty());
-    EXPECT_EQ(empty->utilizedBinaryEncodedArraySize, 0u);
-    EXPECT_EQ(empty->sequenceLength, 0u);
-    EXPECT_EQ(empty->paddedSequenceLength, 0u);
-    EXPECT_EQ(empty->asciiEncodedArrayLength, 1024u);
+    EXPECT_EQ(std::tuple(empty->utilizedBinaryEncodedArraySize, empty->sequenceLength,
+                         empty->paddedSequenceLength, empty->asciiEncodedArrayLength),
+              std::tuple(0u, 0u, 0u, 1024u));
     EXPECT_EQ(asciiOf(*empty, 0, 1024), "");
 
     // Values after the last chromosome the genome information counts are not read.
     const auto trailing = binaryGenome({3, 2, 1, 2, 3, 4, 9, 9, 9}, binaryGenomeFormatType0, 1);
-    ASSERT_EQ(trailing->chromosomes.size(), 1u);
-    EXPECT_EQ(trailing->utilizedBinaryEncodedArraySize, 2u);
-    EXPECT_EQ(trailing->checkWord(1), 4u);
+    EXPECT_EQ(std::tuple(trailing->chromosomes.size(), trailing->utilizedBinaryEncodedArraySize,
+                         trailing->checkWord(1)),
+              std::tuple(1u, 2u, 4u));
 }
 
 TEST(BinaryGenome, FilesShorterThanTheirChromosomesAreRefused) {
-    const auto read = [](const std::vector<std::uint32_t>& values, std::uint32_t formatType,
-                         std::uint32_t chromosomes) { binaryGenome(values, formatType, chromosomes); };
-    EXPECT_EXIT(
-        read(chromosomeValues(1, kThreeWords, false), binaryGenomeFormatType0, 2), ExitedWithCode(1),
-        "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 2 of 2: its data needs 40 "
-        "bytes, but the file has only 32.\n$");
-    EXPECT_EXIT(
-        read({1, 5, 1, 2, 3, 4}, binaryGenomeFormatType0, 1), ExitedWithCode(1),
-        "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 1 of 1: its data needs 48 "
-        "bytes, but the file has only 24.\n$");
-    EXPECT_EXIT(
-        read(chromosomeValues(1, kThreeWords, false), binaryGenomeFormatType1, 1), ExitedWithCode(1),
-        "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 1 of 1: its data needs 56 "
-        "bytes, but the file has only 32.\n$")
-        << "format 1 without its extra pairs";
-    // A word count near 2^32 must not wrap the size check.
-    EXPECT_EXIT(read({1, 0xFFFFFFFF, 1, 2}, binaryGenomeFormatType1, 1), ExitedWithCode(1),
-                "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome 1 of 1: its data "
-                "needs 68719476728 bytes, but the file has only 16.\n$");
-    EXPECT_EXIT(read({1, 1, 2, 3, 4, 0}, binaryGenomeFormatType0, 2), ExitedWithCode(1),
+    const auto threeWords = chromosomeValues(1, kThreeWords, false);
+    const struct {
+        std::vector<std::uint32_t> values;
+        std::uint32_t formatType, chromosomes, chromosome;
+        std::uint64_t needed, held;
+    } cases[] = {
+        {threeWords, binaryGenomeFormatType0, 2, 2, 40, 32},
+        {{1, 5, 1, 2, 3, 4}, binaryGenomeFormatType0, 1, 1, 48, 24},
+        {threeWords, binaryGenomeFormatType1, 1, 1, 56, 32},  // format 1 without its extra pairs
+        // A word count near 2^32 must not wrap the size check.
+        {{1, 0xFFFFFFFF, 1, 2}, binaryGenomeFormatType1, 1, 1, 68719476728, 16},
+    };
+    for (const auto& c : cases)
+        EXPECT_EXIT(binaryGenome(c.values, c.formatType, c.chromosomes), ExitedWithCode(1),
+                    "^ERROR: The binary genome file \"genome.bin\" ends inside chromosome " +
+                        std::to_string(c.chromosome) + " of " + std::to_string(c.chromosomes) +
+                        ": its data needs " + std::to_string(c.needed) + " bytes, but the file has only " +
+                        std::to_string(c.held) + ".\n$");
+    EXPECT_EXIT(binaryGenome({1, 1, 2, 3, 4, 0}, binaryGenomeFormatType0, 2), ExitedWithCode(1),
                 "^ERROR: Chromosome 2 of 2 in the binary genome file \"genome.bin\" has no words.\n$");
 }
 

@@ -14,19 +14,14 @@ namespace {
 using testing::asciiOf;
 using ::testing::ExitedWithCode;
 using testing::fastaGenome;
-using testing::genomeParameters;
 using testing::Layout;
 using testing::layoutOf;
-
-std::string repeated(char base, std::size_t count) {
-    return std::string(count, base);
-}
 
 // Bases, planes, text and counters are held against a model in fasta_model_test.cpp; here, where
 // chromosomes lie: each is padded to whole words and followed by a word of separator.
 TEST(FastaReference, ShortAndWholeWordChromosomesAreEachPaddedAndSeparated) {
     const auto genome =
-        fastaGenome(">a\nACGTN\n>b\n" + repeated('C', 16) + "\n" + repeated('G', 16) + "\n>c\nA\n");
+        fastaGenome(">a\nACGTN\n>b\n" + std::string(16, 'C') + "\n" + std::string(16, 'G') + "\n>c\nA\n");
     ASSERT_EQ(genome->chromosomes.size(), 3u);
     const ChromosomeInformation& a = genome->chromosomes[0];
     EXPECT_EQ(std::tuple(a.name, a.chromosomeNumber, a.endPositionInChromosome), std::tuple("a", 1u, 5u));
@@ -41,11 +36,11 @@ TEST(FastaReference, ShortAndWholeWordChromosomesAreEachPaddedAndSeparated) {
 // The counters themselves are checked against the model in fasta_model_test.cpp.
 TEST(FastaReference, UnmappedRegionQualityFollowsTheRunsOfUncalledBases) {
     // 40 N after another base: 8 positions end a run of 32. ceiling(-10 log10(8 / 42)) = 8.
-    const auto forty = fastaGenome(">a\nA" + repeated('N', 20) + "\n" + repeated('N', 20) + "\nA\n");
+    const auto forty = fastaGenome(">a\nA" + std::string(20, 'N') + "\n" + std::string(20, 'N') + "\nA\n");
     EXPECT_EQ(forty->sequenceStatistics.positionsWhere32ConsecutiveUncalledBasesDetected, 8u);
     EXPECT_EQ(forty->mappingQualityOfKeyBelongingToUnmappedRegion, 8u);
     // A chromosome starts after an imagined N, so 32 leading N already make a run: ceiling(15.05) = 16.
-    const auto leading = fastaGenome(">a\n" + repeated('N', 32) + "\n");
+    const auto leading = fastaGenome(">a\n" + std::string(32, 'N') + "\n");
     EXPECT_EQ(leading->mappingQualityOfKeyBelongingToUnmappedRegion, 16u);
 }
 
@@ -58,14 +53,12 @@ TEST(FastaReference, ArraysAreLargeEnoughWhenTheFileSizeSuggestsTooLittle) {
     EXPECT_GE(oneLine->asciiEncodedArrayLength, oneLine->paddedSequenceLength);
     EXPECT_GE(oneLine->allocatedBinaryEncodedArraySize, oneLine->utilizedBinaryEncodedArraySize);
     EXPECT_EQ(asciiOf(*oneLine, 0, 1000), bases);
-    EXPECT_EQ(asciiOf(*oneLine, 1000, 56), repeated('N', 56));
+    EXPECT_EQ(asciiOf(*oneLine, 1000, 56), std::string(56, 'N'));
 
     // Many one-base chromosomes: 64 positions each from 4 bytes of file.
     std::string many;
-    for (int chromosome = 0; chromosome < 300; ++chromosome) {
-        many += '>';
-        many += std::to_string(chromosome) + "\nG\n";
-    }
+    for (int chromosome = 0; chromosome < 300; ++chromosome)
+        many += ">" + std::to_string(chromosome) + "\nG\n";
     const auto genome = fastaGenome(many);
     ASSERT_EQ(genome->chromosomes.size(), 300u);
     EXPECT_EQ(genome->utilizedBinaryEncodedArraySize, 600u);
@@ -76,50 +69,36 @@ TEST(FastaReference, ArraysAreLargeEnoughWhenTheFileSizeSuggestsTooLittle) {
     EXPECT_EQ(genome->sequenceLength, 299u * 64 + 1);
 }
 
-TEST(FastaReference, FilesWithoutSequenceDataOrWithBrokenHeadersEndTheRun) {
-    const auto read = [](const std::string& text) { fastaGenome(text, "genome.fa"); };
-    const auto refusal = [](const std::string& what) {
-        return "^ERROR: The reference genome file \"genome\\.fa\" " + what + "\\.\n$";
+// The duplicate names, nameless headers, chromosomes without bases and digits once gave SAM that
+// samtools refuses, or bases that are not in the file.
+TEST(FastaReference, FilesWithoutSequenceDataOrWithBrokenHeadersOrNamesEndTheRun) {
+    const std::string noHeader = "does not start with a header line \\(\">name\"\\)";
+    const struct {
+        std::string text, refusal;
+    } cases[] = {
+        {"", "has no sequence data"},
+        {"ACGT\nACGT\n", "has no sequence data"},
+        {"\n>a\nACGT\n", noHeader},    // an empty line before the first header
+        {"AC\n>a\nACGT\n", noHeader},  // bases before the first header
+        {">a>b\nACGT\n", "has a header that cannot be read at line 1"},             // a '>' inside the header
+        {">a", "has a header that cannot be read at line 1"},                       // no line feed
+        {">a\nAC\n>gi|1|ref\nAC\n", "has a header that cannot be read at line 3"},  // too few delimiters
+        {">chr1\nACGT\n>chr2\nAC\n>chr1\nGG\n",
+         "names the chromosome \"chr1\" twice, at lines 1 and 5 \\(names are compared up to their first "
+         "white space\\)"},
+        {">chr1 first\nACGT\n>chr1\tsecond\nAC\n", "names the chromosome \"chr1\" twice, at lines 1 and 3.*"},
+        {">a\nAC\n>\nACGT\n", "has a header without a name at line 3"},
+        {"> x\nACGT\n", "has a header without a name at line 1"},
+        {">only\n", "has no bases for the chromosome \"only\" of line 1"},
+        {">a\nAC\n>b\n \n>c\nA\n", "has no bases for the chromosome \"b\" of line 3"},
+        {">a\nACGT\nAC1T\n", "has \"1\", which is not a base, at line 3"},
+        {">a\n" + std::string(40, 'A') + "\xC3\xA9\n", "has \"\\\\xC3\", which is not a base, at line 2"},
     };
-    EXPECT_EXIT(read(""), ExitedWithCode(1), refusal("has no sequence data"));
-    EXPECT_EXIT(read("ACGT\nACGT\n"), ExitedWithCode(1), refusal("has no sequence data"));
-    const std::string noHeader = refusal("does not start with a header line \\(\">name\"\\)");
-    EXPECT_EXIT(read("\n>a\nACGT\n"), ExitedWithCode(1), noHeader) << "empty line before the first header";
-    EXPECT_EXIT(read("AC\n>a\nACGT\n"), ExitedWithCode(1), noHeader) << "bases before the first header";
-    EXPECT_EXIT(read(">a>b\nACGT\n"), ExitedWithCode(1),
-                refusal("has a header that cannot be read at line 1"))
-        << "a '>' inside the header";
-    EXPECT_EXIT(read(">a"), ExitedWithCode(1), refusal("has a header that cannot be read at line 1"))
-        << "a header without line feed";
-    EXPECT_EXIT(read(">a\nAC\n>gi|1|ref\nAC\n"), ExitedWithCode(1),
-                refusal("has a header that cannot be read at line 3"))
-        << "too few delimiters";
-}
-
-// Each of these once gave SAM that samtools refuses, or bases that are not in the file.
-TEST(FastaReference, NamesSamCannotTellApartChromosomesWithoutBasesAndDigitsAreRefusedByLine) {
-    const auto read = [](const std::string& text) { fastaGenome(text, "genome.fa"); };
-    const auto refusal = [](const std::string& what) {
-        return "^ERROR: The reference genome file \"genome\\.fa\" " + what + "\\.\n$";
-    };
-    EXPECT_EXIT(read(">chr1\nACGT\n>chr2\nAC\n>chr1\nGG\n"), ExitedWithCode(1),
-                refusal("names the chromosome \"chr1\" twice, at lines 1 and 5 \\(names are compared up to "
-                        "their first white space\\)"));
-    EXPECT_EXIT(read(">chr1 first\nACGT\n>chr1\tsecond\nAC\n"), ExitedWithCode(1),
-                refusal("names the chromosome \"chr1\" twice, at lines 1 and 3.*"));
-    EXPECT_EXIT(read(">a\nAC\n>\nACGT\n"), ExitedWithCode(1),
-                refusal("has a header without a name at line 3"));
-    EXPECT_EXIT(read("> x\nACGT\n"), ExitedWithCode(1), refusal("has a header without a name at line 1"));
-    EXPECT_EXIT(read(">only\n"), ExitedWithCode(1),
-                refusal("has no bases for the chromosome \"only\" of line 1"));
-    EXPECT_EXIT(read(">a\nAC\n>b\n \n>c\nA\n"), ExitedWithCode(1),
-                refusal("has no bases for the chromosome \"b\" of line 3"));
-    EXPECT_EXIT(read(">a\nACGT\nAC1T\n"), ExitedWithCode(1),
-                refusal("has \"1\", which is not a base, at line 3"));
-    EXPECT_EXIT(read(">a\n" + std::string(40, 'A') + "\xC3\xA9\n"), ExitedWithCode(1),
-                refusal("has \"\\\\xC3\", which is not a base, at line 2"));
-    // Letters of any kind, gaps and stops are read as the reference has them; so are names equal
-    // only beyond their first white space... which SAM would not tell apart, hence not here.
+    for (const auto& c : cases)
+        EXPECT_EXIT(fastaGenome(c.text, "genome.fa"), ExitedWithCode(1),
+                    "^ERROR: The reference genome file \"genome\\.fa\" " + c.refusal + "\\.\n$")
+            << c.text;
+    // Letters of any kind, gaps and stops are read as the reference has them.
     EXPECT_EQ(fastaGenome(">a\nACRY-*.n\n>b\nA\n")->chromosomes.size(), 2u);
 }
 
@@ -136,7 +115,6 @@ TEST(FastaReference, GenomesPastThirtyTwoBitPositionsAreRefusedBeforeAllocating)
                 file.contents[2 * chromosome] = '>';
                 file.contents[2 * chromosome + 1] = '\n';
             }
-            const ExecutionParameters params = genomeParameters("huge.fa", fastaGenomeFormatType);
             GenomeSequence genome;
             processFastaFormatGenomeFile(genome, file);
         },
@@ -145,41 +123,35 @@ TEST(FastaReference, GenomesPastThirtyTwoBitPositionsAreRefusedBeforeAllocating)
         "the 4294967296 that koru can address.\n$");
 }
 
-TEST(FastaHeader, NamesAndAccessions) {
-    ChromosomeInformation chromosome;
+TEST(FastaHeader, NamesAndAccessionsOrNoneWhenTheHeaderCannotBeRead) {
     const std::string ncbi = ">gi|224589800|ref|NC_000001.10| Homo sapiens chromosome 1\nACGT";
-    EXPECT_EQ(populateChromosomeInformationFromFastaHeader(chromosome, ncbi), ncbi.find('\n'));
-    EXPECT_EQ(chromosome.name, "gi|224589800|ref|NC_000001.10|");
-    EXPECT_EQ(chromosome.accession, "NC_000001");
-
-    const std::string ensembl = ">chr1 dna:chromosome chromosome:GRCh37:1:1:249250621:1\n";
-    EXPECT_TRUE(populateChromosomeInformationFromFastaHeader(chromosome, ensembl));
-    EXPECT_EQ(chromosome.name, "chr1");
-    EXPECT_EQ(chromosome.accession, "1");
-
-    EXPECT_TRUE(populateChromosomeInformationFromFastaHeader(chromosome, ">chr1\n"));
-    EXPECT_EQ(chromosome.name, "chr1");
-    EXPECT_EQ(chromosome.accession, "");
-    EXPECT_TRUE(populateChromosomeInformationFromFastaHeader(chromosome, ">a\r\n"));
-    EXPECT_EQ(chromosome.name, "a\r") << "a header without delimiter keeps its carriage return";
-
-    // No space: the name is the first field. The vertical bar wins over the colon.
-    EXPECT_TRUE(populateChromosomeInformationFromFastaHeader(chromosome, ">x:1|b|c|d:e|f\n"));
-    EXPECT_EQ(chromosome.name, "x:1");
-    EXPECT_EQ(chromosome.accession, "d:e");
-    // Exactly four delimiters, and an empty fourth field.
-    EXPECT_TRUE(populateChromosomeInformationFromFastaHeader(chromosome, ">a|b|c||\n"));
-    EXPECT_EQ(chromosome.accession, "");
-}
-
-TEST(FastaHeader, FailuresReturnNone) {
-    ChromosomeInformation chromosome;
-    EXPECT_FALSE(populateChromosomeInformationFromFastaHeader(chromosome, "chr1\n"));
-    EXPECT_FALSE(populateChromosomeInformationFromFastaHeader(chromosome, ""));
-    EXPECT_FALSE(populateChromosomeInformationFromFastaHeader(chromosome, ">chr1"));
-    EXPECT_FALSE(populateChromosomeInformationFromFastaHeader(chromosome, ">a|b|c|d\n"));
-    // The delimiters after the line feed belong to the sequence, not the header.
-    EXPECT_FALSE(populateChromosomeInformationFromFastaHeader(chromosome, ">a|b\n|c|d|\n"));
+    const struct {
+        std::string header;
+        bool read;
+        const char *name, *accession;
+    } cases[] = {
+        {ncbi, true, "gi|224589800|ref|NC_000001.10|", "NC_000001"},
+        {">chr1 dna:chromosome chromosome:GRCh37:1:1:249250621:1\n", true, "chr1", "1"},
+        {">chr1\n", true, "chr1", ""},
+        {">a\r\n", true, "a\r", ""},  // a header without delimiter keeps its carriage return
+        // No space: the name is the first field. The vertical bar wins over the colon.
+        {">x:1|b|c|d:e|f\n", true, "x:1", "d:e"},
+        {">a|b|c||\n", true, "a", ""},  // exactly four delimiters, an empty fourth field
+        {"chr1\n", false},
+        {"", false},
+        {">chr1", false},
+        {">a|b|c|d\n", false},
+        {">a|b\n|c|d|\n", false},  // the delimiters after the line feed belong to the sequence
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.header);
+        ChromosomeInformation chromosome;
+        const auto lineFeed = populateChromosomeInformationFromFastaHeader(chromosome, c.header);
+        EXPECT_EQ(lineFeed, c.read ? std::optional(c.header.find('\n')) : std::nullopt);
+        if (!c.read) continue;
+        EXPECT_EQ(chromosome.name, c.name);
+        EXPECT_EQ(chromosome.accession, c.accession);
+    }
 }
 
 }  // namespace

@@ -27,30 +27,21 @@ std::unique_ptr<GenomeSequence> twoChromosomeGenome() {
                        std::string(40, 'G') + "\n");
 }
 
-std::unique_ptr<GenomeSequence> createFromFile(const std::string& path) {
-    const ExecutionParameters params = genomeParameters(path, fastaGenomeFormatType);
-    return createGenomeSequence(params.genomeInformation.get(), nullptr);
-}
-
-TEST(GenomeSequence, CreationCopiesTheGenomeInformationAndWritesOnlyTheGenome) {
-    TemporaryDirectory directory;
-    ExecutionParameters params =
-        genomeParameters(directory.write("genome.fa", ">a\nACGT\n>b\nTTTT\n"), fastaGenomeFormatType);
-    params.genomeInformation->species = "test";
-    const auto genome = createGenomeSequence(params.genomeInformation.get(), nullptr);
-    EXPECT_EQ(genome->genomeInformation->species, "test");
-    EXPECT_EQ(genome->genomeInformation->numberOfChromosomes, 2u);
-    EXPECT_EQ(params.genomeInformation->numberOfChromosomes, 0u);
-}
-
-TEST(GenomeSequence, GzipCompressedFastaGivesTheSameGenome) {
+// Creation copies the genome information, counts its chromosomes there and leaves the caller's
+// record alone; a compressed file, whatever its name, gives the same genome.
+TEST(GenomeSequence, CreationFromAPlainOrAGzipCompressedFasta) {
     TemporaryDirectory directory;
     std::string text = ">chr1 test\n";
     for (int line = 0; line < 500; ++line) text += "ACGTTGCANNACGGTACCAT\n";
     text += ">chr2\nacgtRYN\n";
-    const auto plain = createFromFile(directory.write("plain.fa", text));
-    // The name says nothing: the content is recognised.
-    const auto compressed = createFromFile(directory.write("compressed.fa", testing::gzipCompress(text)));
+    ExecutionParameters params = genomeParameters(directory.write("plain.fa", text), fastaGenomeFormatType);
+    params.genomeInformation->species = "test";
+    const auto plain = createGenomeSequence(params.genomeInformation.get(), nullptr);
+    EXPECT_EQ(plain->genomeInformation->species, "test");
+    EXPECT_EQ(plain->genomeInformation->numberOfChromosomes, 2u);
+    EXPECT_EQ(params.genomeInformation->numberOfChromosomes, 0u);
+    params.genomeInformation->file = directory.write("compressed.fa", testing::gzipCompress(text));
+    const auto compressed = createGenomeSequence(params.genomeInformation.get(), nullptr);
     ASSERT_EQ(compressed->chromosomes.size(), plain->chromosomes.size());
     EXPECT_EQ(compressed->chromosomes[1].name, "chr2");
     EXPECT_EQ(compressed->asciiEncodedArrayLength, text.size() - text.size() / 80)

@@ -25,11 +25,10 @@ using testing::TemporaryDirectory;
 
 // An owned stdio stream.
 struct Stream {
+    std::unique_ptr<std::FILE, int (*)(std::FILE*)> owned;
     std::FILE* file;
-    Stream(const std::string& path, const char* mode) : file(std::fopen(path.c_str(), mode)) {}
-    ~Stream() {
-        if (file != nullptr) std::fclose(file);
-    }
+    Stream(const std::string& path, const char* mode)
+        : owned(std::fopen(path.c_str(), mode), std::fclose), file(owned.get()) {}
 };
 
 std::unique_ptr<GenomeSequence> sampleGenome() {
@@ -153,12 +152,9 @@ TEST(GenomeSerialization, MissingStreamsRecordsAndFailedWritesEndTheRun) {
                 "^ERROR: There is no open file to read the genome from.\n$");
     EXPECT_EXIT(serializeGenomeSequenceToFile(stdout, nullptr), ExitedWithCode(1),
                 "^ERROR: There is no genome to write.\n$");
-    EXPECT_EXIT(
-        {
-            Stream full("/dev/full", "wb");
-            serializeGenomeSequenceToFile(full.file, sampleGenome().get());
-        },
-        ExitedWithCode(1), "^ERROR: Could not write the genome to the file: No space left on device.\n$");
+    EXPECT_EXIT(serializeGenomeSequenceToFile(Stream("/dev/full", "wb").file, sampleGenome().get()),
+                ExitedWithCode(1),
+                "^ERROR: Could not write the genome to the file: No space left on device.\n$");
 }
 
 }  // namespace

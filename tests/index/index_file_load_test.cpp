@@ -35,9 +35,8 @@ class LyingIndexFile : public ::testing::Test {
     void SetUp() override {
         genome_ = testing::fastaGenome(fourfoldRepeatFasta(), "repeat.fa");
         counts_ = buildCountArrays(*genome_, CountLimits{}, nullptr);
-        indexes_ = buildBinaryIndexes(*counts_, *genome_, nullptr);
         path_ = directory_.file("index.kix");
-        writeIndexFile(path_, *indexes_, nullptr);
+        writeIndexFile(path_, *buildBinaryIndexes(*counts_, *genome_, nullptr), nullptr);
         original_ = readFile(path_);
     }
 
@@ -47,15 +46,6 @@ class LyingIndexFile : public ::testing::Test {
         const void* found = memmem(original_.data(), original_.size(), array, bytes);
         EXPECT_NE(found, nullptr);
         return static_cast<std::size_t>(static_cast<const char*>(found) - original_.data());
-    }
-    std::size_t directoryOffset() const {
-        return offsetOf(table().directory.get(), 4 * table().directorySize());
-    }
-    std::size_t positionsOffset() const {
-        return offsetOf(table().positions.get(), 4 * table().numberOfEntries);
-    }
-    std::size_t residualsOffset() const {
-        return offsetOf(table().residuals.get(), 2 * table().numberOfEntries);
     }
 
     // The edited file with the checksum a writer would have given it.
@@ -67,10 +57,6 @@ class LyingIndexFile : public ::testing::Test {
             indexFileChecksum(content, file.size() - indexFileHeaderBytes), header);
         std::memcpy(file.data(), &header, sizeof header);
         std::ofstream(path_, std::ios::binary) << file;
-    }
-    void expectKeyTablesRefused() const {
-        EXPECT_EXIT(deserializeBinaryIndexesFromFile(path_, nullptr), ::testing::ExitedWithCode(1),
-                    "The index file \".*index.kix\" cannot be used: its key tables are damaged.\n");
     }
     // The first run of at least `length` entries of one residual inside one bucket.
     std::uint64_t firstRunOfAtLeast(std::uint32_t length) const {
@@ -84,66 +70,54 @@ class LyingIndexFile : public ::testing::Test {
         ADD_FAILURE() << "no run of " << length;
         return 0;
     }
-    void setWord(std::string& file, std::size_t offset, std::uint32_t value) const {
-        std::memcpy(file.data() + offset, &value, sizeof value);
-    }
 
     TemporaryDirectory directory_;
     std::unique_ptr<GenomeSequence> genome_;
     std::unique_ptr<CountArrays> counts_;
-    std::unique_ptr<BinaryIndexes> indexes_;
     std::string path_;
     std::string original_;
 };
 
-TEST_F(LyingIndexFile, AResealedFileAsWrittenStillLoads) {
+TEST_F(LyingIndexFile, KeyTablesLeadingOutsideTheTablesOrTheGenomeAreRefused) {
     ASSERT_EQ(table().residualBytes(), 2);
     writeResealed(original_);
-    const MappingIndex loaded = deserializeBinaryIndexesFromFile(path_, nullptr);
-    EXPECT_EQ(loaded.countArrays->keyTables[0].numberOfEntries, table().numberOfEntries);
-}
-
-// The fuzzer's finding: a bucket whose range ran backwards had a lookup search residuals from far
-// outside the table.
-TEST_F(LyingIndexFile, ABucketRangeRunningBackwardsIsRefused) {
-    std::string file = original_;
-    const std::size_t bucket = 1000;
-    setWord(file, directoryOffset() + 4 * bucket, table().directory[bucket + 1] + 5);
-    writeResealed(file);
-    expectKeyTablesRefused();
-}
-
-TEST_F(LyingIndexFile, APositionPastTheGenomeIsRefused) {
-    std::string file = original_;
-    const std::uint64_t entry = firstRunOfAtLeast(1);
-    setWord(file, positionsOffset() + 4 * entry, static_cast<std::uint32_t>(genome_->paddedSequenceLength));
-    writeResealed(file);
-    expectKeyTablesRefused();
-}
-
-// The mark stands for a key whose positions are not listed only at the start of a run of two;
-// anywhere else it would be read as a position.
-TEST_F(LyingIndexFile, AMarkInsideALongerRunIsRefused) {
-    std::string file = original_;
-    setWord(file, positionsOffset() + 4 * firstRunOfAtLeast(4), tooManyPositionsMark);
-    writeResealed(file);
-    expectKeyTablesRefused();
-}
-
-TEST_F(LyingIndexFile, ResidualsOutOfOrderInABucketAreRefused) {
-    std::string file = original_;
+    EXPECT_EQ(deserializeBinaryIndexesFromFile(path_, nullptr).countArrays->keyTables[0].numberOfEntries,
+              table().numberOfEntries)
+        << "a resealed file as written still loads";
     const KeyTable& t = table();
     const auto* residuals = reinterpret_cast<const std::uint16_t*>(t.residuals.get());
-    std::uint64_t entry = t.numberOfEntries;
-    for (std::size_t bucket = 0; bucket + 1 < t.directorySize() && entry == t.numberOfEntries; ++bucket)
+    std::uint64_t ordered = t.numberOfEntries;  // the first entry whose residual is below the next one's
+    for (std::size_t bucket = 0; bucket + 1 < t.directorySize() && ordered == t.numberOfEntries; ++bucket)
         if (t.directory[bucket + 1] - t.directory[bucket] >= 2 &&
             residuals[t.directory[bucket]] < residuals[t.directory[bucket] + 1])
-            entry = t.directory[bucket];
-    ASSERT_LT(entry, t.numberOfEntries);
-    std::swap(file[residualsOffset() + 2 * entry], file[residualsOffset() + 2 * entry + 2]);
-    std::swap(file[residualsOffset() + 2 * entry + 1], file[residualsOffset() + 2 * entry + 3]);
-    writeResealed(file);
-    expectKeyTablesRefused();
+            ordered = t.directory[bucket];
+    ASSERT_LT(ordered, t.numberOfEntries);
+    const std::size_t directory = offsetOf(t.directory.get(), 4 * t.directorySize()),
+                      positions = offsetOf(t.positions.get(), 4 * t.numberOfEntries),
+                      swapped = offsetOf(t.residuals.get(), 2 * t.numberOfEntries) + 2 * ordered;
+    const struct {
+        const char* lie;
+        std::size_t offset;
+        std::uint32_t value;
+    } lies[] = {
+        // The fuzzer's finding: a lookup searched residuals from far outside the table.
+        {"a bucket range running backwards", directory + 4 * 1000, t.directory[1001] + 5},
+        {"a position past the genome", positions + 4 * firstRunOfAtLeast(1),
+         static_cast<std::uint32_t>(genome_->paddedSequenceLength)},
+        // The mark stands for a key whose positions are not listed only at the start of a run of
+        // two; anywhere else it would be read as a position.
+        {"a mark inside a longer run", positions + 4 * firstRunOfAtLeast(4), tooManyPositionsMark},
+        {"residuals out of order in a bucket", swapped,
+         residuals[ordered + 1] | static_cast<std::uint32_t>(residuals[ordered]) << 16},
+    };
+    for (const auto& lie : lies) {
+        SCOPED_TRACE(lie.lie);
+        std::string file = original_;
+        std::memcpy(file.data() + lie.offset, &lie.value, sizeof lie.value);
+        writeResealed(file);
+        EXPECT_EXIT(deserializeBinaryIndexesFromFile(path_, nullptr), ::testing::ExitedWithCode(1),
+                    "The index file \".*index.kix\" cannot be used: its key tables are damaged.\n");
+    }
 }
 
 // The fuzzer's finding: a chromosome whose bases ran past its range in the genome was loaded, and

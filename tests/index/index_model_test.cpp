@@ -54,11 +54,6 @@ ModelEncoding buildModel(const GenomeSequence& genome, int encoding, const Count
     return model;
 }
 
-// Seven 64-bit counters, compared at once.
-void expectStatisticsEqual(const CountStatistics& a, const CountStatistics& b) {
-    EXPECT_EQ(std::memcmp(&a, &b, sizeof a), 0);
-}
-
 // Batched lookups of present and absent keys give what single lookups give.
 void expectBatchedLookupsMatch(const BinaryIndexes& indexes, const ModelEncoding& model) {
     std::vector<std::array<std::uint32_t, 3>> keys;
@@ -66,13 +61,12 @@ void expectBatchedLookupsMatch(const BinaryIndexes& indexes, const ModelEncoding
         keys.push_back({it->first, it->first ^ 0x5555u, it->first + 1});
     std::vector<std::array<KeyPositions, 3>> batched(keys.size());
     indexes.lookupKeyTriples(keys, batched);
-    for (std::size_t i = 0; i < keys.size(); ++i) {
+    for (std::size_t i = 0; i < keys.size(); ++i)
         for (int e = 0; e < 3; ++e) {
             const KeyPositions single = indexes.lookup(e, keys[i][e]);
-            ASSERT_EQ(batched[i][e].count, single.count);
-            ASSERT_EQ(batched[i][e].list, single.list);
+            ASSERT_EQ(std::pair(batched[i][e].count, batched[i][e].list),
+                      std::pair(single.count, single.list));
         }
-    }
 }
 
 // Builds the index and compares it with the model under every encoding, present and absent keys.
@@ -86,7 +80,7 @@ void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& li
         SCOPED_TRACE("encoding " + std::to_string(e) + ", step " + std::to_string(options.samplingStep));
         const CountLimits sampled = sampledCountLimits(limits, options.samplingStep);
         const ModelEncoding model = buildModel(genome, e, sampled, options.samplingStep);
-        expectStatisticsEqual(counts->statistics[e], model.statistics);
+        EXPECT_EQ(std::memcmp(&counts->statistics[e], &model.statistics, sizeof model.statistics), 0);
         std::uint64_t listed = 1;
         for (const auto& [key, positions] : model.positions) {
             const KeyPositions found = indexes->lookup(e, key);
@@ -105,10 +99,9 @@ void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& li
         EXPECT_EQ(counts->listedPositions[e], listed);
         expectBatchedLookupsMatch(*indexes, model);
         for (int i = 0; i < 2000; ++i) {
-            const std::uint32_t key = static_cast<std::uint32_t>(random());
-            if (model.counts.count(key) == 0) {
+            const auto key = static_cast<std::uint32_t>(random());
+            if (model.counts.count(key) == 0)
                 ASSERT_EQ(indexes->lookup(e, key).count, 0) << "absent key " << key;
-            }
         }
     }
 }

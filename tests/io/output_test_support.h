@@ -1,13 +1,17 @@
 #pragma once
 // Read pairs and alignments built by hand for the SAM and QMR output tests.
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "alignment/alignment.h"
+#include "io/buffered_file_writer.h"
 #include "mapping/paired_alignments.h"
 #include "sequence/read_pair.h"
+#include "support/locked_file.h"
+#include "test_support/temporary_directory.h"
 
 namespace koru::testing {
 
@@ -85,6 +89,17 @@ inline PairedAlignments pairedAlignmentsOf(const ReadPair& pair, const std::vect
     alignments.numberOfPopulatedPairedAlignments = static_cast<std::uint32_t>(list.size());
     choosePrimaryAndSecondaryAlignment(params, alignments);
     return alignments;
+}
+
+// What `write` puts through an unbuffered writer into a new file.
+inline std::string writtenText(const std::function<void(BufferedFileWriter&)>& write) {
+    TemporaryDirectory directory;
+    auto file = createLockedFile(directory.file("out"), false, false);
+    {
+        BufferedFileWriter writer(*file, 0);
+        write(writer);
+    }
+    return readFile(directory.file("out"));
 }
 
 }  // namespace koru::testing

@@ -128,15 +128,11 @@ TEST(SamOutputTest, NamesAreCutAtTheirFirstWhiteSpace) {
 
 // The records the writer puts in the SAM file for the paired alignments.
 std::string samLines(std::initializer_list<PairedAlignment> list) {
-    testing::TemporaryDirectory directory;
     const auto pair = testing::smallReadPair();
-    auto file = createLockedFile(directory.file("out.sam"), false, false);
-    {
-        BufferedFileWriter writer(*file, 0);
+    return testing::writtenText([&](BufferedFileWriter& writer) {
         writePairedAlignmentsToSamFile(ExecutionParameters{}, pairedAlignmentsOf(*pair, list), writer,
                                        GenomeSequence{});
-    }
-    return testing::readFile(directory.file("out.sam"));
+    });
 }
 
 // Each read's first alignment is its line, its alternates listed in XA; no primary, both unmapped.
@@ -155,16 +151,6 @@ TEST(SamOutputTest, WriterWritesFirstAlignmentsAndListsAlternates) {
               "r1\t129\tchr2\t51\t40\t5M\tchr1\t1001\t0\tGGCAT\tFGHIJ\tNM:i:0\tMD:Z:5\n");
 }
 
-GenomeSequence twoChromosomeGenome() {
-    GenomeSequence genome;
-    genome.chromosomes.resize(2);
-    genome.chromosomes[0].name = "chr1 first chromosome";
-    genome.chromosomes[0].basePairs = 1000;
-    genome.chromosomes[1].name = "chrM";
-    genome.chromosomes[1].basePairs = 16569;
-    return genome;
-}
-
 std::string samHeaderFor(const std::string& genomeFile, const std::string& commandLine) {
     testing::TemporaryDirectory directory;
     ExecutionParameters params;
@@ -172,7 +158,11 @@ std::string samHeaderFor(const std::string& genomeFile, const std::string& comma
     params.genomeInformation->file = genomeFile;
     params.processInformation.commandLine = commandLine;
     params.samOutputRequestParameters.samOutputFile = createLockedFile(directory.file("h.sam"), false, false);
-    writeSamFileHeader(params, twoChromosomeGenome());
+    GenomeSequence genome;
+    genome.chromosomes.resize(2);
+    genome.chromosomes[0].name = "chr1 first chromosome", genome.chromosomes[0].basePairs = 1000;
+    genome.chromosomes[1].name = "chrM", genome.chromosomes[1].basePairs = 16569;
+    writeSamFileHeader(params, genome);
     return testing::readFile(directory.file("h.sam"));
 }
 

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "genome/genome_test_helpers.h"
 #include "test_support/temporary_directory.h"
 
@@ -32,12 +34,9 @@ TEST(SequenceFileTest, ColumnsComeFromTheFirstRecord) {
     const SequenceFileOpening opening = openText("1234 ACGTACGT TTGGCCAA\n0002 CCCCAAAA GGGGTTTT\n");
     ASSERT_TRUE(opening.sequenceFile) << opening.problem;
     const SequenceFile& file = *opening.sequenceFile;
-    EXPECT_EQ(file.readAStartPosition, 5u);
-    EXPECT_EQ(file.readAEndPosition, 12u);
-    EXPECT_EQ(file.readBStartPosition, 14u);
-    EXPECT_EQ(file.readBEndPosition, 21u);
-    EXPECT_EQ(file.recordLength, 23u);
-    EXPECT_EQ(file.numberOfRecords, 2u);
+    EXPECT_EQ(std::tuple(file.readAStartPosition, file.readAEndPosition, file.readBStartPosition,
+                         file.readBEndPosition, file.recordLength, file.numberOfRecords),
+              std::tuple(5u, 12u, 14u, 21u, 23u, 2u));
     EXPECT_EQ(readsOf(file), (std::vector<std::string>{"ACGTACGT", "TTGGCCAA", "CCCCAAAA", "GGGGTTTT"}));
 }
 
@@ -81,13 +80,13 @@ TEST(SequenceFileTest, RecordsEndMarkersAndIncompleteRequests) {
 }
 
 TEST(SequenceFileTest, ReadBHasReadALength) {
-    const SequenceFileOpening longer = openText("ACGT GGGGCC\n");
-    ASSERT_TRUE(longer.sequenceFile);
-    EXPECT_EQ(sequenceFileReadB(*longer.sequenceFile, 0), "GGGG");
     // A shorter read B runs on over the characters that follow it on the line.
-    const SequenceFileOpening shorter = openText("ACGTAC GG 123\n");
-    ASSERT_TRUE(shorter.sequenceFile);
-    EXPECT_EQ(sequenceFileReadB(*shorter.sequenceFile, 0), "GG 123");
+    for (const auto& [line, readB] :
+         {std::pair("ACGT GGGGCC\n", "GGGG"), std::pair("ACGTAC GG 123\n", "GG 123")}) {
+        const SequenceFileOpening opening = openText(line);
+        ASSERT_TRUE(opening.sequenceFile);
+        EXPECT_EQ(sequenceFileReadB(*opening.sequenceFile, 0), readB);
+    }
 }
 
 TEST(SequenceFileTest, TextsOutsideTheLayoutOfTheFirstRecordAreRefused) {

@@ -13,7 +13,7 @@
 namespace koru {
 namespace {
 
-using ::testing::ExitedWithCode;
+using testing::gzipCompress;
 using testing::TemporaryDirectory;
 
 std::string sampleText(std::size_t lines) {
@@ -27,16 +27,14 @@ TEST(GzipFile, ContentsAndSizeAreThoseOfTheDecompressedData) {
     TemporaryDirectory directory;
     const std::string text = sampleText(1000);
     // Recognised by its first bytes, not by its name.
-    const auto file = createMemoryMappedFile(directory.write("reference.fa", testing::gzipCompress(text)));
+    const auto file = createMemoryMappedFile(directory.write("reference.fa", gzipCompress(text)));
     EXPECT_EQ(file->size, static_cast<std::int64_t>(text.size()));
     EXPECT_EQ(file->text(), text);
     EXPECT_EQ(file->contents[text.size()], '\0');
-
     // A plain file with a gzip name stays as it is.
     EXPECT_EQ(createMemoryMappedFile(directory.write("plain.gz", ">a\nACGT\n"))->text(), ">a\nACGT\n");
-    EXPECT_EQ(createMemoryMappedFile(directory.write("empty.gz", testing::gzipCompress("")))->size, 0);
-    EXPECT_EQ(createMemoryMappedFile(directory.write("one.gz", testing::gzipCompress("\x1f")))->text(),
-              "\x1f");
+    EXPECT_EQ(createMemoryMappedFile(directory.write("empty.gz", gzipCompress("")))->size, 0);
+    EXPECT_EQ(createMemoryMappedFile(directory.write("one.gz", gzipCompress("\x1f")))->text(), "\x1f");
 }
 
 TEST(GzipFile, EveryMemberOfAConcatenatedFileIsRead) {
@@ -44,9 +42,8 @@ TEST(GzipFile, EveryMemberOfAConcatenatedFileIsRead) {
     // The last member is small, so the size in its trailer says little about the whole: the
     // buffer has to grow past it.
     const std::string first = sampleText(200000), second = "the end\n";
-    const auto file = createMemoryMappedFile(directory.write(
-        "joined.gz",
-        testing::gzipCompress(first) + testing::gzipCompress("") + testing::gzipCompress(second)));
+    const auto file = createMemoryMappedFile(
+        directory.write("joined.gz", gzipCompress(first) + gzipCompress("") + gzipCompress(second)));
     EXPECT_EQ(file->size, static_cast<std::int64_t>(first.size() + second.size()));
     EXPECT_TRUE(file->text() == first + second);
     EXPECT_EQ(file->contents[first.size() + second.size()], '\0');
@@ -56,24 +53,27 @@ TEST(GzipFile, CorruptDataEndsTheRun) {
     // Death tests run again in a child process: each writes its own file there.
     const auto readCorrupted = [](const std::function<void(std::string&)>& corrupt) {
         TemporaryDirectory directory;
-        std::string bytes = testing::gzipCompress(sampleText(100));
+        std::string bytes = gzipCompress(sampleText(100));
         corrupt(bytes);
         createMemoryMappedFile(directory.write("bad.gz", bytes));
     };
-    EXPECT_EXIT(readCorrupted([](std::string& b) { b.resize(b.size() / 2); }), ExitedWithCode(1),
-                "^ERROR: The gzip file \".*/bad.gz\" could not be decompressed: it ends in the middle of "
-                "the compressed stream.\n$");
-    EXPECT_EXIT(readCorrupted([](std::string& b) { b.resize(b.size() - 1); }), ExitedWithCode(1),
-                "it ends in the middle of the compressed stream")
-        << "a trailer without its last byte";
-    EXPECT_EXIT(readCorrupted([](std::string& b) { b[b.size() - 6] ^= 1; }), ExitedWithCode(1),
-                "could not be decompressed: incorrect data check.\n$");
-    EXPECT_EXIT(readCorrupted([](std::string& b) { b += "trailing"; }), ExitedWithCode(1),
-                "could not be decompressed: it has data after the end of the compressed stream.\n$");
-    EXPECT_EXIT(readCorrupted([](std::string& b) { b = "\x1f\x8b not really"; }), ExitedWithCode(1),
-                "could not be decompressed: .+\\.\n$");
-    EXPECT_EXIT(readCorrupted([](std::string& b) { b[12] = static_cast<char>(0xFF); }), ExitedWithCode(1),
-                "could not be decompressed: .+\\.\n$");
+    const struct {
+        std::function<void(std::string&)> corrupt;
+        const char* message;
+    } cases[] = {
+        {[](std::string& b) { b.resize(b.size() / 2); },
+         "^ERROR: The gzip file \".*/bad.gz\" could not be decompressed: it ends in the middle of the "
+         "compressed stream.\n$"},
+        // A trailer without its last byte.
+        {[](std::string& b) { b.resize(b.size() - 1); }, "it ends in the middle of the compressed stream"},
+        {[](std::string& b) { b[b.size() - 6] ^= 1; }, "could not be decompressed: incorrect data check.\n$"},
+        {[](std::string& b) { b += "trailing"; },
+         "could not be decompressed: it has data after the end of the compressed stream.\n$"},
+        {[](std::string& b) { b = "\x1f\x8b not really"; }, "could not be decompressed: .+\\.\n$"},
+        {[](std::string& b) { b[12] = static_cast<char>(0xFF); }, "could not be decompressed: .+\\.\n$"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EXIT(readCorrupted(c.corrupt), ::testing::ExitedWithCode(1), c.message);
 }
 
 }  // namespace

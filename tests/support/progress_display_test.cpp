@@ -53,23 +53,19 @@ TEST(RateLimiter, AtMostOnceAnIntervalCountedFromTheLastUpdate) {
 }
 
 // A stream in memory, read back whole.
-class MemoryStream {
-  public:
-    MemoryStream() : stream_(open_memstream(&buffer_, &size_)) {}
+struct MemoryStream {
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream = open_memstream(&buffer, &size);
     ~MemoryStream() {
-        std::fclose(stream_);
-        std::free(buffer_);
+        std::fclose(stream);
+        std::free(buffer);
     }
-    std::FILE* get() const { return stream_; }
+    std::FILE* get() const { return stream; }
     std::string text() {
-        std::fflush(stream_);
-        return std::string(buffer_, size_);
+        std::fflush(stream);
+        return std::string(buffer, size);
     }
-
-  private:
-    char* buffer_ = nullptr;
-    std::size_t size_ = 0;
-    std::FILE* stream_;
 };
 
 TEST(MappingProgress, DrawsAtMostOnceASecondAndShowsTheShareRead) {

@@ -82,11 +82,8 @@ TEST(Allocation, ExhaustedMemoryEndsTheRunWithWhatTheRunNeeds) {
     const std::string expected = "^The host could not provide the memory koru asked for\\.\n$";
     EXPECT_EXIT(callocExitIfNull(std::size_t{1} << 62, 16), ExitedWithCode(1), expected);
     EXPECT_EXIT(
-        {
-            describeMemoryNeed(
-                "indexing the genome in \"g.fa\" at --indexSamplingStep 1 needs about 2.3 GiB");
-            callocExitIfNull(std::size_t{1} << 62, 16);
-        },
+        (describeMemoryNeed("indexing the genome in \"g.fa\" at --indexSamplingStep 1 needs about 2.3 GiB"),
+         callocExitIfNull(std::size_t{1} << 62, 16)),
         ExitedWithCode(1),
         "^The host could not provide the memory koru asked for: indexing the genome in \"g\\.fa\" at "
         "--indexSamplingStep 1 needs about 2\\.3 GiB\\.\n$");
@@ -164,25 +161,9 @@ TEST(Files, AnUnfinishedFileIsRemovedWhenTheRunFailsAndKeptOnceComplete) {
     };
     const std::string failed = "/tmp/koru-support-test-failed", killed = "/tmp/koru-support-test-killed",
                       kept = "/tmp/koru-support-test-kept";
-    EXPECT_EXIT(
-        {
-            unfinished(failed);
-            exitWithError("failed\n");
-        },
-        ExitedWithCode(1), "^failed\n$");
-    EXPECT_EXIT(
-        {
-            unfinished(killed);
-            std::raise(SIGTERM);
-        },
-        ::testing::KilledBySignal(SIGTERM), "");
-    EXPECT_EXIT(
-        {
-            unfinished(kept);
-            keepFileWhenRunFails();
-            exitWithError("");
-        },
-        ExitedWithCode(1), "");
+    EXPECT_EXIT((unfinished(failed), exitWithError("failed\n")), ExitedWithCode(1), "^failed\n$");
+    EXPECT_EXIT((unfinished(killed), std::raise(SIGTERM)), ::testing::KilledBySignal(SIGTERM), "");
+    EXPECT_EXIT((unfinished(kept), keepFileWhenRunFails(), exitWithError("")), ExitedWithCode(1), "");
     EXPECT_FALSE(std::filesystem::exists(failed));
     EXPECT_FALSE(std::filesystem::exists(killed));
     EXPECT_EQ(readFile(kept), "half");
@@ -201,19 +182,9 @@ TEST(Timer, ReportLineGivesWholeSecondsAndProcessorTime) {
 }
 
 TEST(Diagnostics, CrashHandlerPrintsTheSignalAndEndsWithStatusOne) {
-    EXPECT_EXIT(
-        {
-            installCrashHandler();
-            std::raise(SIGSEGV);
-        },
-        ExitedWithCode(1), "^Error: signal 11:\n");
-    EXPECT_EXIT(
-        {
-            installCrashHandler();
-            std::raise(SIGBUS);
-        },
-        ExitedWithCode(1), "^Error: signal 7:\n")
-        << "a bus error outside every mapped file";
+    EXPECT_EXIT((installCrashHandler(), std::raise(SIGSEGV)), ExitedWithCode(1), "^Error: signal 11:\n");
+    // A bus error outside every mapped file.
+    EXPECT_EXIT((installCrashHandler(), std::raise(SIGBUS)), ExitedWithCode(1), "^Error: signal 7:\n");
 }
 
 // A file written over in place (cp onto it) shrinks under its mapping: a run reading it once ended
