@@ -117,23 +117,17 @@ TEST(NucleotideEncodingTest, ReverseComplementRoundTripsAndMatchesAsciiForManyLe
         std::string expected;
         reverseComplementAsciiEncodedSequence(text, expected);
         const uint64_t offset = 32ull * forward.base.size() - length;
-        for (size_t i = 0; i < length; ++i) {
-            const uint64_t bit = offset + i;
-            const uint32_t shift = 31 - static_cast<uint32_t>(bit % 32);
-            const uint32_t b = (reverse.base[bit / 32] >> shift) & 1;
-            const uint32_t c = (reverse.check[bit / 32] >> shift) & 1;
-            const uint32_t m = (reverse.mask[bit / 32] >> shift) & 1;
-            const char decoded = "TCAG"[b << 1 | c];
-            if (expected[i] == 'N') {
-                ASSERT_EQ(m, 0u) << "length " << length << " base " << i;
-            } else {
-                ASSERT_EQ(m, 1u) << "length " << length << " base " << i;
-                ASSERT_EQ(decoded, expected[i]) << "length " << length << " base " << i;
-            }
-        }
-        // The padding in front is 0 in the mask.
-        for (uint64_t bit = 0; bit < offset; ++bit) {
-            ASSERT_EQ((reverse.mask[bit / 32] >> (31 - bit % 32)) & 1, 0u) << length;
+        const auto bitOf = [](const std::vector<uint32_t>& plane, uint64_t bit) {
+            return (plane[bit / 32] >> (31 - bit % 32)) & 1;
+        };
+        // The padding in front is 0 in the mask, and N is 0 there too.
+        for (uint64_t bit = 0; bit < offset + length; ++bit) {
+            const char base = bit < offset ? 'N' : expected[bit - offset];
+            ASSERT_EQ(bitOf(reverse.mask, bit), base == 'N' ? 0u : 1u)
+                << "length " << length << " bit " << bit;
+            if (base != 'N')
+                ASSERT_EQ("TCAG"[bitOf(reverse.base, bit) << 1 | bitOf(reverse.check, bit)], base)
+                    << "length " << length << " bit " << bit;
         }
     }
 }
