@@ -89,16 +89,13 @@ TEST(ExecutionParameters, SequenceFilesAreFoundByUnanchoredBasicPatternInNameOrd
 
 TEST(ExecutionParameters, FilterFileRecordsEndAtTheLastLineFeed) {
     TemporaryDirectory directory;
-    const auto withFinalLineFeed = parse({"-F", directory.write("f1", "1:100-200\n2:300-400\n3:500-600\n")});
-    ASSERT_EQ(withFinalLineFeed->candidatePositionFilters.size(), 3u);
-    const CandidatePositionFilter& last = withFinalLineFeed->candidatePositionFilters[2];
-    EXPECT_EQ(last.chromosome, 3u);
-    EXPECT_EQ(last.startPositionInChromosome, 500u);
-    EXPECT_EQ(last.endPositionInChromosome, 600u);
-    EXPECT_EQ(last.startPositionInGenome, 0u);
-    EXPECT_EQ(parse({"-F", directory.write("f2", "1:100-200\n2:300-400\n3:500-600")})
-                  ->candidatePositionFilters.size(),
-              2u);
+    const auto p = parse({"-F", directory.write("f", "1:100-200\n2:300-400\n3:500-600")});
+    ASSERT_EQ(p->candidatePositionFilters.size(), 2u);
+    const CandidatePositionFilter& last = p->candidatePositionFilters[1];
+    EXPECT_EQ(last.chromosome, 2u);
+    EXPECT_EQ(last.startPositionInChromosome, 300u);
+    EXPECT_EQ(last.endPositionInChromosome, 400u);
+    EXPECT_EQ(last.startPositionInGenome, 0u) << "placed in the genome once the genome is read";
 }
 
 TEST(ExecutionParameters, FilterRecordsStopAtTheFirstMalformedText) {
