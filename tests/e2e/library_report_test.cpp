@@ -13,6 +13,14 @@
 namespace koru::testing {
 namespace {
 
+// A request mapping the two files to out.sam.
+std::vector<std::string> request(const std::string& read1, const std::string& read2) {
+    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", lambdaGenomeFile};
+    arguments.insert(arguments.end(), {"--read1FastqFileName", read1, "--read2FastqFileName", read2,
+                                       "--samOutputFileName", "out.sam"});
+    return arguments;
+}
+
 // 1400 mate pairs (2 to 5 kbase fragments, reads facing away across the junction) and 600
 // paired-end pairs of about 300 bases: 30 % contamination.
 std::vector<std::string> mixedLibrary(const TemporaryDirectory& directory) {
@@ -27,14 +35,7 @@ std::vector<std::string> mixedLibrary(const TemporaryDirectory& directory) {
                         directory.file("pe_" + mate + ".fq") + "' > '" +
                         directory.file("mixed_" + mate + ".fq") + "'"),
                   0);
-    return {"--referenceGenomeFastaFileName",
-            lambdaGenomeFile,
-            "--read1FastqFileName",
-            directory.file("mixed_1.fq"),
-            "--read2FastqFileName",
-            directory.file("mixed_2.fq"),
-            "--samOutputFileName",
-            "out.sam"};
+    return request(directory.file("mixed_1.fq"), directory.file("mixed_2.fq"));
 }
 
 // Mate pairs whose junction lies inside a read, by the truth in their names ("<position>j<position>"):
@@ -105,14 +106,8 @@ TEST(LibraryReport, FiguresMatchAMixedLibraryOfKnownTruth) {
 
 TEST(LibraryReport, ReportFilesThatCannotBeWrittenAreRefusedBeforeMapping) {
     TemporaryDirectory directory;
-    const std::vector<std::string> base = {"--referenceGenomeFastaFileName",
-                                           lambdaGenomeFile,
-                                           "--read1FastqFileName",
-                                           directory.write("r_1.fq", ""),
-                                           "--read2FastqFileName",
-                                           directory.write("r_2.fq", ""),
-                                           "--samOutputFileName",
-                                           "out.sam"};
+    const std::vector<std::string> base =
+        request(directory.write("r_1.fq", ""), directory.write("r_2.fq", ""));
     for (const std::string& report :
          {std::string("-"), directory.file("missing/report.html"), directory.path().string(),
           directory.file("r_1.fq"), std::string("out.sam")}) {

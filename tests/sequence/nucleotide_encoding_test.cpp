@@ -40,26 +40,22 @@ std::string randomBases(std::mt19937& random, size_t length, std::string_view al
 TEST(NucleotideEncodingTest, BitLayoutOfBasesRangesAndWordBoundaries) {
     const std::string word = "ACGTACGTACGTACGTACGTACGTACGTACGT";
     using Words = std::vector<uint32_t>;
+    const uint32_t all = kToEndOfSequence;
     const struct {
         std::string text;
         uint32_t start, end;
         Words base, check, mask;
     } cases[] = {
-        {"ACGT", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
-        {"acgt", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
-        {"AcGt", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
-        {"G", 0, kToEndOfSequence, {0x80000000}, {0x80000000}, {0x80000000}},
-        {word, 0, kToEndOfSequence, {0xAAAAAAAA}, {0x66666666}, {0xFFFFFFFF}},
-        {word + "C",
-         0,
-         kToEndOfSequence,
-         {0xAAAAAAAA, 0},
-         {0x66666666, 0x80000000},
-         {0xFFFFFFFF, 0x80000000}},
+        {"ACGT", 0, all, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"acgt", 0, all, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"AcGt", 0, all, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"G", 0, all, {0x80000000}, {0x80000000}, {0x80000000}},
+        {word, 0, all, {0xAAAAAAAA}, {0x66666666}, {0xFFFFFFFF}},
+        {word + "C", 0, all, {0xAAAAAAAA, 0}, {0x66666666, 0x80000000}, {0xFFFFFFFF, 0x80000000}},
         // N differs from T only in the mask; other characters encode like N.
-        {"NNNN", 0, kToEndOfSequence, {0}, {0}, {0}},
-        {"TTTT", 0, kToEndOfSequence, {0}, {0}, {0xF0000000}},
-        {"R.A", 0, kToEndOfSequence, {0x20000000}, {0}, {0x20000000}},
+        {"NNNN", 0, all, {0}, {0}, {0}},
+        {"TTTT", 0, all, {0}, {0}, {0xF0000000}},
+        {"R.A", 0, all, {0x20000000}, {0}, {0x20000000}},
         {"TTACGTTT", 2, 5, {0xA0000000}, {0x60000000}, {0xF0000000}},
         {"TTAC", 2, 1000, {0x80000000}, {0x40000000}, {0xC0000000}},  // an end past the text
     };
