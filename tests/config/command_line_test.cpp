@@ -40,6 +40,14 @@ std::string unsupportedStep(const std::string& value) {
            "1, 2, 4 or 8.\n";
 }
 
+std::string notAReadGroupLine(const std::string& value, const std::string& why) {
+    return "The value \"" + value +
+           "\" passed to the \"readGroupLine\" parameter is not a read group line: " + why + ".\n";
+}
+
+// A message ending in a line feed is the whole of standard error; any other is a part of its one
+// line. A value that is not wholly a number of the option's kind once read as 0 (or its leading
+// digits) and went unnoticed; so did a word that follows no option.
 TEST(CommandLine, RefusedOptionsAndValuesPrintTheirMessageAndHelp) {
     const struct {
         std::vector<std::string> arguments;
@@ -66,36 +74,16 @@ TEST(CommandLine, RefusedOptionsAndValuesPrintTheirMessageAndHelp) {
          "The value \"0\" passed to the \"defaultBasesToShiftBetweenKeyGeneration\" parameter must be a "
          "number of "
          "bases above 0.\n"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments[0]);
-        const CommandResult result = runKoru(c.arguments);
-        expectHelpAndFailure(result);
-        EXPECT_EQ(result.standardError, c.message);
-    }
-}
-
-TEST(CommandLine, ParserErrorsPrintTheParsersDiagnosticAndHelp) {
-    const CommandResult unknown = runKoru({"--bogus"});
-    expectHelpAndFailure(unknown);
-    EXPECT_NE(unknown.standardError.find("unrecognized option '--bogus'"), std::string::npos);
-
-    const CommandResult ambiguous = runKoru({"--max", "3"});
-    expectHelpAndFailure(ambiguous);
-    EXPECT_NE(ambiguous.standardError.find("is ambiguous"), std::string::npos);
-
-    const CommandResult missingArgument = runKoru({"-T"});
-    expectHelpAndFailure(missingArgument);
-    EXPECT_NE(missingArgument.standardError.find("requires an argument"), std::string::npos);
-}
-
-// A value that is not wholly a number of the option's kind once read as 0 (or its leading digits)
-// and went unnoticed; so did a word that follows no option.
-TEST(CommandLine, ValuesThatAreNotNumbersOfTheirKindAndStrayWordsAreRefused) {
-    const struct {
-        std::vector<std::string> arguments;
-        std::string message;
-    } cases[] = {
+        {{"--readGroupLine", "ID:lib1\\tSM:x"},
+         notAReadGroupLine("ID:lib1\\tSM:x", "it must start with @RG and a tab")},
+        {{"--readGroupLine", "@RG\\tSM:x"}, notAReadGroupLine("@RG\\tSM:x", "it has no ID field")},
+        {{"--readGroupLine", "@RG\\tID:a\\tID:b"},
+         notAReadGroupLine("@RG\\tID:a\\tID:b", "it has more than one ID")},
+        {{"--readGroupLine", "@RG\\tID:a\\tSM"},
+         notAReadGroupLine("@RG\\tID:a\\tSM", "every field must be a two-letter tag, a colon and a value")},
+        {{"--bogus"}, "unrecognized option '--bogus'"},
+        {{"--max", "3"}, "is ambiguous"},
+        {{"-T"}, "requires an argument"},
         {{"-T", "abc"}, "\"abc\" passed to the \"maximumNumberOfThreads\" parameter is not a whole number"},
         {{"-T", ""}, "\"\" passed to the \"maximumNumberOfThreads\" parameter is not a whole number"},
         {{"-T", "2x"}, "\"2x\" passed to the \"maximumNumberOfThreads\" parameter is not a whole number"},
@@ -111,17 +99,23 @@ TEST(CommandLine, ValuesThatAreNotNumbersOfTheirKindAndStrayWordsAreRefused) {
         {{"--serverRequestCheckInterval", "nan"}, "\"nan\" passed to the \"serverRequestCheckInterval\""},
         {{"--maximumPercentageOfKeysThatGeneratedNoCandidatesToTriggerHighRepeatCandidateGeneration", "-0.5"},
          "parameter is not a share: it must be a number from 0 to 1"},
+        {{"--maximumShareOfUncalledBases", "2"},
+         "The value \"2\" passed to the \"maximumShareOfUncalledBases\" parameter is not a share"},
         {{"-T", "-2"}, "\"-2\" passed to the \"maximumNumberOfThreads\" parameter is out of range"},
         {{"-i", "4294967296"}, "passed to the \"maximumNumberOfPositionsToIndex\" parameter is out of range"},
         {{"-T", "2", "stray"},
          "The argument \"stray\" follows no option that takes a value: every value must follow its option"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.arguments[0] + " " + c.arguments[1]);
+        SCOPED_TRACE(c.arguments.back());
         const CommandResult result = runKoru(c.arguments);
         expectHelpAndFailure(result);
-        EXPECT_NE(result.standardError.find(c.message), std::string::npos) << result.standardError;
-        EXPECT_EQ(result.standardError.find('\n'), result.standardError.size() - 1) << "one line";
+        if (c.message.ends_with('\n')) {
+            EXPECT_EQ(result.standardError, c.message);
+        } else {
+            EXPECT_NE(result.standardError.find(c.message), std::string::npos) << result.standardError;
+            EXPECT_EQ(result.standardError.find('\n'), result.standardError.size() - 1) << "one line";
+        }
     }
 }
 

@@ -7,12 +7,9 @@
 #include <signal.h>
 #include <sys/wait.h>
 
-#include <chrono>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <set>
 #include <thread>
 
 #include "requests/lambda_requests.h"
@@ -81,8 +78,7 @@ TEST_F(InteractiveServerRun, ServesRequestsUntilStoppedBySignal) {
         submitWithClient(work, "-k -n first.seq", work.write("first.seq", cutRecords(0, 20)), input, output);
     ASSERT_EQ(first.status, 0) << first.errors << server->errors();
     expectRecordsOfCutPairs(first.printed, 20);
-    const std::string kept = readFile(output + "/first.seq");
-    EXPECT_EQ(kept, first.printed + "END");
+    EXPECT_EQ(readFile(output + "/first.seq"), first.printed + "END");
     EXPECT_EQ(
         fs::status(output + "/first.seq").permissions(),
         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write);
@@ -105,7 +101,6 @@ TEST_F(InteractiveServerRun, ServesRequestsUntilStoppedBySignal) {
     EXPECT_THAT(readFile(output + "/bad.seq"),
                 StartsWith("#ERROR: The request \"bad.seq\" was not mapped: "));
     EXPECT_TRUE(readFile(output + "/bad.seq").ends_with(".\nEND"));
-    EXPECT_THAT(server->errors(), HasSubstr("ERROR: The request \"" + input + "/bad.seq\" was not mapped"));
     const ClientResult next =
         submitWithClient(work, "", work.write("next.seq", cutRecords(0, 7)), input, output);
     ASSERT_EQ(next.status, 0) << next.errors;
@@ -113,20 +108,11 @@ TEST_F(InteractiveServerRun, ServesRequestsUntilStoppedBySignal) {
     EXPECT_EQ(std::distance(fs::directory_iterator(output), fs::directory_iterator()), 3)
         << "the client removes a result it did not keep";
 
-    // The run's SAM file: its header once, then every pair so far, named by request and record so
-    // that no two requests share a name; without qualities QUAL is "*".
+    // The run's SAM file: its header once, then every pair so far (their names: the in-process tests).
     const std::string sam = readFile(work.file("server.sam"));
     EXPECT_TRUE(sam.starts_with("@HD\t")) << sam.substr(0, 200);
     EXPECT_EQ(occurrences(sam, "@SQ\t"), 1u);
-    const auto records = samRecords(sam);
-    ASSERT_EQ(records.size(), 2u * (20 + 5 + 7));
-    std::set<std::string> names;
-    for (const auto& fields : records) {
-        names.insert(fields[0]);
-        EXPECT_EQ(fields[10], "*");
-    }
-    EXPECT_EQ(names.size(), 20u + 5 + 7);
-    EXPECT_EQ(names.count("first.seq:19") + names.count("two.seq:4"), 2u);
+    EXPECT_EQ(samRecords(sam).size(), 2u * (20 + 5 + 7));
 
     const int status = server->stop();
     EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM);
@@ -153,24 +139,19 @@ TEST_F(InteractiveServerRun, PlantedLinksAreNotFollowed) {
     EXPECT_TRUE(server->running());
 }
 
-// The name and kind of a client's k-th request: good ones, names a shell or a careless client
-// would trip on, and requests outside the format.
-struct LoadRequest {
-    std::string name;
-    bool good = true;
-};
-
-LoadRequest loadRequest(int client, int k) {
+// A client's k-th request: good ones, names a shell or a careless client would trip on, and (every
+// fifth) a request outside the format.
+std::string loadRequestName(int client, int k) {
     const std::string id = std::to_string(client) + "-" + std::to_string(k);
     switch (k % 5) {
         case 0:
-            return {"bad" + id, false};
+            return "bad" + id;
         case 1:
-            return {"-c " + id + " $(x) ; \u00fcn\u00ef", true};
+            return "-c " + id + " $(x) ; \u00fcn\u00ef";
         case 2:
-            return {"." + id + std::string(180, 'n'), true};
+            return "." + id + std::string(180, 'n');
         default:
-            return {"c" + id + ".seq", true};
+            return "c" + id + ".seq";
     }
 }
 
@@ -188,24 +169,18 @@ TEST(InteractiveServerLoad, FourClientsOf250RequestsAreEachAnsweredOnce) {
     ASSERT_TRUE(server.ready()) << server.errors();
     constexpr int clients = 4, requests = 250;
     std::vector<int> answered(clients, 0);
-    // Printed for the record, not judged: every wait is bounded by waitUntil.
-    std::vector<std::chrono::steady_clock::duration> longest(clients);
     auto client = [&](int c) {
         for (int k = 0; k < requests; ++k) {
-            const auto start = std::chrono::steady_clock::now();
-            const LoadRequest request = loadRequest(c, k);
-            const std::string text = request.good ? cutRecords(0, 2) + "END\n" : "1234 5678\nEND\n";
-            std::ofstream(aside + "/" + request.name, std::ios::binary) << text;
-            fs::rename(aside + "/" + request.name, input + "/" + request.name);
-            const std::string result = output + "/" + request.name;
-            if (!waitUntil([&] {
-                    return !fs::exists(input + "/" + request.name) && readFile(result).ends_with("END");
-                }))
+            const std::string name = loadRequestName(c, k), result = output + "/" + name;
+            const bool good = k % 5 != 0;
+            std::ofstream(aside + "/" + name, std::ios::binary)
+                << (good ? cutRecords(0, 2) + "END\n" : "1234 5678\nEND\n");
+            fs::rename(aside + "/" + name, input + "/" + name);
+            if (!waitUntil(
+                    [&] { return !fs::exists(input + "/" + name) && readFile(result).ends_with("END"); }))
                 return;
-            longest[c] = std::max(longest[c], std::chrono::steady_clock::now() - start);
             const std::string answer = readFile(result);
-            answered[c] +=
-                (request.good ? qmrLines(answer).size() == 2 : answer.starts_with("#ERROR: ")) ? 1 : 0;
+            answered[c] += (good ? qmrLines(answer).size() == 2 : answer.starts_with("#ERROR: ")) ? 1 : 0;
             fs::remove(result);
         }
     };
@@ -213,10 +188,6 @@ TEST(InteractiveServerLoad, FourClientsOf250RequestsAreEachAnsweredOnce) {
     for (int c = 0; c < clients; ++c) threads.emplace_back(client, c);
     for (std::thread& thread : threads) thread.join();
     for (int c = 0; c < clients; ++c) EXPECT_EQ(answered[c], requests) << "client " << c;
-    std::printf("longest wait for an answer: %lld ms\n",
-                static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                           *std::max_element(longest.begin(), longest.end()))
-                                           .count()));
     EXPECT_TRUE(server.running()) << server.errors();
     EXPECT_TRUE(fs::is_empty(output)) << "no request is answered twice";
     EXPECT_TRUE(fs::is_empty(input));

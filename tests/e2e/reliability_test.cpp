@@ -94,18 +94,6 @@ TEST(UncalledLetters, FastqReadsOfBothStrandsAreMappedWithN) {
     }
 }
 
-TEST(UncalledLetters, SequenceFileReadsAreMappedWithN) {
-    TemporaryDirectory work;
-    fs::create_directory(work.file("files"));
-    work.write("files/marked.seq", markedRecords());
-    const CommandResult result = runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "-d",
-                                          work.file("files"), "--qmrOutputFileName", work.file("out.qmr")});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    const auto lines = qmrLines(readFile(work.file("out.qmr")));
-    ASSERT_EQ(lines.size(), markedPairs);
-    for (const QmrLine& line : lines) expectCutPlaces(line);
-}
-
 // A server on fresh input and output directories, ready when the test starts.
 class RunningServer : public ::testing::Test {
   protected:
@@ -123,7 +111,7 @@ class RunningServer : public ::testing::Test {
 };
 
 // A request the server once died on, and that killed it again after every restart: answered,
-// removed, and the server serves on.
+// removed, and the server serves on. Its pairs land where they were cut from.
 TEST_F(RunningServer, AnswersARequestOfUncalledLettersAndServesOn) {
     for (const char* name : {"marked.seq", "again.seq"}) {
         work.write(std::string("in/") + name, markedRecords() + "END\n");
@@ -132,6 +120,7 @@ TEST_F(RunningServer, AnswersARequestOfUncalledLettersAndServesOn) {
         const std::string answer = readFile(output + "/" + name);
         EXPECT_TRUE(answer.ends_with("END")) << answer;
         EXPECT_EQ(qmrLines(answer).size(), markedPairs) << answer;
+        for (const QmrLine& line : qmrLines(answer)) expectCutPlaces(line);
     }
 }
 
@@ -210,29 +199,26 @@ TEST(RefusedOutputs, AnOutputThatIsAnInputOrAnotherOutputIsRefusedBeforeAnything
     const std::string read1 = work.write("1.fq", "@r\nACGT\n+\nIIII\n"),
                       read2 = work.write("2.fq", "@r\nACGT\n+\nIIII\n");
     fs::create_symlink(read1, work.file("link.fq"));
-    const std::vector<std::string> reads{"--read1FastqFileName", read1, "--read2FastqFileName", read2};
-    const auto with = [&](std::vector<std::string> source, std::vector<std::string> outputs) {
-        source.insert(source.end(), reads.begin(), reads.end());
-        source.insert(source.end(), outputs.begin(), outputs.end());
-        return source;
+    // The reference's options, the reads', and then the outputs'.
+    const auto with = [&](const std::string& source, const std::string& file,
+                          std::vector<std::string> outputs) {
+        std::vector<std::string> arguments{
+            source, file, "--read1FastqFileName", read1, "--read2FastqFileName", read2};
+        arguments.insert(arguments.end(), outputs.begin(), outputs.end());
+        return arguments;
     };
-    const std::vector<std::string> fasta{"--referenceGenomeFastaFileName", genome},
-        loaded{"--indexFile", index};
+    const std::string fasta = "--referenceGenomeFastaFileName", dotted = work.path().string() + "/./g.fa";
     const struct {
         std::vector<std::string> arguments;
         std::string output, outputOption, other, otherOption;
     } cases[] = {
-        {with(fasta, {"--samOutputFileName", work.file("link.fq")}), work.file("link.fq"),
+        {with(fasta, genome, {"--samOutputFileName", work.file("link.fq")}), work.file("link.fq"),
          "--samOutputFileName", read1, "--read1FastqFileName"},
-        {with(fasta, {"--qmrOutputFileName", work.path().string() + "/./g.fa"}),
-         work.path().string() + "/./g.fa", "--qmrOutputFileName", genome, "--referenceGenomeFastaFileName"},
-        {with(loaded, {"--samOutputFileName", index}), index, "--samOutputFileName", index, "--indexFile"},
-        {{"--referenceGenomeFastaFileName", genome, "--writeIndexFile", genome},
-         genome,
-         "--writeIndexFile",
-         genome,
-         "--referenceGenomeFastaFileName"},
-        {with(fasta, {"--samOutputFileName", work.file("out.sam"), "-o", read2}), read2,
+        {with(fasta, genome, {"--qmrOutputFileName", dotted}), dotted, "--qmrOutputFileName", genome, fasta},
+        {with("--indexFile", index, {"--samOutputFileName", index}), index, "--samOutputFileName", index,
+         "--indexFile"},
+        {{fasta, genome, "--writeIndexFile", genome}, genome, "--writeIndexFile", genome, fasta},
+        {with(fasta, genome, {"--samOutputFileName", work.file("out.sam"), "-o", read2}), read2,
          "--standardOutputFileName", read2, "--read2FastqFileName"},
     };
     const auto before = filesOf(work);
@@ -244,7 +230,7 @@ TEST(RefusedOutputs, AnOutputThatIsAnInputOrAnotherOutputIsRefusedBeforeAnything
                                             "): writing it would destroy the input.\n");
     }
     const CommandResult twice =
-        runKoru(with(fasta, {"--samOutputFileName", "x.out", "--qmrOutputFileName", "./x.out"}),
+        runKoru(with(fasta, genome, {"--samOutputFileName", "x.out", "--qmrOutputFileName", "./x.out"}),
                 work.path().string());
     EXPECT_EQ(twice.status, 1);
     EXPECT_EQ(twice.standardError,
@@ -294,7 +280,8 @@ TEST(RefusedOutputs, ARejectedRunLeavesEarlierResultsWhole) {
         CommandResult result;
         std::string message;
     } cases[] = {
-        {run({"--indexFile", index, "-i", "100"}), "was built with -i 32768 and -I 750, not with the -i 100"},
+        {run({"--indexFile", index, "-i", "100"}),
+         "was built with -i 32768 and -I 750, not with the -i 100 and -I 100"},
         {run({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--qmrOutputFileFormatVersion", "7"}),
          "The value \"7\" passed to the \"qmrOutputFileFormatVersion\" parameter is not a supported QMR "
          "format version: it must be 2 or 3.\n"},

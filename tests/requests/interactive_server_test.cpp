@@ -39,23 +39,18 @@ class InteractiveServerTest : public ::testing::Test {
         run.params.qmrOutputRequestParameters.isQmrOutputRequest = true;
     }
 
-    std::string submit(const std::string& name, const std::string& text) {
-        const std::string path = input + "/" + name;
-        std::ofstream(path, std::ios::binary) << text;
-        return path;
+    void submit(const std::string& name, const std::string& text) {
+        std::ofstream(input + "/" + name, std::ios::binary) << text;
     }
     RequestOutcome process(const std::string& name) {
         return processInteractiveRequest(run.params, *lambdaIndex().indexes, name, state);
     }
+    std::uint32_t poll() { return pollInteractiveRequests(run.params, *lambdaIndex().indexes, state); }
     std::string result(const std::string& name) { return readFile(output + "/" + name); }
     bool inInput(const std::string& name) const {
         return fs::symlink_status(input + "/" + name).type() != fs::file_type::not_found;
     }
 };
-
-fs::perms permissionsOf(const std::string& path) {
-    return fs::symlink_status(path).permissions();
-}
 
 // SAM names must stay apart across requests and be valid SAM names whatever the file's name.
 TEST_F(InteractiveServerTest, SamNamesCarryTheRequestsName) {
@@ -130,12 +125,12 @@ TEST_F(InteractiveServerTest, CompleteRequestReplacesAnEarlierResultAndIsRemoved
     EXPECT_EQ(text.find('#'), std::string::npos) << "results carry no header lines";
     EXPECT_EQ(qmrLines(text).size(), 2u);
     EXPECT_THAT(text, ::testing::Not(HasSubstr("stale")));
-    EXPECT_EQ(permissionsOf(output + "/pairs.seq"), fs::perms::owner_read | fs::perms::owner_write |
-                                                        fs::perms::group_read | fs::perms::group_write);
+    EXPECT_EQ(
+        fs::symlink_status(output + "/pairs.seq").permissions(),
+        fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write);
     EXPECT_FALSE(inInput("pairs.seq"));
-    const std::string report = run.report();
-    EXPECT_THAT(report, HasSubstr("\n\n\nProcessing File \"pairs.seq\" \n"));
-    EXPECT_THAT(report, HasSubstr("Mapping time for \"" + input + "/pairs.seq\" request file"));
+    EXPECT_THAT(run.report(), HasSubstr("\n\n\nProcessing File \"pairs.seq\" \n"));
+    EXPECT_THAT(run.report(), HasSubstr("Mapping time for \"" + input + "/pairs.seq\" request file"));
 }
 
 TEST_F(InteractiveServerTest, ListingAnswersFilesInNameOrderAndIgnoresDirectories) {
@@ -143,14 +138,14 @@ TEST_F(InteractiveServerTest, ListingAnswersFilesInNameOrderAndIgnoresDirectorie
     submit("a.seq", cutRecords(2, 1) + "END\n");
     submit("c.seq", cutRecords(3, 1));
     fs::create_directory(input + "/d.seq");
-    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 2u);
+    EXPECT_EQ(poll(), 2u);
     const std::string report = run.report();
     EXPECT_LT(report.find("\"a.seq\""), report.find("\"b.seq\""));
     EXPECT_LT(report.find("\"b.seq\""), report.find("\"c.seq\""));
     EXPECT_THAT(report, ::testing::Not(HasSubstr("d.seq")));
     EXPECT_TRUE(inInput("c.seq"));
     EXPECT_TRUE(fs::is_directory(input + "/d.seq"));
-    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 0u);
+    EXPECT_EQ(poll(), 0u);
 }
 
 // An interval of 0 once made an idle server list its directory without pause, at 100 % of a processor.
@@ -168,12 +163,12 @@ TEST_F(InteractiveServerTest, RequestsWaitWhileTheOutputDirectoryIsGone) {
     fs::remove(output);
     submit("a.seq", cutRecords(2, 1) + "END\n");
     ::testing::internal::CaptureStderr();
-    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 0u);
-    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 0u);
+    EXPECT_EQ(poll(), 0u);
+    EXPECT_EQ(poll(), 0u);
     EXPECT_EQ(process("a.seq"), RequestOutcome::waiting) << "nor does a request handled alone get lost";
     EXPECT_TRUE(inInput("a.seq"));
     fs::create_directory(output);
-    EXPECT_EQ(pollInteractiveRequests(run.params, *lambdaIndex().indexes, state), 1u);
+    EXPECT_EQ(poll(), 1u);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
               "ERROR: The request output directory \"" + output +
                   "\" cannot be used (No such file or directory); requests wait in the input directory until "

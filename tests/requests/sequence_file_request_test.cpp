@@ -30,8 +30,8 @@ class SequenceFileRequestTest : public ::testing::Test {
         run.params.maximumNumberOfThreads = 3;
     }
 
-    void writeFile(const std::string& name, std::uint32_t number, std::uint32_t records) {
-        files.write(name, cutRecords(number, records));
+    void writeFile(const std::string& stem, std::uint32_t number, std::uint32_t records) {
+        files.write(stem + std::to_string(number) + ".seq", cutRecords(number, records));
     }
     // The files of the directory as the command line lists them; the threads start together.
     void mapFiles() {
@@ -60,9 +60,8 @@ std::set<long> linesUpTo(long last) {
 }
 
 TEST_F(SequenceFileRequestTest, StartAndEndNumbersKeepTheFilesBetweenThem) {
-    for (std::uint32_t number = 1; number <= 12; ++number)
-        writeFile("reads_" + std::to_string(number) + ".seq", number, 3);
-    writeFile("plain.seq", 0, 3);
+    for (std::uint32_t number = 1; number <= 12; ++number) writeFile("reads_", number, 3);
+    files.write("plain.seq", cutRecords(0, 3));
     run.params.sequenceFileMappingRequestParameters.sequenceFileStartNumber = 10;
     run.params.sequenceFileMappingRequestParameters.sequenceFileEndNumber = 5;
     mapFiles();
@@ -80,8 +79,10 @@ TEST_F(SequenceFileRequestTest, StartAndEndNumbersKeepTheFilesBetweenThem) {
     EXPECT_EQ(occurrences(report, "Mapping time for \""), 4u);
 }
 
+// Bases without qualities are taken as Phred 30: a perfect unique match of each read, and the
+// concordant pair's lines carry the sum.
 TEST_F(SequenceFileRequestTest, FirstPairOfFileSevenIsNamedByFileAndRecord) {
-    writeFile("run_7.seq", 7, 4);
+    writeFile("run_", 7, 4);
     mapFiles();
     const auto records = samRecords(run.sam());
     ASSERT_EQ(records.size(), 8u);
@@ -89,24 +90,17 @@ TEST_F(SequenceFileRequestTest, FirstPairOfFileSevenIsNamedByFileAndRecord) {
         return fields[0] == "7:0" && (std::stoi(fields[1]) & 64) != 0;
     });
     ASSERT_NE(first, records.end());
-    EXPECT_EQ(std::stol((*first)[3]), static_cast<long>(cutPosition(7, 0)) + 1)
-        << "SAM positions are 1-based";
+    EXPECT_EQ((*first)[3], std::to_string(cutPosition(7, 0) + 1)) << "SAM positions are 1-based";
+    EXPECT_EQ((*first)[4], "60");
     EXPECT_EQ((*first)[9], lambdaChromosome().substr(cutPosition(7, 0), cutReadLength));
     EXPECT_EQ((*first)[10], "*") << "no qualities";
-    // Bases without qualities are taken as Phred 30: a perfect unique match of each read, and
-    // the concordant pair's lines carry the sum.
-    EXPECT_EQ((*first)[4], "60");
-    const auto lines = qmrLines(run.qmr());
-    ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
-                            [](const QmrLine& line) { return line.file == 7 && line.line == 1; }),
-              1);
+    EXPECT_EQ(mappedLines(), (std::map<long, std::set<long>>{{7, linesUpTo(4)}}));
 }
 
 TEST_F(SequenceFileRequestTest, ThreadsShareTheFilesAndWriteEveryPairOnceInListOrder) {
     std::map<long, std::set<long>> expected;
     for (std::uint32_t number = 1; number <= 9; ++number) {
-        writeFile("part_" + std::to_string(number) + ".seq", number, 20);
+        writeFile("part_", number, 20);
         expected[number] = linesUpTo(20);
     }
     mapFiles();
@@ -122,7 +116,7 @@ TEST_F(SequenceFileRequestTest, ThreadsShareTheFilesAndWriteEveryPairOnceInListO
 }
 
 TEST_F(SequenceFileRequestTest, OneThreadMapsTheFilesInListOrder) {
-    for (std::uint32_t number : {3, 1, 2}) writeFile("s_" + std::to_string(number) + ".seq", number, 2);
+    for (std::uint32_t number : {3, 1, 2}) writeFile("s_", number, 2);
     run.params.singleThreadAlignment = true;
     mapFiles();
     std::vector<long> order;
@@ -159,11 +153,12 @@ TEST(SequenceFileWriterTest, LargeFileDoesNotReserveGigabytes) {
 }
 
 TEST(SequenceFileNumberTest, NumberFollowsTheLastUnderscore) {
-    EXPECT_EQ(getSequenceFileNumberFromPath("/data/run_3/lane_12.seq"), 12u);
-    EXPECT_EQ(getSequenceFileNumberFromPath("/data/run_3/lane.seq"), 3u);
-    EXPECT_EQ(getSequenceFileNumberFromPath("/data/reads.seq"), 0u);
-    EXPECT_EQ(getSequenceFileNumberFromPath("/data/reads_.seq"), 0u);
-    EXPECT_EQ(getSequenceFileNumberFromPath("/data/reads_99999999999.seq"), 4294967295u);
+    const std::pair<const char*, std::uint32_t> cases[] = {{"/data/run_3/lane_12.seq", 12},
+                                                           {"/data/run_3/lane.seq", 3},
+                                                           {"/data/reads.seq", 0},
+                                                           {"/data/reads_.seq", 0},
+                                                           {"/data/reads_99999999999.seq", 4294967295u}};
+    for (const auto& [path, number] : cases) EXPECT_EQ(getSequenceFileNumberFromPath(path), number) << path;
     // Bounds of 0 are none; the mapped test above keeps the files strictly between the others.
     EXPECT_FALSE(isSequenceFileNumberSkipped(0, 0, 0));
     EXPECT_FALSE(isSequenceFileNumberSkipped(0, 10, 0));

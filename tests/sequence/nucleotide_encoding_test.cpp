@@ -40,26 +40,22 @@ std::string randomBases(std::mt19937& random, size_t length, std::string_view al
 TEST(NucleotideEncodingTest, BitLayoutOfBasesRangesAndWordBoundaries) {
     const std::string word = "ACGTACGTACGTACGTACGTACGTACGTACGT";
     using Words = std::vector<uint32_t>;
+    const uint32_t all = kToEndOfSequence;
     const struct {
         std::string text;
         uint32_t start, end;
         Words base, check, mask;
     } cases[] = {
-        {"ACGT", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
-        {"acgt", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
-        {"AcGt", 0, kToEndOfSequence, {0xA0000000}, {0x60000000}, {0xF0000000}},
-        {"G", 0, kToEndOfSequence, {0x80000000}, {0x80000000}, {0x80000000}},
-        {word, 0, kToEndOfSequence, {0xAAAAAAAA}, {0x66666666}, {0xFFFFFFFF}},
-        {word + "C",
-         0,
-         kToEndOfSequence,
-         {0xAAAAAAAA, 0},
-         {0x66666666, 0x80000000},
-         {0xFFFFFFFF, 0x80000000}},
+        {"ACGT", 0, all, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"acgt", 0, all, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"AcGt", 0, all, {0xA0000000}, {0x60000000}, {0xF0000000}},
+        {"G", 0, all, {0x80000000}, {0x80000000}, {0x80000000}},
+        {word, 0, all, {0xAAAAAAAA}, {0x66666666}, {0xFFFFFFFF}},
+        {word + "C", 0, all, {0xAAAAAAAA, 0}, {0x66666666, 0x80000000}, {0xFFFFFFFF, 0x80000000}},
         // N differs from T only in the mask; other characters encode like N.
-        {"NNNN", 0, kToEndOfSequence, {0}, {0}, {0}},
-        {"TTTT", 0, kToEndOfSequence, {0}, {0}, {0xF0000000}},
-        {"R.A", 0, kToEndOfSequence, {0x20000000}, {0}, {0x20000000}},
+        {"NNNN", 0, all, {0}, {0}, {0}},
+        {"TTTT", 0, all, {0}, {0}, {0xF0000000}},
+        {"R.A", 0, all, {0x20000000}, {0}, {0x20000000}},
         {"TTACGTTT", 2, 5, {0xA0000000}, {0x60000000}, {0xF0000000}},
         {"TTAC", 2, 1000, {0x80000000}, {0x40000000}, {0xC0000000}},  // an end past the text
     };
@@ -117,23 +113,17 @@ TEST(NucleotideEncodingTest, ReverseComplementRoundTripsAndMatchesAsciiForManyLe
         std::string expected;
         reverseComplementAsciiEncodedSequence(text, expected);
         const uint64_t offset = 32ull * forward.base.size() - length;
-        for (size_t i = 0; i < length; ++i) {
-            const uint64_t bit = offset + i;
-            const uint32_t shift = 31 - static_cast<uint32_t>(bit % 32);
-            const uint32_t b = (reverse.base[bit / 32] >> shift) & 1;
-            const uint32_t c = (reverse.check[bit / 32] >> shift) & 1;
-            const uint32_t m = (reverse.mask[bit / 32] >> shift) & 1;
-            const char decoded = "TCAG"[b << 1 | c];
-            if (expected[i] == 'N') {
-                ASSERT_EQ(m, 0u) << "length " << length << " base " << i;
-            } else {
-                ASSERT_EQ(m, 1u) << "length " << length << " base " << i;
-                ASSERT_EQ(decoded, expected[i]) << "length " << length << " base " << i;
-            }
-        }
-        // The padding in front is 0 in the mask.
-        for (uint64_t bit = 0; bit < offset; ++bit) {
-            ASSERT_EQ((reverse.mask[bit / 32] >> (31 - bit % 32)) & 1, 0u) << length;
+        const auto bitOf = [](const std::vector<uint32_t>& plane, uint64_t bit) {
+            return (plane[bit / 32] >> (31 - bit % 32)) & 1;
+        };
+        // The padding in front is 0 in the mask, and N is 0 there too.
+        for (uint64_t bit = 0; bit < offset + length; ++bit) {
+            const char base = bit < offset ? 'N' : expected[bit - offset];
+            ASSERT_EQ(bitOf(reverse.mask, bit), base == 'N' ? 0u : 1u)
+                << "length " << length << " bit " << bit;
+            if (base != 'N')
+                ASSERT_EQ("TCAG"[bitOf(reverse.base, bit) << 1 | bitOf(reverse.check, bit)], base)
+                    << "length " << length << " bit " << bit;
         }
     }
 }
