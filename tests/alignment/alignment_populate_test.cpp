@@ -98,8 +98,9 @@ TEST(AlignmentPopulateTest, CountsOfCandidatesWithSameOrFewerMismatches) {
         const Alignment a = s.populate(s[c.chosen]);
         EXPECT_EQ(a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, c.count);
         EXPECT_EQ(a.secondaryPosition.isEmpty, c.runnerUpCount == 0);
-        if (c.runnerUpCount != 0)
+        if (c.runnerUpCount != 0) {
             EXPECT_EQ(a.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches, c.runnerUpCount);
+        }
     }
 }
 

@@ -46,8 +46,9 @@ void expectThreeWordChromosome(const GenomeSequence& genome) {
     EXPECT_EQ(layoutOf(chromosome), (Layout{96, 128, 0, 3, 0, 127}));
     // Then the zero word that keeps chromosomes on even words.
     for (std::uint64_t word = 0; word < 4; ++word)
-        EXPECT_EQ(std::tuple(genome.baseWord(word), genome.checkWord(word)),
-                  word < 3 ? std::tuple(kThreeWords[2 * word], kThreeWords[2 * word + 1]) : std::tuple(0u, 0u));
+        EXPECT_EQ(
+            std::tuple(genome.baseWord(word), genome.checkWord(word)),
+            word < 3 ? std::tuple(kThreeWords[2 * word], kThreeWords[2 * word + 1]) : std::tuple(0u, 0u));
     EXPECT_EQ(asciiOf(genome, 0, 128),
               std::string(32, 'A') + std::string(32, 'C') + kMixedWord + std::string(32, 'T'));
 }
