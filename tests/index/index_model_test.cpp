@@ -100,8 +100,9 @@ void expectIndexMatchesModel(const GenomeSequence& genome, const CountLimits& li
         expectBatchedLookupsMatch(*indexes, model);
         for (int i = 0; i < 2000; ++i) {
             const auto key = static_cast<std::uint32_t>(random());
-            if (model.counts.count(key) == 0)
+            if (model.counts.count(key) == 0) {
                 ASSERT_EQ(indexes->lookup(e, key).count, 0) << "absent key " << key;
+            }
         }
     }
 }

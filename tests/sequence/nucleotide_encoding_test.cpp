@@ -121,9 +121,10 @@ TEST(NucleotideEncodingTest, ReverseComplementRoundTripsAndMatchesAsciiForManyLe
             const char base = bit < offset ? 'N' : expected[bit - offset];
             ASSERT_EQ(bitOf(reverse.mask, bit), base == 'N' ? 0u : 1u)
                 << "length " << length << " bit " << bit;
-            if (base != 'N')
+            if (base != 'N') {
                 ASSERT_EQ("TCAG"[bitOf(reverse.base, bit) << 1 | bitOf(reverse.check, bit)], base)
                     << "length " << length << " bit " << bit;
+            }
         }
     }
 }
