@@ -79,6 +79,18 @@ awk 'NR == 2 { $0 = (substr($0, 1, 1) == "A" ? "C" : "A") substr($0, 2) } { prin
 cmp -s other.fa "$genome" && fail "other.fa is the same genome"
 expect_refusal mismatched 'was not built from the reference genome' index=sharded/run.kix reference=other.fa
 
+# A damaged index file given alone is not checked before the shards: each shard's run checks it
+# whole as it loads it, and the first to fail stops the workflow before anything is merged.
+python3 -c 'import sys; d = bytearray(open(sys.argv[1], "rb").read()); d[len(d) // 2] ^= 0x10
+open(sys.argv[2], "wb").write(d)' sharded/run.kix damaged.kix
+if workflow damaged index=damaged.kix reference=; then
+    fail "damaged: the workflow succeeded"
+else
+    grep -qF 'its contents do not match their checksum, the file is damaged.' damaged.log ||
+        fail "damaged: koru's error is not in the output"
+    [ -e damaged/run.bam ] || [ -e damaged/run.qmr ] && fail "damaged: merged output left"
+fi
+
 # A shard that fails (a quality below the Phred offset in record 2001, in the third shard) stops
 # the workflow with koru's error, and nothing is merged.
 awk 'NR == 8004 { $0 = " " substr($0, 2) } { print }' reads_2.fq | gzip >broken_2.fq.gz
