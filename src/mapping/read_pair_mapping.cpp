@@ -95,8 +95,8 @@ struct Pairing {
 // Every candidate of read B within the window of each candidate of read A, in ascending
 // positions; the best pair by aggregate primary score, then secondary, then more keys; the
 // earlier pair stays on a full tie. Pairs that match the best one's scores mark which read has
-// another place that fits the mate as well. The window's start only moves forward, so this is linear in
-// both lists plus the pairs evaluated.
+// another place that fits the mate as well. The window's start only moves forward, so this is
+// linear in both lists plus the pairs evaluated.
 Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<CandidatePosition>& readB,
                          std::uint32_t window) {
     Pairing pairing;
@@ -117,11 +117,10 @@ Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<Cand
                 a.chosenMappingScores.numberOfAssociatedKeys + b.chosenMappingScores.numberOfAssociatedKeys;
             const bool sameScores = primary == pairing.best.aggregatePrimaryScore &&
                                     secondary == pairing.best.aggregateSecondaryScore;
-            const bool better = primary != pairing.best.aggregatePrimaryScore
+            const bool better = sameScores ? keys > bestKeys
+                                : primary != pairing.best.aggregatePrimaryScore
                                     ? primary < pairing.best.aggregatePrimaryScore
-                                : secondary != pairing.best.aggregateSecondaryScore
-                                    ? secondary < pairing.best.aggregateSecondaryScore
-                                    : keys > bestKeys;
+                                    : secondary < pairing.best.aggregateSecondaryScore;
             if (sameScores) {
                 pairing.tiedA |= &a != pairing.best.candidateA;
                 pairing.tiedB |= &b != pairing.best.candidateB;
