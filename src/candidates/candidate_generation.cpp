@@ -283,12 +283,56 @@ void prefetchGenomeWindow(const GenomeSequence& genome, std::uint64_t position) 
     prefetchLine(genome.planeWords.get() + 2 * word);
 }
 
+// The high-repeat test of the windows that follow a key's listed windows, answered from the
+// lookups of the read's key 32 bases on (the key lookup pass made them): the read's next 32 bases
+// match the genome at a window under an encoding exactly when the index lists that window under
+// the encoding's key. The windows come in ascending order, so the three lists are walked forward
+// alongside them, where testing the genome would read a far place for every window.
+class NextWindowLists {
+  public:
+    NextWindowLists() = default;
+    // Usable when each encoding's key either has no window or has its windows listed in full.
+    NextWindowLists(const CandidateGenerationScratch::FoundTriple& next, const GenomeSequence& genome) {
+        usable_ = true;
+        for (int e = 0; e < numberOfKeyEncodings; ++e) {
+            const KeyPositions& found = next[e];
+            if (found.hasTooManyPositions() || found.count == saturatedKeyCount) usable_ = false;
+            const std::span<const std::uint32_t> list = found.positions();
+            cursor_[e] = list.data();
+            end_[e] = list.data() + list.size();
+        }
+        // The index lists the windows that end in the utilized words but the last two.
+        const std::uint64_t words = genome.utilizedBinaryEncodedArraySize;
+        lastListedWindow_ = words < 3 ? 0 : 32 * (words - 3);
+        if (words < 3) usable_ = false;
+    }
+
+    // Whether the lists can answer for that window (else the genome is read there).
+    bool answers(std::uint64_t window) const { return usable_ && window <= lastListedWindow_; }
+
+    // Windows asked about must not decrease from call to call.
+    bool matches(std::uint32_t window) {
+        bool listed = false;
+        for (int e = 0; e < numberOfKeyEncodings; ++e) {
+            cursor_[e] = gallopLowerBound(cursor_[e], end_[e], window, std::less<>());
+            listed |= cursor_[e] != end_[e] && *cursor_[e] == window;
+        }
+        return listed;
+    }
+
+  private:
+    bool usable_ = false;
+    std::uint64_t lastListedWindow_ = 0;
+    std::array<const std::uint32_t*, numberOfKeyEncodings> cursor_{}, end_{};
+};
+
 // The high-repeat step with `weight` hits for each position kept.
 void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
                              std::uint32_t evaluationLimit, std::uint32_t indexingLimit,
                              std::span<const std::uint32_t> positions, CandidatePositions& store,
                              std::vector<std::uint32_t>& rejected, ReadKeys next,
-                             const GenomeSequence& genome, std::uint32_t weight) {
+                             const GenomeSequence& genome, std::uint32_t weight,
+                             NextWindowLists nextLists = {}) {
     IndexLookupStatistics& statistics = store.highRepeatStatistics;
     if (count == 0) {
         ++statistics.keysWithNoCandidates;
@@ -307,12 +351,15 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
     auto cursor = store.keyHits.begin();
     auto rejectedCursor = rejected.begin();
     const std::span<const std::uint32_t> inside = positionsInsideGenome(positions, positionOffset);
-    // Each test reads the genome at a far place: ask for the words a few positions ahead.
+    // Each test the lists cannot answer reads the genome at a far place: ask for the words a few
+    // positions ahead.
     constexpr std::size_t ahead = 16;
-    for (std::size_t i = 0; i < std::min(ahead, inside.size()); ++i)
-        prefetchGenomeWindow(genome, inside[i] + 32);
+    const auto prefetch = [&](std::size_t i) {
+        if (!nextLists.answers(std::uint64_t{inside[i]} + 32)) prefetchGenomeWindow(genome, inside[i] + 32);
+    };
+    for (std::size_t i = 0; i < std::min(ahead, inside.size()); ++i) prefetch(i);
     for (std::size_t i = 0; i < inside.size(); ++i) {
-        if (i + ahead < inside.size()) prefetchGenomeWindow(genome, inside[i + ahead] + 32);
+        if (i + ahead < inside.size()) prefetch(i + ahead);
         const std::uint32_t listed = inside[i];
         const std::uint32_t candidate = listed + positionOffset;
         cursor = seek(store.keyHits, cursor, candidate);
@@ -323,8 +370,11 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
         rejectedCursor = gallopLowerBound(rejectedCursor, rejected.end(), candidate, std::less<>());
         if (rejectedCursor != rejected.end() && *rejectedCursor == candidate) continue;
         if (!newRejected.empty() && newRejected.back() == candidate) continue;
+        const std::uint32_t window = listed + 32;
         if ((!store.newPositions.empty() && store.newPositions.back() == candidate) ||
-            doesEncodeKeyMatchReferenceGenomePosition(next.base, next.check, listed + 32, planePairs)) {
+            (nextLists.answers(window)
+                 ? nextLists.matches(window)
+                 : doesEncodeKeyMatchReferenceGenomePosition(next.base, next.check, window, planePairs))) {
             store.newPositions.push_back(candidate);
         } else {
             newRejected.push_back(candidate);
@@ -411,7 +461,8 @@ class ReadCandidateGenerator {
                 addKeyLookups(orientation, positionOffset, weight, found[k], scratch_.outcomes[k]);
             if (highRepeat_ && k < highRepeatKeys)
                 testHighRepeatKeys(orientation, positionOffset, weight, found[k],
-                                   keysAt(words, schedule.offsets[k] + 32));
+                                   keysAt(words, schedule.offsets[k] + 32),
+                                   nextWindowLists(found, schedule.offsets[k] + 32, reuseLookups));
         }
         if (keyLookup_) countSlotOutcomes(orientation);
     }
@@ -465,12 +516,26 @@ class ReadCandidateGenerator {
         }
     }
 
+    // The lookups of the key at that offset, when this pass has them: the key lookup pass looked
+    // up every key of the schedule.
+    NextWindowLists nextWindowLists(
+        const std::array<CandidateGenerationScratch::FoundTriple, KeySchedule::maximumOffsets>& found,
+        std::uint32_t offset, bool reuseLookups) const {
+        if (!keyLookup_ && !reuseLookups) return {};
+        const KeySchedule& schedule = scratch_.schedule;
+        const auto* end = schedule.offsets.data() + schedule.numberOfOffsets;
+        const auto* at = std::lower_bound(schedule.offsets.data(), end, offset);
+        if (at == end || *at != offset) return {};
+        return {found[static_cast<std::size_t>(at - schedule.offsets.data())], *indexes_.genomeSequence};
+    }
+
     void testHighRepeatKeys(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
-                            const CandidateGenerationScratch::FoundTriple& found, ReadKeys next) {
+                            const CandidateGenerationScratch::FoundTriple& found, ReadKeys next,
+                            NextWindowLists nextLists) {
         for (const KeyPositions& positions : found)
             testHighRepeatPositions(orientation, positionOffset, positions.count, limits_.evaluationLimit,
                                     limits_.indexingLimit, positions.positions(), store_, scratch_.rejected,
-                                    next, *indexes_.genomeSequence, weight);
+                                    next, *indexes_.genomeSequence, weight, nextLists);
     }
 
     const CandidateParameters& params_;

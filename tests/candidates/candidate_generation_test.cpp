@@ -233,6 +233,44 @@ TEST(CandidateGenerationTest, HighRepeatMethodExaminesTheFirstKeys) {
     EXPECT_EQ(hitsOf(generate(near.g, near.read, highRepeat, 2)), (Hits{{near.copies[1], 6, 0}}));
 }
 
+// After the key lookup pass the high-repeat pass answers its test from the lookups of the keys 32
+// bases on, where a high-repeat call of its own reads the genome: both keep the same positions.
+// Copies of a block are followed by the read's next bases, by them with one substitution (one view
+// still matches) or two (none does), or by other bases; the last copy ends the genome, where the
+// window after it is not listed although the padding reads as the read's T.
+TEST(CandidateGenerationTest, HighRepeatPassAfterTheKeyLookupKeepsWhatTheGenomeTestKeeps) {
+    std::mt19937 random(23);
+    const std::string block = randomBases(48, random), follow = randomBases(6, random) + std::string(74, 'T');
+    std::string chr = randomBases(60, random);
+    for (int i = 0; i < 40; ++i) {
+        std::string after = follow;
+        const std::size_t j = random() % 16;
+        if (i % 4 == 1) after[j] = substituteKeeping(after[j], i % 3);
+        if (i % 4 == 2) after[j] = breakBase(after[j], j), after[j + 1] = breakBase(after[j + 1], j + 1);
+        if (i % 4 == 3) after = randomBases(80, random);
+        chr += block + after;
+    }
+    chr += block + follow.substr(0, 6);
+    ExecutionParameters params;
+    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = 3;
+    params.maximumNumberOfPositionsAKeyCanHaveInAnIndex = 256;
+    for (const std::uint32_t step : {1u, 4u}) {
+        const IndexedGenome g = indexedGenome({chr}, {3, 256}, step);
+        for (std::uint32_t start = 0; start < 16; ++start) {
+            const Read read = makeRead(block.substr(start) + follow.substr(0, 52 + start));
+            CandidatePositions passes, calls;
+            CandidateGenerationScratch scratch;
+            generateCandidatePositionsForRead(params, *g.indexes, read, passes, scratch);
+            generateCandidatePositionsForRead(params, *g.indexes, read, calls, keyLookup);
+            ASSERT_TRUE(useHighCandidateGenerationMethod(params, read, calls));
+            generateCandidatePositionsForRead(params, *g.indexes, read, calls, highRepeat);
+            EXPECT_EQ(hitsOf(passes), hitsOf(calls)) << "step " << step << ", start " << start;
+            EXPECT_EQ(statisticsOf(passes.highRepeatStatistics), statisticsOf(calls.highRepeatStatistics));
+            EXPECT_GE(calls.keyHits.size(), 10u);
+        }
+    }
+}
+
 // Whatever its position, an exact read meets as many listed windows as against the full index:
 // its candidate gets the same key hits, and no lookup counts as finding nothing.
 TEST(CandidateGenerationTest, SampledIndexesGiveEveryPositionTheHitsOfTheFullIndex) {
