@@ -1,9 +1,11 @@
 #include "mapping/mate_rescue.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <limits>
+#include <span>
 
 #include "candidates/candidate_generation.h"
 #include "sequence/nucleotide_encoding.h"
@@ -12,25 +14,152 @@ namespace koru {
 
 namespace {
 
-// Mismatched bases of the read's words against the genome from bit `start` on (start >= 0, the
-// words inside the planes): both planes compared, the read's uncalled bases masked out.
-std::uint32_t mismatchesAt(const ReadOrientationWords& words, const std::uint32_t* planePairs,
-                           std::uint64_t start) {
-    const std::uint32_t* pair = planePairs + 2 * (start / 32);
-    const auto offset = static_cast<unsigned>(start % 32);
-    std::uint32_t mismatches = 0;
-    for (std::size_t i = 0; i < words.base.size(); ++i, pair += 2) {
-        const PlaneWords genome = planeWordsAt(pair, offset);
-        mismatches += static_cast<std::uint32_t>(
-            std::popcount(((genome.base ^ words.base[i]) | (genome.check ^ words.check[i])) & words.mask[i]));
+// Reads are parted for the indel search at every this many bases, each part this long at least.
+constexpr std::uint32_t splitStep = 8;
+constexpr std::uint32_t shortestPart = 16;
+constexpr std::size_t maximumSplits = maximumSupportedReadLength / splitStep;
+
+// The fewest mismatches seen and where; the first place on a tie.
+struct BestPlace {
+    std::uint32_t mismatches = std::numeric_limits<std::uint32_t>::max();
+    std::uint32_t position = 0;
+
+    void offer(std::uint32_t count, std::uint64_t at) {
+        if (count >= mismatches) return;
+        mismatches = count;
+        position = static_cast<std::uint32_t>(at);
     }
-    return mismatches;
+};
+
+// Per orientation: the best place of the parts before and after each split.
+struct OrientationBest {
+    std::array<BestPlace, maximumSplits> before, after;
+};
+
+std::uint32_t limitFor(std::uint32_t bases) {
+    return static_cast<std::uint32_t>(rescuedReadMismatchShare * bases);
+}
+
+// The places that fit the whole read within one mismatch of the best, the fewest mismatches first
+// when there are more than room for. All become candidates, so that scoring sees when another
+// place fits about as well (a repeat within the window) and gives the read a repeat's quality.
+class FittingPlaces {
+  public:
+    explicit FittingPlaces(std::uint32_t limit) : limit_(limit) {}
+
+    void offer(std::uint32_t mismatches, std::uint64_t position, std::uint32_t orientation) {
+        if (mismatches > limit_ || (best_ != none && mismatches > best_ + 1)) return;
+        best_ = std::min(best_, mismatches);
+        const Place place{mismatches, static_cast<std::uint32_t>(position), orientation};
+        if (count_ < places_.size()) {
+            places_[count_++] = place;
+            return;
+        }
+        Place* worst = std::max_element(places_.begin(), places_.end(), [](const Place& a, const Place& b) {
+            return a.mismatches < b.mismatches;
+        });
+        if (mismatches < worst->mismatches) *worst = place;
+    }
+
+    bool empty() const { return best_ == none; }
+
+    template <class Visit>
+    void forEach(Visit&& visit) const {
+        for (std::size_t i = 0; i < count_; ++i)
+            if (places_[i].mismatches <= best_ + 1) visit(places_[i].position, places_[i].orientation);
+    }
+
+  private:
+    struct Place {
+        std::uint32_t mismatches = 0, position = 0, orientation = 0;
+    };
+    static constexpr std::uint32_t none = std::numeric_limits<std::uint32_t>::max();
+    std::array<Place, 16> places_{};
+    std::size_t count_ = 0;
+    std::uint32_t limit_;
+    std::uint32_t best_ = none;
+};
+
+// The read's bases before each split: splitStep, 2 splitStep, ..., each part at least shortestPart.
+std::size_t splitsOf(const Read& read, std::array<std::uint32_t, maximumSplits>& splits) {
+    std::size_t n = 0;
+    for (std::uint32_t s = shortestPart; s + shortestPart <= read.length && n < maximumSplits; s += splitStep)
+        splits[n++] = s;
+    return n;
+}
+
+// Scores every place of one orientation: the mismatched bases of the read's words against the
+// genome (both planes compared, the read's uncalled bases masked out), whole and on either side of
+// each split, counted from the words' running totals.
+void scorePlaces(const ReadOrientationWords& words, std::uint32_t orientation, const GenomeSequence& genome,
+                 std::uint64_t first, std::uint64_t last, std::span<const std::uint32_t> splits,
+                 FittingPlaces& fitting, OrientationBest& best) {
+    const std::uint32_t* planes = genome.planeWords.get();
+    std::array<std::uint32_t, maximumSupportedReadLength / 32 + 2> differs{}, before{};
+    for (std::uint64_t position = std::max<std::uint64_t>(first, words.firstOffset); position <= last;
+         ++position) {
+        // The read's bit f lines up with genome position g: its words start firstOffset earlier.
+        const std::uint64_t start = position - words.firstOffset;
+        if ((start / 32 + words.base.size() + 1) >= genome.allocatedBinaryEncodedArraySize) break;
+        const std::uint32_t* pair = planes + 2 * (start / 32);
+        const auto offset = static_cast<unsigned>(start % 32);
+        std::uint32_t total = 0;
+        for (std::size_t i = 0; i < words.base.size(); ++i, pair += 2) {
+            const PlaneWords g = planeWordsAt(pair, offset);
+            differs[i] = ((g.base ^ words.base[i]) | (g.check ^ words.check[i])) & words.mask[i];
+            before[i] = total;
+            total += static_cast<std::uint32_t>(std::popcount(differs[i]));
+        }
+        fitting.offer(total, position, orientation);
+        for (std::size_t j = 0; j < splits.size(); ++j) {
+            const std::uint64_t bit = words.firstOffset + splits[j];
+            const std::size_t word = bit / 32;
+            const std::uint32_t inWord =
+                bit % 32 == 0 ? 0
+                              : static_cast<std::uint32_t>(std::popcount(differs[word] >> (32 - bit % 32)));
+            const std::uint32_t head = before[word] + inWord;
+            best.before[j].offer(head, position);
+            best.after[j].offer(total - head, position);
+        }
+    }
+}
+
+// Adds the keys to the hits at that position, kept ascending: a longer read may have a hit of too
+// few keys there already.
+void addHits(CandidatePositions& store, std::uint32_t position, std::uint32_t orientation,
+             std::uint32_t keys) {
+    auto& hits = store.keyHits;
+    auto at =
+        std::lower_bound(hits.begin(), hits.end(), position,
+                         [](const CandidateKeyHits& h, std::uint32_t p) { return h.genomePosition < p; });
+    if (at == hits.end() || at->genomePosition != position) at = hits.insert(at, {position, 0, 0});
+    (orientation == kForwardOrientation ? at->forwardKeys : at->reverseComplementKeys) += keys;
+}
+
+// The split whose two parts fit places at most maximumIndel apart (but not the same place) with the
+// fewest mismatches in all; splits.size() when none does.
+std::size_t bestSplit(const OrientationBest& best, std::span<const std::uint32_t> splits,
+                      std::uint32_t length, std::uint32_t maximumIndel) {
+    std::size_t chosen = splits.size();
+    std::uint32_t fewest = std::numeric_limits<std::uint32_t>::max();
+    for (std::size_t j = 0; j < splits.size(); ++j) {
+        const BestPlace &head = best.before[j], &tail = best.after[j];
+        const std::uint32_t apart =
+            head.position > tail.position ? head.position - tail.position : tail.position - head.position;
+        if (apart == 0 || apart > maximumIndel || head.mismatches > limitFor(splits[j]) ||
+            tail.mismatches > limitFor(length - splits[j]) || head.mismatches + tail.mismatches >= fewest)
+            continue;
+        fewest = head.mismatches + tail.mismatches;
+        chosen = j;
+    }
+    return chosen;
 }
 
 }  // namespace
 
-bool rescueShortRead(const Read& read, std::uint32_t matePosition, std::uint32_t window,
-                     const GenomeSequence& genome, CandidatePositions& store) {
+bool rescueReadNearMate(const Read& read, std::uint32_t matePosition, std::uint32_t window,
+                        const GenomeSequence& genome, const MateRescueSearch& search,
+                        CandidatePositions& store) {
     const ChromosomeInformation* chromosome = getChromosomeInformationForGenomePosition(matePosition, genome);
     if (chromosome == nullptr || read.length == 0) return false;
     // Places whose whole read lies inside the chromosome's bases, never in its padding.
@@ -40,28 +169,31 @@ bool rescueShortRead(const Read& read, std::uint32_t matePosition, std::uint32_t
     if (chromosomeEnd < read.length) return false;
     const std::uint64_t last =
         std::min<std::uint64_t>(chromosomeEnd - read.length, std::uint64_t{matePosition} + window);
-    const std::uint32_t* planes = genome.planeWords.get();
-    const auto limit = static_cast<std::uint32_t>(rescuedReadMismatchShare * read.length);
-    std::uint32_t best = std::numeric_limits<std::uint32_t>::max(), bestPosition = 0, bestOrientation = 0;
-    for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation}) {
-        const ReadOrientationWords words = getReadOrientationWords(read, orientation);
-        for (std::uint64_t position = first; position <= last; ++position) {
-            // The read's bit f lines up with genome position g: its words start firstOffset earlier.
-            if (position < words.firstOffset) continue;
-            const std::uint64_t start = position - words.firstOffset;
-            if ((start / 32 + words.base.size() + 1) >= genome.allocatedBinaryEncodedArraySize) break;
-            const std::uint32_t mismatches = mismatchesAt(words, planes, start);
-            if (mismatches < best) {
-                best = mismatches;
-                bestPosition = static_cast<std::uint32_t>(position);
-                bestOrientation = orientation;
-            }
-        }
+    std::array<std::uint32_t, maximumSplits> splitArray{};
+    const std::span<const std::uint32_t> splits(splitArray.data(),
+                                                search.maximumIndel == 0 ? 0 : splitsOf(read, splitArray));
+    std::array<OrientationBest, 2> best;
+    FittingPlaces fitting(limitFor(read.length));
+    for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
+        scorePlaces(getReadOrientationWords(read, orientation), orientation, genome, first, last, splits,
+                    fitting, best[orientation == kForwardOrientation ? 0 : 1]);
+    if (!fitting.empty()) {
+        fitting.forEach([&](std::uint32_t position, std::uint32_t orientation) {
+            addHits(store, position, orientation, search.keys);
+        });
+        return true;
     }
-    if (best > limit) return false;
-    const bool forward = bestOrientation == kForwardOrientation;
-    store.keyHits.push_back({bestPosition, forward ? 1u : 0u, forward ? 0u : 1u});
-    return true;
+    // No one place fits: an indel may part the read, its parts then fitting places a few bases
+    // apart, which become two candidates for the indel search to join.
+    for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation}) {
+        const OrientationBest& found = best[orientation == kForwardOrientation ? 0 : 1];
+        const std::size_t j = bestSplit(found, splits, read.length, search.maximumIndel);
+        if (j == splits.size()) continue;
+        addHits(store, found.before[j].position, orientation, search.keys);
+        addHits(store, found.after[j].position, orientation, search.keys);
+        return true;
+    }
+    return false;
 }
 
 }  // namespace koru

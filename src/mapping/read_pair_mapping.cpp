@@ -56,30 +56,47 @@ void generateCandidates(const MappingParameters& params, const BinaryIndexes& in
     filterCandidatePositions(params, candidates.readB);
 }
 
-// Whether a read may need its mate to place it: a short read beside a long mate, or beside a short
-// one that found keys where it found none. At most one read of a pair qualifies.
-bool waitsForMate(bool isShort, bool mateIsShort, const CandidatePositions& store,
-                  const CandidatePositions& mateStore) {
-    return isShort && (!mateIsShort || (store.keyHits.empty() && !mateStore.keyHits.empty()));
+// The keys that make a read's hit a candidate: one for a read under two keys.
+std::uint32_t candidateKeys(const MappingParameters& params, const Read& read) {
+    return read.length < twoKeyReadLength ? 1 : params.minimumNumberOfKeysAssociatedWithCandidatePosition;
 }
 
-// Looks for a short read near its scored mate's best candidate, when none of the read's key hits
-// lies within the window of it.
-void rescueNearMate(const Read& read, CandidatePositions& store, const CandidatePositions& mateStore,
-                    std::uint32_t window, const GenomeSequence& genome) {
+bool hasCandidate(const CandidatePositions& store, std::uint32_t keys) {
+    return std::any_of(store.keyHits.begin(), store.keyHits.end(), [keys](const CandidateKeyHits& hits) {
+        return hits.forwardKeys + hits.reverseComplementKeys >= keys;
+    });
+}
+
+// Whether a read may need its mate to place it: a short read beside a long mate with a candidate,
+// or beside a short one that found keys where it found none; a longer read without a candidate
+// beside a mate with one. At most one read of a pair qualifies.
+bool waitsForMate(const MappingParameters& params, const Read& read, const Read& mate,
+                  const CandidatePositions& store, const CandidatePositions& mateStore) {
+    const bool isShort = read.length < twoKeyReadLength, mateIsShort = mate.length < twoKeyReadLength;
+    const bool mateHasCandidate = hasCandidate(mateStore, candidateKeys(params, mate));
+    if (!isShort) return mateHasCandidate && !hasCandidate(store, candidateKeys(params, read));
+    if (!mateIsShort) return mateHasCandidate;
+    return store.keyHits.empty() && !mateStore.keyHits.empty();
+}
+
+// Looks for a read near its scored mate's best candidate, when none of the read's candidates lies
+// within the window of it. Reads of two keys or more may be parted by an indel.
+void rescueNearMate(const MappingParameters& params, const Read& read, CandidatePositions& store,
+                    const CandidatePositions& mateStore, const GenomeSequence& genome) {
     if (mateStore.candidates.empty() || mateStore.lowestMismatchCandidate == nullptr) return;
     const std::uint32_t mate = mateStore.lowestMismatchCandidate->genomePosition;
-    const auto near = [mate, window](const CandidateKeyHits& hits) {
-        return (hits.genomePosition > mate ? hits.genomePosition - mate : mate - hits.genomePosition) <=
-               window;
+    const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
+    const std::uint32_t keys = candidateKeys(params, read);
+    const auto near = [mate, window, keys](const CandidateKeyHits& hits) {
+        return hits.forwardKeys + hits.reverseComplementKeys >= keys &&
+               (hits.genomePosition > mate ? hits.genomePosition - mate : mate - hits.genomePosition) <=
+                   window;
     };
     if (std::any_of(store.keyHits.begin(), store.keyHits.end(), near)) return;
-    // Kept ascending: the rescued place goes where its position puts it.
-    rescueShortRead(read, mate, window, genome, store);
-    std::sort(store.keyHits.begin(), store.keyHits.end(),
-              [](const CandidateKeyHits& a, const CandidateKeyHits& b) {
-                  return a.genomePosition < b.genomePosition;
-              });
+    const MateRescueSearch search{keys,
+                                  read.length < twoKeyReadLength ? 0 : params.maximumSizeOfIndelToDetect};
+    // Filtered ranges hold no candidate, rescued or not.
+    if (rescueReadNearMate(read, mate, window, genome, search, store)) filterCandidatePositions(params, store);
 }
 
 struct Pairing {
@@ -271,20 +288,20 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
     clearCandidatePositions(candidates.readB);
     generateCandidates(params, indexes, readPair, calledA, calledB, candidates, *workspace.generation);
     const GenomeSequence& genome = *indexes.genomeSequence;
-    // Reads are scored on their own, so a short read that may need rescue waits for its mate's
-    // scores: a long mate's, or a short one's that found keys when it found none.
-    const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
-    const bool shortA = calledA && readPair.readA.length < twoKeyReadLength;
-    const bool shortB = calledB && readPair.readB.length < twoKeyReadLength;
-    const bool rescueA = waitsForMate(shortA, shortB, candidates.readA, candidates.readB);
-    const bool rescueB = waitsForMate(shortB, shortA, candidates.readB, candidates.readA);
+    // Reads are scored on their own, so a read that may need rescue waits for its mate's scores.
+    const bool rescueA =
+        calledA && calledB &&
+        waitsForMate(params, readPair.readA, readPair.readB, candidates.readA, candidates.readB);
+    const bool rescueB =
+        calledA && calledB &&
+        waitsForMate(params, readPair.readB, readPair.readA, candidates.readB, candidates.readA);
     if (rescueA) {
         scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
-        rescueNearMate(readPair.readA, candidates.readA, candidates.readB, window, genome);
+        rescueNearMate(params, readPair.readA, candidates.readA, candidates.readB, genome);
         scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
     } else {
         scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
-        if (rescueB) rescueNearMate(readPair.readB, candidates.readB, candidates.readA, window, genome);
+        if (rescueB) rescueNearMate(params, readPair.readB, candidates.readB, candidates.readA, genome);
         scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
     }
     collectCandidatePositionStatisticsForReadPair(statistics, candidates);

@@ -336,6 +336,46 @@ TEST_F(ReadPairMappingTest, AShortReadWithoutKeysIsRescuedNearItsMate) {
     EXPECT_FALSE(slot(0).readBAlignments.alignments[0].isEmpty);
 }
 
+// A 100-base read whose every key is broken (pairs of substitutions that change every view) is
+// rescued near its mate: whole when it fits one place, parted when a deletion splits it, and at
+// both places of a repeat inside the window, which leaves it a repeat's quality.
+TEST_F(ReadPairMappingTest, ALongReadWithoutCandidatesIsRescuedNearItsMate) {
+    const auto broken = [](std::string text, std::initializer_list<std::size_t> at) {
+        for (const std::size_t i : at) text[i] = breakBase(text[i], i);
+        return text;
+    };
+    const auto rescuedA = [&](const std::string& a) {
+        map(a, reverseComplementOf(at(1200)));
+        CandidatePositions alone;
+        generateCandidatePositionsForRead(params, *g.indexes, pair.readA, alone,
+                                          CandidateGenerationMethod::keyLookupAndHighRepeat);
+        EXPECT_TRUE(std::none_of(alone.keyHits.begin(), alone.keyHits.end(), [](const CandidateKeyHits& h) {
+            return h.forwardKeys + h.reverseComplementKeys >= 2;
+        })) << "every key must be broken for the test to mean anything";
+        EXPECT_EQ(slot(0).type, kConcordant);
+        return align(slot(0).readAAlignments, pair.readA);
+    };
+    const std::string whole = broken(at(500), {14, 15, 46, 47, 78, 79});
+    Alignment a = rescuedA(whole);
+    EXPECT_EQ(placement(a), (Values{500, kForward, primaryAlignmentType}));
+    EXPECT_EQ(a.editDistance, 6u);
+    EXPECT_GE(a.mappingQuality, 20u);
+    // Bases 550 to 552 deleted: the keys across them are broken too.
+    a = rescuedA(broken(at(500, 50) + at(553, 50), {20, 21, 80, 81}));
+    EXPECT_EQ(placement(a), (Values{500, kForward, primaryAlignmentType}));
+    EXPECT_EQ(a.cigarString, "50M3D50M");
+    // An eleventh mismatch is more than a tenth of the read: the mate maps alone.
+    map(broken(whole, {30, 31, 62, 63, 90}), reverseComplementOf(at(1200)));
+    EXPECT_TRUE(slot(0).readAAlignments.alignments[0].isEmpty);
+    EXPECT_FALSE(slot(0).readBAlignments.alignments[0].isEmpty);
+    // A copy of the read's place 600 bases past the mate fits as well.
+    put(1800, at(500));
+    g = {};
+    a = rescuedA(whole);
+    EXPECT_EQ(a.primaryPosition.genomePosition, 500u);
+    EXPECT_LT(a.mappingQuality, 20u);
+}
+
 // Read A runs across a junction: 45 bases from 1300, near its mate at 1000, then 55 bases from 3345,
 // 2 kb away, so its fragments are candidates at 1300 and 3300. A substitution at base 5 of the near
 // part lies in its outer word, the only mismatch outside the middle words that the score counts.
