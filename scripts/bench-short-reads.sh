@@ -23,9 +23,11 @@ for step in 1 2 4; do
 done
 [ -s peer.bwt ] || bwa index -p peer "$genome" >/dev/null 2>&1
 
-# One set of reads: koru at each step that supports the length, then bwa mem.
+# One set of reads: koru at each step that supports the length (with any further options given),
+# then bwa mem.
 measure() {
     local label=$1 reads1=$2 reads2=$3 minimum=$4 step line
+    shift 4
     line="| $label |"
     for step in 1 2 4; do
         if ((minimum < 31 + step)); then
@@ -33,7 +35,7 @@ measure() {
             continue
         fi
         "$build/koru" --indexFile "ecoli$step.kix" --read1FastqFileName "$reads1" --read2FastqFileName "$reads2" \
-            --samOutputFileName koru.sam -T 2 -o koru.log >/dev/null
+            --samOutputFileName koru.sam -T 2 -o koru.log "$@" >/dev/null
         line+=" $(evaluate koru.sam | sed 's| | / |g') |"
     done
     bwa mem -t 2 peer "$reads1" "$reads2" >bwa.sam 2>/dev/null
@@ -51,3 +53,6 @@ done
     --deviation 50 --substitutions 0.01 --indels 0.05 --trimmed-from 32 --seed 77 >/dev/null
 # Every step maps this set: its reads under 31 + step bases are left unmapped, their mates mapped.
 measure "trimmed, 32 to 300" trimmed_1.fq trimmed_2.fq 64
+# The same with the concordant window set to the library (inserts of 500 +- 50): a copy of a
+# tandem duplication a few kbase away then no longer pairs with the mate as well as the true place.
+measure "trimmed, window 1000" trimmed_1.fq trimmed_2.fq 64 --concordantReadPairInsertSize 1000
