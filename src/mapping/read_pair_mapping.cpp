@@ -67,16 +67,25 @@ bool hasCandidate(const CandidatePositions& store, std::uint32_t keys) {
     });
 }
 
+// The most keys any one of the read's hits has.
+std::uint32_t mostKeys(const CandidatePositions& store) {
+    std::uint32_t most = 0;
+    for (const CandidateKeyHits& hits : store.keyHits)
+        most = std::max(most, hits.forwardKeys + hits.reverseComplementKeys);
+    return most;
+}
+
 // Whether a read may need its mate to place it: a short read beside a long mate with a candidate,
-// or beside a short one that found keys where it found none; a longer read without a candidate
-// beside a mate with one. At most one read of a pair qualifies.
+// or beside a short one whose best hit has more keys than any of its own (its own few may be
+// chance hits elsewhere); a longer read without a candidate beside a mate with one. At most one
+// read of a pair qualifies.
 bool waitsForMate(const MappingParameters& params, const Read& read, const Read& mate,
                   const CandidatePositions& store, const CandidatePositions& mateStore) {
     const bool isShort = read.length < twoKeyReadLength, mateIsShort = mate.length < twoKeyReadLength;
     const bool mateHasCandidate = hasCandidate(mateStore, candidateKeys(params, mate));
     if (!isShort) return mateHasCandidate && !hasCandidate(store, candidateKeys(params, read));
     if (!mateIsShort) return mateHasCandidate;
-    return store.keyHits.empty() && !mateStore.keyHits.empty();
+    return mostKeys(store) < mostKeys(mateStore);
 }
 
 // Looks for a read near its scored mate's best candidate, when none of the read's candidates lies
@@ -96,7 +105,8 @@ void rescueNearMate(const MappingParameters& params, const Read& read, Candidate
     const MateRescueSearch search{keys,
                                   read.length < twoKeyReadLength ? 0 : params.maximumSizeOfIndelToDetect};
     // Filtered ranges hold no candidate, rescued or not.
-    if (rescueReadNearMate(read, mate, window, genome, search, store)) filterCandidatePositions(params, store);
+    if (rescueReadNearMate(read, mate, window, genome, search, store))
+        filterCandidatePositions(params, store);
 }
 
 struct Pairing {

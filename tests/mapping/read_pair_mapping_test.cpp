@@ -336,6 +336,19 @@ TEST_F(ReadPairMappingTest, AShortReadWithoutKeysIsRescuedNearItsMate) {
     EXPECT_FALSE(slot(0).readBAlignments.alignments[0].isEmpty);
 }
 
+// Two 40-base reads: read A's keys are broken at its place but its first key hits a copy far
+// outside the window, with fewer keys than read B's hit, so read A waits for read B and is found.
+TEST_F(ReadPairMappingTest, OfTwoShortReadsTheOneWithFewerKeysIsRescuedNearTheOther) {
+    std::string a = at(500, 40);
+    for (const std::size_t i : {20u, 21u, 35u, 36u}) a[i] = breakBase(a[i], i);
+    put(4000, a.substr(0, 32));
+    map(a, reverseComplementOf(at(1200, 40)));
+    ASSERT_GE(populated(), 1u);
+    EXPECT_EQ(slot(0).type, kConcordant);
+    EXPECT_EQ(placement(slot(0).readAAlignments.alignments[0]),
+              (Values{500, kForward, primaryAlignmentType}));
+}
+
 // A 100-base read whose every key is broken (pairs of substitutions that change every view) is
 // rescued near its mate: whole when it fits one place, parted when a deletion splits it, and at
 // both places of a repeat inside the window, which leaves it a repeat's quality.
