@@ -426,6 +426,7 @@ class ReadCandidateGenerator {
         keyLookup_ = method != CandidateGenerationMethod::highRepeat;
         highRepeat_ = method != CandidateGenerationMethod::keyLookup;
         scratch_.rejected.clear();
+        if (!reuseLookups) lookUpKeys();
         for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
             generateOrientation(orientation, reuseLookups);
         mergeCollectedHits(store_);
@@ -439,42 +440,59 @@ class ReadCandidateGenerator {
     }
 
   private:
-    void generateOrientation(std::uint32_t orientation, bool reuseLookups) {
-        const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
-        const std::uint32_t shift = std::max<std::uint32_t>(read_.basesToShiftBetweenKeyGeneration, 1);
-        KeySchedule& schedule = scratch_.schedule;
-        planKeySchedule(words.firstOffset, words.lastOffset, shift, indexes_.samplingStep(), schedule);
-        // The high-repeat method looks at the keys of the first slots only.
-        const std::size_t highRepeatSlots =
+    static std::size_t side(std::uint32_t orientation) { return orientation == kForwardOrientation ? 0 : 1; }
+
+    // The keys of the first slots, which the high-repeat method looks at.
+    std::size_t highRepeatKeys(const KeySchedule& schedule) const {
+        const std::size_t slots =
             read_.length < twoKeyReadLength
                 ? 0
                 : std::min<std::size_t>(params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration,
                                         schedule.numberOfSlots);
-        const std::size_t highRepeatKeys = highRepeatSlots == 0 ? 0 : schedule.slotEnd[highRepeatSlots - 1];
-        const std::size_t keys = keyLookup_ ? schedule.numberOfOffsets : highRepeatKeys;
-        auto& found = scratch_.found[orientation == kForwardOrientation ? 0 : 1];
-        if (!reuseLookups) lookUpKeys(words, keys, found);
+        return slots == 0 ? 0 : schedule.slotEnd[slots - 1];
+    }
+    std::size_t keysOfPass(const KeySchedule& schedule) const {
+        return keyLookup_ ? schedule.numberOfOffsets : highRepeatKeys(schedule);
+    }
+
+    // Both orientations' keys, then all their lookups in one pass, so that their cache misses
+    // overlap; the merges follow, in key order.
+    void lookUpKeys() {
+        const std::uint32_t shift = std::max<std::uint32_t>(read_.basesToShiftBetweenKeyGeneration, 1);
+        std::size_t total = 0;
+        for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation}) {
+            const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
+            KeySchedule& schedule = scratch_.schedules[side(orientation)];
+            planKeySchedule(words.firstOffset, words.lastOffset, shift, indexes_.samplingStep(), schedule);
+            scratch_.first[side(orientation)] = total;
+            for (std::size_t k = 0; k < keysOfPass(schedule); ++k, ++total) {
+                const ReadKeys key = keysAt(words, schedule.offsets[k]);
+                scratch_.keys[total] = {key.base, key.check, key.base ^ key.check};
+            }
+        }
+        indexes_.lookupKeyTriples(std::span(scratch_.keys.data(), total),
+                                  std::span(scratch_.found.data(), total));
+    }
+
+    void generateOrientation(std::uint32_t orientation, bool reuseLookups) {
+        const ReadOrientationWords words = getReadOrientationWords(read_, orientation);
+        const KeySchedule& schedule = scratch_.schedules[side(orientation)];
+        const std::size_t repeatKeys = highRepeatKeys(schedule);
+        const std::size_t keys = keysOfPass(schedule);
+        const std::span<const CandidateGenerationScratch::FoundTriple> found(
+            scratch_.found.data() + scratch_.first[side(orientation)],
+            reuseLookups || keyLookup_ ? schedule.numberOfOffsets : keys);
         for (std::size_t k = 0; k < keys; ++k) {
             const std::uint32_t positionOffset = words.firstOffset - schedule.offsets[k];
             const std::uint32_t weight = schedule.weights[k];
             if (keyLookup_)
                 addKeyLookups(orientation, positionOffset, weight, found[k], scratch_.outcomes[k]);
-            if (highRepeat_ && k < highRepeatKeys)
+            if (highRepeat_ && k < repeatKeys)
                 testHighRepeatKeys(orientation, positionOffset, weight, found[k],
                                    keysAt(words, schedule.offsets[k] + 32),
-                                   nextWindowLists(found, schedule.offsets[k] + 32, reuseLookups));
+                                   nextWindowLists(schedule, found, schedule.offsets[k] + 32, reuseLookups));
         }
         if (keyLookup_) countSlotOutcomes(orientation);
-    }
-
-    // All lookups first, so that their cache misses overlap; the merges follow, in key order.
-    void lookUpKeys(const ReadOrientationWords& words, std::size_t keys,
-                    std::array<CandidateGenerationScratch::FoundTriple, KeySchedule::maximumOffsets>& found) {
-        for (std::size_t k = 0; k < keys; ++k) {
-            const ReadKeys key = keysAt(words, scratch_.schedule.offsets[k]);
-            scratch_.keys[k] = {key.base, key.check, key.base ^ key.check};
-        }
-        indexes_.lookupKeyTriples(std::span(scratch_.keys.data(), keys), std::span(found.data(), keys));
     }
 
     void addKeyLookups(std::uint32_t orientation, std::uint32_t positionOffset, std::uint32_t weight,
@@ -505,7 +523,7 @@ class ReadCandidateGenerator {
         IndexLookupStatistics& statistics = orientation == kForwardOrientation
                                                 ? store_.forwardStatistics
                                                 : store_.reverseComplementStatistics;
-        const KeySchedule& schedule = scratch_.schedule;
+        const KeySchedule& schedule = scratch_.schedules[side(orientation)];
         for (std::size_t slot = 0; slot < schedule.numberOfSlots; ++slot) {
             for (int e = 0; e < numberOfKeyEncodings; ++e) {
                 std::uint8_t outcome = 0;
@@ -518,11 +536,10 @@ class ReadCandidateGenerator {
 
     // The lookups of the key at that offset, when this pass has them: the key lookup pass looked
     // up every key of the schedule.
-    NextWindowLists nextWindowLists(
-        const std::array<CandidateGenerationScratch::FoundTriple, KeySchedule::maximumOffsets>& found,
-        std::uint32_t offset, bool reuseLookups) const {
+    NextWindowLists nextWindowLists(const KeySchedule& schedule,
+                                    std::span<const CandidateGenerationScratch::FoundTriple> found,
+                                    std::uint32_t offset, bool reuseLookups) const {
         if (!keyLookup_ && !reuseLookups) return {};
-        const KeySchedule& schedule = scratch_.schedule;
         const auto* end = schedule.offsets.data() + schedule.numberOfOffsets;
         const auto* at = std::lower_bound(schedule.offsets.data(), end, offset);
         if (at == end || *at != offset) return {};

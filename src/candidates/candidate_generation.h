@@ -87,12 +87,15 @@ void planKeySchedule(std::uint32_t first, std::uint32_t last, std::uint32_t shif
 // A thread's scratch of candidate generation, kept from read to read: a read's keys and what
 // their lookups found in each orientation, which the high-repeat pass reuses rather than looking
 // the same keys up again.
+// Both orientations' keys are looked up in one pass, so that more misses overlap: orientation o's
+// keys and lookups start at first[o] of the shared arrays.
 struct CandidateGenerationScratch {
     using KeyTriple = std::array<std::uint32_t, numberOfKeyEncodings>;
     using FoundTriple = std::array<KeyPositions, numberOfKeyEncodings>;
-    KeySchedule schedule;
-    std::array<KeyTriple, KeySchedule::maximumOffsets> keys;
-    std::array<std::array<FoundTriple, KeySchedule::maximumOffsets>, 2> found;  // per orientation
+    std::array<KeySchedule, 2> schedules;  // per orientation
+    std::array<std::size_t, 2> first{};
+    std::array<KeyTriple, 2 * KeySchedule::maximumOffsets> keys;
+    std::array<FoundTriple, 2 * KeySchedule::maximumOffsets> found;
     std::array<std::array<std::uint8_t, numberOfKeyEncodings>, KeySchedule::maximumOffsets> outcomes;
     std::vector<std::uint32_t> rejected;  // positions the high-repeat test turned down
 };

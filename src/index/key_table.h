@@ -140,17 +140,12 @@ struct KeyTable {
     std::uint16_t count(std::uint32_t key) const { return countOfRun(findRun(key)); }
 
     void prefetch(std::uint32_t key) const { prefetchLine(&directory[bucketOf(key)]); }
-    // A bucket's residuals and, for a bucket of ordinary size, its positions too: the key's run
-    // lies somewhere among them, and asking for them along with the residuals saves the lookup a
-    // third miss in a row.
-    void prefetchBucket(std::uint32_t first, std::uint32_t last) const {
+    // The line of a bucket's first residuals. Its positions are asked for only once the key's run
+    // is known: asking for the whole bucket's along with the residuals costs more in lines than it
+    // saves in waiting, as the lookups are bound by the misses in flight.
+    void prefetchResiduals(std::uint32_t first) const {
         prefetchLine(residuals.get() + std::uint64_t{first} * static_cast<std::uint64_t>(residualBytes()));
-        if (last - first > prefetchedBucketPositions) return;
-        const auto* line = reinterpret_cast<const char*>(positions.get() + first);
-        const auto* end = reinterpret_cast<const char*>(positions.get() + last);
-        for (; line < end; line += 64) prefetchLine(line);
     }
-    static constexpr std::uint32_t prefetchedBucketPositions = 24;
 
     // The key of an entry, from its bucket and residual.
     std::uint32_t keyOf(std::uint64_t bucket, std::uint64_t entry) const {
