@@ -1,6 +1,7 @@
 #include "io/sam_output.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cinttypes>
 
 #include "alignment/junction_split.h"
@@ -211,11 +212,31 @@ void appendOtherPart(std::string& out, const SamLine& other) {
                  other.mapq, other.tagged != nullptr ? other.tagged->editDistance : 0);
 }
 
+// A field as "%.*s" writes it: up to its first NUL, if any.
+void appendField(std::string& out, std::string_view text) {
+    out.append(text.substr(0, text.find('\0')));
+    out += '\t';
+}
+
+template <class Number>
+void appendNumberField(std::string& out, Number value) {
+    char digits[24];
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, value).ptr);
+    out += '\t';
+}
+
+// Written field by field rather than through a format: this runs for every read.
 void appendSamLine(std::string& out, const SamLine& line) {
-    appendPrintf(out, "%.*s\t%u\t%.*s\t%" PRIu64 "\t%u\t%.*s\t%.*s\t%" PRIu64 "\t%" PRId64 "\t%.*s\t",
-                 width(line.qname), line.qname.data(), line.flag, width(line.rname), line.rname.data(),
-                 line.pos, line.mapq, width(line.cigar), line.cigar.data(), width(line.rnext),
-                 line.rnext.data(), line.pnext, line.tlen, width(line.sequence), line.sequence.data());
+    appendField(out, line.qname);
+    appendNumberField(out, line.flag);
+    appendField(out, line.rname);
+    appendNumberField(out, line.pos);
+    appendNumberField(out, line.mapq);
+    appendField(out, line.cigar);
+    appendField(out, line.rnext);
+    appendNumberField(out, line.pnext);
+    appendNumberField(out, line.tlen);
+    appendField(out, line.sequence);
     // Qualities of another offset are shifted to Phred + 33 (the reader refused any below it).
     const std::size_t start = out.size();
     out += line.quality;
@@ -223,9 +244,13 @@ void appendSamLine(std::string& out, const SamLine& line) {
     if (offset != 33 && line.quality != "*")
         for (std::size_t i = start; i < out.size(); ++i)
             out[i] = static_cast<char>(static_cast<unsigned char>(out[i]) - offset + 33);
-    if (line.tagged != nullptr)
-        appendPrintf(out, "\tNM:i:%u\tMD:Z:%.*s", line.tagged->editDistance, width(line.tagged->mismatches),
-                     line.tagged->mismatches.data());
+    if (line.tagged != nullptr) {
+        out += "\tNM:i:";
+        appendNumberField(out, line.tagged->editDistance);
+        out += "MD:Z:";
+        const std::string_view md = line.tagged->mismatches;
+        out.append(md.substr(0, md.find('\0')));
+    }
     if (line.tagged != nullptr && line.alternates != nullptr) appendAlternates(out, *line.alternates);
     if (line.otherPart != nullptr) appendOtherPart(out, *line.otherPart);
     if (!line.format.readGroup.empty()) {
