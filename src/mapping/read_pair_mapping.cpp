@@ -1,6 +1,7 @@
 #include "mapping/read_pair_mapping.h"
 
 #include <algorithm>
+#include <array>
 
 #include "candidates/candidate_generation.h"
 #include "mapping/candidate_scoring.h"
@@ -28,22 +29,15 @@ namespace {
 // Whether at most that share of the read's bases are uncalled: N (or any letter other than A, C,
 // G and T) matches every base, so a read of mostly N would match anywhere.
 bool isMostlyCalled(const Read& read, double maximumShareOfUncalledBases) {
+    // A table rather than a switch, so that the loop has no branch per base.
+    static constexpr std::array<bool, 256> called = [] {
+        std::array<bool, 256> table{};
+        for (const unsigned char base : std::string_view("ACGTacgt")) table[base] = true;
+        return table;
+    }();
     std::uint32_t uncalled = 0;
-    for (const char base : std::string_view(read.sequence).substr(0, read.length)) {
-        switch (base) {
-            case 'A':
-            case 'C':
-            case 'G':
-            case 'T':
-            case 'a':
-            case 'c':
-            case 'g':
-            case 't':
-                break;
-            default:
-                ++uncalled;
-        }
-    }
+    for (const char base : std::string_view(read.sequence).substr(0, read.length))
+        uncalled += called[static_cast<unsigned char>(base)] ? 0 : 1;
     return uncalled <= maximumShareOfUncalledBases * read.length;
 }
 
