@@ -16,7 +16,9 @@ namespace {
 
 // Reads are parted for the indel search at every this many bases, each part this long at least.
 constexpr std::uint32_t splitStep = 8;
-constexpr std::uint32_t shortestPart = 16;
+// Parts this long are found through their seeds whenever they fit (see seededPlaces), and the
+// indel search joins parts of 30 bases and more only.
+constexpr std::uint32_t shortestPart = 24;
 constexpr std::size_t maximumSplits = maximumSupportedReadLength / splitStep;
 
 // The fewest mismatches seen and where; the first place on a tie.
@@ -88,17 +90,18 @@ std::size_t splitsOf(const Read& read, std::array<std::uint32_t, maximumSplits>&
     return n;
 }
 
-// Scores every place of one orientation: the mismatched bases of the read's words against the
-// genome (both planes compared, the read's uncalled bases masked out), whole and on either side of
-// each split, counted from the words' running totals.
+// Scores the places of one orientation, ascending: the mismatched bases of the read's words
+// against the genome (both planes compared, the read's uncalled bases masked out), whole and on
+// either side of each split, counted from the words' running totals.
+template <class Places>
 void scorePlaces(const ReadOrientationWords& words, std::uint32_t orientation, const GenomeSequence& genome,
-                 std::uint64_t first, std::uint64_t last, std::span<const std::uint32_t> splits,
-                 FittingPlaces& fitting, OrientationBest& best) {
+                 const Places& places, std::span<const std::uint32_t> splits, FittingPlaces& fitting,
+                 OrientationBest& best) {
     const std::uint32_t* planes = genome.planeWords.get();
     std::array<std::uint32_t, maximumSupportedReadLength / 32 + 2> differs{}, before{};
-    for (std::uint64_t position = std::max<std::uint64_t>(first, words.firstOffset); position <= last;
-         ++position) {
+    for (const std::uint64_t position : places) {
         // The read's bit f lines up with genome position g: its words start firstOffset earlier.
+        if (position < words.firstOffset) continue;
         const std::uint64_t start = position - words.firstOffset;
         if ((start / 32 + words.base.size() + 1) >= genome.allocatedBinaryEncodedArraySize) break;
         const std::uint32_t* pair = planes + 2 * (start / 32);
@@ -121,6 +124,86 @@ void scorePlaces(const ReadOrientationWords& words, std::uint32_t orientation, c
             best.before[j].offer(head, position);
             best.after[j].offer(total - head, position);
         }
+    }
+}
+
+// Every place from first to last, for a read with uncalled bases: they neither match nor
+// mismatch, so its seeds prove nothing.
+struct EveryPlace {
+    std::uint64_t first = 0, last = 0;
+    struct Iterator {
+        std::uint64_t position;
+        std::uint64_t operator*() const { return position; }
+        Iterator& operator++() { return ++position, *this; }
+        bool operator!=(const Iterator& other) const { return position != other.position; }
+    };
+    Iterator begin() const { return {first}; }
+    Iterator end() const { return {std::max(first, last + 1)}; }
+};
+
+// The code of the seedBases bases at a bit of the planes: the base plane's bits above the check
+// plane's.
+std::uint32_t seedCode(std::uint32_t base, std::uint32_t check) {
+    return (base >> (32 - seedBases)) << seedBases | check >> (32 - seedBases);
+}
+
+bool hasUncalledBases(const Read& read) {
+    std::uint32_t called = 0;
+    for (const std::uint32_t word : getReadOrientationWords(read, kForwardOrientation).mask)
+        called += static_cast<std::uint32_t>(std::popcount(word));
+    return called != read.length;
+}
+
+// The read's seeds in an orientation, as code << 16 | orientation << 15 | offset.
+void addSeeds(const ReadOrientationWords& words, std::uint32_t readLength, std::uint32_t side,
+              MateRescueScratch& scratch) {
+    for (std::uint32_t i = 0; i + seedBases <= readLength; ++i) {
+        const std::uint64_t bit = words.firstOffset + i;
+        const std::uint32_t code =
+            seedCode(getWordAtBitPosition(words.base, bit), getWordAtBitPosition(words.check, bit));
+        scratch.seeds.push_back(code << 16 | side << 15 | i);
+        scratch.present[code / 64] |= std::uint64_t{1} << (code % 64);
+    }
+}
+
+// The places from first to last, in each orientation, where one of the read's 7-base seeds lies
+// in the genome as it lies in the read, ascending. A place that fits the read, or a part of 24
+// bases or more, with at most a tenth of its bases mismatched is among them: so few mismatches
+// leave 7 matching bases in a row. The window is read once, a word at a time, for both
+// orientations.
+void seededPlaces(const Read& read, const GenomeSequence& genome, std::uint64_t first, std::uint64_t last,
+                  MateRescueScratch& scratch) {
+    scratch.seeds.clear();
+    scratch.present.fill(0);
+    addSeeds(getReadOrientationWords(read, kForwardOrientation), read.length, 0, scratch);
+    addSeeds(getReadOrientationWords(read, kReverseComplementOrientation), read.length, 1, scratch);
+    std::sort(scratch.seeds.begin(), scratch.seeds.end());
+    for (auto& places : scratch.places) places.clear();
+    const std::uint64_t words = genome.allocatedBinaryEncodedArraySize;
+    if (words < 2) return;
+    const std::uint64_t end = std::min<std::uint64_t>(last + read.length - seedBases, 32 * (words - 2));
+    const std::uint32_t* planes = genome.planeWords.get();
+    for (std::uint64_t w = first / 32; 32 * w <= end; ++w) {
+        const std::uint64_t base = std::uint64_t{planes[2 * w]} << 32 | planes[2 * w + 2];
+        const std::uint64_t check = std::uint64_t{planes[2 * w + 1]} << 32 | planes[2 * w + 3];
+        for (unsigned o = 0; o < 32; ++o) {
+            const std::uint32_t code = static_cast<std::uint32_t>((base << o) >> (64 - seedBases))
+                                           << seedBases |
+                                       static_cast<std::uint32_t>((check << o) >> (64 - seedBases));
+            if ((scratch.present[code / 64] >> (code % 64) & 1) == 0) continue;
+            const std::uint64_t g = 32 * w + o;
+            if (g < first || g > end) continue;
+            for (auto seed = std::lower_bound(scratch.seeds.begin(), scratch.seeds.end(), code << 16);
+                 seed != scratch.seeds.end() && *seed >> 16 == code; ++seed) {
+                const std::uint32_t offset = *seed & 0x7FFF;
+                if (g >= first + offset && g - offset <= last)
+                    scratch.places[*seed >> 15 & 1].push_back(static_cast<std::uint32_t>(g - offset));
+            }
+        }
+    }
+    for (auto& places : scratch.places) {
+        std::sort(places.begin(), places.end());
+        places.erase(std::unique(places.begin(), places.end()), places.end());
     }
 }
 
@@ -159,7 +242,7 @@ std::size_t bestSplit(const OrientationBest& best, std::span<const std::uint32_t
 
 bool rescueReadNearMate(const Read& read, std::uint32_t matePosition, std::uint32_t window,
                         const GenomeSequence& genome, const MateRescueSearch& search,
-                        CandidatePositions& store) {
+                        CandidatePositions& store, MateRescueScratch& scratch) {
     const ChromosomeInformation* chromosome = getChromosomeInformationForGenomePosition(matePosition, genome);
     if (chromosome == nullptr || read.length == 0) return false;
     // Places whose whole read lies inside the chromosome's bases, never in its padding.
@@ -174,9 +257,18 @@ bool rescueReadNearMate(const Read& read, std::uint32_t matePosition, std::uint3
                                                 search.maximumIndel == 0 ? 0 : splitsOf(read, splitArray));
     std::array<OrientationBest, 2> best;
     FittingPlaces fitting(limitFor(read.length));
-    for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
-        scorePlaces(getReadOrientationWords(read, orientation), orientation, genome, first, last, splits,
-                    fitting, best[orientation == kForwardOrientation ? 0 : 1]);
+    const bool seeded = !hasUncalledBases(read);
+    if (seeded) seededPlaces(read, genome, first, last, scratch);
+    for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation}) {
+        const ReadOrientationWords words = getReadOrientationWords(read, orientation);
+        const std::size_t side = orientation == kForwardOrientation ? 0 : 1;
+        OrientationBest& found = best[side];
+        if (seeded) {
+            scorePlaces(words, orientation, genome, scratch.places[side], splits, fitting, found);
+        } else {
+            scorePlaces(words, orientation, genome, EveryPlace{first, last}, splits, fitting, found);
+        }
+    }
     if (!fitting.empty()) {
         fitting.forEach([&](std::uint32_t position, std::uint32_t orientation) {
             addHits(store, position, orientation, search.keys);

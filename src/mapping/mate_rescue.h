@@ -5,6 +5,10 @@
 // directly, in both orientations, and the place with the fewest mismatches, if few enough,
 // becomes the read's candidate; scoring and pairing then treat it like any other.
 
+#include <array>
+#include <cstdint>
+#include <vector>
+
 #include "candidates/candidate_positions.h"
 #include "genome/genome_sequence.h"
 #include "sequence/read_pair.h"
@@ -13,6 +17,16 @@ namespace koru {
 
 // At most this share of a rescued read's bases (or of either half's) may mismatch.
 inline constexpr double rescuedReadMismatchShare = 0.1;
+
+// Places are found through the read's seeds of this many bases, 16,384 codes.
+inline constexpr unsigned seedBases = 7;
+
+// A thread's buffers for rescues, kept from pair to pair.
+struct MateRescueScratch {
+    std::vector<std::uint32_t> seeds;  // the read's words: code << 16 | orientation << 15 | offset
+    std::array<std::vector<std::uint32_t>, 2> places;  // per orientation, the places to score
+    std::array<std::uint64_t, (std::size_t{1} << (2 * seedBases)) / 64> present{};  // the read's codes
+};
 
 struct MateRescueSearch {
     std::uint32_t keys = 1;          // the keys a rescued place counts in its orientation
@@ -25,6 +39,6 @@ struct MateRescueSearch {
 // when nothing was added.
 bool rescueReadNearMate(const Read& read, std::uint32_t matePosition, std::uint32_t window,
                         const GenomeSequence& genome, const MateRescueSearch& search,
-                        CandidatePositions& store);
+                        CandidatePositions& store, MateRescueScratch& scratch);
 
 }  // namespace koru

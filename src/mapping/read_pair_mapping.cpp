@@ -85,7 +85,8 @@ bool waitsForMate(const MappingParameters& params, const Read& read, const Read&
 // Looks for a read near its scored mate's best candidate, when none of the read's candidates lies
 // within the window of it. Reads of two keys or more may be parted by an indel.
 void rescueNearMate(const MappingParameters& params, const Read& read, CandidatePositions& store,
-                    const CandidatePositions& mateStore, const GenomeSequence& genome) {
+                    const CandidatePositions& mateStore, const GenomeSequence& genome,
+                    MateRescueScratch& scratch) {
     if (mateStore.candidates.empty() || mateStore.lowestMismatchCandidate == nullptr) return;
     const std::uint32_t mate = mateStore.lowestMismatchCandidate->genomePosition;
     const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
@@ -99,7 +100,7 @@ void rescueNearMate(const MappingParameters& params, const Read& read, Candidate
     const MateRescueSearch search{keys,
                                   read.length < twoKeyReadLength ? 0 : params.maximumSizeOfIndelToDetect};
     // Filtered ranges hold no candidate, rescued or not.
-    if (rescueReadNearMate(read, mate, window, genome, search, store))
+    if (rescueReadNearMate(read, mate, window, genome, search, store, scratch))
         filterCandidatePositions(params, store);
 }
 
@@ -301,11 +302,13 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
         waitsForMate(params, readPair.readB, readPair.readA, candidates.readB, candidates.readA);
     if (rescueA) {
         scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
-        rescueNearMate(params, readPair.readA, candidates.readA, candidates.readB, genome);
+        rescueNearMate(params, readPair.readA, candidates.readA, candidates.readB, genome, workspace.rescue);
         scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
     } else {
         scoreCandidatePositions(params, candidates.readA, genome, readPair.readA);
-        if (rescueB) rescueNearMate(params, readPair.readB, candidates.readB, candidates.readA, genome);
+        if (rescueB)
+            rescueNearMate(params, readPair.readB, candidates.readB, candidates.readA, genome,
+                           workspace.rescue);
         scoreCandidatePositions(params, candidates.readB, genome, readPair.readB);
     }
     collectCandidatePositionStatisticsForReadPair(statistics, candidates);

@@ -10,6 +10,7 @@
 #include "candidates/candidate_positions.h"
 #include "index/binary_indexes.h"
 #include "mapping/mapping_parameters.h"
+#include "mapping/mate_rescue.h"
 #include "mapping/paired_alignments.h"
 #include "mapping/read_pair_mapping_statistics.h"
 #include "sequence/read_pair.h"
@@ -23,6 +24,7 @@ struct MappingWorkspace {
     std::unique_ptr<CandidateGenerationScratch> generation;
     PairedAlignments alignments;  // the last pair's, refilled for each pair
     AlignmentScratch alignment;
+    MateRescueScratch rescue;
 };
 
 // The pair's reads must be encoded in both orientations with their bases to shift set. A read

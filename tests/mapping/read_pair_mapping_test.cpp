@@ -373,6 +373,10 @@ TEST_F(ReadPairMappingTest, ALongReadWithoutCandidatesIsRescuedNearItsMate) {
     EXPECT_EQ(placement(a), (Values{500, kForward, primaryAlignmentType}));
     EXPECT_EQ(a.editDistance, 6u);
     EXPECT_GE(a.mappingQuality, 20u);
+    // Uncalled bases match no seed: such a read is compared at every place of the window.
+    std::string uncalled = whole;
+    for (const std::size_t i : {5u, 30u, 60u, 90u}) uncalled[i] = 'N';
+    EXPECT_EQ(placement(rescuedA(uncalled)), (Values{500, kForward, primaryAlignmentType}));
     // Bases 550 to 552 deleted: the keys across them are broken too.
     a = rescuedA(broken(at(500, 50) + at(553, 50), {20, 21, 80, 81}));
     EXPECT_EQ(placement(a), (Values{500, kForward, primaryAlignmentType}));
