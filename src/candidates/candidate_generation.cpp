@@ -62,6 +62,11 @@ std::uint32_t numberOfIndexLookupsPerformed(std::uint32_t readLength, std::uint3
 
 void planKeySchedule(std::uint32_t first, std::uint32_t last, std::uint32_t shift, std::uint32_t step,
                      KeySchedule& schedule) {
+    // Reads of a run mostly share their length: a schedule kept in a reused scratch is usually the
+    // one asked for again.
+    const std::array<std::uint32_t, 4> plan{first, last, shift, step};
+    if (schedule.plan == plan) return;
+    schedule.plan = plan;
     // How many slots hold each offset from first to last, and where each slot's keys begin and end.
     std::array<std::uint8_t, KeySchedule::maximumOffsets> holders{};
     std::array<std::uint32_t, KeySchedule::maximumOffsets> slotBegin, slotLast;
