@@ -212,9 +212,13 @@ void appendOtherPart(std::string& out, const SamLine& other) {
                  other.mapq, other.tagged != nullptr ? other.tagged->editDistance : 0);
 }
 
-// A field as "%.*s" writes it: up to its first NUL, if any.
-void appendField(std::string& out, std::string_view text) {
+// A text as "%.*s" writes it: up to its first NUL, if any.
+void appendText(std::string& out, std::string_view text) {
     out.append(text.substr(0, text.find('\0')));
+}
+
+void appendField(std::string& out, std::string_view text) {
+    appendText(out, text);
     out += '\t';
 }
 
@@ -248,8 +252,7 @@ void appendSamLine(std::string& out, const SamLine& line) {
         out += "\tNM:i:";
         appendNumberField(out, line.tagged->editDistance);
         out += "MD:Z:";
-        const std::string_view md = line.tagged->mismatches;
-        out.append(md.substr(0, md.find('\0')));
+        appendText(out, line.tagged->mismatches);
     }
     if (line.tagged != nullptr && line.alternates != nullptr) appendAlternates(out, *line.alternates);
     if (line.otherPart != nullptr) appendOtherPart(out, *line.otherPart);

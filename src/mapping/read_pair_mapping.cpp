@@ -55,10 +55,13 @@ std::uint32_t candidateKeys(const MappingParameters& params, const Read& read) {
     return read.length < twoKeyReadLength ? 1 : params.minimumNumberOfKeysAssociatedWithCandidatePosition;
 }
 
+bool hasEnoughKeys(const CandidateKeyHits& hits, std::uint32_t keys) {
+    return hits.forwardKeys + hits.reverseComplementKeys >= keys;
+}
+
 bool hasCandidate(const CandidatePositions& store, std::uint32_t keys) {
-    return std::any_of(store.keyHits.begin(), store.keyHits.end(), [keys](const CandidateKeyHits& hits) {
-        return hits.forwardKeys + hits.reverseComplementKeys >= keys;
-    });
+    return std::any_of(store.keyHits.begin(), store.keyHits.end(),
+                       [keys](const CandidateKeyHits& hits) { return hasEnoughKeys(hits, keys); });
 }
 
 // The most keys any one of the read's hits has.
@@ -75,10 +78,11 @@ std::uint32_t mostKeys(const CandidatePositions& store) {
 // read of a pair qualifies.
 bool waitsForMate(const MappingParameters& params, const Read& read, const Read& mate,
                   const CandidatePositions& store, const CandidatePositions& mateStore) {
-    const bool isShort = read.length < twoKeyReadLength, mateIsShort = mate.length < twoKeyReadLength;
-    const bool mateHasCandidate = hasCandidate(mateStore, candidateKeys(params, mate));
-    if (!isShort) return mateHasCandidate && !hasCandidate(store, candidateKeys(params, read));
-    if (!mateIsShort) return mateHasCandidate;
+    // The read's own hits first: a longer read nearly always has a candidate, which settles it.
+    if (read.length >= twoKeyReadLength)
+        return !hasCandidate(store, candidateKeys(params, read)) &&
+               hasCandidate(mateStore, candidateKeys(params, mate));
+    if (mate.length >= twoKeyReadLength) return hasCandidate(mateStore, candidateKeys(params, mate));
     return mostKeys(store) < mostKeys(mateStore);
 }
 
@@ -92,7 +96,7 @@ void rescueNearMate(const MappingParameters& params, const Read& read, Candidate
     const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
     const std::uint32_t keys = candidateKeys(params, read);
     const auto near = [mate, window, keys](const CandidateKeyHits& hits) {
-        return hits.forwardKeys + hits.reverseComplementKeys >= keys &&
+        return hasEnoughKeys(hits, keys) &&
                (hits.genomePosition > mate ? hits.genomePosition - mate : mate - hits.genomePosition) <=
                    window;
     };
