@@ -5,7 +5,6 @@
 #include <bit>
 #include <cstdint>
 #include <limits>
-#include <ranges>
 #include <span>
 
 #include "candidates/candidate_generation.h"
@@ -129,10 +128,19 @@ void scorePlaces(const ReadOrientationWords& words, std::uint32_t orientation, c
 }
 
 // Every place from first to last, for a read with uncalled bases: they neither match nor
-// mismatch, so its seeds prove nothing.
-auto everyPlace(std::uint64_t first, std::uint64_t last) {
-    return std::views::iota(first, std::max(first, last + 1));
-}
+// mismatch, so its seeds prove nothing. A range of its own, as clang 14 cannot compile the
+// standard library's iota view.
+struct EveryPlace {
+    std::uint64_t first = 0, last = 0;
+    struct Iterator {
+        std::uint64_t position;
+        std::uint64_t operator*() const { return position; }
+        Iterator& operator++() { return ++position, *this; }
+        bool operator!=(const Iterator& other) const { return position != other.position; }
+    };
+    Iterator begin() const { return {first}; }
+    Iterator end() const { return {std::max(first, last + 1)}; }
+};
 
 // The code of the seedBases bases at a bit of the planes: the base plane's bits above the check
 // plane's.
@@ -259,7 +267,7 @@ bool rescueReadNearMate(const Read& read, std::uint32_t matePosition, std::uint3
         if (seeded) {
             scorePlaces(words, orientation, genome, scratch.places[side], splits, fitting, found);
         } else {
-            scorePlaces(words, orientation, genome, everyPlace(first, last), splits, fitting, found);
+            scorePlaces(words, orientation, genome, EveryPlace{first, last}, splits, fitting, found);
         }
     }
     if (!fitting.empty()) {
