@@ -159,20 +159,6 @@ TEST_F(AlignmentSimpleTest, AlignmentsStayOnTheirChromosome) {
     EXPECT_FALSE(aligned(fromPadding, positionAt(secondStart - 20, 1)).isReportable);
 }
 
-TEST_F(AlignmentSimpleTest, SmithWatermanPerformsTheSimpleAlignment) {
-    Read read = readOf(withMismatches(ref(p, 100), {0, 33, 34, 70}));
-    Alignment simple = alignmentAt(positionAt(p, 4));
-    Alignment smithWaterman = simple;
-    AlignmentScratch scratch;
-    performSimpleAlignment(simple, read, *genome, scratch);
-    performSmithWattermanAlignment(smithWaterman, read, *genome, scratch);
-    EXPECT_EQ(smithWaterman.cigarString, simple.cigarString);
-    EXPECT_EQ(smithWaterman.mismatchString, simple.mismatchString);
-    EXPECT_EQ(smithWaterman.matchString, simple.matchString);
-    EXPECT_EQ(simple.cigarString, "1S99M");
-    EXPECT_EQ(simple.editDistance, 3u);
-}
-
 TEST(AlignmentRecordTest, ChromosomeAnnotationOfReportableAlignmentsOnly) {
     const auto genome = testing::newTestGenome();
     const auto annotated = [&](std::uint32_t position, bool copyName, bool reportable = true) {

@@ -95,56 +95,47 @@ TEST_F(MappingQualityTest, EmptyOrUnreportableAlignmentHasNone) {
     }
 }
 
-TEST_F(MappingQualityTest, UniqueWithMismatchesGetsTheCapUnlessASecondBestCountsMore) {
+// With mismatches the quality is the cap unless a second best counted as rarer bounds it: by the
+// difference of the mismatches' qualities less the spread of the count, both stopping at 0.
+TEST_F(MappingQualityTest, AReadWithMismatchesIsBoundedOnlyByASecondBestThatCountsMore) {
     Read r = readWithQualities();
     Alignment unique = alignmentAt(positionAt(0, 1));
     EXPECT_EQ(qualityOf(unique, r), 60u);
     EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, unique, *genome, scratch), -1);
     Alignment equalCounts = withSecondBest(1, 1);
     EXPECT_EQ(qualityOf(equalCounts, r), 60u);
+    // P = 10 (base 10); S = 10 + 3 x 40. (130 - 10) - 4.343 x log10(11 - 1) = 115.657.
+    genome->mappingQualityOfKeyBelongingToUnmappedRegion = 255;
+    Alignment a = withSecondBest(1, 11);
+    EXPECT_EQ(qualityOf(a, r), 116u);
+    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome, scratch), 116);
+    genome->mappingQualityOfKeyBelongingToUnmappedRegion = 60;
+    EXPECT_EQ(qualityOf(a, r), 60u);
+    // The primary at the copy: P = 130, S = 10; as an unsigned difference S - P would give the cap.
+    Alignment worse = alignmentAt(positionAt(160, 4));
+    worse.secondaryPosition = positionAt(0, 1);
+    worse.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 2;
+    EXPECT_EQ(qualityOf(worse, r), 0u);
     // As an unsigned difference the count would subtract about 41.8 and leave 0.
     r.qualitySequence[20] = r.qualitySequence[30] = r.qualitySequence[40] = '+';
     Alignment fewer = withSecondBest(1, 0);
     EXPECT_EQ(qualityOf(fewer, r), 60u);
 }
 
-TEST_F(MappingQualityTest, RelativeQualityWeighsMismatchQualitiesAgainstTheCount) {
-    // P = 10 (base 10); S = 10 + 3 x 40. (130 - 10) - 4.343 x log10(11 - 1) = 115.657.
-    genome->mappingQualityOfKeyBelongingToUnmappedRegion = 255;
-    Read r = readWithQualities();
-    Alignment a = withSecondBest(1, 11);
-    EXPECT_EQ(qualityOf(a, r), 116u);
-    EXPECT_EQ(calculateMappingQualityRelativeToSecondBestCandidate(params, r, a, *genome, scratch), 116);
-    genome->mappingQualityOfKeyBelongingToUnmappedRegion = 60;
-    EXPECT_EQ(qualityOf(a, r), 60u);
-}
-
-TEST_F(MappingQualityTest, SecondBestFittingBetterGivesZero) {
-    // The primary at the copy: P = 130, S = 10; as an unsigned difference S - P would give the cap.
-    Read r = readWithQualities();
-    Alignment a = alignmentAt(positionAt(160, 4));
-    a.secondaryPosition = positionAt(0, 1);
-    a.secondaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 2;
-    EXPECT_EQ(qualityOf(a, r), 0u);
-}
-
-TEST_F(MappingQualityTest, SumSkipsOnlyMatches) {
+// Only mismatches add their quality, and one below the offset adds nothing. A perfect position adds
+// nothing; trimmed ends, bases after an insertion (read base 60 follows 3 inserted bases, so it is
+// compared at index 57) and reversed qualities are each taken where they are.
+TEST_F(MappingQualityTest, SumOfMismatchesTakesEachBasesOwnQuality) {
     EXPECT_EQ(sumBaseQualityForMismatches("MMAMC", "II+I5", 5, 33), 30u);
     EXPECT_EQ(sumBaseQualityForMismatches("MMAMC", "II+I5", 3, 33), 10u);
     // With offset 50, '+' (43) lies below it and adds nothing; '5' (53) adds 3.
     EXPECT_EQ(sumBaseQualityForMismatches("MMAMC", "II+I5", 5, 50), 3u);
-}
-
-// A perfect position adds nothing; trimmed ends, bases after an insertion (read base 60 follows 3
-// inserted bases, so it is compared at index 57) and reversed qualities are each taken where they are.
-TEST_F(MappingQualityTest, SumOfAPositionsMismatchesTakesEachBasesOwnQuality) {
     Read perfect = readOf(read);
     EXPECT_EQ(
         sumBaseQualityForPositionsMismatches("AMMM", positionAt(0, 0), perfect, *genome, params, scratch),
         0u);
     EXPECT_EQ(sumBaseQualityForPositionsMismatches("", positionAt(0, 1), perfect, *genome, params, scratch),
               40u);
-
     Read trimmed = readOf(testing::withMismatches(region, {0}));
     trimmed.qualitySequence[0] = '5';
     Alignment a = alignmentAt(positionAt(0, 1));
@@ -153,14 +144,12 @@ TEST_F(MappingQualityTest, SumOfAPositionsMismatchesTakesEachBasesOwnQuality) {
     EXPECT_EQ(sumBaseQualityForPositionsMismatches(a.matchString, a.primaryPosition, trimmed, *genome, params,
                                                    scratch),
               20u);
-
     Read inserted =
         readOf(testing::withMismatches(region.substr(0, 40) + "TTT" + region.substr(40, 57), {60}));
     inserted.qualitySequence[57] = '?';
     inserted.qualitySequence[60] = '5';
     const Position insertion = positionAt(0, 1, kForwardOrientation, testing::indelOf(kInsertion, 3, 40));
     EXPECT_EQ(sumBaseQualityForPositionsMismatches("", insertion, inserted, *genome, params, scratch), 20u);
-
     // Base 10 as sequenced is index 89 of the reverse complement.
     std::string bases = testing::reverseComplementOf(region);
     bases[10] = testing::otherBase(bases[10]);

@@ -2,22 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
 
-#include "sequence/read_pair.h"
+#include "candidates/candidate_test_support.h"
 
 namespace koru {
 namespace {
 
-MismatchScores scoresOf(uint16_t whole, uint16_t min, uint16_t first, uint16_t last, uint16_t middle,
-                        uint16_t primary, uint16_t secondary) {
-    return MismatchScores{whole, min, first, last, middle, primary, secondary};
-}
-
-bool operator==(const MismatchScores& a, const MismatchScores& b) {
-    return std::memcmp(&a, &b, sizeof a) == 0;
-}
+using testing::fieldsOf;
 
 Read readOfLength(uint32_t length) {
     Read read;
@@ -28,42 +20,35 @@ Read readOfLength(uint32_t length) {
 // Single reads' scores are held against naive counts in mismatch_scoring_test.cpp.
 TEST(ScoreRecordsTest, AggregateSumsWrapAt16Bits) {
     MismatchScores unscored, result;
-    initMismatchScores(unscored);
     calculateAggregateMismatchScores(result, unscored, unscored);
-    EXPECT_TRUE(result == scoresOf(65534, 65534, 65534, 65534, 65534, 65534, 65534));
-    calculateAggregateMismatchScores(result, scoresOf(1, 2, 3, 4, 5, 6, 7),
-                                     scoresOf(10, 20, 30, 40, 50, 60, 70));
-    EXPECT_TRUE(result == scoresOf(11, 22, 33, 44, 55, 66, 77));
+    EXPECT_EQ(fieldsOf(result), std::vector<int>(7, 65534));
+    calculateAggregateMismatchScores(result, {1, 2, 3, 4, 5, 6, 7}, {10, 20, 30, 40, 50, 60, 70});
+    EXPECT_EQ(fieldsOf(result), (std::vector<int>{11, 22, 33, 44, 55, 66, 77}));
 }
 
 TEST(ScoreRecordsTest, ReadMaskMarksWordsBelowFiveMismatches) {
     MismatchScores scores;
+    EXPECT_EQ(getReadMask(scores), 0u);
     scores.firstWordScore = 4;
     scores.middleWordsScore = 5;
     scores.lastWordScore = 0;
     EXPECT_EQ(getReadMask(scores), 5u);
     scores.middleWordsScore = 4;
     EXPECT_EQ(getReadMask(scores), 7u);
-    initMismatchScores(scores);
-    EXPECT_EQ(getReadMask(scores), 0u);
-}
-
-TEST(ApplyIndelTest, EmptyDescriptorChangesNothing) {
-    const Read read = readOfLength(8);
-    const char* readText = "ACGTACGT";
-    const char* reference = "ACGTACGTTT";
-    const char* const originalRead = readText;
-    const char* const originalReference = reference;
-    std::string buffer;
-    EXPECT_EQ(applyIndelToReadAndReferenceSequencePointers(nullptr, read, readText, reference, buffer), 8u);
-    const IndelDescriptor empty;
-    EXPECT_EQ(applyIndelToReadAndReferenceSequencePointers(&empty, read, readText, reference, buffer), 8u);
-    EXPECT_EQ(readText, originalRead);
-    EXPECT_EQ(reference, originalReference);
-    EXPECT_EQ(buffer.capacity(), std::string().capacity());  // nothing was allocated
 }
 
 TEST(ApplyIndelTest, DeletionSkipsReferenceBasesAndInsertionRemovesReadBases) {
+    // Without an indel the texts stay as they are and nothing is allocated.
+    const IndelDescriptor empty;
+    for (const IndelDescriptor* none : {&empty, static_cast<const IndelDescriptor*>(nullptr)}) {
+        const char *readText = "ACGTACGT", *reference = "ACGTACGTTT", *const original = readText;
+        std::string buffer;
+        EXPECT_EQ(
+            applyIndelToReadAndReferenceSequencePointers(none, readOfLength(8), readText, reference, buffer),
+            8u);
+        EXPECT_EQ(std::tuple(readText, std::string(reference), buffer.capacity()),
+                  std::tuple(original, std::string("ACGTACGTTT"), std::string().capacity()));
+    }
     const struct {
         uint32_t length;
         const char *read, *reference;
@@ -83,18 +68,17 @@ TEST(ApplyIndelTest, DeletionSkipsReferenceBasesAndInsertionRemovesReadBases) {
         {6, "AC", "ACGTACG", kInsertion, 1, 1, 5, "A", "ACGTACG"},
     };
     for (const auto& c : cases) {
-        const Read read = readOfLength(c.length);
         const char* readText = c.read;
         const char* reference = c.reference;
         IndelDescriptor descriptor;
         populateIndelDescriptor(descriptor, c.size, c.type, c.start);
         std::string buffer;
-        EXPECT_EQ(
-            applyIndelToReadAndReferenceSequencePointers(&descriptor, read, readText, reference, buffer),
-            c.compared)
+        EXPECT_EQ(applyIndelToReadAndReferenceSequencePointers(&descriptor, readOfLength(c.length), readText,
+                                                               reference, buffer),
+                  c.compared)
             << c.read;
-        EXPECT_EQ(std::string(readText), c.readAfter);
-        EXPECT_EQ(std::string(reference), c.referenceAfter);
+        EXPECT_EQ(std::tuple(std::string(readText), std::string(reference)),
+                  std::tuple(c.readAfter, c.referenceAfter));
     }
 }
 

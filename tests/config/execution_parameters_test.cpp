@@ -21,10 +21,6 @@ std::unique_ptr<ExecutionParameters> parse(std::vector<std::string> arguments) {
     return createExecutionParametersFromCommandLineArguments(static_cast<int>(arguments.size()), argv.data());
 }
 
-std::uint32_t processors() {
-    return static_cast<std::uint32_t>(omp_get_num_procs());
-}
-
 TEST(ExecutionParameters, LongOptionsTakeAbbreviationsAndEqualsForms) {
     auto p =
         parse({"--maximumNumberOfPositionsToI=100", "--concordant", "500", "--phred=64", "--increasedAcc"});
@@ -48,19 +44,17 @@ TEST(ExecutionParameters, FlagsAreTrueOnlyForTrueInAnyCase) {
     EXPECT_FALSE(parse({"--singleThreadAlignment", "1"})->singleThreadAlignment);
     EXPECT_TRUE(parse({"--singleThreadAlignment", "True"})->singleThreadAlignment);
     EXPECT_TRUE(parse({"--isReadPairSequencingData=tRUE"})->isReadPairSequencingData);
-    EXPECT_TRUE(parse({"--generateSupplementalMappings", "TRUE"})->generateSupplementalMappings);
     EXPECT_TRUE(parse({"--generateAlternateMappings", "true"})->generateAlternateMappings);
-    EXPECT_FALSE(parse({"-v"})->generateAlternateMappings);
 }
 
 TEST(ExecutionParameters, ThreadCountIsClampedToTheProcessors) {
-    EXPECT_EQ(parse({"-v"})->maximumNumberOfThreads, std::min(4u, processors()));
-    EXPECT_EQ(parse({"-T", "64"})->maximumNumberOfThreads, processors());
-    EXPECT_EQ(parse({"-T", "0"})->maximumNumberOfThreads, processors()) << "0 means every processor";
+    const auto processors = static_cast<std::uint32_t>(omp_get_num_procs());
+    EXPECT_EQ(parse({"-v"})->maximumNumberOfThreads, std::min(4u, processors));
+    EXPECT_EQ(parse({"-T", "64"})->maximumNumberOfThreads, processors);
     EXPECT_EQ(parse({"-T", "1"})->maximumNumberOfThreads, 1u);
     EXPECT_EQ(omp_get_max_threads(), 1);
-    parse({"-T", "0"});
-    EXPECT_EQ(static_cast<std::uint32_t>(omp_get_max_threads()), processors());
+    EXPECT_EQ(parse({"-T", "0"})->maximumNumberOfThreads, processors) << "0 means every processor";
+    EXPECT_EQ(static_cast<std::uint32_t>(omp_get_max_threads()), processors);
 }
 
 TEST(ExecutionParameters, NamedBinaryGenomesAreMatchedAfterUpperCasing) {
@@ -78,7 +72,7 @@ TEST(ExecutionParameters, SequenceFilesAreFoundByUnanchoredBasicPatternInNameOrd
     for (const char* name : {"sample_3.seqx", "xsample_2.seq", "other.seq", "sample_1.seq", "sample_9Xseq"})
         directory.write(name, "");
     const std::string root = directory.path().string();
-    auto p = parse({"-d", root, "-f", "sample"});
+    const auto p = parse({"-d", root, "-f", "sample"});
     const auto& request = p->sequenceFileMappingRequestParameters;
     EXPECT_TRUE(request.isSequenceFileMappingRequest);
     EXPECT_EQ(
@@ -87,22 +81,18 @@ TEST(ExecutionParameters, SequenceFilesAreFoundByUnanchoredBasicPatternInNameOrd
     EXPECT_EQ(parse({"-d", root})->sequenceFileMappingRequestParameters.numberOfSequenceFiles(), 4u);
 }
 
-TEST(ExecutionParameters, FilterFileRecordsEndAtTheLastLineFeed) {
+// Records are read up to the first text that is not one, and no more than the text has line feeds.
+TEST(ExecutionParameters, FilterRecordsStopAtTheFirstMalformedTextOrTheLastLineFeed) {
     TemporaryDirectory directory;
     const auto p = parse({"-F", directory.write("f", "1:100-200\n2:300-400\n3:500-600")});
     ASSERT_EQ(p->candidatePositionFilters.size(), 2u);
     const CandidatePositionFilter& last = p->candidatePositionFilters[1];
-    EXPECT_EQ(last.chromosome, 2u);
-    EXPECT_EQ(last.startPositionInChromosome, 300u);
-    EXPECT_EQ(last.endPositionInChromosome, 400u);
-    EXPECT_EQ(last.startPositionInGenome, 0u) << "placed in the genome once the genome is read";
-}
-
-TEST(ExecutionParameters, FilterRecordsStopAtTheFirstMalformedText) {
-    const auto withBlankLines = readCandidatePositionFilters("1:1-2\n\n\n2:3-4\n");
-    ASSERT_EQ(withBlankLines.size(), 2u) << "blank lines are white space";
-    EXPECT_EQ(withBlankLines[0].lineNumber, 1u);
-    EXPECT_EQ(withBlankLines[1].lineNumber, 4u);
+    EXPECT_EQ(std::vector({last.chromosome, last.startPositionInChromosome, last.endPositionInChromosome,
+                           last.lineNumber, last.startPositionInGenome}),
+              std::vector<std::uint32_t>({2, 300, 400, 2, 0}))
+        << "placed in the genome once the genome is read";
+    EXPECT_EQ(readCandidatePositionFilters("1:1-2\n\n\n2:3-4\n").at(1).lineNumber, 4u)
+        << "blank lines are white space";
     std::uint32_t ignored = 7;
     EXPECT_EQ(readCandidatePositionFilters("1:1-2\n\nchr2:3-4\n3:5-6\n", &ignored).size(), 1u);
     EXPECT_EQ(ignored, 3u) << "the first line left unread";
@@ -120,40 +110,31 @@ TEST(ExecutionParameters, FilterRecordsStopAtTheFirstMalformedText) {
 TEST(ExecutionParameters, ValidationAcceptsWhatEachRequestNeeds) {
     TemporaryDirectory directory;
     const std::string genome = directory.write("g.fa", ">a\nAC\n"), root = directory.path().string();
-    ::testing::internal::CaptureStderr();
-    EXPECT_TRUE(validateExecutionParameters(
-        *parse({"--referenceGenomeFastaFileName", genome, "--serverRequestInputDirectory", root,
-                "--serverRequestOutputDirectory", root})));
-    EXPECT_FALSE(validateExecutionParameters(
-        *parse({"--referenceGenomeFastaFileName", genome, "--serverRequestInputDirectory", root})));
-    EXPECT_FALSE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "-d", root})));
-    EXPECT_FALSE(validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "-f", "x"})));
-    EXPECT_FALSE(
-        validateExecutionParameters(*parse({"--referenceGenomeFastaFileName", genome, "-d", genome})));
     const std::string r1 = directory.write("1.fq", ""), r2 = directory.write("2.fq", "");
-    EXPECT_FALSE(validateExecutionParameters(*parse(
-        {"--referenceGenomeFastaFileName", genome, "--read1FastqFileName", r1, "--read2FastqFileName", r2})));
-    EXPECT_TRUE(validateExecutionParameters(
-        *parse({"--referenceGenomeFastaFileName", genome, "--read1FastqFileName", r1, "--read2FastqFileName",
-                r2, "--qmrOutputFileFormatVersion", "2"})));
-    const std::string messages = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(
-        messages,
-        std::string("No request output directory was provided!\n") + "The directory \"" + root +
-            "\" (--directoryWithSequenceFiles) holds no sequence file named like "
-            "\"*.seq\".\n"
-            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-            "parameter.\n"
-            "No sequence files were provided to map!  Please use the directoryWithSequenceFiles parameter.\n"
-            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-            "parameter.\n"
-            "The directory \"" +
-            genome +
-            "\" (--directoryWithSequenceFiles) is not a directory.\n"
-            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-            "parameter.\n"
-            "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
-            "parameter.\n");
+    const auto valid = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.begin(), {"--referenceGenomeFastaFileName", genome});
+        return validateExecutionParameters(*parse(arguments));
+    };
+    ::testing::internal::CaptureStderr();
+    EXPECT_TRUE(valid({"--serverRequestInputDirectory", root, "--serverRequestOutputDirectory", root}));
+    EXPECT_FALSE(valid({"--serverRequestInputDirectory", root}));
+    EXPECT_FALSE(valid({"-d", root}));
+    EXPECT_FALSE(valid({"-f", "x"}));
+    EXPECT_FALSE(valid({"-d", genome}));
+    EXPECT_FALSE(valid({"--read1FastqFileName", r1, "--read2FastqFileName", r2}));
+    EXPECT_TRUE(
+        valid({"--read1FastqFileName", r1, "--read2FastqFileName", r2, "--qmrOutputFileFormatVersion", "2"}));
+    const std::string noOutput =
+        "An output format was not provided!  Please check the qmrOutputFileName or samOutputFileName "
+        "parameter.\n";
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "No request output directory was provided!\nThe directory \"" + root +
+                  "\" (--directoryWithSequenceFiles) holds no sequence file named like \"*.seq\".\n" +
+                  noOutput +
+                  "No sequence files were provided to map!  Please use the directoryWithSequenceFiles "
+                  "parameter.\n" +
+                  noOutput + "The directory \"" + genome +
+                  "\" (--directoryWithSequenceFiles) is not a directory.\n" + noOutput + noOutput);
 }
 
 }  // namespace

@@ -6,21 +6,17 @@
 #include <algorithm>
 #include <filesystem>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <sstream>
 
 #include "requests/lambda_requests.h"
 #include "test_support/gzip.h"
 #include "test_support/run_binary.h"
-#include "test_support/sam_text.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru::testing {
 namespace {
 
-const std::string& ecoliGenome = ecoliGenomeFile;
-const std::string& lambdaGenome = lambdaGenomeFile;
 using Records = std::vector<std::vector<std::string>>;
 
 struct Dataset {
@@ -106,17 +102,17 @@ std::string picardFindings(const TemporaryDirectory& directory, const std::strin
 // A sampled index lists fewer windows and looks up more keys a read: reads land as well as with
 // every window listed.
 TEST(FastqRequest, SampledIndexesPlaceReadsAsWellAsTheFullIndex) {
-    ASSERT_TRUE(std::filesystem::exists(ecoliGenome)) << "run scripts/fetch-ecoli.sh bench-output/data";
+    ASSERT_TRUE(std::filesystem::exists(ecoliGenomeFile)) << "run scripts/fetch-ecoli.sh bench-output/data";
     TemporaryDirectory directory;
     const Dataset data =
-        simulate(directory, ecoliGenome,
+        simulate(directory, ecoliGenomeFile,
                  "--pairs 2000 --length 150 --insert 400 --deviation 50 --substitutions 0.01 "
                  "--indels 0.05 --seed 13");
     double full = 0;
     for (const char* step : {"1", "2", "4", "8"}) {
         SCOPED_TRACE(step);
         const double placed =
-            placedShare(mapToSam(directory, ecoliGenome, data, {"--indexSamplingStep", step}).sam, 2000);
+            placedShare(mapToSam(directory, ecoliGenomeFile, data, {"--indexSamplingStep", step}).sam, 2000);
         if (full == 0) full = placed;
         EXPECT_GE(placed, full - 0.003);
     }
@@ -131,16 +127,16 @@ TEST(FastqRequest, SamWithReadGroupPassesPicardAndJunctionsAreSupplementaryLines
     Records sam;
     for (const bool matePair : {false, true}) {
         SCOPED_TRACE(matePair);
-        const Dataset data = simulate(directory, ecoliGenome,
+        const Dataset data = simulate(directory, ecoliGenomeFile,
                                       std::string("--pairs 1000 --length 150 --insert 300 --deviation 30 "
                                                   "--substitutions 0.01 --indels 0.05 --seed 21") +
                                           (matePair ? " --mate-pair" : ""));
-        sam = mapToSam(directory, ecoliGenome, data,
+        sam = mapToSam(directory, ecoliGenomeFile, data,
                        {"--qmrOutputFileName", "out.qmr", "--readGroupLine",
                         "@RG\\tID:lib1\\tSM:ecoli\\tPL:ILLUMINA", "--generateSupplementalMappings",
                         matePair ? "true" : "false"})
                   .sam;
-        EXPECT_EQ(picardFindings(directory, ecoliGenome), "");
+        EXPECT_EQ(picardFindings(directory, ecoliGenomeFile), "");
     }
     placedShare(sam, 1000);
     EXPECT_TRUE(contains(readFile(directory.file("out.qmr")), " Bio\n"));
@@ -166,13 +162,13 @@ TEST(FastqRequest, SamWithReadGroupPassesPicardAndJunctionsAreSupplementaryLines
 TEST(FastqRequest, OutputKeepsTheInputOrderWhateverTheThreadsOrCompression) {
     TemporaryDirectory directory;
     const Dataset data =
-        simulate(directory, lambdaGenome, "--pairs 12000 --length 100 --substitutions 0.01 --seed 3");
-    const Records one = mapToSam(directory, lambdaGenome, data, {"-T", "1"}).sam;
+        simulate(directory, lambdaGenomeFile, "--pairs 12000 --length 100 --substitutions 0.01 --seed 3");
+    const Records one = mapToSam(directory, lambdaGenomeFile, data, {"-T", "1"}).sam;
     ASSERT_EQ(one.size(), 24000u);
     // Two threads reading compressed files write what one thread wrote from the plain ones.
     const Dataset compressed{directory.write("z_1.fq.gz", gzipCompress(readFile(data.read1))),
                              directory.write("z_2.fq.gz", gzipCompress(readFile(data.read2)))};
-    EXPECT_EQ(mapToSam(directory, lambdaGenome, compressed, {"-T", "2"}).sam, one);
+    EXPECT_EQ(mapToSam(directory, lambdaGenomeFile, compressed, {"-T", "2"}).sam, one);
     // Input order: the names of read 1's file, every fourth line.
     std::istringstream fastq(readFile(data.read1));
     std::string line;
@@ -182,70 +178,12 @@ TEST(FastqRequest, OutputKeepsTheInputOrderWhateverTheThreadsOrCompression) {
     }
 }
 
-// With one thread the output keeps the input's order, so the QMR lines of the first pairs can be
-// checked against their truth: chromosome 1, 0-based positions, negative on the reverse strand.
-TEST(FastqRequest, QmrLinesOfKnownPairs) {
-    TemporaryDirectory directory;
-    const Dataset data = simulate(directory, lambdaGenome, "--pairs 20 --substitutions 0 --seed 9");
-    ASSERT_EQ(runRequest(directory, lambdaGenome, data,
-                         {"--qmrOutputFileName", "out.qmr", "--singleThreadAlignment", "true"})
-                  .status,
-              0);
-    std::istringstream qmr(readFile(directory.file("out.qmr"))), reads(readFile(data.read1));
-    int checked = 0;
-    for (std::string line, header, skip; checked < 5 && std::getline(qmr, line);) {
-        if (line.empty() || line[0] == '#' || line[0] == '"') continue;
-        std::getline(reads, header);
-        for (int i = 0; i < 3; ++i) std::getline(reads, skip);
-        const std::vector<std::string> truth = truthOf(header.substr(1, header.find(' ') - 1));
-        const auto place = [&](int field) {
-            return std::to_string((std::stol(truth[field]) - 1) * (truth[field + 1] == "+" ? 1 : -1));
-        };
-        // Chromosomes, places, word group bins, homologs, score, whole-read flags, file, line, type.
-        std::istringstream in(line);
-        const std::vector<std::string> c{std::istream_iterator<std::string>(in), {}};
-        ASSERT_GE(c.size(), 14u) << line;
-        EXPECT_EQ(c[0], "1");
-        EXPECT_EQ(c[1], "1");
-        EXPECT_EQ(c[2], place(3)) << line;
-        EXPECT_EQ(c[3], place(5)) << line;
-        EXPECT_EQ(c[4], "7") << "an exact read is good in all three word groups";
-        EXPECT_EQ(c[8], "200");
-        EXPECT_EQ(std::stol(c[9]) + std::stol(c[10]), 0);
-        EXPECT_EQ(c[13], "1");
-        EXPECT_EQ(line.size() + 1, 87u) << "version 3 records are 87 characters";
-        ++checked;
-    }
-    EXPECT_EQ(checked, 5);
-}
-
-TEST(FastqRequest, EmptyInputGivesHeadersOnly) {
-    TemporaryDirectory directory;
-    const Dataset data{directory.write("1.fq", ""), directory.write("2.fq", "")};
-    EXPECT_TRUE(mapToSam(directory, lambdaGenome, data, {"--qmrOutputFileName", "out.qmr"}).sam.empty());
-    const std::string sam = readFile(directory.file("out.sam"));
-    EXPECT_TRUE(sam.starts_with("@HD\tVN:1.0\tSO:unsorted\n@PG\tID:koru\tPN:koru\tVN:3.0.0\tCL:"));
-    EXPECT_TRUE(contains(sam, "@SQ\tSN:gi|9626243|ref|NC_001416.1|\tAS:lambda_phage.fa\tLN:48502\n"));
-    EXPECT_TRUE(readFile(directory.file("out.qmr")).starts_with("#Command Line: "));
-}
-
-TEST(FastqRequest, FilesOfDifferentLengthsAreRefused) {
-    TemporaryDirectory directory;
-    const std::string record = "@a\nACGT\n+\nIIII\n";
-    const Dataset data{directory.write("1.fq", record + record), directory.write("2.fq", record)};
-    const CommandResult result =
-        runRequest(directory, lambdaGenome, data, {"--samOutputFileName", "out.sam"});
-    EXPECT_EQ(result.status, 1);
-    EXPECT_TRUE(contains(result.standardError, "do not hold the same number of records: \"" + data.read2 +
-                                                   "\" ends after 1 records while \"" + data.read1 +
-                                                   "\" holds more."))
-        << result.standardError;
-}
-
 TEST(FastqRequest, SamtoolsFixmateKeepsTheTemplateLengths) {
     TemporaryDirectory directory;
-    const Dataset data = simulate(directory, ecoliGenome, "--pairs 500 --length 100 --insert 400 --seed 12");
-    const Records ours = mapToSam(directory, ecoliGenome, data, {"--isReadPairSequencingData", "true"}).sam;
+    const Dataset data =
+        simulate(directory, ecoliGenomeFile, "--pairs 500 --length 100 --insert 400 --seed 12");
+    const Records ours =
+        mapToSam(directory, ecoliGenomeFile, data, {"--isReadPairSequencingData", "true"}).sam;
     // koru writes a pair's two lines together, the order fixmate reads.
     ASSERT_EQ(shell("samtools fixmate -O sam '" + directory.file("out.sam") + "' '" +
                     directory.file("fixed.sam") + "' 2>/dev/null"),
@@ -270,13 +208,13 @@ TEST(FastqRequest, QualitiesOfOffset64AreWrittenAsPhred33AndOnesBelowItRefused) 
     const std::string quality(100, 'h');
     const Dataset data{fastq("q_1.fq", lambdaChromosome().substr(1000, 100), quality),
                        fastq("q_2.fq", reverseComplementOf(lambdaChromosome().substr(1300, 100)), quality)};
-    const Records records = mapToSam(directory, lambdaGenome, data, {"--phredQualityOffset", "64"}).sam;
+    const Records records = mapToSam(directory, lambdaGenomeFile, data, {"--phredQualityOffset", "64"}).sam;
     ASSERT_EQ(records.size(), 2u);
     for (const auto& fields : records) EXPECT_EQ(fields[10], std::string(100, 'I'));
     // '#' (35) lies below 64: refused, naming the file and the record.
     const Dataset low{fastq("low_1.fq", "ACGT", "II#I"), fastq("low_2.fq", "ACGT", "IIII")};
     const CommandResult refused = runRequest(
-        directory, lambdaGenome, low, {"--samOutputFileName", "low.sam", "--phredQualityOffset", "64"});
+        directory, lambdaGenomeFile, low, {"--samOutputFileName", "low.sam", "--phredQualityOffset", "64"});
     EXPECT_EQ(refused.status, 1);
     EXPECT_TRUE(contains(refused.standardError, "\"" + low.read1 +
                                                     "\" is not in FASTQ form at record 1: a quality "
@@ -288,9 +226,9 @@ TEST(FastqRequest, QualitiesOfOffset64AreWrittenAsPhred33AndOnesBelowItRefused) 
 // read group lines are in the command-line tests.
 TEST(FastqRequest, ReadGroupGoesToTheHeaderAndEveryRecord) {
     TemporaryDirectory directory;
-    const Dataset data = simulate(directory, lambdaGenome, "--pairs 30 --length 100 --seed 14");
+    const Dataset data = simulate(directory, lambdaGenomeFile, "--pairs 30 --length 100 --seed 14");
     const CommandResult result = runRequest(
-        directory, lambdaGenome, data,
+        directory, lambdaGenomeFile, data,
         {"--samOutputFileName", "-", "--readGroupLine", "@RG\\tID:lib1\\tSM:sample one\\tPL:ILLUMINA"});
     ASSERT_EQ(result.status, 0) << result.standardError;
     const std::string& sam = result.standardOutput;
@@ -324,7 +262,7 @@ Dataset edited(const TemporaryDirectory& directory, const Dataset& data,
 // cut to 31 bases (pair 4's to none, the first reported); pairs 34 to 39 both reads cut to 30.
 TEST(FastqRequest, ReadsTooShortOrOfMostlyNAreNotMappedAndTheirMatesAre) {
     TemporaryDirectory directory;
-    const Dataset data = simulate(directory, lambdaGenome, "--pairs 40 --length 150 --seed 8");
+    const Dataset data = simulate(directory, lambdaGenomeFile, "--pairs 40 --length 150 --seed 8");
     const auto edit = [](std::size_t record, bool read2, bool sequence, std::string& line) {
         const std::size_t n[] = {150, 76, 75, 0};
         if (record >= 34)
@@ -334,7 +272,7 @@ TEST(FastqRequest, ReadsTooShortOrOfMostlyNAreNotMappedAndTheirMatesAre) {
         else if (read2 && sequence)
             line.replace(0, n[record], n[record], 'N');
     };
-    const Mapped mapped = mapToSam(directory, lambdaGenome, edited(directory, data, edit),
+    const Mapped mapped = mapToSam(directory, lambdaGenomeFile, edited(directory, data, edit),
                                    {"--isReadPairSequencingData", "true"});
     EXPECT_EQ(shell("samtools quickcheck '" + directory.file("out.sam") + "'"), 0);
     ASSERT_EQ(mapped.sam.size(), 80u);
@@ -358,14 +296,14 @@ TEST(FastqRequest, ReadsTooShortOrOfMostlyNAreNotMappedAndTheirMatesAre) {
         EXPECT_EQ(read2[2], read1[2]);
         EXPECT_EQ(read2[3], read1[3]);
     }
-    for (const std::string warning :
-         {"read had 0 bases, which is not supported, the algorithm currently supports reads with 32 to 512 "
-          "bases.",
-          "Warning: 36 read pairs with a read of an unsupported length had that read reported unmapped; 30 "
-          "of "
-          "their other reads were mapped alone.",
-          "Warning: 2 reads with more than 50% uncalled bases (N) were reported unmapped; their mates were "
-          "mapped alone."})
+    const std::string warnings[] = {
+        "read had 0 bases, which is not supported, the algorithm currently supports reads with 32 to 512 "
+        "bases.",
+        "Warning: 36 read pairs with a read of an unsupported length had that read reported unmapped; 30 of "
+        "their other reads were mapped alone.",
+        "Warning: 2 reads with more than 50% uncalled bases (N) were reported unmapped; their mates were "
+        "mapped alone."};
+    for (const std::string& warning : warnings)
         EXPECT_TRUE(contains(mapped.result.standardError, warning)) << mapped.result.standardError;
 }
 

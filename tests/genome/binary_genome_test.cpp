@@ -15,26 +15,27 @@ namespace koru {
 namespace {
 
 using testing::asciiOf;
-using testing::binaryGenome;
 using ::testing::ExitedWithCode;
-using testing::genomeParameters;
 using testing::Layout;
 using testing::layoutOf;
-using testing::littleEndianValues;
-using testing::TemporaryDirectory;
 
 // Three words: 32 A, 32 C, and a mixed word.
-const std::vector<std::uint32_t> kThreeWords = {0xFFFFFFFF, 0x00000000, 0x00000000,
-                                                0xFFFFFFFF, 0xF0F0F0F0, 0xFF00FF00};
-const std::string kMixedWord = "GGGGCCCCAAAATTTTGGGGCCCCAAAATTTT";
+const std::vector<std::uint32_t> kThreeWords = {0xFFFFFFFF, 0, 0, 0xFFFFFFFF, 0xF0F0F0F0, 0xFF00FF00};
 
+// A chromosome's number, word count and (base, check) pairs; format 1 follows them with as many
+// values that are skipped, here values that would show if they were read.
 std::vector<std::uint32_t> chromosomeValues(std::uint32_t number, const std::vector<std::uint32_t>& pairs,
                                             bool withSkippedPairs) {
     std::vector<std::uint32_t> values = {number, static_cast<std::uint32_t>(pairs.size() / 2)};
     values.insert(values.end(), pairs.begin(), pairs.end());
-    // The skipped pairs hold values that would show if they were read.
     if (withSkippedPairs) values.insert(values.end(), pairs.size(), 0x12345678);
     return values;
+}
+
+std::unique_ptr<GenomeSequence> binaryGenome(const std::vector<std::uint32_t>& values,
+                                             std::uint32_t formatType, std::uint32_t numberOfChromosomes) {
+    return testing::genomeOf(testing::littleEndianValues(values), "genome.bin", formatType,
+                             numberOfChromosomes);
 }
 
 void expectThreeWordChromosome(const GenomeSequence& genome) {
@@ -44,23 +45,33 @@ void expectThreeWordChromosome(const GenomeSequence& genome) {
                          chromosome.endPositionInChromosome),
               std::tuple("1", 1u, "", 96u));
     EXPECT_EQ(layoutOf(chromosome), (Layout{96, 128, 0, 3, 0, 127}));
-    // Then the zero word that keeps chromosomes on even words.
-    for (std::uint64_t word = 0; word < 4; ++word)
-        EXPECT_EQ(
-            std::tuple(genome.baseWord(word), genome.checkWord(word)),
-            word < 3 ? std::tuple(kThreeWords[2 * word], kThreeWords[2 * word + 1]) : std::tuple(0u, 0u));
-    EXPECT_EQ(asciiOf(genome, 0, 128),
-              std::string(32, 'A') + std::string(32, 'C') + kMixedWord + std::string(32, 'T'));
+    // The text shows both planes; then the zero word that keeps chromosomes on even words.
+    EXPECT_EQ(asciiOf(genome, 0, 128), std::string(32, 'A') + std::string(32, 'C') +
+                                           "GGGGCCCCAAAATTTTGGGGCCCCAAAATTTT" + std::string(32, 'T'));
 }
 
-TEST(BinaryGenome, FormatZeroOddWordCountIsPaddedToAnEvenWord) {
-    const auto genome = binaryGenome(chromosomeValues(1, kThreeWords, false), binaryGenomeFormatType0, 1);
+// Format 0 read from a file: three words padded to an even four; an empty genome; and values after
+// the last chromosome the genome information counts, which are not read.
+TEST(BinaryGenome, FormatZeroIsPaddedToAnEvenWordAndReadsOnlyTheCountedChromosomes) {
+    testing::TemporaryDirectory directory;
+    const auto information = testing::genomeInformation(
+        directory.write("genome26.hs", testing::littleEndianValues(chromosomeValues(1, kThreeWords, false))),
+        binaryGenomeFormatType0, 1);
+    const auto timers = createLockedFile(directory.file("timers"), false, false);
+    const auto genome = createGenomeSequence(information.get(), timers.get());
     expectThreeWordChromosome(*genome);
-    // Allocated: 32 bytes / 8.
     EXPECT_EQ(std::tuple(genome->utilizedBinaryEncodedArraySize, genome->allocatedBinaryEncodedArraySize,
                          genome->sequenceLength, genome->paddedSequenceLength),
               std::tuple(4u, 4u, 96u, 128u));
     EXPECT_EQ(asciiOf(*genome, 96, 1024), std::string(32, 'T')) << "the zero word, then no text";
+    const auto empty = binaryGenome({}, binaryGenomeFormatType0, 0);
+    EXPECT_EQ(std::tuple(empty->chromosomes.size(), empty->utilizedBinaryEncodedArraySize,
+                         empty->sequenceLength, empty->paddedSequenceLength, asciiOf(*empty, 0, 1024)),
+              std::tuple(0u, 0u, 0u, 0u, ""));
+    const auto trailing = binaryGenome({3, 2, 1, 2, 3, 4, 9, 9, 9}, binaryGenomeFormatType0, 1);
+    EXPECT_EQ(std::tuple(trailing->chromosomes.size(), trailing->utilizedBinaryEncodedArraySize,
+                         trailing->checkWord(1)),
+              std::tuple(1u, 2u, 4u));
 }
 
 TEST(BinaryGenome, FormatOneSkipsTheExtraPairsAndReadsTheSame) {
@@ -78,25 +89,9 @@ TEST(BinaryGenome, FormatOneSkipsTheExtraPairsAndReadsTheSame) {
     const ChromosomeInformation& seven = genome->chromosomes[1];
     EXPECT_EQ(std::tuple(seven.name, seven.chromosomeNumber), std::tuple("7", 7u));
     EXPECT_EQ(layoutOf(seven), (Layout{64, 64, 4, 5, 128, 191}));
-    EXPECT_EQ(std::tuple(genome->baseWord(4), genome->checkWord(5)), std::tuple(0xAAAAAAAAu, 2u));
     EXPECT_EQ(asciiOf(*genome, 128, 4), "ACAC");
+    EXPECT_EQ(genome->checkWord(5), 2u);
     EXPECT_EQ(std::tuple(genome->sequenceLength, genome->paddedSequenceLength), std::tuple(96u + 64u, 192u));
-    EXPECT_EQ(getChromosomeInformationForGenomePosition(130, *genome), &seven);
-}
-
-TEST(BinaryGenome, NoChromosomesAndTrailingBytes) {
-    const auto empty = binaryGenome({}, binaryGenomeFormatType0, 0);
-    EXPECT_TRUE(empty->chromosomes.empty());
-    EXPECT_EQ(std::tuple(empty->utilizedBinaryEncodedArraySize, empty->sequenceLength,
-                         empty->paddedSequenceLength, empty->asciiEncodedArrayLength),
-              std::tuple(0u, 0u, 0u, 1024u));
-    EXPECT_EQ(asciiOf(*empty, 0, 1024), "");
-
-    // Values after the last chromosome the genome information counts are not read.
-    const auto trailing = binaryGenome({3, 2, 1, 2, 3, 4, 9, 9, 9}, binaryGenomeFormatType0, 1);
-    EXPECT_EQ(std::tuple(trailing->chromosomes.size(), trailing->utilizedBinaryEncodedArraySize,
-                         trailing->checkWord(1)),
-              std::tuple(1u, 2u, 4u));
 }
 
 TEST(BinaryGenome, FilesShorterThanTheirChromosomesAreRefused) {
@@ -120,17 +115,6 @@ TEST(BinaryGenome, FilesShorterThanTheirChromosomesAreRefused) {
                         std::to_string(c.held) + ".\n$");
     EXPECT_EXIT(binaryGenome({1, 1, 2, 3, 4, 0}, binaryGenomeFormatType0, 2), ExitedWithCode(1),
                 "^ERROR: Chromosome 2 of 2 in the binary genome file \"genome.bin\" has no words.\n$");
-}
-
-TEST(BinaryGenome, CreatedFromAFileByFormatType) {
-    TemporaryDirectory directory;
-    const std::string path =
-        directory.write("genome26.hs", littleEndianValues(chromosomeValues(1, kThreeWords, false)));
-    ExecutionParameters params = genomeParameters(path, binaryGenomeFormatType0, 1);
-    params.standardOutputFile = createLockedFile(directory.file("stdout"), false, false);
-    const auto genome = createGenomeSequence(params.genomeInformation.get(), params.standardOutputFile.get());
-    expectThreeWordChromosome(*genome);
-    EXPECT_EQ(genome->genomeInformation->numberOfChromosomes, 1u);
 }
 
 }  // namespace

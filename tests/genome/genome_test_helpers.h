@@ -27,28 +27,29 @@ inline MemoryMappedFile memoryFile(const std::string& name, std::string_view con
     return file;
 }
 
-inline ExecutionParameters genomeParameters(const std::string& fileName, std::uint32_t formatType,
-                                            std::uint32_t numberOfChromosomes = 0) {
-    ExecutionParameters params;
-    params.genomeInformation = std::make_unique<GenomeInformation>();
-    params.genomeInformation->file = fileName;
-    params.genomeInformation->formatType = formatType;
-    params.genomeInformation->numberOfChromosomes = numberOfChromosomes;
-    return params;
+inline std::unique_ptr<GenomeInformation> genomeInformation(const std::string& file, std::uint32_t formatType,
+                                                            std::uint32_t numberOfChromosomes = 0) {
+    return std::make_unique<GenomeInformation>(
+        GenomeInformation{numberOfChromosomes, "", "", "", file, formatType});
 }
 
-inline std::unique_ptr<GenomeSequence> newGenome(const ExecutionParameters& params) {
+// The genome the reader of `formatType` makes of `contents`, read as the file `name`.
+inline std::unique_ptr<GenomeSequence> genomeOf(std::string_view contents, const std::string& name,
+                                                std::uint32_t formatType,
+                                                std::uint32_t numberOfChromosomes = 0) {
     auto genome = std::make_unique<GenomeSequence>();
-    genome->genomeInformation = std::make_unique<GenomeInformation>(*params.genomeInformation);
+    genome->genomeInformation = genomeInformation(name, formatType, numberOfChromosomes);
+    const MemoryMappedFile file = memoryFile(name, contents);
+    if (formatType == fastaGenomeFormatType)
+        processFastaFormatGenomeFile(*genome, file);
+    else
+        processBinaryFormatGenomeFile(*genome, file);
     return genome;
 }
 
 inline std::unique_ptr<GenomeSequence> fastaGenome(std::string_view text,
                                                    const std::string& name = "genome.fa") {
-    const ExecutionParameters params = genomeParameters(name, fastaGenomeFormatType);
-    auto genome = newGenome(params);
-    processFastaFormatGenomeFile(*genome, memoryFile(name, text));
-    return genome;
+    return genomeOf(text, name, fastaGenomeFormatType);
 }
 
 // Unsigned 32-bit values as a binary genome file holds them, little-endian.
@@ -57,16 +58,6 @@ inline std::string littleEndianValues(const std::vector<std::uint32_t>& values) 
     for (const std::uint32_t value : values)
         for (int byte = 0; byte < 4; ++byte) bytes.push_back(static_cast<char>(value >> (8 * byte)));
     return bytes;
-}
-
-inline std::unique_ptr<GenomeSequence> binaryGenome(const std::vector<std::uint32_t>& values,
-                                                    std::uint32_t formatType,
-                                                    std::uint32_t numberOfChromosomes,
-                                                    const std::string& name = "genome.bin") {
-    const ExecutionParameters params = genomeParameters(name, formatType, numberOfChromosomes);
-    auto genome = newGenome(params);
-    processBinaryFormatGenomeFile(*genome, memoryFile(name, littleEndianValues(values)));
-    return genome;
 }
 
 // A chromosome's place in the genome: base pairs, padded base pairs, first and last word, first and

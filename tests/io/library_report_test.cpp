@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <regex>
 
 #include "io/svg_plot.h"
 
@@ -75,21 +74,19 @@ TEST(LibraryReportHtml, IsSelfContainedAndShowsTheCounts) {
     const std::string html = libraryReportHtml(statistics, run);
     for (const char* external : {"<script", "<link", "src=", "href=", "url(", "@import"})
         EXPECT_EQ(html.find(external), std::string::npos) << external;
-    EXPECT_NE(html.find("reads &lt;1&gt; &amp; &lt;2&gt;"), std::string::npos);
-    EXPECT_NE(html.find("a&quot;b.fa"), std::string::npos);
-    EXPECT_NE(html.find("<tr data-row=\"pairs\"><th>Read pairs</th><td class=\"n\">10</td>"),
-              std::string::npos);
-    EXPECT_NE(html.find("<tr data-row=\"concordant\"><th>&emsp;concordant</th><td class=\"n\">6</td><td "
-                        "class=\"pct\">60.0&nbsp;%</td>"),
-              std::string::npos);
-    const std::regex rf(
-        "data-class=\"RF\"><th>RF</th><td class=\"n\">6</td><td class=\"pct\">75.0&nbsp;%</td><td "
-        "class=\"n median\">3000</td><td class=\"n spread\">3000&ndash;3000</td>");
-    EXPECT_TRUE(std::regex_search(html, rf));
+    // Texts escaped, and the counts with their shares, the RF pairs' median and interquartile range.
+    for (const char* part : {"reads &lt;1&gt; &amp; &lt;2&gt;", "a&quot;b.fa",
+                             "<tr data-row=\"pairs\"><th>Read pairs</th><td class=\"n\">10</td>",
+                             "<tr data-row=\"concordant\"><th>&emsp;concordant</th><td class=\"n\">6</td><td "
+                             "class=\"pct\">60.0&nbsp;%</td>",
+                             "data-class=\"RF\"><th>RF</th><td class=\"n\">6</td><td "
+                             "class=\"pct\">75.0&nbsp;%</td><td class=\"n "
+                             "median\">3000</td><td class=\"n spread\">3000&ndash;3000</td>",
+                             "@media print"})
+        EXPECT_NE(html.find(part), std::string::npos) << part;
     // A plot for each orientation with pairs, the junction, quality and error plots besides.
     EXPECT_EQ(occurrences(html, "data-plot=\"insert-"), 2u);
     EXPECT_EQ(occurrences(html, "<svg class=\"plot\""), 6u);
-    EXPECT_NE(html.find("@media print"), std::string::npos);
 }
 
 }  // namespace

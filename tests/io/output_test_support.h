@@ -51,16 +51,6 @@ inline Alignment placedAlignment(const std::string& chromosome, std::uint32_t po
     return alignment;
 }
 
-inline void setScores(Alignment& alignment, std::uint16_t whole, std::uint16_t minWord, std::uint16_t first,
-                      std::uint16_t last, std::uint16_t middle) {
-    MismatchScores& scores = alignment.primaryPosition.mappingScores.mismatchScores;
-    scores.wholeReadScore = whole;
-    scores.minWordScore = minWord;
-    scores.firstWordScore = first;
-    scores.lastWordScore = last;
-    scores.middleWordsScore = middle;
-}
-
 inline Alignments alignmentsOf(std::initializer_list<Alignment> list, std::uint32_t readLength) {
     Alignments alignments = createAlignments(static_cast<std::uint32_t>(list.size()), readLength);
     alignments.alignments.assign(list.begin(), list.end());

@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <tuple>
 
-#include "io/output_files.h"
 #include "io/output_test_support.h"
 #include "test_support/temporary_directory.h"
 
@@ -19,32 +19,31 @@ using testing::pairedAlignmentOf;
 using testing::pairedAlignmentsOf;
 using testing::placedAlignment;
 
-// Read A forward on chromosome 3 at 1000, read B reverse on chromosome 3 at 1400, one equally
-// good position each.
-Alignment exampleAlignment(std::uint32_t position, std::uint32_t orientation) {
+// An alignment on chromosome 3, the only one as good, with its whole, min word, first, last and
+// middle scores.
+Alignment scored(std::uint32_t position, std::uint32_t orientation, std::array<std::uint16_t, 5> s,
+                 std::uint32_t type = primaryAlignmentType) {
     Alignment alignment = placedAlignment("chr3", position, orientation);
     alignment.chromosomeNumber = 3;
+    alignment.alignmentType = type;
     alignment.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 1;
     alignment.primaryPosition.genomePosition = 100000 + position;
+    MismatchScores& m = alignment.primaryPosition.mappingScores.mismatchScores;
+    std::tie(m.wholeReadScore, m.minWordScore, m.firstWordScore, m.lastWordScore, m.middleWordsScore) =
+        std::tuple(s[0], s[1], s[2], s[3], s[4]);
     return alignment;
 }
+
+PairedAlignment concordant(Alignments a, Alignments b) {
+    return pairedAlignmentOf(std::move(a), std::move(b), 185, concordantPairedAlignmentType);
+}
+
+// Read A forward at 1000, read B reverse at 1400.
+const Alignment exampleA = scored(1000, kForwardOrientation, {2, 1, 0, 2, 0}),
+                exampleB = scored(1400, kReverseComplementOrientation, {3, 1, 6, 0, 1});
 
 PairedAlignment examplePair() {
-    Alignment a = exampleAlignment(1000, kForwardOrientation);
-    testing::setScores(a, 2, 1, 0, 2, 0);
-    Alignment b = exampleAlignment(1400, kReverseComplementOrientation);
-    testing::setScores(b, 3, 1, 6, 0, 1);
-    return pairedAlignmentOf(alignmentsOf({a}, 100), alignmentsOf({b}, 100), 185,
-                             concordantPairedAlignmentType);
-}
-
-// A junction fragment or alternate alignment with its whole, min word, first, last and middle scores.
-Alignment further(std::uint32_t position, std::uint32_t orientation, std::uint32_t type,
-                  std::array<std::uint16_t, 5> s) {
-    Alignment alignment = exampleAlignment(position, orientation);
-    alignment.alignmentType = type;
-    testing::setScores(alignment, s[0], s[1], s[2], s[3], s[4]);
-    return alignment;
+    return concordant(alignmentsOf({exampleA}, 100), alignmentsOf({exampleB}, 100));
 }
 
 std::unique_ptr<ReadPair> readPairOfLengths(std::uint32_t a, std::uint32_t b) {
@@ -67,36 +66,31 @@ std::string qmrLines(std::int32_t version, const ReadPair& pair, const std::vect
 }
 
 TEST(QmrOutputTest, LinesOfEachVersion) {
-    PairedAlignment capped = examplePair();
-    MismatchScores& scores =
-        capped.readAAlignments.alignments[0].primaryPosition.mappingScores.mismatchScores;
-    scores.wholeReadScore = 1200;
-    scores.minWordScore = 1500;
-    capped.readAAlignments.alignments[0].primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 12000;
-    PairedAlignment mateNotReportable = examplePair();
-    mateNotReportable.readBAlignments.alignments[0].isReportable = 0;
+    Alignment cappedA = scored(1000, kForwardOrientation, {1200, 1500, 0, 2, 0});
+    cappedA.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 12000;
+    Alignment notReportableB = exampleB;
+    notReportableB.isReportable = 0;
     // Version 3 writes a line per junction fragment and alternate, each scoring 100 less the
     // whole-read score of each read: 98 + 94, 90 + 97, 96 + 97.
     const Alignment junction =
-        further(2000, kForwardOrientation, biotinJunctionAlignmentType, {10, 2, 0, 9, 1});
+        scored(2000, kForwardOrientation, {10, 2, 0, 9, 1}, biotinJunctionAlignmentType);
     const Alignment alternateA =
-        further(3000, kReverseComplementOrientation, alternateAlignmentType, {4, 1, 0, 0, 4});
-    const Alignment alternateB = further(5000, kForwardOrientation, alternateAlignmentType, {6, 3, 3, 3, 0});
-    PairedAlignment further3 = examplePair();
-    further3.readAAlignments =
-        alignmentsOf({further3.readAAlignments.alignments[0], junction, alternateA}, 100);
-    further3.readBAlignments = alignmentsOf({further3.readBAlignments.alignments[0], alternateB}, 100);
+        scored(3000, kReverseComplementOrientation, {4, 1, 0, 0, 4}, alternateAlignmentType);
+    const Alignment alternateB = scored(5000, kForwardOrientation, {6, 3, 3, 3, 0}, alternateAlignmentType);
     // Version 2 adds the junction fragment, the secondary pair and the alternates.
-    PairedAlignment further2 = examplePair();
-    further2.readAAlignments = alignmentsOf({further2.readAAlignments.alignments[0], junction}, 100);
+    PairedAlignment further2 =
+        concordant(alignmentsOf({exampleA, junction}, 100), alignmentsOf({exampleB, alternateB}, 100));
     further2.readAAlignments.hasBiotinJunction = 1;
-    further2.readBAlignments = alignmentsOf({further2.readBAlignments.alignments[0], alternateB}, 100);
     further2.biotinJunctionFlag = 1;
     const PairedAlignment secondary =
         pairedAlignmentOf(alignmentsOf({Alignment{}}, 100), alignmentsOf({Alignment{}}, 100), 170,
                           discordantPairedAlignmentType);
-    const std::vector<PairedAlignment> none, example{examplePair()}, cappedColumns{capped},
-        notReportable{mateNotReportable}, furtherLines3{further3}, furtherLines2{further2, secondary};
+    const std::vector<PairedAlignment> none, example{examplePair()},
+        cappedColumns{concordant(alignmentsOf({cappedA}, 100), alignmentsOf({exampleB}, 100))},
+        notReportable{concordant(alignmentsOf({exampleA}, 100), alignmentsOf({notReportableB}, 100))},
+        furtherLines3{concordant(alignmentsOf({exampleA, junction, alternateA}, 100),
+                                 alignmentsOf({exampleB, alternateB}, 100))},
+        furtherLines2{further2, secondary};
     const struct {
         std::int32_t version;
         std::uint32_t readBLength, file, line;
@@ -208,34 +202,6 @@ TEST(QmrOutputDeathTest, UnsupportedVersionsEndTheRun) {
                     writeQMROutputRecordToBufferedFile(record, writer);
                 }),
                 ExitedWithCode(1), unsupported("a record"));
-}
-
-TEST(OutputFilesTest, WritersFollowTheRequestedFormatsAndWriteWhenDone) {
-    testing::TemporaryDirectory directory;
-    ExecutionParameters params = headerParameters(3, directory.file("o.qmr"));
-    params.qmrOutputRequestParameters.isQmrOutputRequest = true;
-    params.samOutputRequestParameters.isSamOutputRequest = true;
-    params.samOutputRequestParameters.samOutputFile = createLockedFile(directory.file("o.sam"), false, false);
-    const GenomeSequence genome;
-    writeHeaderToOutputFile(params, genome);
-    const auto pair = readPairOfLengths(100, 90);
-    {
-        OutputFileBufferedFileWriters writers = createOutputFileBufferedFileWriters(params);
-        ASSERT_TRUE(writers.samWriter && writers.qmrWriter);
-        writePairedAlignmentsToOutputFile(params, pairedAlignmentsOf(*pair, {}), writers, genome);
-        EXPECT_EQ(testing::readFile(directory.file("o.sam")).find("\t77\t"), std::string::npos) << "buffered";
-    }
-    EXPECT_NE(testing::readFile(directory.file("o.sam")).find("\nr1\t77\t*\t0\t0\t*\t*\t0\t0\t"),
-              std::string::npos);
-    const std::string qmr = testing::readFile(directory.file("o.qmr"));
-    EXPECT_EQ(qmr.rfind(kHeaderWithoutGenome, 0), 0u) << qmr;
-    EXPECT_TRUE(qmr.ends_with(
-        "\n      0      0           0           0  0  0    0    0    0  100   90    0       0   1\n"))
-        << qmr;
-    params.samOutputRequestParameters.isSamOutputRequest = false;
-    const OutputFileBufferedFileWriters qmrOnly = createOutputFileBufferedFileWriters(params);
-    EXPECT_FALSE(qmrOnly.samWriter);
-    EXPECT_TRUE(qmrOnly.qmrWriter);
 }
 
 }  // namespace

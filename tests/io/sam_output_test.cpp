@@ -4,15 +4,12 @@
 
 #include <optional>
 
-#include "io/output_files.h"
 #include "io/output_test_support.h"
 #include "test_support/temporary_directory.h"
 
 namespace koru {
 namespace {
 
-using testing::pairedAlignmentOf;
-using testing::pairedAlignmentsOf;
 using testing::placedAlignment;
 
 constexpr std::uint32_t kForward = kForwardOrientation;
@@ -126,55 +123,23 @@ TEST(SamOutputTest, NamesAreCutAtTheirFirstWhiteSpace) {
     EXPECT_EQ(samName("plain"), "plain");
 }
 
-// The records the writer puts in the SAM file for the paired alignments.
-std::string samLines(std::initializer_list<PairedAlignment> list) {
-    const auto pair = testing::smallReadPair();
-    return testing::writtenText([&](BufferedFileWriter& writer) {
-        writePairedAlignmentsToSamFile(ExecutionParameters{}, pairedAlignmentsOf(*pair, list), writer,
-                                       GenomeSequence{});
-    });
-}
-
-// Each read's first alignment is its line, its alternates listed in XA; no primary, both unmapped.
-TEST(SamOutputTest, WriterWritesFirstAlignmentsAndListsAlternates) {
-    EXPECT_EQ(samLines({}),
-              "r1\t77\t*\t0\t0\t*\t*\t0\t0\tACGTA\tABCDE\n"
-              "r1\t141\t*\t0\t0\t*\t*\t0\t0\tGGCAT\tFGHIJ\n");
-    Alignment alternate = placedAlignment("chr9", 7, kForward, 1);
-    alternate.alignmentType = alternateAlignmentType;
-    const PairedAlignment discordant =
-        pairedAlignmentOf(testing::alignmentsOf({placedAlignment("chr1", 1000, kForward, 30), alternate}, 5),
-                          testing::alignmentsOf({placedAlignment("chr2", 50, kForward, 40)}, 5), 190,
-                          discordantPairedAlignmentType);
-    EXPECT_EQ(samLines({discordant}),
-              "r1\t65\tchr1\t1001\t30\t5M\tchr2\t51\t0\tACGTA\tABCDE\tNM:i:0\tMD:Z:5\tXA:Z:chr9,+8,5M,0;\n"
-              "r1\t129\tchr2\t51\t40\t5M\tchr1\t1001\t0\tGGCAT\tFGHIJ\tNM:i:0\tMD:Z:5\n");
-}
-
-std::string samHeaderFor(const std::string& genomeFile, const std::string& commandLine) {
+TEST(SamOutputTest, HeaderListsEveryChromosomeWithTheAssemblyName) {
     testing::TemporaryDirectory directory;
     ExecutionParameters params;
     params.genomeInformation = std::make_unique<GenomeInformation>();
-    params.genomeInformation->file = genomeFile;
-    params.processInformation.commandLine = commandLine;
+    params.genomeInformation->file = "/data/genomes/hg38.fa";
+    params.processInformation.commandLine = "koru -g x\ty\n--sam out.sam ";
     params.samOutputRequestParameters.samOutputFile = createLockedFile(directory.file("h.sam"), false, false);
     GenomeSequence genome;
     genome.chromosomes.resize(2);
     genome.chromosomes[0].name = "chr1 first chromosome", genome.chromosomes[0].basePairs = 1000;
     genome.chromosomes[1].name = "chrM", genome.chromosomes[1].basePairs = 16569;
     writeSamFileHeader(params, genome);
-    return testing::readFile(directory.file("h.sam"));
-}
-
-TEST(SamOutputTest, HeaderListsEveryChromosomeWithTheAssemblyName) {
-    EXPECT_EQ(samHeaderFor("/data/genomes/hg38.fa", "koru -g x\ty\n--sam out.sam "),
+    EXPECT_EQ(testing::readFile(directory.file("h.sam")),
               "@HD\tVN:1.0\tSO:unsorted\n"
               "@PG\tID:koru\tPN:koru\tVN:3.0.0\tCL:koru -g x y --sam out.sam\n"
               "@SQ\tSN:chr1\tAS:hg38.fa\tLN:1000\n"
               "@SQ\tSN:chrM\tAS:hg38.fa\tLN:16569\n");
-    const std::string header = samHeaderFor("local.fa", "koru ");
-    EXPECT_NE(header.find("\tCL:koru\n"), std::string::npos) << header;
-    EXPECT_NE(header.find("@SQ\tSN:chrM\tAS:local.fa\tLN:16569\n"), std::string::npos) << header;
 }
 
 // Junction reads of 12 bases. Read A's chosen alignment (forward, chr1 at 1000) holds its last 7
@@ -210,7 +175,6 @@ struct JunctionPair {
                               concordantPairedAlignmentType, {}, &a, nullptr, genome);
         return out;
     }
-    std::string record(const GenomeSequence* genome) const { return record(&b, genome); }
     // The lines without the reads' alignments, as before junction fragments were written.
     std::string plainRecord() const {
         std::string out;
@@ -270,69 +234,34 @@ TEST(SamJunctionTest, FragmentNotReportableAsAWholeReadIsPlacedThroughTheGenome)
     genome.chromosomes[1].startGenomePosition = 10000;
     genome.chromosomes[1].endGenomePosition = 19999;
     genome.chromosomes[1].basePairs = 312;  // the fragment's part ends on its last base
-    const std::string record = pair.record(&genome);
+    const std::string record = pair.record(&pair.b, &genome);
     EXPECT_NE(record.find("\tSA:Z:chr2,308,-,7S5M,0,1;\n"), std::string::npos) << record;
     EXPECT_NE(record.find("\nr1\t2161\tchr2\t308\t0\t7S5M\tchr1\t1201\t0\t"), std::string::npos) << record;
     genome.chromosomes[1].basePairs = 311;
-    EXPECT_EQ(pair.record(&genome), pair.plainRecord());
+    EXPECT_EQ(pair.record(&pair.b, &genome), pair.plainRecord());
     EXPECT_EQ(pair.record(&pair.b), pair.plainRecord()) << "no genome to place it";
 }
 
-// Without a usable fragment the lines are those of a read without one.
+// Without a usable fragment the lines are those of a read without one; an alternate is listed, not
+// split off, and a perfect match keeps no match string.
 TEST(SamJunctionTest, ReadsThatAreNotSplitKeepTheirLines) {
     const std::string plain = JunctionPair().plainRecord();
     EXPECT_NE(plain.find("\tchr1\t1002\t70\t1S11M\t=\t1201\t211\t"), std::string::npos) << plain;
     EXPECT_EQ(plain.find("SA:Z"), std::string::npos) << plain;
-    const auto variant = [](auto change) {
-        JunctionPair changed;
-        change(changed);
-        return changed.record(&changed.b);
-    };
-    EXPECT_EQ(variant([](JunctionPair& p) { p.a.hasBiotinJunction = 0; }), plain);
-    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[1].isEmpty = 1; }), plain);
-    // An alternate is listed, not split off.
     std::string listed = plain;
     listed.insert(listed.find("\n"), "\tXA:Z:chr2,-301,12M,0;");
-    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[1].alignmentType = alternateAlignmentType; }),
-              listed);
-    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[1].primaryPosition.indelDescriptor.present = 1; }),
-              plain);
-    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[0].primaryPosition.indelDescriptor.present = 1; }),
-              plain);
-    // A perfect match keeps no match string.
-    EXPECT_EQ(variant([](JunctionPair& p) { p.a.alignments[0].matchString.clear(); }), plain);
-}
-
-// The SAM and QMR texts the output step writes for a junction pair; no SAM file when `withSam` is
-// false.
-std::pair<std::string, std::string> outputsOf(const JunctionPair& pair, std::int32_t qmrVersion,
-                                              bool withSam) {
-    PairedAlignment paired =
-        pairedAlignmentOf(pair.a, testing::alignmentsOf({pair.b}, 12), 190, concordantPairedAlignmentType);
-    paired.biotinJunctionFlag = 1;
-    ExecutionParameters params;
-    params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = qmrVersion;
-    testing::TemporaryDirectory directory;
-    auto sam = createLockedFile(directory.file("out.sam"), false, false);
-    auto qmr = createLockedFile(directory.file("out.qmr"), false, false);
-    {
-        OutputFileBufferedFileWriters writers =
-            createOutputFileBufferedFileWriters(withSam ? sam.get() : nullptr, 0, qmr.get(), 0);
-        writePairedAlignmentsToOutputFile(params, pairedAlignmentsOf(*pair.reads, {paired}, params), writers,
-                                          GenomeSequence{});
-    }
-    return {testing::readFile(directory.file("out.sam")), testing::readFile(directory.file("out.qmr"))};
-}
-
-// Splitting a read for SAM leaves the alignments as QMR reports them: the fragment's whole-read
-// placement on its Bio line.
-TEST(SamJunctionTest, QmrLinesAreThoseWrittenWithoutSam) {
-    const JunctionPair pair;
-    for (const std::int32_t version : {2, 3}) {
-        const auto [sam, qmr] = outputsOf(pair, version, true);
-        EXPECT_NE(sam.find("\t2161\tchr2\t308\t"), std::string::npos) << sam;
-        EXPECT_NE(qmr.find(" Bio\n"), std::string::npos) << qmr;
-        EXPECT_EQ(qmr, outputsOf(pair, version, false).second) << version;
+    const std::pair<void (*)(JunctionPair&), const std::string&> variants[] = {
+        {[](JunctionPair& p) { p.a.hasBiotinJunction = 0; }, plain},
+        {[](JunctionPair& p) { p.a.alignments[1].isEmpty = 1; }, plain},
+        {[](JunctionPair& p) { p.a.alignments[1].alignmentType = alternateAlignmentType; }, listed},
+        {[](JunctionPair& p) { p.a.alignments[1].primaryPosition.indelDescriptor.present = 1; }, plain},
+        {[](JunctionPair& p) { p.a.alignments[0].primaryPosition.indelDescriptor.present = 1; }, plain},
+        {[](JunctionPair& p) { p.a.alignments[0].matchString.clear(); }, plain},
+    };
+    for (const auto& [change, expected] : variants) {
+        JunctionPair changed;
+        change(changed);
+        EXPECT_EQ(changed.record(&changed.b), expected);
     }
 }
 

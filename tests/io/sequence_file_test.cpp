@@ -3,8 +3,6 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <tuple>
-
 #include "genome/genome_test_helpers.h"
 #include "test_support/temporary_directory.h"
 
@@ -15,10 +13,9 @@ using ::testing::ExitedWithCode;
 using ::testing::HasSubstr;
 using testing::TemporaryDirectory;
 
-SequenceFileOpening openText(const std::string& text, std::optional<std::string_view> marker = std::nullopt,
-                             std::uint32_t number = 0) {
-    return openSequenceFile(std::make_unique<MemoryMappedFile>(testing::memoryFile("reads.seq", text)),
-                            number, marker);
+SequenceFileOpening openText(const std::string& text, std::optional<std::string_view> marker = std::nullopt) {
+    return openSequenceFile(std::make_unique<MemoryMappedFile>(testing::memoryFile("reads.seq", text)), 0,
+                            marker);
 }
 
 std::vector<std::string> readsOf(const SequenceFile& file) {
@@ -30,19 +27,9 @@ std::vector<std::string> readsOf(const SequenceFile& file) {
     return reads;
 }
 
-TEST(SequenceFileTest, ColumnsComeFromTheFirstRecord) {
-    const SequenceFileOpening opening = openText("1234 ACGTACGT TTGGCCAA\n0002 CCCCAAAA GGGGTTTT\n");
-    ASSERT_TRUE(opening.sequenceFile) << opening.problem;
-    const SequenceFile& file = *opening.sequenceFile;
-    EXPECT_EQ(std::tuple(file.readAStartPosition, file.readAEndPosition, file.readBStartPosition,
-                         file.readBEndPosition, file.recordLength, file.numberOfRecords),
-              std::tuple(5u, 12u, 14u, 21u, 23u, 2u));
-    EXPECT_EQ(readsOf(file), (std::vector<std::string>{"ACGTACGT", "TTGGCCAA", "CCCCAAAA", "GGGGTTTT"}));
-}
-
 const std::string threeRecords = "0001 AAAACCCC GGGGTTTT\n0002 CCCCAAAA TTTTGGGG\n0003 ACACACAC GTGTGTGT\n";
 
-TEST(SequenceFileTest, RecordsEndMarkersAndIncompleteRequests) {
+TEST(SequenceFileTest, ReadsEndMarkersAndIncompleteRequests) {
     const std::vector<std::string> three{"AAAACCCC", "GGGGTTTT", "CCCCAAAA",
                                          "TTTTGGGG", "ACACACAC", "GTGTGTGT"};
     const struct {
@@ -54,6 +41,9 @@ TEST(SequenceFileTest, RecordsEndMarkersAndIncompleteRequests) {
         {"\t12-acgt,7,TTGA;\n", false, {"acgt", "TTGA"}},   // anything but letters separates the reads
         {"AC GT\nCA TG", false, {"AC", "GT", "CA", "TG"}},  // a last line without line feed counts
         {"ACGT TTGG", false, {"ACGT", "TTGG"}},
+        // A shorter read B runs on over the characters that follow it on the line.
+        {"ACGT GGGGCC\n", false, {"ACGT", "GGGG"}},
+        {"ACGTAC GG 123\n", false, {"ACGTAC", "GG 123"}},
         {"", false, {}},
         {"END\n", true, {}},
         {threeRecords + "END\n", true, three},
@@ -70,22 +60,9 @@ TEST(SequenceFileTest, RecordsEndMarkersAndIncompleteRequests) {
         const SequenceFileOpening opening = c.request ? openText(c.text, requestEndMarker) : openText(c.text);
         EXPECT_TRUE(opening.problem.empty()) << opening.problem;
         EXPECT_EQ(opening.incomplete, c.incomplete);
-        if (c.incomplete) {
-            EXPECT_FALSE(opening.sequenceFile);
-        } else {
-            ASSERT_TRUE(opening.sequenceFile);
-            EXPECT_EQ(readsOf(*opening.sequenceFile), c.reads);
-        }
-    }
-}
-
-TEST(SequenceFileTest, ReadBHasReadALength) {
-    // A shorter read B runs on over the characters that follow it on the line.
-    for (const auto& [line, readB] :
-         {std::pair("ACGT GGGGCC\n", "GGGG"), std::pair("ACGTAC GG 123\n", "GG 123")}) {
-        const SequenceFileOpening opening = openText(line);
-        ASSERT_TRUE(opening.sequenceFile);
-        EXPECT_EQ(sequenceFileReadB(*opening.sequenceFile, 0), readB);
+        ASSERT_EQ(opening.sequenceFile == nullptr, c.incomplete);
+        EXPECT_EQ(opening.sequenceFile ? readsOf(*opening.sequenceFile) : std::vector<std::string>{},
+                  c.reads);
     }
 }
 
@@ -119,18 +96,6 @@ TEST(SequenceFileTest, TextsOutsideTheLayoutOfTheFirstRecordAreRefused) {
         EXPECT_FALSE(opening.sequenceFile) << c.text;
         EXPECT_THAT(opening.problem, HasSubstr(c.problem)) << c.text;
     }
-}
-
-TEST(SequenceFileTest, CreateLoadsTheFileAndChecksTheMarker) {
-    TemporaryDirectory directory;
-    const std::string complete = directory.write("complete.seq", threeRecords + "END\n");
-    const std::string partial = directory.write("partial.seq", threeRecords);
-    const auto file = createSequenceFile(complete, 4, requestEndMarker);
-    ASSERT_TRUE(file);
-    EXPECT_EQ(file->sequenceFileNumber, 4u);
-    EXPECT_EQ(file->numberOfRecords, 3u);
-    EXPECT_FALSE(createSequenceFile(partial, 0, requestEndMarker));
-    EXPECT_EQ(createSequenceFile(partial, 0, std::nullopt)->numberOfRecords, 3u);
 }
 
 TEST(SequenceFileDeathTest, FileOutsideTheFormatEndsTheRunNamingFileAndRecord) {

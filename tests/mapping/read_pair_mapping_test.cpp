@@ -106,44 +106,37 @@ class ReadPairMappingTest : public ::testing::Test {
     }
 };
 
-TEST_F(ReadPairMappingTest, UniquePairInsideWindowIsOneConcordantPerfectAlignment) {
-    map(at(500), reverseComplementOf(at(1200)));
-    ASSERT_EQ(populated(), 1u);
-    PairedAlignment& p = slot(0);
-    EXPECT_EQ(summary(p), (Values{kConcordant, 500, 1200, 700, 60, 200}));
-    EXPECT_EQ(placement(p.readAAlignments.alignments[0]), (Values{500, kForward, primaryAlignmentType}));
-    EXPECT_EQ(placement(p.readBAlignments.alignments[0]), (Values{1200, kReverse, primaryAlignmentType}));
-    EXPECT_EQ(
-        values(p.readAAlignments.numberOfPopulatedAlignments, p.readBAlignments.numberOfPopulatedAlignments,
-               p.chromosomeDifference, p.highQualityFlag, p.noCandidateFlag, p.biotinJunctionFlag),
-        (Values{1, 1, 0, 1, 0, 0}));
-    // Perfect matches; quality 40 is the reads' average quality, 'I' - 33.
-    EXPECT_EQ(editsOf(align(p.readAAlignments, pair.readA)), (Edits{"100M", "100", 0, 0, 0, 1}));
-    EXPECT_EQ(editsOf(align(p.readBAlignments, pair.readB)), (Edits{"100M", "100", 0, 0, 0, 1}));
-    EXPECT_EQ(values(p.readAAlignments.alignments[0].mappingQuality,
-                     p.readBAlignments.alignments[0].mappingQuality),
-              (Values{40, 40}));
-    const ReadPairMappingStatistics& s = *statistics;
-    EXPECT_EQ(values(s.readPairsProcessed, s.pairsWithCandidatesInWindow,
-                     s.pairsWithExactlyOneCandidatePairInWindow, s.candidatePairsInWindow,
-                     s.hitCountSumExactlyOne, s.popCountSumExactlyOne, s.pairsWithNoCandidatesInWindow),
-              (Values{1, 1, 1, 1, 60, 0, 0}));
-    EXPECT_EQ(groups(), (Values{0, 1, 0, 0}));
-}
-
-TEST_F(ReadPairMappingTest, DistanceOfExactlyTheWindowIsInsideIt) {
+// Perfect unique reads up to the window apart, the window included, make one concordant pair; one
+// base further, a discordant one.
+TEST_F(ReadPairMappingTest, UniquePairUpToTheWindowApartIsConcordant) {
     for (const auto& [a, b, concordant] : {std::tuple{500u, 1500u, true}, std::tuple{500u, 1501u, false},
                                            std::tuple{1600u, 600u, true}, std::tuple{1601u, 600u, false}}) {
         SCOPED_TRACE(std::to_string(a) + " and " + std::to_string(b));
         map(at(a), reverseComplementOf(at(b)));
         ASSERT_EQ(populated(), 1u);
-        EXPECT_EQ(summary(slot(0)), values(concordant ? kConcordant : kDiscordant, a, b,
-                                           std::abs(std::int64_t{a} - b), 60, 200));
-        const ReadPairMappingStatistics& s = *statistics;
+        PairedAlignment& p = slot(0);
+        EXPECT_EQ(summary(p), values(concordant ? kConcordant : kDiscordant, a, b,
+                                     std::abs(std::int64_t{a} - b), 60, 200));
+        EXPECT_EQ(placement(p.readAAlignments.alignments[0]), values(a, kForward, primaryAlignmentType));
+        EXPECT_EQ(placement(p.readBAlignments.alignments[0]), values(b, kReverse, primaryAlignmentType));
+        EXPECT_EQ(values(p.readAAlignments.numberOfPopulatedAlignments,
+                         p.readBAlignments.numberOfPopulatedAlignments, p.chromosomeDifference,
+                         p.highQualityFlag, p.noCandidateFlag, p.biotinJunctionFlag),
+                  (Values{1, 1, 0, 1, 0, 0}));
+        // Perfect matches; quality 40 is the reads' average quality, 'I' - 33.
+        for (const auto& [alignments, read] :
+             {std::pair{&p.readAAlignments, &pair.readA}, std::pair{&p.readBAlignments, &pair.readB}}) {
+            const Alignment& aligned = align(*alignments, *read);
+            EXPECT_EQ(editsOf(aligned), (Edits{"100M", "100", 0, 0, 0, 1}));
+            EXPECT_EQ(aligned.mappingQuality, 40u);
+        }
         // Outside the window, the sums take both reads' highest hit count and lowest mismatch candidates.
-        EXPECT_EQ(values(s.pairsWithCandidatesInWindow, s.pairsWithNoCandidatesInWindow,
-                         s.hitCountSumOutsideWindow, s.popCountSumOutsideWindow),
-                  concordant ? (Values{1, 0, 0, 0}) : (Values{0, 1, 60, 0}));
+        const ReadPairMappingStatistics& s = *statistics;
+        EXPECT_EQ(values(s.readPairsProcessed, s.pairsWithCandidatesInWindow, s.pairsWithNoCandidatesInWindow,
+                         s.pairsWithExactlyOneCandidatePairInWindow, s.candidatePairsInWindow,
+                         s.hitCountSumExactlyOne, s.popCountSumExactlyOne, s.hitCountSumOutsideWindow,
+                         s.popCountSumOutsideWindow),
+                  concordant ? (Values{1, 1, 0, 1, 1, 60, 0, 0, 0}) : (Values{1, 0, 1, 0, 0, 0, 0, 60, 0}));
         EXPECT_EQ(groups(), concordant ? (Values{0, 1, 0, 0}) : (Values{1, 0, 0, 0}));
     }
 }
@@ -219,7 +212,7 @@ TEST_F(ReadPairMappingTest, HitCountPairOutsideWindowCountsAlsoWhenConcordantPai
     EXPECT_EQ(groups(), (Values{0, 1, 0, 1}));
 }
 
-// Equal positions reach the mapping quality through their count: two give 3, ten give 0.
+// Equal positions reach the mapping quality through their count: two give 3.
 TEST_F(ReadPairMappingTest, TiedPairsKeepTheEarliestAndEqualPositionsShareTheQuality) {
     // The pairs (500, 1200) and (2500, 3200) tie on every aggregate.
     put(2500, at(500));
@@ -234,18 +227,32 @@ TEST_F(ReadPairMappingTest, TiedPairsKeepTheEarliestAndEqualPositionsShareTheQua
     EXPECT_EQ(values(s.candidatePairsInWindow, s.pairsWithExactlyOneCandidatePairInWindow,
                      s.hitCountSumMoreThanOne, s.popCountSumMoreThanOne),
               (Values{2, 0, 60, 0}));
-    // Ten copies of read A within the window of one read B.
-    params.concordantReadPairBasePairWindowSize = 2000;
-    g = {};
-    const std::string copy = at(100);
-    for (std::size_t k = 1; k < 10; ++k) put(100 + 150 * k, copy);
-    map(copy, reverseComplementOf(at(1700)));
-    ASSERT_EQ(populated(), 1u);
-    const Alignment& a = align(slot(0).readAAlignments, pair.readA);
-    EXPECT_EQ(values(slot(0).readAAlignments.alignments[0].primaryPosition.genomePosition,
-                     a.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches, a.mappingQuality,
-                     align(slot(0).readBAlignments, pair.readB).mappingQuality),
-              (Values{100, 10, 0, 40}));
+}
+
+// A concordant pair lends each read its mate's quality, unless another place of the read pairs
+// with the mate as well: then the mate cannot choose between them, and the read keeps its own low
+// quality (a read in a tandem duplication was reported at quality 254 at the wrong copy).
+TEST_F(ReadPairMappingTest, AReadWithACopyInsideTheWindowKeepsItsOwnQuality) {
+    const std::string original = chr;
+    for (const bool inside : {true, false}) {
+        chr = original;
+        g = {};
+        put(inside ? 800 : 3000, at(500));
+        map(at(500), reverseComplementOf(at(1200)));
+        ASSERT_EQ(slot(0).type, kConcordant);
+        const Alignment &a = align(slot(0).readAAlignments, pair.readA),
+                        &b = align(slot(0).readBAlignments, pair.readB);
+        const std::uint32_t qualityA = reportedMappingQuality(a, &b, true),
+                            qualityB = reportedMappingQuality(b, &a, true);
+        EXPECT_EQ(values(a.tiedWithinPair != 0, b.tiedWithinPair != 0), values(inside, false));
+        if (inside) {
+            EXPECT_LE(qualityA, 3u);  // two places fit equally well
+            EXPECT_GE(qualityB, 20u);
+        } else {
+            EXPECT_GE(qualityA, 20u);
+            EXPECT_EQ(qualityA, qualityB);
+        }
+    }
 }
 
 TEST_F(ReadPairMappingTest, EditsReachCigarAndMismatchStrings) {
@@ -273,26 +280,20 @@ TEST_F(ReadPairMappingTest, EditsReachCigarAndMismatchStrings) {
         EXPECT_EQ(alignments->alignments[0].primaryPosition.indelDescriptor.present, 0u);
 }
 
+// The unsupported read stays empty and is counted; its mate is placed where it comes from.
 TEST_F(ReadPairMappingTest, ReadsOutside32To512BasesAreCountedAndTheirMatesMappedAlone) {
     for (const std::uint32_t length : {31u, 32u, 512u, 513u}) {
         for (const bool onReadA : {true, false}) {
             const std::string sized = at(500, length), mate = reverseComplementOf(at(1500));
             map(onReadA ? sized : mate, onReadA ? mate : sized);
             const bool supported = length >= 32 && length <= 512;
+            const Alignments &own = onReadA ? slot(0).readAAlignments : slot(0).readBAlignments,
+                             &other = onReadA ? slot(0).readBAlignments : slot(0).readAAlignments;
             EXPECT_EQ(values(result->numberOfAllocatedPairedAlignments(), populated(),
-                             statistics->readPairsWithUnsupportedReadLength,
-                             populated() > 0 && slot(0).type == kConcordant),
-                      supported ? (Values{2, 1, 0, 1}) : (Values{2, 1, 1, 0}))
+                             statistics->readPairsWithUnsupportedReadLength, slot(0).type == kConcordant,
+                             own.alignments[0].isEmpty, other.alignments[0].primaryPosition.genomePosition),
+                      values(2, 1, !supported, supported, !supported, 1500))
                 << length << (onReadA ? " on read A" : " on read B");
-            if (supported) continue;
-            // The unsupported read stays empty; its mate is placed where it comes from.
-            const Alignment& sizedAlignment =
-                (onReadA ? slot(0).readAAlignments : slot(0).readBAlignments).alignments[0];
-            const Alignment& mateAlignment =
-                (onReadA ? slot(0).readBAlignments : slot(0).readAAlignments).alignments[0];
-            EXPECT_TRUE(sizedAlignment.isEmpty);
-            EXPECT_FALSE(mateAlignment.isEmpty);
-            EXPECT_EQ(mateAlignment.primaryPosition.genomePosition, 1500u);
         }
     }
     // Both reads unsupported: no paired alignment at all.
@@ -523,96 +524,87 @@ ReadPair pairOfReads(std::uint32_t readBLength = 100) {
     return pair;
 }
 
-TEST(ReadPairMappingSelectionTest, DiscordantPairIsPrimaryOnlyWhenClearlyBetter) {
-    struct Case {
-        std::uint32_t readBLength;
-        bool penalty;
-        std::uint32_t concordant, discordant;
-        std::string expected;  // primary then secondary: C, D or - for none
-    };
-    const Case cases[] = {
-        {100, true, 145, 152, "D-"},  // 150 < 152; the concordant pair, below Q = 150, is dropped
-        {100, true, 147, 152, "CD"},  // 152 is not below 152
-        {100, true, 150, 156, "DC"},  // a secondary at Q is kept
-        {100, true, 149, 155, "D-"},  {100, true, 200, 149, "C-"},
-        {100, true, 200, 150, "CD"},  {100, true, 0, 3, "C-"},  // a discordant score below the penalty
-        {101, true, 200, 150, "C-"},                            // Q = ceil(201 x 0.75) = 151
-        {100, false, 145, 152, "D-"},                           // below Q and below the discordant score
-        {100, false, 150, 180, "CD"},                           // not below Q
-        {100, false, 140, 130, "C-"},
-    };
-    for (const Case& c : cases) {
-        const ReadPair pair = pairOfReads(c.readBLength);
-        auto alignments = createPairedAlignments(pair, 2);
-        initPairedAlignment(alignments->pairedAlignments[0], pair, 7, kConcordant);
-        initPairedAlignment(alignments->pairedAlignments[1], pair, 7, kDiscordant);
-        alignments->pairedAlignments[0].alignmentScore = c.concordant;
-        alignments->pairedAlignments[1].alignmentScore = c.discordant;
-        alignments->numberOfPopulatedPairedAlignments = 2;
-        ExecutionParameters params;
-        params.useDisconcordantPairScorePenaltyToSelectPrimaryAlignment = c.penalty;
-        const PairedAlignment *primary = nullptr, *secondary = nullptr;
-        selectPrimaryAndSecondaryAlignment(params, *alignments, primary, secondary);
-        const auto label = [](const PairedAlignment* p) {
-            return p == nullptr ? '-' : p->type == kConcordant ? 'C' : 'D';
-        };
-        EXPECT_EQ(std::string({label(primary), label(secondary)}), c.expected)
-            << c.concordant << " vs " << c.discordant << (c.penalty ? " with" : " without") << " penalty";
+// Primary then secondary of paired alignments of these types and scores: C, D, - for none, and ? for
+// a choice left as it was.
+std::string selected(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& typesAndScores,
+                     bool penalty = true, std::uint32_t readBLength = 100) {
+    const ReadPair pair = pairOfReads(readBLength);
+    auto alignments = createPairedAlignments(pair, 2);
+    for (std::size_t i = 0; i < typesAndScores.size(); ++i) {
+        initPairedAlignment(alignments->pairedAlignments[i], pair, 7, typesAndScores[i].first);
+        alignments->pairedAlignments[i].alignmentScore = typesAndScores[i].second;
     }
-    // One paired alignment of either type is the primary; the secondary is left untouched, as are
-    // both without any.
-    const ReadPair pair = pairOfReads();
-    const PairedAlignment untouched{};
-    for (const std::uint32_t populated : {0u, 1u}) {
-        for (const std::uint32_t type : {kConcordant, kDiscordant}) {
-            auto alignments = createPairedAlignments(pair, 2);
-            initPairedAlignment(alignments->pairedAlignments[0], pair, 7, type);
-            alignments->numberOfPopulatedPairedAlignments = populated;
-            const PairedAlignment *primary = &untouched, *secondary = &untouched;
-            selectPrimaryAndSecondaryAlignment(ExecutionParameters{}, *alignments, primary, secondary);
-            EXPECT_EQ(primary, populated == 0 ? &untouched : &alignments->pairedAlignments[0]);
-            EXPECT_EQ(secondary, &untouched);
-        }
-    }
+    alignments->numberOfPopulatedPairedAlignments = static_cast<std::uint32_t>(typesAndScores.size());
+    ExecutionParameters params;
+    params.useDisconcordantPairScorePenaltyToSelectPrimaryAlignment = penalty;
+    const PairedAlignment unchosen{};
+    const PairedAlignment *primary = &unchosen, *secondary = &unchosen;
+    selectPrimaryAndSecondaryAlignment(params, *alignments, primary, secondary);
+    const auto label = [&](const PairedAlignment* p) {
+        return p == &unchosen ? '?' : p == nullptr ? '-' : p->type == kConcordant ? 'C' : 'D';
+    };
+    return {label(primary), label(secondary)};
 }
 
+TEST(ReadPairMappingSelectionTest, DiscordantPairIsPrimaryOnlyWhenClearlyBetter) {
+    const auto pairs = [](std::uint32_t concordant, std::uint32_t discordant) {
+        return std::vector<std::pair<std::uint32_t, std::uint32_t>>{{kConcordant, concordant},
+                                                                    {kDiscordant, discordant}};
+    };
+    // With the penalty of 5: 150 < 152; the concordant pair, below Q = 150, is dropped.
+    EXPECT_EQ(selected(pairs(145, 152)), "D-");
+    EXPECT_EQ(selected(pairs(147, 152)), "CD");  // 152 is not below 152
+    EXPECT_EQ(selected(pairs(150, 156)), "DC");  // a secondary at Q is kept
+    EXPECT_EQ(selected(pairs(149, 155)), "D-");
+    EXPECT_EQ(selected(pairs(200, 149)), "C-");
+    EXPECT_EQ(selected(pairs(200, 150)), "CD");
+    EXPECT_EQ(selected(pairs(0, 3)), "C-");                 // a discordant score below the penalty
+    EXPECT_EQ(selected(pairs(200, 150), true, 101), "C-");  // Q = ceil(201 x 0.75) = 151
+    // Without the penalty the discordant pair wins below Q and below the discordant score.
+    EXPECT_EQ(selected(pairs(145, 152), false), "D-");
+    EXPECT_EQ(selected(pairs(150, 180), false), "CD");
+    EXPECT_EQ(selected(pairs(140, 130), false), "C-");
+    // One paired alignment of either type is the primary; the secondary is left, as are both without any.
+    EXPECT_EQ(selected({{kConcordant, 7}}), "C?");
+    EXPECT_EQ(selected({{kDiscordant, 7}}), "D?");
+    EXPECT_EQ(selected({}), "??");
+}
+
+// Read A's two alignments with their first, last and middle word scores: with a junction each
+// fragment's middle counts, and of the outer words only those the other fragment does not cover.
 TEST(ReadPairMappingScoreTest, JunctionReadScoresEachFragmentWhereItCoversTheRead) {
-    struct Case {
-        std::uint16_t f0, l0, m0, f1, l1, m1;
+    using Words = std::tuple<std::uint16_t, std::uint16_t, std::uint16_t>;
+    const struct {
+        Words fragments[2];
         std::uint8_t junction;
         std::uint32_t expected;
-    };
-    const Case cases[] = {
-        {9, 0, 1, 0, 7, 1, 1, 98},       // fragment 1 covers the start, 0 the end: 100 - 1 - 1 - (0 + 0)
-        {0, 9, 1, 7, 0, 1, 1, 98},       // and the other way round
-        {2, 9, 1, 7, 3, 1, 1, 93},       // 100 - 1 - 1 - (2 + 3)
-        {4, 4, 1, 0, 7, 1, 1, 83},       // no clear cover: all four words count
-        {9, 0, 1, 0, 7, 1, 0, 90},       // no junction: 100 less alignment 0's whole-read score
-        {30, 30, 40, 30, 30, 40, 1, 0},  // never below 0
-    };
-    const auto fragment = [](std::uint32_t position, std::uint16_t first, std::uint16_t last,
-                             std::uint16_t middle) {
-        Alignment a = alignmentAt(positionAt(position, static_cast<std::uint16_t>(first + last + middle)));
-        MismatchScores& s = a.primaryPosition.mappingScores.mismatchScores;
-        s.firstWordScore = first;
-        s.lastWordScore = last;
-        s.middleWordsScore = middle;
-        return a;
+    } cases[] = {
+        {{{9, 0, 1}, {0, 7, 1}}, 1, 98},  // fragment 1 covers the start, 0 the end: 100 - 1 - 1 - (0 + 0)
+        {{{0, 9, 1}, {7, 0, 1}}, 1, 98},  // and the other way round
+        {{{2, 9, 1}, {7, 3, 1}}, 1, 93},  // 100 - 1 - 1 - (2 + 3)
+        {{{4, 4, 1}, {0, 7, 1}}, 1, 83},  // no clear cover: all four words count
+        {{{9, 0, 1}, {0, 7, 1}}, 0, 90},  // no junction: 100 less alignment 0's whole-read score
+        {{{30, 30, 40}, {30, 30, 40}}, 1, 0},  // never below 0
     };
     const ReadPair pair = pairOfReads();
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         PairedAlignment p;
         initPairedAlignment(p, pair, 7, kConcordant);
-        p.readAAlignments.alignments[0] = fragment(100, c.f0, c.l0, c.m0);
-        p.readAAlignments.alignments[1] = fragment(3000, c.f1, c.l1, c.m1);
+        for (int i = 0; i < 2; ++i) {
+            const auto [first, last, middle] = c.fragments[i];
+            Alignment& a = p.readAAlignments.alignments[i] =
+                alignmentAt(positionAt(100 + 2900 * i, static_cast<std::uint16_t>(first + last + middle)));
+            MismatchScores& s = a.primaryPosition.mappingScores.mismatchScores;
+            std::tie(s.firstWordScore, s.lastWordScore, s.middleWordsScore) = c.fragments[i];
+        }
         p.readAAlignments.numberOfPopulatedAlignments = 2;
         p.readAAlignments.hasBiotinJunction = c.junction;
         p.readBAlignments.numberOfPopulatedAlignments = 1;
-        calculatePairedAlignmentAggregateScoresAndDistances(ExecutionParameters{}, p);
         // Read B has no alignment: read A's score alone.
+        calculatePairedAlignmentAggregateScoresAndDistances(ExecutionParameters{}, p);
         EXPECT_EQ(values(p.alignmentScore, p.aggregateHitCount, p.distance),
                   values(c.expected, 0, noReadDistance))
-            << c.f0 << " " << c.l0 << " " << c.f1 << " " << c.l1;
+            << c.expected;
         p.readBAlignments.alignments[0] = alignmentAt(positionAt(600, 5));
         calculatePairedAlignmentAggregateScoresAndDistances(ExecutionParameters{}, p);
         EXPECT_EQ(values(p.alignmentScore, p.distance), values(c.expected + 95, 500));

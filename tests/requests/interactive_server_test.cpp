@@ -12,13 +12,11 @@
 #include <fstream>
 
 #include "requests/lambda_requests.h"
-#include "test_support/sam_text.h"
 
 namespace koru {
 namespace {
 
 using ::testing::HasSubstr;
-using ::testing::StartsWith;
 using namespace koru::testing;
 namespace fs = std::filesystem;
 
@@ -65,53 +63,27 @@ TEST_F(InteractiveServerTest, SamNamesCarryTheRequestsName) {
                                                "d.seq:0", "d.seq:0"}));
 }
 
-TEST_F(InteractiveServerTest, TheMarkerAloneOrNoQmrOutputGivesAResultOfTheMarker) {
-    submit("empty.seq", "END\n");
-    EXPECT_EQ(process("empty.seq"), RequestOutcome::answered);
-    EXPECT_EQ(result("empty.seq"), "END");
-    run.params.qmrOutputRequestParameters.isQmrOutputRequest = false;
-    submit("pairs.seq", cutRecords(0, 2) + "END\n");
-    EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
-    EXPECT_EQ(result("pairs.seq"), "END");
-}
-
-// A refused request gets one "#ERROR: " line and the marker, and leaves the input directory.
-void expectErrorResult(const std::string& name, const std::string& message, const std::string& text) {
-    EXPECT_THAT(text, StartsWith(std::string("#ERROR: The request \"") + name + "\" was not mapped: "));
-    EXPECT_THAT(text, HasSubstr(message));
-    EXPECT_TRUE(text.ends_with(".\nEND")) << text;
-    EXPECT_EQ(std::count(text.begin(), text.end(), '\n'), 1);
-}
-
+// A refused request, outside the format or at a path over 1023 characters, gets one "#ERROR: "
+// line and the marker, and leaves the input directory.
 TEST_F(InteractiveServerTest, BadRequestsAreAnsweredWithAnError) {
-    const std::vector<std::pair<std::string, std::string>> requests = {
-        {"1234 5678\nEND\n", "its first line does not hold two runs of letters"},
-        {cutRecord(0, 0) + cutRecord(0, 1).substr(10) + "END\n",
-         "line 2 has 196 characters, but the first line has 206"},
-        {"ACGTACGT TT\nEND\n", "its first line ends before read B has read A's length of 8 bases"},
-    };
-    for (const auto& [text, message] : requests) {
-        submit("bad.seq", text);
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(process("bad.seq"), RequestOutcome::answered);
-        EXPECT_THAT(::testing::internal::GetCapturedStderr(),
-                    HasSubstr("ERROR: The request \"" + input + "/bad.seq\" was not mapped: " + message));
-        expectErrorResult("bad.seq", message, result("bad.seq"));
-        EXPECT_FALSE(inInput("bad.seq"));
-    }
-}
-
-TEST_F(InteractiveServerTest, RequestWithATooLongPathIsAnsweredWithAnError) {
     std::string deep = input;
     while (deep.size() < longestRequestPath - 4) deep += "/" + std::string(200, 'd');
     fs::create_directories(deep);
-    run.params.interactiveServerRequestParameters.requestInputDirectory = deep;
     std::ofstream(deep + "/long.seq") << cutRecords(0, 1) << "END\n";
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(process("long.seq"), RequestOutcome::answered);
-    ::testing::internal::GetCapturedStderr();
-    expectErrorResult("long.seq", "longer than 1023 characters", result("long.seq"));
-    EXPECT_FALSE(fs::exists(deep + "/long.seq"));
+    submit("bad.seq", "1234 5678\nEND\n");
+    const std::pair<std::string, std::string> requests[] = {
+        {"bad.seq", "its first line does not hold two runs of letters (read A and read B)"},
+        {"long.seq", "its path or the path of its result is longer than 1023 characters"}};
+    for (const auto& [name, message] : requests) {
+        ::testing::internal::CaptureStderr();
+        EXPECT_EQ(process(name), RequestOutcome::answered);
+        EXPECT_THAT(
+            ::testing::internal::GetCapturedStderr(),
+            HasSubstr("ERROR: The request \"" + input + "/" + name + "\" was not mapped: " + message));
+        EXPECT_EQ(result(name), "#ERROR: The request \"" + name + "\" was not mapped: " + message + ".\nEND");
+        EXPECT_FALSE(inInput(name));
+        run.params.interactiveServerRequestParameters.requestInputDirectory = input = deep;
+    }
 }
 
 // A request's records and order are checked on the real server (e2e/interactive_server_test.cpp).
@@ -131,6 +103,28 @@ TEST_F(InteractiveServerTest, CompleteRequestReplacesAnEarlierResultAndIsRemoved
     EXPECT_FALSE(inInput("pairs.seq"));
     EXPECT_THAT(run.report(), HasSubstr("\n\n\nProcessing File \"pairs.seq\" \n"));
     EXPECT_THAT(run.report(), HasSubstr("Mapping time for \"" + input + "/pairs.seq\" request file"));
+    // The marker alone, or a request without QMR output, gives a result of the marker.
+    submit("empty.seq", "END\n");
+    EXPECT_EQ(process("empty.seq"), RequestOutcome::answered);
+    EXPECT_EQ(result("empty.seq"), "END");
+    run.params.qmrOutputRequestParameters.isQmrOutputRequest = false;
+    submit("pairs.seq", cutRecords(0, 2) + "END\n");
+    EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
+    EXPECT_EQ(result("pairs.seq"), "END");
+}
+
+// Reads with IUPAC codes and no-call marks once ended the server, and again after every restart.
+TEST_F(InteractiveServerTest, RequestOfUncalledLettersIsAnsweredWithItsPlaces) {
+    std::string text;
+    for (std::uint32_t record = 0; record < 12; ++record) {
+        const auto [a, b] = markedPair(record);
+        text += "0000 " + a + " " + b + "\n";
+    }
+    submit("marked.seq", text + "END\n");
+    EXPECT_EQ(process("marked.seq"), RequestOutcome::answered);
+    const auto lines = qmrLines(result("marked.seq"));
+    EXPECT_EQ(lines.size(), 12u);
+    for (const QmrLine& line : lines) expectCutPlaces(line);
 }
 
 TEST_F(InteractiveServerTest, ListingAnswersFilesInNameOrderAndIgnoresDirectories) {

@@ -16,13 +16,13 @@ std::string randomBases(std::size_t length, unsigned seed) {
     return testing::randomBases(length, random);
 }
 
-// The bases of a plane pair from a bit position on, decoded.
-std::string decodeFrom(const std::vector<uint32_t>& base, const std::vector<uint32_t>& check, uint64_t bit,
-                       size_t count) {
+// The bases of a read's reverse-complement planes from a bit position on, decoded.
+std::string reverseFrom(const Read& read, uint64_t bit, size_t count) {
     std::string text;
     for (uint64_t at = bit; at < bit + count; ++at) {
-        const uint32_t shift = 31 - static_cast<uint32_t>(at % 32);
-        text.push_back("TCAG"[((base[at / 32] >> shift) & 1) << 1 | ((check[at / 32] >> shift) & 1)]);
+        const uint32_t shift = 31 - static_cast<uint32_t>(at % 32), word = static_cast<uint32_t>(at / 32);
+        text.push_back("TCAG"[((read.reverseComplementBaseWords[word] >> shift) & 1) << 1 |
+                              ((read.reverseComplementCheckWords[word] >> shift) & 1)]);
     }
     return text;
 }
@@ -33,22 +33,15 @@ TEST(ReadPairTest, ReverseComplementIsRightAlignedInThePairsPlanes) {
     const auto pair = createReadPair(100, 0);
     const std::string a = randomBases(100, 1), b = randomBases(100, 2);
     populateEncodedSequenceInReadPair(*pair, 100, a, b);
-    const Read& read = pair->readA;
-    EXPECT_EQ(read.reverseComplementMaskWords[0], 0x0000000Fu);
-    EXPECT_EQ(decodeFrom(read.reverseComplementBaseWords, read.reverseComplementCheckWords, 28, 100),
-              reverseComplementOf(a));
-    EXPECT_EQ(decodeFrom(read.baseWords, read.checkWords, 0, 100), a);
-    EXPECT_EQ(
-        decodeFrom(pair->readB.reverseComplementBaseWords, pair->readB.reverseComplementCheckWords, 28, 100),
-        reverseComplementOf(b));
+    EXPECT_EQ(pair->readA.reverseComplementMaskWords[0], 0x0000000Fu);
+    EXPECT_EQ(reverseFrom(pair->readA, 28, 100), reverseComplementOf(a));
+    EXPECT_EQ(reverseFrom(pair->readB, 28, 100), reverseComplementOf(b));
 
     const auto longer = createReadPair(150, 0);
     populateEncodedSequenceInReadPair(*longer, 97, a.substr(0, 97), a);
     EXPECT_EQ(longer->readA.reverseComplementMaskWords,
               (std::vector<uint32_t>{0u, 0x00000001u, 0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}));
-    EXPECT_EQ(decodeFrom(longer->readA.reverseComplementBaseWords, longer->readA.reverseComplementCheckWords,
-                         63, 97),
-              reverseComplementOf(a.substr(0, 97)));
+    EXPECT_EQ(reverseFrom(longer->readA, 63, 97), reverseComplementOf(a.substr(0, 97)));
 
     populateEncodedSequenceInReadPair(*longer, 150, randomBases(150, 4), randomBases(150, 5));
     const char* storage = longer->readA.sequence.data();
@@ -56,9 +49,7 @@ TEST(ReadPairTest, ReverseComplementIsRightAlignedInThePairsPlanes) {
     populateEncodedSequenceInReadPair(*longer, 40, shorter, shorter);
     EXPECT_EQ(longer->readA.maskWords, (std::vector<uint32_t>{0xFFFFFFFFu, 0xFF000000u, 0u, 0u, 0u}));
     EXPECT_EQ(longer->readA.baseWords[2], 0u);
-    EXPECT_EQ(decodeFrom(longer->readA.reverseComplementBaseWords, longer->readA.reverseComplementCheckWords,
-                         120, 40),
-              reverseComplementOf(shorter));
+    EXPECT_EQ(reverseFrom(longer->readA, 120, 40), reverseComplementOf(shorter));
     EXPECT_EQ(longer->readA.sequence.data(), storage) << "the text storage is reused";
 }
 
@@ -67,14 +58,11 @@ TEST(ReadPairTest, ResetZeroesTheChosenPlanesAndAlwaysClearsTheFlags) {
     populateEncodedSequenceInReadPair(*pair, 64, std::string(64, 'G'), std::string(64, 'A'));
     initQualitySequence(pair->readA, 'I');
     addReverseComplementAsciiEncodedSequence(pair->readB);
-
     resetReadPair(*pair, true, false);
     EXPECT_EQ(pair->readA.baseWords, (std::vector<uint32_t>{0, 0}));
     EXPECT_EQ(pair->readB.maskWords, (std::vector<uint32_t>{0, 0}));
     EXPECT_EQ(pair->readA.reverseComplementMaskWords, (std::vector<uint32_t>{~0u, ~0u}));
-    EXPECT_FALSE(pair->readA.hasReverseQualitySequence);
-    EXPECT_FALSE(pair->readB.hasReverseComplementSequence);
-
+    EXPECT_FALSE(pair->readA.hasReverseQualitySequence || pair->readB.hasReverseComplementSequence);
     resetReadPair(*pair, false, true);
     EXPECT_EQ(pair->readA.reverseComplementMaskWords, (std::vector<uint32_t>{0, 0}));
 }
@@ -93,15 +81,14 @@ TEST(ReadPairTest, ReverseComplementTextIsBuiltOnceUntilTheNextReset) {
     resetReadPair(*pair, true, true);
     EXPECT_STREQ(getReadSequenceForOrientation(read, kReverseComplementOrientation), "TTGG");
     EXPECT_EQ(getReadSequenceForOrientation(read, 3), nullptr);
-
     // The reversed quality is built with it.
-    read.sequence = "ACGT";
     read.qualitySequence = "ABCD";
     read.hasReverseQualitySequence = false;
     addReverseComplementOrientation(read);
     EXPECT_EQ(read.reverseQualitySequence, "DCBA");
 }
 
+// IUPAC codes and no-call marks once ended the run when a read was reverse complemented.
 TEST(ReadPairTest, UncalledLettersAreReadAsNInTextAndMask) {
     const auto pair = createReadPair(8, 0);
     populateEncodedSequenceInReadPair(*pair, 8, "AR.GyX-*", "ACGTacgt");

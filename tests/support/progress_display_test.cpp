@@ -18,17 +18,14 @@ using namespace std::chrono_literals;
 using TimePoint = std::chrono::steady_clock::time_point;
 
 TEST(ProgressFormat, DurationsThousandsAndShares) {
-    EXPECT_EQ(formatProgressDuration(0.4), "0 s");
-    EXPECT_EQ(formatProgressDuration(59.4), "59 s");
-    EXPECT_EQ(formatProgressDuration(60), "1 min 00 s");
-    EXPECT_EQ(formatProgressDuration(3599), "59 min 59 s");
-    EXPECT_EQ(formatProgressDuration(3600), "1 h 00 min");
-    EXPECT_EQ(formatProgressDuration(7409), "2 h 03 min");
-    EXPECT_EQ(formatThousands(0), "0");
-    EXPECT_EQ(formatThousands(999), "999");
-    EXPECT_EQ(formatThousands(1000), "1,000");
-    EXPECT_EQ(formatThousands(1234567), "1,234,567");
-
+    EXPECT_EQ(
+        std::vector({formatProgressDuration(0.4), formatProgressDuration(59.4), formatProgressDuration(60),
+                     formatProgressDuration(3599), formatProgressDuration(3600),
+                     formatProgressDuration(7409)}),
+        std::vector<std::string>({"0 s", "59 s", "1 min 00 s", "59 min 59 s", "1 h 00 min", "2 h 03 min"}));
+    EXPECT_EQ(std::vector({formatThousands(0), formatThousands(999), formatThousands(1000),
+                           formatThousands(1234567)}),
+              std::vector<std::string>({"0", "999", "1,000", "1,234,567"}));
     EXPECT_EQ(formatMappingProgress(12000, 4, std::nullopt), "Mapped 12,000 pairs, 3,000 pairs/s");
     // A quarter in 30 s: 90 s left.
     EXPECT_EQ(formatMappingProgress(5000, 30, 0.25),
@@ -38,18 +35,14 @@ TEST(ProgressFormat, DurationsThousandsAndShares) {
     EXPECT_EQ(formatMappingProgress(10, 2, 1.3), "Mapped 10 pairs, 5 pairs/s, 100.0% done, 0 s left");
 }
 
+// A late caller resets the interval from its own time.
 TEST(RateLimiter, AtMostOnceAnIntervalCountedFromTheLastUpdate) {
     const TimePoint start{};
     RateLimiter limiter(1s, start);
-    EXPECT_FALSE(limiter.due(start));
-    EXPECT_FALSE(limiter.due(start + 999ms));
-    EXPECT_TRUE(limiter.due(start + 1s));
-    EXPECT_FALSE(limiter.due(start + 1s));
-    EXPECT_FALSE(limiter.due(start + 1999ms));
-    // A late caller resets the interval from its own time.
-    EXPECT_TRUE(limiter.due(start + 2500ms));
-    EXPECT_FALSE(limiter.due(start + 3400ms));
-    EXPECT_TRUE(limiter.due(start + 3500ms));
+    std::vector<bool> due;
+    for (const auto after : {0ms, 999ms, 1000ms, 1000ms, 1999ms, 2500ms, 3400ms, 3500ms})
+        due.push_back(limiter.due(start + after));
+    EXPECT_EQ(due, std::vector<bool>({false, false, true, false, false, true, false, true}));
 }
 
 // A stream in memory, read back whole.
@@ -61,7 +54,6 @@ struct MemoryStream {
         std::fclose(stream);
         std::free(buffer);
     }
-    std::FILE* get() const { return stream; }
     std::string text() {
         std::fflush(stream);
         return std::string(buffer, size);
@@ -70,7 +62,7 @@ struct MemoryStream {
 
 TEST(MappingProgress, DrawsAtMostOnceASecondAndShowsTheShareRead) {
     MemoryStream terminal;
-    ProgressLine line(terminal.get(), true);
+    ProgressLine line(terminal.stream, true);
     TimePoint now{};
     std::uint64_t bytesRead = 0;
     MappingProgress progress(
@@ -87,20 +79,17 @@ TEST(MappingProgress, DrawsAtMostOnceASecondAndShowsTheShareRead) {
               "\rMapped 1,001 pairs, 501 pairs/s, 25.0% done, 6 s left\033[K");
     line.clear();
     EXPECT_EQ(terminal.text().substr(terminal.text().size() - 4), "\r\033[K");
-}
-
-TEST(MappingProgress, WithoutALineOnlyCounts) {
-    TimePoint now{};
-    MappingProgress progress(nullptr, 0, nullptr, [&] { return now; });
+    // Without a line or an input size, it only counts.
+    MappingProgress counting(nullptr, 0, nullptr, [&] { return now; });
     now += 5s;
-    progress.pairMapped();
-    EXPECT_EQ(progress.text(now), "Mapped 1 pairs, 0 pairs/s");
+    counting.pairMapped();
+    EXPECT_EQ(counting.text(now), "Mapped 1 pairs, 0 pairs/s");
 }
 
 TEST(ProgressLine, ReportsClearTheLineBeforeTheyWrite) {
     MemoryStream terminal;
-    LockedFile reports(terminal.get(), "reports", "w", true);  // not closed: the test owns the stream
-    ProgressLine line(terminal.get(), true, &reports);
+    LockedFile reports(terminal.stream, "reports", "w", true);  // not closed: the test owns the stream
+    ProgressLine line(terminal.stream, true, &reports);
     reports.setBeforeWrite([&] { line.clear(); });
     line.show("Index: Generating Hash Tables ...");
     reports.writeUnderLock("Elapsed time\n", true);
@@ -114,7 +103,7 @@ TEST(ProgressLine, ReportsClearTheLineBeforeTheyWrite) {
 
 TEST(ProgressLine, OutsideATerminalEachUpdateIsALine) {
     MemoryStream log;
-    ProgressLine line(log.get(), false);
+    ProgressLine line(log.stream, false);
     line.show("Mapped 1 pairs");
     line.clear();
     line.show("Mapped 2 pairs");

@@ -27,7 +27,15 @@ using ::testing::ExitedWithCode;
 using testing::readFile;
 using testing::TemporaryDirectory;
 
-TEST(LockedFile, AFullDiskEndsTheRunInsteadOfReportingSuccess) {
+// A full disk ends the run instead of the run reporting success. Death tests run again in a child
+// process, so the paths must not be random.
+TEST(LockedFile, MissingFilesAndAFullDiskEndTheRun) {
+    EXPECT_EXIT(createLockedFile("/nonexistent-koru/missing", true, false), ExitedWithCode(1),
+                "^The file \"/nonexistent-koru/missing\" does not exist.\n$");
+    EXPECT_EXIT(createLockedFile("", true, false), ExitedWithCode(1),
+                "^The file was given an empty name.\n$");
+    EXPECT_EXIT(createLockedFile("/nonexistent-koru/out", false, false), ExitedWithCode(1),
+                "^Could not open the file \"/nonexistent-koru/out\": No such file or directory.\n$");
     EXPECT_EXIT(
         {
             auto file = createLockedFile("/dev/full", false, false);
@@ -37,43 +45,24 @@ TEST(LockedFile, AFullDiskEndsTheRunInsteadOfReportingSuccess) {
         ExitedWithCode(1), "^Could not write to the file \"/dev/full\": No space left on device.\n$");
 }
 
-TEST(LockedFile, FilesToReadMustExist) {
-    // Death tests run again in a child process, so the paths must not be random.
-    EXPECT_EXIT(createLockedFile("/nonexistent-koru/missing", true, false), ExitedWithCode(1),
-                "^The file \"/nonexistent-koru/missing\" does not exist.\n$");
-    EXPECT_EXIT(createLockedFile("", true, false), ExitedWithCode(1),
-                "^The file was given an empty name.\n$");
-    EXPECT_EXIT(createLockedFile("/nonexistent-koru/out", false, false), ExitedWithCode(1),
-                "^Could not open the file \"/nonexistent-koru/out\": No such file or directory.\n$");
-}
-
 TEST(LockedFile, ReleasingTheStandardOutputFileLeavesStandardOutputOpen) {
-    {
-        auto file = createLockedFileForStdout();
-        EXPECT_EQ(file->fileName(), "stdout");
-        file->close();
-    }
+    createLockedFileForStdout()->close();
     EXPECT_NE(fcntl(STDOUT_FILENO, F_GETFD), -1);
     EXPECT_GE(std::fputs("", stdout), 0);
 }
 
 TEST(LockedFile, LinesOfDifferentThreadsNeverMix) {
     TemporaryDirectory directory;
-    const std::string path = directory.file("lines");
-    {
-        auto file = createLockedFile(path, false, false);
+    auto file = createLockedFile(directory.file("lines"), false, false);
 #pragma omp parallel num_threads(4)
-        for (int i = 0; i < 200; ++i)
-            printSynchronous(*file, std::string(100, static_cast<char>('a' + omp_get_thread_num())), false,
-                             false);
-        file->close();
-    }
-    std::istringstream lines(readFile(path));
+    for (int i = 0; i < 200; ++i)
+        printSynchronous(*file, std::string(100, static_cast<char>('a' + omp_get_thread_num())), false,
+                         false);
+    file->close();
+    std::istringstream lines(readFile(directory.file("lines")));
     int count = 0;
-    for (std::string line; std::getline(lines, line); ++count) {
-        ASSERT_EQ(line.size(), 101u);
-        EXPECT_EQ(line.find_first_not_of(line[0]), 100u) << line;
-    }
+    for (std::string line; std::getline(lines, line); ++count)
+        ASSERT_EQ(line, std::string(100, line[0]) + ".");
     EXPECT_EQ(count, 4 * 200);
 }
 
@@ -96,19 +85,6 @@ TEST(Allocation, ExhaustedMemoryEndsTheRunWithWhatTheRunNeeds) {
         },
         ExitedWithCode(1), expected);
 #endif
-}
-
-TEST(Files, NameChecksPrintTheLabelFirst) {
-    TemporaryDirectory directory;
-    // An empty name is reported as such even when a file of the label's name exists.
-    directory.write("Label", "");
-    ASSERT_EQ(chdir(directory.path().c_str()), 0);
-    EXPECT_EXIT(errorIfFileDoesNotExistOrNotAccessible("", R_OK, "Label"), ExitedWithCode(1),
-                "^Label was given an empty name.\n$");
-    EXPECT_EXIT(errorIfFileDoesNotExistOrNotAccessible("nothing", R_OK, "Label", "--option"),
-                ExitedWithCode(1), "^Label \"nothing\" \\(--option\\) does not exist.\n$");
-    errorIfFileDoesNotExistOrNotAccessible("Label", R_OK, "Label");
-    ASSERT_EQ(chdir("/"), 0);
 }
 
 TEST(Files, MatchingListsInNameOrderWithBasicSyntax) {
@@ -172,13 +148,10 @@ TEST(Files, AnUnfinishedFileIsRemovedWhenTheRunFailsAndKeptOnceComplete) {
 
 TEST(Timer, ReportLineGivesWholeSecondsAndProcessorTime) {
     Timer timer = startTimer("Reading in Reference Genome");
-    stopTimer(timer);
-    timer.wallStop = timer.wallStart;  // stopped within the same second
+    timer.wallStop = timer.wallStart + 1234;
     timer.processorStop = timer.processorStart + CLOCKS_PER_SEC / 2;
     EXPECT_EQ(timerReportLine(timer),
-              "Elapsed time for \"Reading in Reference Genome\": Wall time =          0, CPU time = 0.5\n");
-    timer.wallStop = timer.wallStart + 1234;
-    EXPECT_NE(timerReportLine(timer).find("\": Wall time =       1234, CPU"), std::string::npos);
+              "Elapsed time for \"Reading in Reference Genome\": Wall time =       1234, CPU time = 0.5\n");
 }
 
 TEST(Diagnostics, CrashHandlerPrintsTheSignalAndEndsWithStatusOne) {

@@ -8,10 +8,9 @@
 #include <chrono>
 #include <csignal>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <thread>
-
-#include "test_support/temporary_directory.h"
 
 extern char** environ;
 
@@ -45,11 +44,7 @@ CommandResult runKoru(const std::vector<std::string>& arguments, const std::stri
     if (child < 0) throw std::runtime_error("could not start koru");
     int wstatus = 0;
     waitpid(child, &wstatus, 0);
-    CommandResult result;
-    result.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    result.standardOutput = readFile(outPath);
-    result.standardError = readFile(errPath);
-    return result;
+    return {WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, readFile(outPath), readFile(errPath)};
 }
 
 int shell(const std::string& command) {
@@ -70,6 +65,18 @@ std::vector<std::string> timerLabels(const std::string& output) {
          ++it)
         labels.push_back((*it)[1]);
     return labels;
+}
+
+std::vector<std::vector<std::string>> samRecords(const std::string& sam) {
+    std::vector<std::vector<std::string>> records;
+    std::istringstream lines(sam);
+    for (std::string line; std::getline(lines, line);) {
+        if (line.empty() || line[0] == '@') continue;
+        records.emplace_back();
+        std::istringstream columns(line);
+        for (std::string field; std::getline(columns, field, '\t');) records.back().push_back(field);
+    }
+    return records;
 }
 
 bool waitUntil(const std::function<bool()>& condition) {
@@ -101,23 +108,15 @@ bool KoruProcess::ready() {
     return running();
 }
 
-std::string KoruProcess::output() const {
-    return readFile(out_);
-}
-
-std::string KoruProcess::errors() const {
-    return readFile(err_);
-}
-
 std::string expectedHelpText() {
     return "KORU V3.0.0\n"
            "\n"
            // 5 bytes an entry (6 on small genomes, with 16-bit residuals) for each of three views, the
            // directory, and 0.375 bytes of genome; the sort's least memory and the process besides.
            "System Requirements: The index takes about 16 bytes of memory per base of the genome at "
-           "--indexSamplingStep 1 (19 for a genome of a few megabases), its tables a K-th of that at step K, "
-           "and building it 0.3 GiB more; a run that builds an index refuses a genome whose index would not "
-           "fit this machine, with the memory it needs.\n"
+           "--indexSamplingStep 1 (19 for a genome of a few megabases), its tables a K-th of that at step "
+           "K, and building it 0.3 GiB more; a run that builds an index refuses a genome whose index would "
+           "not fit this machine, with the memory it needs.\n"
            "\n"
            "Usage:\n"
            "\tkoru options\n"
@@ -126,43 +125,36 @@ std::string expectedHelpText() {
            "\t    --concordantReadPairInsertSize \tmaximum concordant insert size [10000]\n"
            "\t-h, --help                         \tdisplay this help text and exit\n"
            "\t    --increasedAccuracy            \tEvaluate additional candidate positions, increases "
-           "runtime by "
-           "factor of 2\n"
+           "runtime by factor of 2\n"
            "\t    --isReadPairSequencingData     \tSequencing is not from Mate-pair protocol, no biotin "
-           "junctions "
-           "should be present [false]\n"
+           "junctions should be present [false]\n"
            "\t    --phredQualityOffset           \tASCII encoding offset of phred score (Sanger = 33, "
-           "Illumina 1.0+ "
-           "= 59, Illumina 1.3+ = 64, Illumina 1.8+ = 33) [33]\n"
+           "Illumina 1.0+ = 59, Illumina 1.3+ = 64, Illumina 1.8+ = 33) [33]\n"
            "\t    --read1FastqFileName           \tFASTQ formatted file containing all 1st reads of read "
            "pair\n"
            "\t    --read2FastqFileName           \tFASTQ formatted file containing all 2nd reads of read "
            "pair\n"
            "\t    --referenceGenomeFastaFileName \tFASTA formated file containing reference genome\n"
-           "\t    --singleThreadAlignment        \tUse only 1 thread when performing alignment, but multiple "
-           "during "
-           "index generation\n"
+           "\t    --singleThreadAlignment        \tUse only 1 thread when performing alignment, but "
+           "multiple during index generation\n"
            "\t    --samOutputFileName            \tSAM formatted output file name\n"
            "\t-T, --maximumNumberOfThreads       \tmaximum number of threads to utilize [4]\n"
            "\t-v, --verbose                      \tdisplay execution options and progress\n"
-           "\t    --writeIndexFile               \tbuild the index from the reference genome and write it to "
-           "this file\n"
+           "\t    --writeIndexFile               \tbuild the index from the reference genome and write it "
+           "to this file\n"
            "\t    --indexFile                    \tload the index and genome from this file instead of "
            "building them\n"
            "\t    --indexSamplingStep            \tindex only the genome windows starting at a multiple of "
-           "this "
-           "(1, 2, 4 or 8), and look up that many more keys per read: less memory for large genomes [chosen "
-           "from the genome's length]\n"
+           "this (1, 2, 4 or 8), and look up that many more keys per read: less memory for large genomes "
+           "[chosen from the genome's length]\n"
            "\t    --maximumShareOfUncalledBases  \ta read with a larger share of N is not mapped, its mate "
-           "is "
-           "mapped alone [0.5]\n"
+           "is mapped alone [0.5]\n"
            "\t    --generateSupplementalMappings \tlook for a junction read's other fragment (SAM: a "
            "supplementary record and SA tags) [false]\n"
-           "\t    --generateAlternateMappings    \twith supplemental mappings, list other positions that fit "
-           "a read as well (SAM: an XA tag) [false]\n"
+           "\t    --generateAlternateMappings    \twith supplemental mappings, list other positions that "
+           "fit a read as well (SAM: an XA tag) [false]\n"
            "\t    --readGroupLine                \ta SAM read group line ('@RG\\tID:...\\tSM:...'): written "
-           "in the "
-           "header, its ID tagged on every record\n"
+           "in the header, its ID tagged on every record\n"
            "\t    --reportFile                   \ta FASTQ or sequence file request also writes a library "
            "report to this HTML file: insert sizes by orientation, junctions, mapping qualities, errors\n"
            "\t    --progress                     \tshow progress on standard error even when it is not a "

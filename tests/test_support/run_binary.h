@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support/temporary_directory.h"
+
 namespace koru::testing {
 
 struct CommandResult {
@@ -15,12 +17,9 @@ struct CommandResult {
 
 // Runs koru with the arguments in the working directory (the current one when empty).
 CommandResult runKoru(const std::vector<std::string>& arguments, const std::string& workingDirectory = {});
-
-// Starts koru without waiting for it, its standard output and error going to the given files;
-// returns its process id, or -1 when it could not be started.
+// Starts koru without waiting, its streams going to the files; its process id, or -1.
 int startKoru(const std::vector<std::string>& arguments, const std::string& workingDirectory,
               const std::string& standardOutputPath, const std::string& standardErrorPath);
-
 // The help text as the users' documentation gives it.
 std::string expectedHelpText();
 
@@ -35,6 +34,8 @@ int simulateReads(const std::string& genome, const std::string& read1, const std
 std::vector<std::string> timerLabels(const std::string& output);
 // Polls every 10 ms until the condition holds, for at most 30 seconds.
 bool waitUntil(const std::function<bool()>& condition);
+// The fields of every SAM record line, header lines and empty lines left out.
+std::vector<std::vector<std::string>> samRecords(const std::string& sam);
 
 // koru started in the background, its streams in files of the directory; stopped by SIGTERM (by
 // its process id) at the latest when the object goes.
@@ -49,8 +50,8 @@ class KoruProcess {
     int stop();  // the wait status of the ended process
     // Waits for the server's ready line; false when the process ended first.
     bool ready();
-    std::string output() const;
-    std::string errors() const;
+    std::string output() const { return readFile(out_); }
+    std::string errors() const { return readFile(err_); }
 
   private:
     std::string out_, err_;
