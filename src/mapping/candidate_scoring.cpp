@@ -92,9 +92,9 @@ void prefetchCandidateGenome(const GenomeSequence& genome, std::uint32_t positio
 
 void scoreCandidatePositions(const MappingParameters& params, CandidatePositions& store,
                              const GenomeSequence& genome, Read& read) {
-    // An indel splits a read into two words at least: reads under two keys are not searched.
-    const std::uint32_t maximumIndel =
-        store.indelCandidates && read.length >= twoKeyReadLength ? params.maximumSizeOfIndelToDetect : 0;
+    const std::uint32_t maximumIndel = store.indelCandidates && read.length >= shortestReadSearchedForIndels
+                                           ? params.maximumSizeOfIndelToDetect
+                                           : 0;
     takeCandidatesWithEnoughKeys(params, store, read.length);
     store.bestWholeReadMismatchScore = store.secondBestWholeReadMismatchScore = kNotScored;
     store.numberWithBestWholeReadScore = store.numberWithSecondBestWholeReadScore = 0;

@@ -57,7 +57,7 @@ IndelSplit findBestIndelSplit(std::string_view x, std::string_view y, std::uint3
                               std::uint32_t readLength, std::uint32_t compared,
                               std::vector<std::uint32_t>& suffix) {
     IndelSplit best{0, 0xFFFF};
-    if (readLength < 61) return best;
+    if (readLength < shortestReadSearchedForIndels) return best;
     // suffix[s]: mismatches of x[j + shift] against y[j] for s <= j < compared.
     suffix.assign(std::max(compared, readLength) + 1, 0);
     for (std::size_t j = compared; j-- > 0;) suffix[j] = suffix[j + 1] + differs(x, j + shift, y, j);

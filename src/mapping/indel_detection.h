@@ -20,6 +20,9 @@ namespace koru {
 void processIndelCandidates(const MappingParameters& params, CandidatePositions& store, Read& read,
                             const GenomeSequence& genome);
 
+// A split leaves 30 bases before it and 31 after, so shorter reads are not searched for indels.
+inline constexpr std::uint32_t shortestReadSearchedForIndels = 61;
+
 struct IndelSplit {
     std::uint32_t split = 0;
     std::uint16_t total = 0;

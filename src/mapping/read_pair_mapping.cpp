@@ -5,6 +5,7 @@
 
 #include "candidates/candidate_generation.h"
 #include "mapping/candidate_scoring.h"
+#include "mapping/indel_detection.h"
 #include "mapping/mate_rescue.h"
 #include "mapping/supplemental_mappings.h"
 #include "support/text_format.h"
@@ -87,7 +88,7 @@ bool waitsForMate(const MappingParameters& params, const Read& read, const Read&
 }
 
 // Looks for a read near its scored mate's best candidate, when none of the read's candidates lies
-// within the window of it. Reads of two keys or more may be parted by an indel.
+// within the window of it. Reads long enough for the indel search may be parted by an indel.
 void rescueNearMate(const MappingParameters& params, const Read& read, CandidatePositions& store,
                     const CandidatePositions& mateStore, const GenomeSequence& genome,
                     MateRescueScratch& scratch) {
@@ -101,8 +102,8 @@ void rescueNearMate(const MappingParameters& params, const Read& read, Candidate
                    window;
     };
     if (std::any_of(store.keyHits.begin(), store.keyHits.end(), near)) return;
-    const MateRescueSearch search{keys,
-                                  read.length < twoKeyReadLength ? 0 : params.maximumSizeOfIndelToDetect};
+    const MateRescueSearch search{
+        keys, read.length < shortestReadSearchedForIndels ? 0 : params.maximumSizeOfIndelToDetect};
     // Filtered ranges hold no candidate, rescued or not.
     if (rescueReadNearMate(read, mate, window, genome, search, store, scratch))
         filterCandidatePositions(params, store);

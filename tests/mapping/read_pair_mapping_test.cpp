@@ -386,6 +386,13 @@ TEST_F(ReadPairMappingTest, ALongReadWithoutCandidatesIsRescuedNearItsMate) {
     map(broken(whole, {30, 31, 62, 63, 90}), reverseComplementOf(at(1200)));
     EXPECT_TRUE(slot(0).readAAlignments.alignments[0].isEmpty);
     EXPECT_FALSE(slot(0).readBAlignments.alignments[0].isEmpty);
+    // A read of 62 bases with bases 926 to 928 deleted and its key after them broken. Bases 924 and
+    // 925 repeat after the deletion, so that its 38 bases from 24 on fit 3 bases on.
+    put(924, "ACGAC");
+    g = {};
+    a = rescuedA(broken(at(900, 26) + at(929, 36), {40, 44}));
+    EXPECT_EQ(placement(a), (Values{900, kForward, primaryAlignmentType}));
+    EXPECT_TRUE(a.cigarString == "30M3D32M" || a.cigarString == "31M3D31M") << a.cigarString;
     // A copy of the read's place 600 bases past the mate fits as well.
     put(1800, at(500));
     g = {};
