@@ -87,26 +87,39 @@ bool waitsForMate(const MappingParameters& params, const Read& read, const Read&
     return mostKeys(store) < mostKeys(mateStore);
 }
 
-// Looks for a read near its scored mate's best candidate, when none of the read's candidates lies
-// within the window of it. Reads long enough for the indel search may be parted by an indel.
+// Whether two candidates rank alike for pairing: the same primary and secondary scores.
+bool ranksAlike(const CandidatePosition& a, const CandidatePosition& b) {
+    const MismatchScores &x = a.chosenMappingScores.mismatchScores, &y = b.chosenMappingScores.mismatchScores;
+    return x.primaryScore == y.primaryScore && x.secondaryScore == y.secondaryScore;
+}
+
+// Looks for a read near its scored mate's best candidates (the lowest mismatch candidate and those
+// that rank alike, as a mate in a repeat fits each copy equally), near each that none of the read's
+// candidates lies within the window of. Reads long enough for the indel search may be parted by an
+// indel.
 void rescueNearMate(const MappingParameters& params, const Read& read, CandidatePositions& store,
                     const CandidatePositions& mateStore, const GenomeSequence& genome,
                     MateRescueScratch& scratch) {
-    if (mateStore.candidates.empty() || mateStore.lowestMismatchCandidate == nullptr) return;
-    const std::uint32_t mate = mateStore.lowestMismatchCandidate->genomePosition;
+    const auto& best = mateStore.lowestMismatchCandidates.entries;
+    if (mateStore.candidates.empty() || best.empty()) return;
     const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
     const std::uint32_t keys = candidateKeys(params, read);
-    const auto near = [mate, window, keys](const CandidateKeyHits& hits) {
-        return hasEnoughKeys(hits, keys) &&
-               (hits.genomePosition > mate ? hits.genomePosition - mate : mate - hits.genomePosition) <=
-                   window;
-    };
-    if (std::any_of(store.keyHits.begin(), store.keyHits.end(), near)) return;
     const MateRescueSearch search{
         keys, read.length < shortestReadSearchedForIndels ? 0 : params.maximumSizeOfIndelToDetect};
+    bool rescued = false;
+    for (const CandidatePosition* mateCandidate : best) {
+        if (!ranksAlike(*mateCandidate, *best.front())) break;
+        const std::uint32_t mate = mateCandidate->genomePosition;
+        const auto near = [mate, window, keys](const CandidateKeyHits& hits) {
+            return hasEnoughKeys(hits, keys) &&
+                   (hits.genomePosition > mate ? hits.genomePosition - mate : mate - hits.genomePosition) <=
+                       window;
+        };
+        if (std::any_of(store.keyHits.begin(), store.keyHits.end(), near)) continue;
+        rescued |= rescueReadNearMate(read, mate, window, genome, search, store, scratch);
+    }
     // Filtered ranges hold no candidate, rescued or not.
-    if (rescueReadNearMate(read, mate, window, genome, search, store, scratch))
-        filterCandidatePositions(params, store);
+    if (rescued) filterCandidatePositions(params, store);
 }
 
 struct Pairing {

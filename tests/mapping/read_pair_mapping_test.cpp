@@ -399,6 +399,12 @@ TEST_F(ReadPairMappingTest, ALongReadWithoutCandidatesIsRescuedNearItsMate) {
     a = rescuedA(whole);
     EXPECT_EQ(a.primaryPosition.genomePosition, 500u);
     EXPECT_LT(a.mappingQuality, 20u);
+    // The mate fits a copy at 3800 as well as its place at 1200, and the read lies near the copy.
+    put(3800, at(1200));
+    g = {};
+    a = rescuedA(broken(at(3400), {14, 15, 46, 47, 78, 79}));
+    EXPECT_EQ(placement(a), (Values{3400, kForward, primaryAlignmentType}));
+    EXPECT_EQ(slot(0).readBAlignments.alignments[0].primaryPosition.genomePosition, 3800u);
 }
 
 // Read A runs across a junction: 45 bases from 1300, near its mate at 1000, then 55 bases from 3345,
