@@ -1,5 +1,4 @@
-// Candidate generation against a naive index of the genome text, with reads cut from small
-// genomes and mutated on purpose.
+// Candidate generation against a naive index, mismatch scoring against naive counts, score records.
 
 #include "candidates/candidate_generation.h"
 
@@ -7,9 +6,12 @@
 
 #include <array>
 #include <map>
+#include <string>
 #include <unordered_map>
 
 #include "candidates/candidate_test_support.h"
+#include "candidates/mismatch_scoring.h"
+#include "candidates/score_records.h"
 
 namespace koru {
 namespace {
@@ -29,9 +31,7 @@ Statistics statisticsOf(const IndexLookupStatistics& s) {
     return {s.keysWithNoCandidates, s.keysWithTooManyCandidates, s.indexLookupsThatGeneratedNoCandidates};
 }
 
-// Every indexed window by its key under each view: windows end in all words but the last two;
-// those starting before base 0 are filed at 0 with zeros on top. A sampled index lists the windows
-// whose start is a multiple of its step.
+// Windows by key under each view, those before base 0 filed at 0, sampled at multiples of the step.
 using ModelIndex = std::array<std::unordered_map<std::uint32_t, std::vector<std::uint32_t>>, 3>;
 
 ModelIndex modelIndex(const IndexedGenome& g, std::uint32_t step = 1) {
@@ -53,9 +53,7 @@ struct ModelResult {
     std::uint16_t minCountAboveLimit = kNotScored;
 };
 
-// Keys every s bases of the read as sequenced and of its reverse complement, the last at n - 32;
-// against a sampled index each of those slots takes the `step` keys from its offset on, moved back
-// to end at n - 32. A slot's lookup under an encoding finds nothing when none of its keys does.
+// Keys every s bases of both strands, the last at n - 32; against a sampled index, `step` keys a slot.
 ModelResult modelKeyHits(const ModelIndex& index, std::string_view read, std::uint32_t s, std::uint32_t limit,
                          std::uint32_t step = 1) {
     ModelResult result;
@@ -93,24 +91,28 @@ ModelResult modelKeyHits(const ModelIndex& index, std::string_view read, std::ui
     return result;
 }
 
-CandidatePositions generate(const IndexedGenome& g, const Read& read, CandidateGenerationMethod method,
-                            std::uint32_t evaluationLimit = 750, std::uint32_t highRepeatKeys = 2) {
+ExecutionParameters parametersFor(const IndexedGenome& g, std::uint32_t evaluationLimit,
+                                  std::uint32_t highRepeatKeys = 2) {
     ExecutionParameters params;
     params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = evaluationLimit;
     params.maximumNumberOfPositionsAKeyCanHaveInAnIndex = g.counts->limits.indexingLimit;
     params.numberOfKeysToGenerateForHighRepeatCandidateGeneration = highRepeatKeys;
+    return params;
+}
+
+CandidatePositions generate(const IndexedGenome& g, const Read& read, CandidateGenerationMethod method,
+                            std::uint32_t evaluationLimit = 750, std::uint32_t highRepeatKeys = 2) {
     CandidatePositions store;
-    generateCandidatePositionsForRead(params, *g.indexes, read, store, method);
+    generateCandidatePositionsForRead(parametersFor(g, evaluationLimit, highRepeatKeys), *g.indexes, read,
+                                      store, method);
     return store;
 }
 
 constexpr auto keyLookup = CandidateGenerationMethod::keyLookup;
 constexpr auto highRepeat = CandidateGenerationMethod::highRepeat;
+constexpr auto keyLookupAndHighRepeat = CandidateGenerationMethod::keyLookupAndHighRepeat;
 
-// Reads of every kind of place, length and mutation (substitutions keeping one view, N) against the
-// model, on the full index and on sampled ones, where a read meets as many listed windows as it would
-// with every window listed: key offsets, views and positions for every read length.
-TEST(CandidateGenerationTest, KeyHitsAndStatisticsMatchANaiveIndex) {
+TEST(CandidateGenerationTest, KeyHitsAndStatisticsMatchANaiveIndexUnderTheKeySchedule) {
     std::mt19937 random(11);
     // Blocks repeated 3 and 2 times give keys above and at an evaluation limit of 2.
     const std::string b1 = randomBases(40, random), b2 = randomBases(40, random);
@@ -126,7 +128,6 @@ TEST(CandidateGenerationTest, KeyHitsAndStatisticsMatchANaiveIndex) {
             // A read of 31 + step bases holds step windows, one of them listed.
             const std::uint32_t n =
                 std::array{31 + step, 40u, 64u, 65u, 100u, 150u, 177u, 250u}[random() % 8];
-            // Anywhere, at the genome start, near it, over a chromosome's end, in the next, over the start.
             const std::uint64_t places[] = {random() % (chr.size() - n), 0, 3, chr.size() - n + random() % 8,
                                             g.genome->chromosomes[1].startGenomePosition + random() % 300};
             std::string sequence =
@@ -145,22 +146,19 @@ TEST(CandidateGenerationTest, KeyHitsAndStatisticsMatchANaiveIndex) {
             const ModelResult model =
                 modelKeyHits(index, sequence, read.basesToShiftBetweenKeyGeneration, limit / step, step);
             EXPECT_EQ(hitsOf(store), model.hits);
-            EXPECT_EQ(statisticsOf(store.forwardStatistics), model.statistics[0]);
-            EXPECT_EQ(statisticsOf(store.reverseComplementStatistics), model.statistics[1]);
-            EXPECT_EQ(store.combinedStatistics.indexLookupsThatGeneratedNoCandidates,
-                      model.statistics[0][2] + model.statistics[1][2]);
-            EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, model.minCountAboveLimit);
+            EXPECT_EQ(std::tuple(statisticsOf(store.forwardStatistics),
+                                 statisticsOf(store.reverseComplementStatistics),
+                                 store.combinedStatistics.indexLookupsThatGeneratedNoCandidates,
+                                 store.minCountArrayValueAboveRepeatCutoff),
+                      std::tuple(model.statistics[0], model.statistics[1],
+                                 model.statistics[0][2] + model.statistics[1][2], model.minCountAboveLimit));
         }
         // One base less may hold none: such a read is not looked up.
         for (std::uint32_t position = 100; position < 100 + step; ++position)
             EXPECT_TRUE(generate(g, makeRead(chr.substr(position, 30 + step)), keyLookup).keyHits.empty());
     }
-}
-
-// Every window that starts before the genome is listed at 0, so a genome starting with a run of T
-// lists 0 32 times under the key of 32 T (all three encodings): each is a hit on one candidate.
-TEST(CandidateGenerationTest, RepeatedPositionZeroIsOneCandidate) {
-    std::mt19937 random(13);
+    // A genome starting with a run of T lists 0 32 times under the key of 32 T: one candidate.
+    random.seed(13);
     const IndexedGenome g = indexedGenome({std::string(40, 'T') + randomBases(600, random)});
     const ModelIndex index = modelIndex(g);
     for (const std::string& sequence : {g.textAt(0, 100), reverseComplementOf(g.textAt(0, 100))})
@@ -168,10 +166,37 @@ TEST(CandidateGenerationTest, RepeatedPositionZeroIsOneCandidate) {
                   modelKeyHits(index, sequence, 8, 750).hits);
     // High repeat alone: 32 hits per encoding from the key at 0, one from the key at 8 (listed at 8).
     EXPECT_EQ(hitsOf(generate(g, makeRead(g.textAt(0, 100)), highRepeat, 20)), (Hits{{0, 99, 0}}));
+    // The key schedule.
+    ExecutionParameters params;
+    const auto shiftFor = [&params](std::uint32_t n) {
+        Read read = makeRead(std::string(n, 'A'), 0);
+        return calculateAndSetBasesToShiftBetweenKeyGenerationForRead(params, read);
+    };
+    EXPECT_EQ(std::vector({shiftFor(176), shiftFor(177)}), std::vector({8u, 8u}));
+    ReadPair pair{0, 0, makeRead(std::string(300, 'A'), 0), makeRead(std::string(512, 'C'), 0)};
+    calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
+    EXPECT_EQ(
+        std::tuple(pair.readA.basesToShiftBetweenKeyGeneration, pair.readB.basesToShiftBetweenKeyGeneration),
+        std::tuple(14u, 26u));
+    params.defaultBasesToShiftBetweenKeyGeneration = 5;
+    EXPECT_EQ(shiftFor(176), 5u);
+    // A 100-base read: 60 lookups, so 42 without candidates in all or 21 in one orientation.
+    EXPECT_EQ(std::vector({numberOfIndexLookupsPerformed(100, 8), numberOfIndexLookupsPerformed(64, 8),
+                           numberOfIndexLookupsPerformed(65, 8)}),
+              std::vector({60u, 30u, 36u}));
+    const Read read = makeRead(std::string(100, 'A'));
+    const auto uses = [&](std::uint32_t combined, std::uint32_t forward, std::uint32_t reverse) {
+        CandidatePositions store;
+        store.combinedStatistics.indexLookupsThatGeneratedNoCandidates = combined;
+        store.forwardStatistics.indexLookupsThatGeneratedNoCandidates = forward;
+        store.reverseComplementStatistics.indexLookupsThatGeneratedNoCandidates = reverse;
+        return useHighCandidateGenerationMethod(ExecutionParameters{}, read, store);
+    };
+    EXPECT_EQ(std::vector({uses(41, 20, 20), uses(42, 20, 20), uses(21, 21, 0), uses(21, 0, 21)}),
+              std::vector({false, true, true, true}));
 }
 
-// A block repeated `copies` times; the read is the block and what follows copy 1. What follows the
-// other copies starts differently under every view, so only keys inside the block are repeated.
+// A block repeated `copies` times; the read is the block and what follows copy 1, unlike the others.
 struct RepeatedBlock {
     IndexedGenome g;
     std::vector<std::uint32_t> copies;
@@ -198,53 +223,31 @@ RepeatedBlock repeatedBlock(int copies, std::size_t blockLength, CountLimits lim
     return {indexedGenome({chr}, limits), positions, makeRead(chr.substr(positions[1], 100))};
 }
 
-TEST(CandidateGenerationTest, EvaluationAndIndexingLimits) {
+TEST(CandidateGenerationTest, EvaluationAndIndexingLimitsAndTheHighRepeatMethod) {
     // Exactly E = 3 positions are merged, and left to the key lookup by the high-repeat method.
     const RepeatedBlock at = repeatedBlock(3, 32, {3, 6});
-    for (const auto method : {keyLookup, CandidateGenerationMethod::keyLookupAndHighRepeat})
+    for (const auto method : {keyLookup, keyLookupAndHighRepeat})
         EXPECT_EQ(hitsOf(generate(at.g, at.read, method, 3)),
                   (Hits{{at.copies[0], 3, 0}, {at.copies[1], 30, 0}, {at.copies[2], 3, 0}}));
-    // E + 1 are too many for the key lookup; the high-repeat pass then keeps the copy whose next
-    // 32 bases match and adds the key's three hits to it. The reverse complement's keys are absent.
+    // E + 1 are too many for the key lookup; the high-repeat pass adds those of the copy that fits on.
     const RepeatedBlock above = repeatedBlock(4, 32, {3, 6});
-    ExecutionParameters params;
-    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = 3;
-    params.maximumNumberOfPositionsAKeyCanHaveInAnIndex = 6;
-    CandidatePositions store;
-    generateCandidatePositionsForRead(params, *above.g.indexes, above.read, store, keyLookup);
-    EXPECT_EQ(hitsOf(store), (Hits{{above.copies[1], 27, 0}}));
-    EXPECT_EQ(store.forwardStatistics.keysWithTooManyCandidates, 3u);
-    EXPECT_EQ(store.minCountArrayValueAboveRepeatCutoff, 4u);
-    generateCandidatePositionsForRead(params, *above.g.indexes, above.read, store, highRepeat);
-    EXPECT_EQ(hitsOf(store), (Hits{{above.copies[1], 30, 0}}));
-    EXPECT_EQ(statisticsOf(store.highRepeatStatistics), (Statistics{6, 0, 6}));
+    const CandidatePositions both = generate(above.g, above.read, keyLookupAndHighRepeat, 3);
+    EXPECT_EQ(std::pair(hitsOf(both), statisticsOf(both.highRepeatStatistics)),
+              std::pair(Hits{{above.copies[1], 30, 0}}, Statistics{6, 0, 6}));
     // Beyond the indexing limit the high-repeat method gives up on the key.
     const RepeatedBlock unlisted = repeatedBlock(7, 32, {3, 6});
     const CandidatePositions none = generate(unlisted.g, unlisted.read, highRepeat, 3);
-    EXPECT_TRUE(none.keyHits.empty());
-    EXPECT_EQ(statisticsOf(none.highRepeatStatistics), (Statistics{6, 3, 9}));
-}
-
-// A 48-base block repeats the keys at 0, 8 and 16: the high-repeat method alone examines the first
-// H of them, three hits each; with the key lookup too, the 7 unique keys add theirs.
-TEST(CandidateGenerationTest, HighRepeatMethodExaminesTheFirstKeys) {
+    EXPECT_EQ(std::pair(hitsOf(none), statisticsOf(none.highRepeatStatistics)),
+              std::pair(Hits{}, Statistics{6, 3, 9}));
+    // A 48-base block repeats the keys at 0, 8 and 16: the high-repeat method examines the first H.
     const RepeatedBlock r = repeatedBlock(3, 48, {2, 8});
     for (const std::uint32_t h : {1u, 2u, 3u})
         EXPECT_EQ(hitsOf(generate(r.g, r.read, highRepeat, 2, h)), (Hits{{r.copies[1], 3 * h, 0}}));
-    EXPECT_EQ(hitsOf(generate(r.g, r.read, CandidateGenerationMethod::keyLookupAndHighRepeat, 2)),
-              (Hits{{r.copies[1], 27, 0}}));
-    // The near copy fails the next 32 bases of the key at 0 under every view, which rejects it for
-    // good, although it passes those of the key at 8 (bases 40 to 71) under AG.
+    EXPECT_EQ(hitsOf(generate(r.g, r.read, keyLookupAndHighRepeat, 2)), (Hits{{r.copies[1], 27, 0}}));
+    // Failing the test of the key at 0 rejects the near copy for good, though it passes the key at 8's.
     const RepeatedBlock near = repeatedBlock(3, 48, {2, 8}, true);
     EXPECT_EQ(hitsOf(generate(near.g, near.read, highRepeat, 2)), (Hits{{near.copies[1], 6, 0}}));
-}
-
-// After the key lookup pass the high-repeat pass answers its test from the lookups of the keys 32
-// bases on, where a high-repeat call of its own reads the genome: both keep the same positions.
-// Copies of a block are followed by the read's next bases, by them with one substitution (one view
-// still matches) or two (none does), or by other bases; the last copy ends the genome, where the
-// window after it is not listed although the padding reads as the read's T.
-TEST(CandidateGenerationTest, HighRepeatPassAfterTheKeyLookupKeepsWhatTheGenomeTestKeeps) {
+    // The pass after the key lookup tests from lookups what a call of its own tests on the genome.
     std::mt19937 random(23);
     const std::string block = randomBases(48, random), follow = randomBases(6, random) + std::string(74, 'T');
     std::string chr = randomBases(60, random);
@@ -257,11 +260,9 @@ TEST(CandidateGenerationTest, HighRepeatPassAfterTheKeyLookupKeepsWhatTheGenomeT
         chr += block + after;
     }
     chr += block + follow.substr(0, 6);
-    ExecutionParameters params;
-    params.maximumNumberOfCandidatePositionToEvaluatePerKeyPerIndex = 3;
-    params.maximumNumberOfPositionsAKeyCanHaveInAnIndex = 256;
     for (const std::uint32_t step : {1u, 4u}) {
         const IndexedGenome g = indexedGenome({chr}, {3, 256}, step);
+        const ExecutionParameters params = parametersFor(g, 3);
         for (std::uint32_t start = 0; start < 16; ++start) {
             const Read read = makeRead(block.substr(start) + follow.substr(0, 52 + start));
             CandidatePositions passes, calls;
@@ -277,35 +278,136 @@ TEST(CandidateGenerationTest, HighRepeatPassAfterTheKeyLookupKeepsWhatTheGenomeT
     }
 }
 
-TEST(CandidateGenerationTest, KeyScheduleParameters) {
-    ExecutionParameters params;
-    const auto shiftFor = [&params](std::uint32_t n) {
-        Read read = makeRead(std::string(n, 'A'), 0);
-        return calculateAndSetBasesToShiftBetweenKeyGenerationForRead(params, read);
+const MismatchScores& scoresFor(const CandidatePosition& c, std::uint32_t orientation) {
+    return (orientation == kForwardOrientation ? c.forwardMappingScores : c.reverseComplementMappingScores)
+        .mismatchScores;
+}
+
+// Scores `text`, the read in the given orientation, with both variants against the naive counts.
+CandidatePosition scoreBoth(const IndexedGenome& g, std::uint32_t position, const std::string& text,
+                            std::uint32_t orientation, std::uint32_t basesToShift, std::uint32_t step,
+                            std::uint32_t allocatedLength = 0) {
+    Read read = makeRead(orientation == kForwardOrientation ? text : reverseComplementOf(text), basesToShift,
+                         allocatedLength);
+    CandidatePosition candidate;
+    candidate.genomePosition = position;
+    const std::string reference = g.textAt(position, text.size());
+    calculateMismatchScoresUsingBinaryEncodings(read, orientation, candidate, *g.genome);
+    calculateMismatchScoresUsingAsciiEncodings(read, orientation, candidate, *g.genome);
+    EXPECT_EQ(fieldsOf(scoresFor(candidate, orientation)),
+              fieldsOf(naiveScores(text, reference, orientation, step, true)));
+    EXPECT_EQ(fieldsOf(candidate.chosenMappingScores.mismatchScores),
+              fieldsOf(naiveScores(text, reference, orientation, 1, false)));
+    return candidate;
+}
+
+// Random places, lengths and substitutions, N now and then (only the character variant counts it).
+TEST(MismatchScoringTest, VariantsAgreeWithNaiveCountsAndTiesChooseTheReverseComplement) {
+    std::mt19937 random(17);
+    const IndexedGenome g = indexedGenome({randomBases(1500, random), randomBases(900, random)});
+    const std::uint32_t shifts[][2] = {{1, 1}, {3, 3}, {8, 4}, {14, 7}};  // bases to shift, window step
+    for (int trial = 0; trial < 200; ++trial) {
+        const std::uint32_t n = trial % 10 == 0 ? 64 : 64 + random() % 240;
+        const ChromosomeInformation& chromosome = g.genome->chromosomes[random() % 2];
+        const auto position = static_cast<std::uint32_t>(chromosome.startGenomePosition +
+                                                         random() % (chromosome.basePairs - n + 1));
+        std::string text = g.textAt(position, n);
+        for (int m = random() % 9; m > 0; --m) text[random() % n] = "ACGTN"[random() % (trial % 5 ? 4 : 5)];
+        const std::uint32_t orientation = 1 + random() % 2, allocated = trial % 3 == 0 ? 512 : 0;
+        const auto [s, step] = shifts[trial % 4];
+        SCOPED_TRACE("trial " + std::to_string(trial));
+        scoreBoth(g, position, text, orientation, s, step, allocated);
+        scoreBoth(g, position, reverseComplementOf(text), 3 - orientation, s, step, allocated);
+    }
+    // A reverse complement starts bits into its words: at 0 its window starts before the genome.
+    for (const std::uint32_t allocated : {0u, 512u}) scoreBoth(g, 0, g.textAt(0, 100), 2, 8, 4, allocated);
+    // Over the last chromosome's end, its padding and 10 bases past the genome.
+    const auto end = static_cast<std::uint32_t>(g.genome->paddedSequenceLength - 90);
+    for (const std::uint32_t orientation : {1u, 2u})
+        scoreBoth(g, end, g.textAt(end, 30) + randomBases(70, random), orientation, 8, 4);
+    // A palindrome ties, which chooses the reverse complement, unless it has no keys and is not scored.
+    random.seed(12);
+    const std::string half = randomBases(50, random);
+    const IndexedGenome palindrome =
+        indexedGenome({randomBases(300, random) + half + reverseComplementOf(half)});
+    for (const std::uint32_t reverseKeys : {3u, 0u}) {
+        CandidatePosition c;
+        c.genomePosition = 300;
+        c.forwardMappingScores.numberOfAssociatedKeys = 2;
+        c.reverseComplementMappingScores.numberOfAssociatedKeys = reverseKeys;
+        EXPECT_EQ(calculateMappingScoresForCandidatePosition(makeRead(palindrome.textAt(300, 100)), c,
+                                                             *palindrome.genome),
+                  2 + reverseKeys);
+        EXPECT_EQ(c.orientation, reverseKeys ? kReverseComplementOrientation : kForwardOrientation);
+        EXPECT_EQ(fieldsOf(c.chosenMappingScores.mismatchScores), std::vector<int>(7, 0));
+        EXPECT_EQ(fieldsOf(c.reverseComplementMappingScores.mismatchScores),
+                  std::vector<int>(7, reverseKeys ? 0 : 65535));
+    }
+}
+
+TEST(MismatchScoringDeathTest, UnsupportedOrientationEndsTheProcess) {
+    std::mt19937 random(1);
+    const IndexedGenome g = indexedGenome({randomBases(300, random)});
+    CandidatePosition c;
+    EXPECT_EXIT(
+        calculateMismatchScoresUsingBinaryEncodings(makeRead(randomBases(100, random)), 3, c, *g.genome),
+        ::testing::ExitedWithCode(1),
+        "^ERROR: A read was scored in an orientation that is neither forward nor reverse complement\\.\n$");
+}
+
+// The bases compared and the texts after the indel, if any, is applied for a read of `length` bases.
+std::tuple<std::uint32_t, std::string, std::string> applied(const IndelDescriptor* indel,
+                                                            std::uint32_t length, const char* read,
+                                                            const char* reference) {
+    Read r;
+    allocateMemberArraysForRead(r, length, 0);
+    std::string buffer;
+    const std::uint32_t compared =
+        applyIndelToReadAndReferenceSequencePointers(indel, r, read, reference, buffer);
+    return {compared, read, reference};
+}
+
+TEST(ScoreRecordsTest, AggregatesReadMasksAndIndelsAppliedToTheTexts) {
+    MismatchScores unscored, result;
+    calculateAggregateMismatchScores(result, unscored, unscored);
+    EXPECT_EQ(fieldsOf(result), std::vector<int>(7, 65534));
+    calculateAggregateMismatchScores(result, {1, 2, 3, 4, 5, 6, 7}, {10, 20, 30, 40, 50, 60, 70});
+    EXPECT_EQ(fieldsOf(result), (std::vector<int>{11, 22, 33, 44, 55, 66, 77}));
+    // The read mask marks words below five mismatches.
+    const auto mask = [](std::uint16_t first, std::uint16_t middle, std::uint16_t last) {
+        return getReadMask({0, 0, first, last, middle, 0, 0});
     };
-    EXPECT_EQ(std::vector({shiftFor(176), shiftFor(177), shiftFor(300), shiftFor(512)}),
-              std::vector({8u, 8u, 14u, 26u}));
-    ReadPair pair{0, 0, makeRead(std::string(300, 'A'), 0), makeRead(std::string(512, 'C'), 0)};
-    calculateAndSetBasesToShiftBetweenKeyGenerationForReadPair(params, pair);
-    EXPECT_EQ(
-        std::tuple(pair.readA.basesToShiftBetweenKeyGeneration, pair.readB.basesToShiftBetweenKeyGeneration),
-        std::tuple(14u, 26u));
-    params.defaultBasesToShiftBetweenKeyGeneration = 5;
-    EXPECT_EQ(shiftFor(176), 5u);
-    // A 100-base read: 60 lookups, so 42 without candidates in all or 21 in one orientation.
-    EXPECT_EQ(std::vector({numberOfIndexLookupsPerformed(100, 8), numberOfIndexLookupsPerformed(64, 8),
-                           numberOfIndexLookupsPerformed(65, 8)}),
-              std::vector({60u, 30u, 36u}));
-    const Read read = makeRead(std::string(100, 'A'));
-    const auto uses = [&](std::uint32_t combined, std::uint32_t forward, std::uint32_t reverse) {
-        CandidatePositions store;
-        store.combinedStatistics.indexLookupsThatGeneratedNoCandidates = combined;
-        store.forwardStatistics.indexLookupsThatGeneratedNoCandidates = forward;
-        store.reverseComplementStatistics.indexLookupsThatGeneratedNoCandidates = reverse;
-        return useHighCandidateGenerationMethod(ExecutionParameters{}, read, store);
+    EXPECT_EQ(std::vector({getReadMask(MismatchScores{}), mask(4, 5, 0), mask(4, 4, 5), mask(5, 4, 4)}),
+              std::vector({0u, 5u, 6u, 3u}));
+    // An applied deletion skips reference bases, an insertion removes read bases.
+    const IndelDescriptor none;
+    for (const IndelDescriptor* indel : {&none, static_cast<const IndelDescriptor*>(nullptr)})
+        EXPECT_EQ(applied(indel, 8, "ACGTACGT", "ACGTACGTTT"), std::tuple(8u, "ACGTACGT", "ACGTACGTTT"));
+    const struct {
+        uint32_t length;
+        const char *read, *reference;
+        uint32_t type, size, start, compared;
+        std::string readAfter, referenceAfter;
+    } cases[] = {
+        {8, "AAAACCCC", "AAAAGGCCCCTT", kDeletion, 2, 4, 8, "AAAACCCC", "AAAACCCC"},
+        {10, "AAAATTCCCC", "AAAACCCCGG", kInsertion, 2, 4, 8, "AAAACCCC", "AAAACCCCGG"},
+        // Any type but deletion is handled as an insertion.
+        {10, "AAAATTCCCC", "AAAACCCCGG", kNeitherInsertionNorDeletion, 2, 4, 8, "AAAACCCC", "AAAACCCCGG"},
+        // An insertion running past the read removes only what the read has; a split beyond it, nothing.
+        {6, "ACGTAC", "ACGTACGG", kInsertion, 10, 4, 4, "ACGT", "ACGTACGG"},
+        {6, "ACGTAC", "ACGTACGG", kInsertion, 3, 50, 6, "ACGTAC", "ACGTACGG"},
+        // A deletion reaching past a short reference copies what there is.
+        {6, "ACGTAC", "ACGTACG", kDeletion, 2, 3, 6, "ACGTAC", "ACGCG"},
+        // A read text shorter than the read length is never read past its end.
+        {6, "AC", "ACGTACG", kInsertion, 1, 1, 5, "A", "ACGTACG"},
     };
-    EXPECT_EQ(std::vector({uses(41, 20, 20), uses(42, 20, 20), uses(21, 21, 0), uses(21, 0, 21)}),
-              std::vector({false, true, true, true}));
+    for (const auto& c : cases) {
+        IndelDescriptor indel;
+        populateIndelDescriptor(indel, c.size, c.type, c.start);
+        EXPECT_EQ(applied(&indel, c.length, c.read, c.reference),
+                  std::tuple(c.compared, c.readAfter, c.referenceAfter))
+            << c.read;
+    }
 }
 
 }  // namespace

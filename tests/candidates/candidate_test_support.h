@@ -1,12 +1,15 @@
 #pragma once
-// Genomes, reads and naive mismatch counts for the candidate generation, scoring and indel tests.
-// The counts are taken base by base on the texts, independently of the bit planes.
+// Genomes, reads and placements for the tests, and naive mismatch counts taken on the texts.
 
 #include <algorithm>
+#include <initializer_list>
+#include <memory>
 #include <random>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "alignment/alignment.h"
 #include "candidates/score_records.h"
 #include "genome/genome_test_helpers.h"
 #include "index/binary_indexes.h"
@@ -29,21 +32,17 @@ inline std::string reverseComplementOf(std::string_view text) {
 
 // A base's bit under a key encoding's view: AG (0), CG (1), XOR (2: A or C). N reads as T.
 inline bool viewBit(char base, int encoding) {
-    return std::string_view(encoding == 0   ? "AG"
-                            : encoding == 1 ? "CG"
-                                            : "AC")
-               .find(base) != std::string_view::npos;
+    const char* const ones[] = {"AG", "CG", "AC"};
+    return std::string_view(ones[encoding]).find(base) != std::string_view::npos;
 }
 
-// The other base of the pair that keeps its bit under the encoding: A<->G and C<->T for AG,
-// C<->G and A<->T for CG, A<->C and G<->T for XOR.
+// The other base of the pair that keeps its bit under the encoding.
 inline char substituteKeeping(char base, int encoding) {
     const std::string_view pairs = encoding == 0 ? "AGCT" : encoding == 1 ? "CGAT" : "ACGT";
     return pairs[pairs.find(base) ^ 1];
 }
 
-// A base that differs from the given one under two views, keeping view index % 3: bases broken at
-// two consecutive indices differ under every view, so no key containing them matches by chance.
+// Keeps view index % 3 only: bases broken at two consecutive indices break every view.
 inline char breakBase(char base, std::size_t index) {
     return substituteKeeping(base, static_cast<int>(index % 3));
 }
@@ -76,8 +75,7 @@ inline IndexedGenome indexedGenome(const std::vector<std::string>& chromosomes, 
     return result;
 }
 
-// A read in planes sized for `allocatedLength` bases when that is longer, as a reused read pair
-// holds a shorter read: its reverse complement then starts words into its planes.
+// Planes sized for `allocatedLength` bases, as a reused read pair holds a shorter read.
 inline Read makeRead(std::string_view sequence, std::uint32_t basesToShift = 8,
                      std::uint32_t allocatedLength = 0) {
     Read read;
@@ -91,9 +89,7 @@ inline Read makeRead(std::string_view sequence, std::uint32_t basesToShift = 8,
     return read;
 }
 
-// Mismatch scores of a text (the read in the scored orientation) against the reference under it.
-// Binary rules: a called base mismatches when its planes differ (N and '\0' in the reference read
-// as T), windows every `step` bases and the last. Character rules: any other character, every window.
+// Binary rules: called bases by their planes, every `step`-th window; character rules: every one.
 inline MismatchScores naiveScores(std::string_view text, std::string_view reference,
                                   std::uint32_t orientation, std::uint32_t step, bool binaryRules) {
     const auto code = [](char base) { return viewBit(base, 0) * 2 + viewBit(base, 1); };
@@ -119,6 +115,66 @@ inline MismatchScores naiveScores(std::string_view text, std::string_view refere
 inline std::vector<int> fieldsOf(const MismatchScores& s) {
     return {s.wholeReadScore,   s.minWordScore, s.firstWordScore, s.lastWordScore,
             s.middleWordsScore, s.primaryScore, s.secondaryScore};
+}
+
+// Two chromosomes; the second starts after 400 bases rounded to a word and a 32-base separator.
+inline constexpr std::uint32_t kSecondChromosomeStart = 448;
+
+inline const std::vector<std::string>& testChromosomes() {
+    static const std::vector<std::string> chromosomes = [] {
+        std::mt19937 random(1234);
+        return std::vector<std::string>{randomBases(400, random), randomBases(200, random)};
+    }();
+    return chromosomes;
+}
+
+inline std::unique_ptr<GenomeSequence> newTestGenome() {
+    return fastaGenome(">c1\n" + testChromosomes()[0] + "\n>c2\n" + testChromosomes()[1] + "\n");
+}
+
+inline char otherBase(char base) {
+    return base == 'A' ? 'C' : 'A';
+}
+
+inline std::string withMismatches(std::string bases, std::initializer_list<std::size_t> at) {
+    for (const std::size_t i : at) bases[i] = otherBase(bases[i]);
+    return bases;
+}
+
+inline Read readOf(std::string_view sequence, char quality = 'I') {
+    Read read = makeRead(sequence);
+    read.qualitySequence.assign(sequence.size(), quality);
+    return read;
+}
+
+inline IndelDescriptor indelOf(std::uint32_t type, std::uint32_t size, std::uint32_t start) {
+    IndelDescriptor indel;
+    populateIndelDescriptor(indel, size, type, start);
+    return indel;
+}
+
+// A unique placement; a whole-read score of 0 claims a perfect match.
+inline Position positionAt(std::uint32_t genomePosition, std::uint16_t wholeReadScore,
+                           std::uint32_t orientation = kForwardOrientation, IndelDescriptor indel = {}) {
+    Position position;
+    initPosition(position);
+    position.genomePosition = genomePosition;
+    position.orientation = orientation;
+    position.indelDescriptor = indel;
+    position.mappingScores.mismatchScores.wholeReadScore = wholeReadScore;
+    position.numberOfCandidatesWithSameOrFewerMismatches = 1;
+    position.isEmpty = 0;
+    return position;
+}
+
+inline Alignment alignmentAt(const Position& primary) {
+    Alignment alignment;
+    initAlignment(alignment);
+    alignment.primaryPosition = primary;
+    alignment.secondaryPosition.isEmpty = 1;
+    alignment.alignmentType = primaryAlignmentType;
+    alignment.isEmpty = 0;
+    return alignment;
 }
 
 }  // namespace koru::testing

@@ -1,18 +1,16 @@
-// Runs from the binary that meet what users really give it: reads with IUPAC codes and no-call
-// marks, outputs that name an input, another output or a device, and runs refused once their
-// outputs were named. A failing run never destroys an input or an earlier result.
+// Runs that meet what users really do: outputs that name an input, another output or a device, unusable
+// server directories, runs refused after their outputs were named. None destroys an input or earlier result.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/wait.h>
 
+#include <array>
 #include <filesystem>
 #include <functional>
 #include <map>
 
-#include "requests/lambda_requests.h"
 #include "test_support/run_binary.h"
 
 namespace koru::testing {
@@ -21,69 +19,26 @@ namespace {
 using ::testing::HasSubstr;
 namespace fs = std::filesystem;
 
-// SEQ of a read: what is not A, C, G or T is N, reverse complemented for the reverse strand.
-std::string expectedSeq(const std::string& read, bool reverse) {
-    std::string seq;
-    for (const char c : read) seq += std::string_view("ACGT").find(c) == std::string_view::npos ? 'N' : c;
-    if (!reverse) return seq;
-    std::string complement(seq.rbegin(), seq.rend());
-    for (char& c : complement) c = "TGCAN"[std::string_view("ACGTN").find(c)];
-    return complement;
-}
-
-// Reads with IUPAC codes and no-call marks, read B's from the reverse strand, which once ended the run.
-TEST(UncalledLetters, FastqReadsOfBothStrandsAreMappedWithN) {
-    TemporaryDirectory work;
-    std::string fastq1, fastq2;
-    for (std::uint32_t record = 0; record < 12; ++record) {
-        const auto [a, b] = markedPair(record);
-        const std::string name = "@p" + std::to_string(record) + "\n", quality = std::string(a.size(), 'I');
-        fastq1 += name + a + "\n+\n" + quality + "\n";
-        fastq2 += name + b + "\n+\n" + quality + "\n";
-    }
-    const CommandResult result =
-        runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--read1FastqFileName",
-                 work.write("1.fq", fastq1), "--read2FastqFileName", work.write("2.fq", fastq2),
-                 "--samOutputFileName", work.file("out.sam")});
-    ASSERT_EQ(result.status, 0) << result.standardError;
-    const auto records = samRecords(readFile(work.file("out.sam")));
-    ASSERT_EQ(records.size(), 24u);
-    for (std::uint32_t i = 0; i < records.size(); ++i) {
-        const std::uint32_t record = i / 2;
-        const bool readB = i % 2 == 1;
-        const auto [a, b] = markedPair(record);
-        EXPECT_EQ((std::stoul(records[i][1]) & 0x10) != 0, readB) << "read B comes from the reverse strand";
-        // An N counts as a mismatch: one at the read's start is clipped, and POS is the first aligned base.
-        const std::string& cigar = records[i][5];
-        const std::size_t clip = cigar.find('S') < cigar.find('M') ? std::stoul(cigar) : 0;
-        EXPECT_EQ(records[i][3],
-                  std::to_string(cutPosition(0, record) + 1 + clip + (readB ? cutReadBOffset : 0)));
-        EXPECT_EQ(records[i][9], expectedSeq(readB ? b : a, readB)) << "record " << record;
-    }
-}
-
-// Directories a server could never serve are refused at the start (one removed while it runs is
-// waited for: tests/requests/interactive_server_test.cpp).
+// Refused at the start; one removed while the server runs is waited for (tests/requests).
 TEST(ServerDirectories, UnusableOnesAreRefusedAtTheStart) {
     TemporaryDirectory work;
-    const std::string input = work.file("in"), output = work.file("out");
+    const std::string input = work.file("in"), output = work.file("out"), file = work.write("a-file", "");
     fs::create_directory(input);
     fs::create_directory(output);
-    const auto refused = [&](const std::string& in, const std::string& out) {
-        return runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory",
-                        in, "--serverRequestOutputDirectory", out, "--qmrOutputFileFormatVersion", "3"});
-    };
-    const CommandResult file = refused(work.write("a-file", ""), output);
-    EXPECT_EQ(file.status, 1);
-    EXPECT_EQ(file.standardError, "The directory \"" + work.file("a-file") +
-                                      "\" (--serverRequestInputDirectory) is not a directory.\n");
-    const CommandResult same = refused(input, output + "/../in/.");
-    EXPECT_EQ(same.status, 1);
-    EXPECT_EQ(same.standardError,
-              "The request output directory \"" + output +
-                  "/../in/.\" (--serverRequestOutputDirectory) is the request input directory \"" + input +
-                  "\" (--serverRequestInputDirectory): results written there would be "
-                  "taken for requests.\n");
+    const std::string cases[][3] = {
+        {file, output,
+         "The directory \"" + file + "\" (--serverRequestInputDirectory) is not a directory.\n"},
+        {input, output + "/../in/.",
+         "The request output directory \"" + output +
+             "/../in/.\" (--serverRequestOutputDirectory) is the request input directory \"" + input +
+             "\" (--serverRequestInputDirectory): results written there would be taken for requests.\n"}};
+    for (const auto& [in, out, message] : cases) {
+        const CommandResult result =
+            runKoru({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--serverRequestInputDirectory", in,
+                     "--serverRequestOutputDirectory", out, "--qmrOutputFileFormatVersion", "3"});
+        EXPECT_EQ(result.status, 1);
+        EXPECT_EQ(result.standardError, message);
+    }
 }
 
 std::string writeLambdaIndex(const TemporaryDirectory& work) {
@@ -93,33 +48,7 @@ std::string writeLambdaIndex(const TemporaryDirectory& work) {
     return index;
 }
 
-// Runs writing one index file at once each write a file of their own and rename it into place:
-// every run succeeds, the file left is whole, and no partial file stays behind.
-TEST(IndexFileWriters, RunsWritingOneIndexFileAtOnceLeaveAWholeFile) {
-    TemporaryDirectory work, errors;
-    std::vector<int> writers;
-    for (int run = 0; run < 4; ++run)
-        writers.push_back(startKoru(
-            {"--referenceGenomeFastaFileName", lambdaGenomeFile, "--writeIndexFile", work.file("same.kix")},
-            "", "/dev/null", errors.file(std::to_string(run))));
-    for (std::size_t run = 0; run < writers.size(); ++run) {
-        int status = -1;
-        ASSERT_EQ(waitpid(writers[run], &status, 0), writers[run]);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
-            << readFile(errors.file(std::to_string(run)));
-    }
-    EXPECT_EQ(std::distance(fs::directory_iterator(work.path()), fs::directory_iterator()), 1)
-        << "no partial file is left";
-    const std::string pair =
-        "@r\n" + lambdaChromosome().substr(1000, 100) + "\n+\n" + std::string(100, 'I') + "\n";
-    const CommandResult loaded = runKoru(
-        {"--indexFile", work.file("same.kix"), "--read1FastqFileName", work.write("1.fq", pair),
-         "--read2FastqFileName", work.write("2.fq", pair), "--samOutputFileName", work.file("o.sam")});
-    EXPECT_EQ(loaded.status, 0) << loaded.standardError;
-}
-
-// Every file of the work directory with a hash of its contents, to see that a refused run changed
-// none.
+// Every file of the work directory with a hash of its contents.
 std::map<std::string, std::size_t> filesOf(const TemporaryDirectory& work) {
     std::map<std::string, std::size_t> files;
     for (const auto& entry : fs::directory_iterator(work.path()))
@@ -132,39 +61,35 @@ TEST(RefusedOutputs, AnOutputThatIsAnInputOrAnotherOutputIsRefusedBeforeAnything
     const std::string index = writeLambdaIndex(work), genome = work.write("g.fa", readFile(lambdaGenomeFile));
     const std::string read1 = work.write("1.fq", "@r\nACGT\n+\nIIII\n"),
                       read2 = work.write("2.fq", "@r\nACGT\n+\nIIII\n");
-    fs::create_symlink(read1, work.file("link.fq"));
-    // The reference's options, the reads', and then the outputs'.
-    const auto with = [&](const std::string& source, const std::string& file,
-                          std::vector<std::string> outputs) {
-        std::vector<std::string> arguments{
-            source, file, "--read1FastqFileName", read1, "--read2FastqFileName", read2};
-        arguments.insert(arguments.end(), outputs.begin(), outputs.end());
+    const std::string fasta = "--referenceGenomeFastaFileName", link = work.file("link.fq"),
+                      dotted = work.path().string() + "/./g.fa";
+    fs::create_symlink(read1, link);
+    const auto request = [&](std::vector<std::string> arguments) {
+        arguments.insert(arguments.end(), {"--read1FastqFileName", read1, "--read2FastqFileName", read2});
         return arguments;
     };
-    const std::string fasta = "--referenceGenomeFastaFileName", dotted = work.path().string() + "/./g.fa";
-    const struct {
-        std::vector<std::string> arguments;
-        std::string output, outputOption, other, otherOption;
-    } cases[] = {
-        {with(fasta, genome, {"--samOutputFileName", work.file("link.fq")}), work.file("link.fq"),
-         "--samOutputFileName", read1, "--read1FastqFileName"},
-        {with(fasta, genome, {"--qmrOutputFileName", dotted}), dotted, "--qmrOutputFileName", genome, fasta},
-        {with("--indexFile", index, {"--samOutputFileName", index}), index, "--samOutputFileName", index,
-         "--indexFile"},
-        {{fasta, genome, "--writeIndexFile", genome}, genome, "--writeIndexFile", genome, fasta},
-        {with(fasta, genome, {"--samOutputFileName", work.file("out.sam"), "-o", read2}), read2,
-         "--standardOutputFileName", read2, "--read2FastqFileName"},
+    // The run's arguments; the output and its option, the input it is and that one's option.
+    const std::pair<std::vector<std::string>, std::array<std::string, 4>> cases[] = {
+        {request({fasta, genome, "--samOutputFileName", link}),
+         {link, "--samOutputFileName", read1, "--read1FastqFileName"}},
+        {request({fasta, genome, "--qmrOutputFileName", dotted}),
+         {dotted, "--qmrOutputFileName", genome, fasta}},
+        {request({"--indexFile", index, "--samOutputFileName", index}),
+         {index, "--samOutputFileName", index, "--indexFile"}},
+        {{fasta, genome, "--writeIndexFile", genome}, {genome, "--writeIndexFile", genome, fasta}},
+        {request({fasta, genome, "--samOutputFileName", work.file("out.sam"), "-o", read2}),
+         {read2, "--standardOutputFileName", read2, "--read2FastqFileName"}},
     };
     const auto before = filesOf(work);
-    for (const auto& c : cases) {
-        const CommandResult result = runKoru(c.arguments);
+    for (const auto& [arguments, names] : cases) {
+        const CommandResult result = runKoru(arguments);
         EXPECT_EQ(result.status, 1);
-        EXPECT_EQ(result.standardError, "The output file \"" + c.output + "\" (" + c.outputOption +
-                                            ") is the input file \"" + c.other + "\" (" + c.otherOption +
+        EXPECT_EQ(result.standardError, "The output file \"" + names[0] + "\" (" + names[1] +
+                                            ") is the input file \"" + names[2] + "\" (" + names[3] +
                                             "): writing it would destroy the input.\n");
     }
     const CommandResult twice =
-        runKoru(with(fasta, genome, {"--samOutputFileName", "x.out", "--qmrOutputFileName", "./x.out"}),
+        runKoru(request({fasta, genome, "--samOutputFileName", "x.out", "--qmrOutputFileName", "./x.out"}),
                 work.path().string());
     EXPECT_EQ(twice.status, 1);
     EXPECT_EQ(twice.standardError,
@@ -192,7 +117,7 @@ TEST(RefusedOutputs, AnIndexFileReplacesOnlyARegularFile) {
     }
     EXPECT_TRUE(fs::is_fifo(fifo));
     EXPECT_EQ(fs::is_character_file(device), targets.size() == 3);
-    EXPECT_EQ(std::distance(fs::directory_iterator(work.path()), fs::directory_iterator()), targets.size())
+    EXPECT_EQ(std::distance(fs::directory_iterator(work.path()), {}), std::ssize(targets))
         << "no partial file is left";
 }
 
@@ -202,7 +127,8 @@ TEST(RefusedOutputs, ARejectedRunLeavesEarlierResultsWhole) {
     const std::string sam = work.write("earlier.sam", "an earlier SAM\n"),
                       qmr = work.write("earlier.qmr", "QMR\n"),
                       filters = work.write("filters", "1:10-20\n7:1-5\n");
-    const std::vector<std::string> request{"--read1FastqFileName", work.write("1.fq", ""),
+    const std::string read1 = work.write("1.fq", "");
+    const std::vector<std::string> request{"--read1FastqFileName", read1,
                                            "--read2FastqFileName", work.write("2.fq", ""),
                                            "--samOutputFileName",  sam};
     const auto run = [&](std::vector<std::string> arguments, const std::string& qmrFile = {}) {
@@ -233,6 +159,14 @@ TEST(RefusedOutputs, ARejectedRunLeavesEarlierResultsWhole) {
     }
     // An unwritable output is found before the index is built.
     EXPECT_THAT(cases[4].result.standardOutput, ::testing::Not(HasSubstr("Generating Hash Tables")));
+    // A library report that cannot be written, or that is another of the run's files.
+    for (const std::string& report :
+         {std::string("-"), work.file("missing/report.html"), work.path().string(), read1, sam}) {
+        const CommandResult result =
+            run({"--referenceGenomeFastaFileName", lambdaGenomeFile, "--reportFile", report});
+        EXPECT_EQ(result.status, 1) << report;
+        EXPECT_THAT(result.standardError, HasSubstr("reportFile"));
+    }
     EXPECT_EQ(readFile(sam), "an earlier SAM\n");
     EXPECT_EQ(readFile(qmr), "QMR\n");
     EXPECT_FALSE(fs::exists(work.file("missing")));

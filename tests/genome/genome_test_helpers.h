@@ -1,6 +1,5 @@
 #pragma once
-// Genomes built in memory for the genome tests: the readers take a whole file's contents, so most
-// tests need no file at all, and their messages name a fixed file name.
+// Genomes built in memory: the readers take a whole file's contents, so most tests need no file.
 
 #include <cstdint>
 #include <cstring>
@@ -60,8 +59,7 @@ inline std::string littleEndianValues(const std::vector<std::uint32_t>& values) 
     return bytes;
 }
 
-// A chromosome's place in the genome: base pairs, padded base pairs, first and last word, first and
-// last genome position.
+// Base pairs, padded base pairs, first and last word, first and last genome position.
 using Layout = std::vector<std::uint64_t>;
 inline Layout layoutOf(const ChromosomeInformation& c) {
     return {c.basePairs,

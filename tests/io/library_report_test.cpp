@@ -1,5 +1,4 @@
-// The library report page and its plots: quantiles of histograms, the SVG drawing, and a page
-// that needs nothing beyond itself.
+// The library report page, self-contained, its plots and the quantiles of its histograms.
 
 #include "io/library_report.h"
 
@@ -18,17 +17,7 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-TEST(HistogramQuantile, AtTheEdges) {
-    EXPECT_EQ(histogramQuantile({}, 0.5), 0u);
-    EXPECT_EQ(histogramQuantile({0, 0, 0}, 0.5), 0u);
-    EXPECT_EQ(histogramQuantile({0, 0, 5}, 0.0), 2u);  // the smallest value counted
-    EXPECT_EQ(histogramQuantile({0, 0, 5}, 1.0), 2u);
-    // Four values 1, 1, 3, 3: the lower middle one is the median.
-    EXPECT_EQ(histogramQuantile({0, 2, 0, 2}, 0.5), 1u);
-    EXPECT_EQ(histogramQuantile({0, 2, 0, 2}, 0.75), 3u);
-}
-
-TEST(PlotSvg, DrawsOneBarPerCountedBinAndEscapesTexts) {
+TEST(PlotSvg, DrawsOneBarPerCountedBinEscapesTextsAndNoNumberThatIsNot) {
     Plot plot;
     plot.id = "test";
     plot.title = "A <b> & \"c\"";
@@ -41,22 +30,26 @@ TEST(PlotSvg, DrawsOneBarPerCountedBinAndEscapesTexts) {
     EXPECT_EQ(svg.find("<b>"), std::string::npos);
     // The tallest bar spans the whole drawing height (222 of the 300 high box).
     EXPECT_NE(svg.find("height=\"222.00\""), std::string::npos);
-}
-
-TEST(PlotSvg, AnEmptyOrGappyPlotDrawsNoNumbersThatAreNot) {
+    // An empty or gappy plot draws no number that is not one.
     Plot empty;
     empty.series.push_back({"s", "#123", {0, 0}});
     EXPECT_NE(plotSvg(empty).find("no data"), std::string::npos);
     Plot line;
     line.bars = false;
     line.series.push_back({"s", "#123", {std::nan(""), 1.5, std::nan(""), 0.5}});
-    const std::string svg = plotSvg(line) + plotSvg(empty) + plotSvg(Plot{});
-    EXPECT_EQ(svg.find("nan"), std::string::npos);
-    EXPECT_EQ(svg.find("inf"), std::string::npos);
+    const std::string gappy = plotSvg(line) + plotSvg(empty) + plotSvg(Plot{});
+    EXPECT_EQ(gappy.find("nan"), std::string::npos);
+    EXPECT_EQ(gappy.find("inf"), std::string::npos);
     EXPECT_EQ(occurrences(plotSvg(line), ","), 2u);  // two points on the line
 }
 
-TEST(LibraryReportHtml, IsSelfContainedAndShowsTheCounts) {
+// Quantiles of histograms, then a page that needs nothing beyond itself and shows the counts.
+TEST(LibraryReportPage, QuantilesAndASelfContainedPageShowingTheCounts) {
+    EXPECT_EQ(histogramQuantile({}, 0.5), 0u);
+    EXPECT_EQ(histogramQuantile({0, 0, 5}, 0.0), 2u);  // the smallest value counted
+    // Four values 1, 1, 3, 3: the lower middle one is the median.
+    EXPECT_EQ(histogramQuantile({0, 2, 0, 2}, 0.5), 1u);
+    EXPECT_EQ(histogramQuantile({0, 2, 0, 2}, 0.75), 3u);
     ReadPairMappingStatistics statistics;
     statistics.library.emplace();
     LibraryStatistics& library = *statistics.library;

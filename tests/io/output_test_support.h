@@ -47,7 +47,6 @@ inline Alignment placedAlignment(const std::string& chromosome, std::uint32_t po
     alignment.mismatchString = "5";
     alignment.alignmentType = primaryAlignmentType;
     alignment.isEmpty = 0;
-    alignment.isReportable = 1;
     return alignment;
 }
 

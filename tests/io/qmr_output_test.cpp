@@ -19,8 +19,7 @@ using testing::pairedAlignmentOf;
 using testing::pairedAlignmentsOf;
 using testing::placedAlignment;
 
-// An alignment on chromosome 3, the only one as good, with its whole, min word, first, last and
-// middle scores.
+// A unique alignment on chromosome 3 with its whole, min word, first, last and middle scores.
 Alignment scored(std::uint32_t position, std::uint32_t orientation, std::array<std::uint16_t, 5> s,
                  std::uint32_t type = primaryAlignmentType) {
     Alignment alignment = placedAlignment("chr3", position, orientation);
@@ -53,7 +52,6 @@ std::unique_ptr<ReadPair> readPairOfLengths(std::uint32_t a, std::uint32_t b) {
     return pair;
 }
 
-// The lines the configured version writes for the paired alignments.
 std::string qmrLines(std::int32_t version, const ReadPair& pair, const std::vector<PairedAlignment>& list,
                      bool reportSecondary = false) {
     ExecutionParameters params;
@@ -70,8 +68,7 @@ TEST(QmrOutputTest, LinesOfEachVersion) {
     cappedA.primaryPosition.numberOfCandidatesWithSameOrFewerMismatches = 12000;
     Alignment notReportableB = exampleB;
     notReportableB.isReportable = 0;
-    // Version 3 writes a line per junction fragment and alternate, each scoring 100 less the
-    // whole-read score of each read: 98 + 94, 90 + 97, 96 + 97.
+    // Version 3 lines of fragments and alternates score 100 less each whole-read score: 98 + 94 and so on.
     const Alignment junction =
         scored(2000, kForwardOrientation, {10, 2, 0, 9, 1}, biotinJunctionAlignmentType);
     const Alignment alternateA =
@@ -135,12 +132,8 @@ TEST(QmrOutputTest, LinesOfEachVersion) {
 
 ExecutionParameters headerParameters(std::int32_t version, const std::string& qmrFile) {
     ExecutionParameters params;
-    params.processInformation.commandLine = "koru -q out.qmr ";
-    params.processInformation.startTime = "Mon Jan  1 00:00:00 2024";
-    params.processInformation.hostName = "host";
-    params.processInformation.userName = "user";
-    params.processInformation.processId = 42;
-    params.processInformation.currentWorkingDirectory = "/work";
+    // The command line, user, working directory, host, start time and process id.
+    params.processInformation = {"koru -q out.qmr ", "user", "/work", "host", "Mon Jan  1 00:00:00 2024", 42};
     params.qmrOutputRequestParameters.qmrOutputFileFormatVersion = version;
     params.qmrOutputRequestParameters.qmrOutputFile = createLockedFile(qmrFile, false, false);
     return params;
@@ -157,27 +150,21 @@ const std::string kHeaderWithoutGenome =
 
 TEST(QmrOutputTest, HeaderDescribesTheRunAndItsColumnLineDependsOnTheVersion) {
     testing::TemporaryDirectory directory;
-    const std::string columns[] = {"",
-                                   "\"tagA\" \"tagB\" \"chrA\" \"chrB\" \"posA\" \"posB\" \"mWPcA\" "
-                                   "\"mWPcB\" \"fRPcA\" \"fRPcB\" \"fRPcSum\" "
-                                   "\"scoreSum\" \"file\" \"line\" \"Mtype\" \n",
-                                   "\"chrA\" \"chrB\" \"posA\" \"posB\" \"binA\" \"binB\" \"homA\" \"homB\" "
-                                   "\"scoreSum\" \"fRPcA\" \"fRPcB\" "
-                                   "\"file\" \"line\" \"Mtype\" \n"};
+    const std::string columns[] = {
+        "",
+        "\"tagA\" \"tagB\" \"chrA\" \"chrB\" \"posA\" \"posB\" \"mWPcA\" \"mWPcB\" \"fRPcA\" \"fRPcB\" "
+        "\"fRPcSum\" \"scoreSum\" \"file\" \"line\" \"Mtype\" \n",
+        "\"chrA\" \"chrB\" \"posA\" \"posB\" \"binA\" \"binB\" \"homA\" \"homB\" \"scoreSum\" \"fRPcA\" "
+        "\"fRPcB\" \"file\" \"line\" \"Mtype\" \n"};
     for (const std::int32_t version : {1, 2, 3}) {
         const std::string path = directory.file(std::to_string(version) + ".qmr");
         writeQMROutputRecordFormatedFileHeader(headerParameters(version, path), GenomeSequence{});
         EXPECT_EQ(testing::readFile(path), kHeaderWithoutGenome + columns[version - 1]) << version;
     }
     ExecutionParameters params = headerParameters(3, directory.file("h.qmr"));
-    params.genomeInformation = std::make_unique<GenomeInformation>();
-    params.genomeInformation->name = "hg";
-    params.genomeInformation->version = "38";
-    params.genomeInformation->numberOfChromosomes = 2;
-    params.genomeInformation->file = "/g/hg.fa";
-    GenomeSequence genome;
-    genome.sequenceLength = 17569;
-    writeQMROutputRecordFormatedFileHeader(params, genome);
+    params.genomeInformation =
+        std::make_unique<GenomeInformation>(GenomeInformation{2, "hg", "", "38", "/g/hg.fa"});
+    writeQMROutputRecordFormatedFileHeader(params, GenomeSequence{.sequenceLength = 17569});
     EXPECT_THAT(testing::readFile(directory.file("h.qmr")),
                 HasSubstr("\n#Reference Genome: name = \"hg\", version = \"38\", numberOfChromosomes = 2, "
                           "numberOfBasePairs = 17569, file = \"/g/hg.fa\" \n"));

@@ -1,6 +1,4 @@
-// The interactive server's handling of single requests, in process: complete, empty and bad
-// requests, long paths and earlier results. Incomplete requests and planted symbolic links are
-// checked on the real server in e2e/interactive_server_test.cpp.
+// The request server in process; incomplete requests and planted links are left to tests/e2e.
 
 #include "requests/interactive_server.h"
 
@@ -50,58 +48,38 @@ class InteractiveServerTest : public ::testing::Test {
     }
 };
 
-// SAM names must stay apart across requests and be valid SAM names whatever the file's name.
-TEST_F(InteractiveServerTest, SamNamesCarryTheRequestsName) {
-    run.requestSam();
-    submit("a b@c.seq", cutRecords(0, 2) + "END\n");
-    submit("d.seq", cutRecords(0, 1) + "END\n");
-    EXPECT_EQ(process("a b@c.seq"), RequestOutcome::answered);
-    EXPECT_EQ(process("d.seq"), RequestOutcome::answered);
-    std::vector<std::string> names;
-    for (const auto& fields : samRecords(run.sam())) names.push_back(fields[0]);
-    EXPECT_EQ(names, (std::vector<std::string>{"a_b_c.seq:0", "a_b_c.seq:0", "a_b_c.seq:1", "a_b_c.seq:1",
-                                               "d.seq:0", "d.seq:0"}));
-}
-
-// A refused request, outside the format or at a path over 1023 characters, gets one "#ERROR: "
-// line and the marker, and leaves the input directory.
-TEST_F(InteractiveServerTest, BadRequestsAreAnsweredWithAnError) {
+// A request at a path over 1023 characters is answered with its error, and removed.
+TEST_F(InteractiveServerTest, RequestAtATooLongPathIsAnsweredWithAnError) {
     std::string deep = input;
     while (deep.size() < longestRequestPath - 4) deep += "/" + std::string(200, 'd');
     fs::create_directories(deep);
     std::ofstream(deep + "/long.seq") << cutRecords(0, 1) << "END\n";
-    submit("bad.seq", "1234 5678\nEND\n");
-    const std::pair<std::string, std::string> requests[] = {
-        {"bad.seq", "its first line does not hold two runs of letters (read A and read B)"},
-        {"long.seq", "its path or the path of its result is longer than 1023 characters"}};
-    for (const auto& [name, message] : requests) {
-        ::testing::internal::CaptureStderr();
-        EXPECT_EQ(process(name), RequestOutcome::answered);
-        EXPECT_THAT(
-            ::testing::internal::GetCapturedStderr(),
-            HasSubstr("ERROR: The request \"" + input + "/" + name + "\" was not mapped: " + message));
-        EXPECT_EQ(result(name), "#ERROR: The request \"" + name + "\" was not mapped: " + message + ".\nEND");
-        EXPECT_FALSE(inInput(name));
-        run.params.interactiveServerRequestParameters.requestInputDirectory = input = deep;
-    }
+    run.params.interactiveServerRequestParameters.requestInputDirectory = deep;
+    const std::string message =
+        "was not mapped: its path or the path of its result is longer than 1023 characters";
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(process("long.seq"), RequestOutcome::answered);
+    EXPECT_THAT(::testing::internal::GetCapturedStderr(),
+                HasSubstr("ERROR: The request \"" + deep + "/long.seq\" " + message));
+    EXPECT_EQ(result("long.seq"), "#ERROR: The request \"long.seq\" " + message + ".\nEND");
+    EXPECT_FALSE(fs::exists(deep + "/long.seq"));
 }
 
-// A request's records and order are checked on the real server (e2e/interactive_server_test.cpp).
 TEST_F(InteractiveServerTest, CompleteRequestReplacesAnEarlierResultAndIsRemoved) {
     std::ofstream(output + "/pairs.seq") << "stale";
     fs::permissions(output + "/pairs.seq", fs::perms::all);
     submit("pairs.seq", cutRecords(0, 2) + "END\n");
     EXPECT_EQ(process("pairs.seq"), RequestOutcome::answered);
     const std::string text = result("pairs.seq");
-    EXPECT_TRUE(text.ends_with("\nEND")) << text;
-    EXPECT_EQ(text.find('#'), std::string::npos) << "results carry no header lines";
+    // Two records and the marker, without header lines or what was there before.
     EXPECT_EQ(qmrLines(text).size(), 2u);
-    EXPECT_THAT(text, ::testing::Not(HasSubstr("stale")));
+    EXPECT_TRUE(text.ends_with("\nEND") && text.find('#') == std::string::npos &&
+                text.find("stale") == std::string::npos)
+        << text;
     EXPECT_EQ(
         fs::symlink_status(output + "/pairs.seq").permissions(),
         fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read | fs::perms::group_write);
     EXPECT_FALSE(inInput("pairs.seq"));
-    EXPECT_THAT(run.report(), HasSubstr("\n\n\nProcessing File \"pairs.seq\" \n"));
     EXPECT_THAT(run.report(), HasSubstr("Mapping time for \"" + input + "/pairs.seq\" request file"));
     // The marker alone, or a request without QMR output, gives a result of the marker.
     submit("empty.seq", "END\n");
@@ -113,46 +91,56 @@ TEST_F(InteractiveServerTest, CompleteRequestReplacesAnEarlierResultAndIsRemoved
     EXPECT_EQ(result("pairs.seq"), "END");
 }
 
-// Reads with IUPAC codes and no-call marks once ended the server, and again after every restart.
-TEST_F(InteractiveServerTest, RequestOfUncalledLettersIsAnsweredWithItsPlaces) {
+// Reads with IUPAC codes and no-call marks once ended the server; SAM shows them as N. SAM names of
+// the reads stay apart across requests and are valid whatever the request's name.
+TEST_F(InteractiveServerTest, RequestsOfUncalledLettersAreMappedAndSamNamesCarryTheRequestsName) {
+    run.requestSam();
     std::string text;
     for (std::uint32_t record = 0; record < 12; ++record) {
         const auto [a, b] = markedPair(record);
         text += "0000 " + a + " " + b + "\n";
     }
-    submit("marked.seq", text + "END\n");
-    EXPECT_EQ(process("marked.seq"), RequestOutcome::answered);
-    const auto lines = qmrLines(result("marked.seq"));
+    submit("a b@c.seq", text + "END\n");
+    submit("d.seq", cutRecords(0, 1) + "END\n");
+    EXPECT_EQ(process("a b@c.seq"), RequestOutcome::answered);
+    EXPECT_EQ(process("d.seq"), RequestOutcome::answered);
+    const auto lines = qmrLines(result("a b@c.seq"));
     EXPECT_EQ(lines.size(), 12u);
     for (const QmrLine& line : lines) expectCutPlaces(line);
+    const auto sam = samRecords(run.sam());
+    ASSERT_EQ(sam.size(), 26u);
+    for (std::size_t i = 0; i < sam.size(); ++i) {
+        EXPECT_EQ(sam[i][0], i < 24 ? "a_b_c.seq:" + std::to_string(i / 2) : "d.seq:0");
+        EXPECT_EQ(sam[i][9].find_first_not_of("ACGTN"), std::string::npos) << sam[i][9];
+    }
 }
 
+// Names a shell or a careless client would trip on, and hidden files, are requests like any other.
 TEST_F(InteractiveServerTest, ListingAnswersFilesInNameOrderAndIgnoresDirectories) {
+    const std::string odd[] = {"-c 1 $(x) ; \u00fcn\u00ef", "." + std::string(180, 'n')};
+    for (const std::string& name : odd) submit(name, cutRecords(0, 1) + "END\n");
     submit("b.seq", cutRecords(1, 1) + "END\n");
     submit("a.seq", cutRecords(2, 1) + "END\n");
     submit("c.seq", cutRecords(3, 1));
     fs::create_directory(input + "/d.seq");
-    EXPECT_EQ(poll(), 2u);
+    EXPECT_EQ(poll(), 4u);
+    for (const std::string& name : odd) EXPECT_EQ(qmrLines(result(name)).size(), 1u) << name;
     const std::string report = run.report();
     EXPECT_LT(report.find("\"a.seq\""), report.find("\"b.seq\""));
     EXPECT_LT(report.find("\"b.seq\""), report.find("\"c.seq\""));
     EXPECT_THAT(report, ::testing::Not(HasSubstr("d.seq")));
     EXPECT_TRUE(inInput("c.seq"));
-    EXPECT_TRUE(fs::is_directory(input + "/d.seq"));
     EXPECT_EQ(poll(), 0u);
 }
 
 // An interval of 0 once made an idle server list its directory without pause, at 100 % of a processor.
 TEST(InteractiveServerInterval, IsAtLeastAMillisecondAndAtMostADay) {
-    using std::chrono::microseconds;
-    EXPECT_EQ(serverCheckInterval(0), microseconds(1000));
-    EXPECT_EQ(serverCheckInterval(0.0004), microseconds(1000));
-    EXPECT_EQ(serverCheckInterval(0.01), microseconds(10000));
-    EXPECT_EQ(serverCheckInterval(1e12), microseconds(86400LL * 1000000));
+    using namespace std::chrono_literals;
+    EXPECT_EQ((std::vector{serverCheckInterval(0), serverCheckInterval(0.01), serverCheckInterval(1e12)}),
+              (std::vector<std::chrono::microseconds>{1ms, 10ms, 24h}));
 }
 
-// The output directory removed (while it is replaced, say) once ended the server; requests now
-// wait in the input directory, the outage is reported once, and they are answered once it is back.
+// The output directory gone once ended the server; requests now wait for it, the outage told once.
 TEST_F(InteractiveServerTest, RequestsWaitWhileTheOutputDirectoryIsGone) {
     fs::remove(output);
     submit("a.seq", cutRecords(2, 1) + "END\n");

@@ -1,10 +1,8 @@
 #pragma once
-// The lambda phage genome indexed in memory, sequence record lines of read pairs cut from it at
-// known places, and the parameters and QMR parsing that the request tests share.
+// The lambda genome indexed in memory, pairs cut from it at known places, and request parameters.
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -17,7 +15,6 @@
 
 namespace koru::testing {
 
-// The bases of the genome's one chromosome.
 inline const std::string& lambdaChromosome() {
     static const std::string chromosome = [] {
         std::string bases;
@@ -47,8 +44,7 @@ inline const LambdaIndex& lambdaIndex() {
     return index;
 }
 
-inline constexpr std::uint32_t cutReadLength = 100;
-inline constexpr std::uint32_t cutReadBOffset = 300;
+inline constexpr std::uint32_t cutReadLength = 100, cutReadBOffset = 300;
 
 // The 0-based place of read A of a pair; read B is the reverse complement 300 bases further on.
 inline std::uint32_t cutPosition(std::uint32_t fileNumber, std::uint32_t record) {
@@ -61,22 +57,18 @@ inline std::pair<std::string, std::string> cutPair(std::uint32_t fileNumber, std
             reverseComplementOf(lambdaChromosome().substr(a + cutReadBOffset, cutReadLength))};
 }
 
-// "<record> <read A> <read B>\n": digits, then the two reads, as a sequencer's export writes them.
-inline std::string cutRecord(std::uint32_t fileNumber, std::uint32_t record) {
-    const auto [a, b] = cutPair(fileNumber, record);
-    char number[8];
-    std::snprintf(number, sizeof number, "%04u ", record % 10000);
-    return number + a + " " + b + "\n";
-}
-
+// "<record> <read A> <read B>\n" lines: digits, then the two reads, as a sequencer's export writes them.
 inline std::string cutRecords(std::uint32_t fileNumber, std::uint32_t records) {
     std::string text;
-    for (std::uint32_t record = 0; record < records; ++record) text += cutRecord(fileNumber, record);
+    for (std::uint32_t record = 0; record < records; ++record) {
+        const auto [a, b] = cutPair(fileNumber, record);
+        text += std::to_string(10000 + record % 10000).substr(1) + " " + a + " " + b + "\n";
+    }
     return text;
 }
 
-// The pair of file 0's record with three bases of each read overwritten by the uncalled marks of
-// sequencers and users; letters first, as a sequence record file's first line holds runs of letters.
+// File 0's pair with three bases of each read made uncalled marks (letters in record 0, which sets the
+// layout).
 inline std::pair<std::string, std::string> markedPair(std::uint32_t record) {
     static const std::string marks = "RYKMSWBDHVrykmswbdhv.X-*n";
     auto [a, b] = cutPair(0, record);

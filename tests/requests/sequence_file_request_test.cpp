@@ -1,5 +1,4 @@
-// The sequence file mapping request on files of read pairs cut from the lambda genome at known
-// places, run in process so that the threads' staggered start can be left out.
+// The sequence file request in process, on files of pairs cut from the lambda genome at known places.
 
 #include "requests/sequence_file_request.h"
 
@@ -54,48 +53,32 @@ class SequenceFileRequestTest : public ::testing::Test {
     }
 };
 
-TEST_F(SequenceFileRequestTest, StartAndEndNumbersKeepTheFilesBetweenThem) {
-    for (std::uint32_t number = 1; number <= 12; ++number) writeFile("reads_", number, 3);
-    files.write("plain.seq", cutRecords(0, 3));
-    run.params.sequenceFileMappingRequestParameters.sequenceFileStartNumber = 10;
-    run.params.sequenceFileMappingRequestParameters.sequenceFileEndNumber = 5;
-    mapFiles();
-    EXPECT_EQ(mappedPairs(), (std::map<long, std::size_t>{{6, 3}, {7, 3}, {8, 3}, {9, 3}}));
-    std::set<std::string> samFiles;
-    for (const auto& fields : samRecords(run.sam()))
-        samFiles.insert(fields[0].substr(0, fields[0].find(':')));
-    EXPECT_EQ(samFiles, (std::set<std::string>{"6", "7", "8", "9"}));
-    // Skipped files still say that they were reached; only mapped files report statistics.
-    const std::string report = run.report();
-    EXPECT_EQ(occurrences(report, "sequence file, which is file "), 13u);
-    EXPECT_EQ(occurrences(report, "Number of read pairs processed = 3\n"), 4u);
-    EXPECT_EQ(occurrences(report, "Mapping time for \""), 4u);
-}
-
-// Whichever thread maps a file, its records come out in list order. Bases without qualities are
-// taken as Phred 30: a perfect unique match of each read, and the concordant pair carries the sum.
-TEST_F(SequenceFileRequestTest, ThreadsShareTheFilesAndWriteEveryPairOnceInListOrder) {
+// Start and end numbers keep the files strictly between them, and whichever of the threads maps a file,
+// its records come out in list order. Reads without qualities count as Phred 30: a perfect pair gets MAPQ 60.
+TEST_F(SequenceFileRequestTest, ThreadsMapTheFilesBetweenTheStartAndEndNumbersInListOrder) {
     std::map<long, std::size_t> expected;
-    for (std::uint32_t number = 1; number <= 9; ++number) writeFile("part_", number, expected[number] = 20);
+    for (std::uint32_t number = 11; number <= 24; ++number) writeFile("reads_", number, 20);
+    for (std::uint32_t number = 14; number <= 22; ++number) expected[number] = 20;
+    files.write("plain.seq", cutRecords(0, 3));
+    run.params.sequenceFileMappingRequestParameters.sequenceFileStartNumber = 23;
+    run.params.sequenceFileMappingRequestParameters.sequenceFileEndNumber = 13;
     mapFiles();
     EXPECT_EQ(mappedPairs(), expected);
-    std::vector<long> files;
-    for (const QmrLine& line : qmrLines(run.qmr())) files.push_back(line.file);
-    EXPECT_TRUE(std::is_sorted(files.begin(), files.end()));
+    std::vector<long> order;
+    for (const QmrLine& line : qmrLines(run.qmr())) order.push_back(line.file);
+    EXPECT_TRUE(std::is_sorted(order.begin(), order.end()));
+    // Skipped files still say that they were reached; only mapped files report statistics. Which thread
+    // takes which file is the scheduler's business; that three share them is not.
     const std::string report = run.report();
-    // Which thread takes which file is the scheduler's business; that three share them is not.
-    EXPECT_THAT(report, HasSubstr(" of 3 is executing/processing the \""));
+    EXPECT_EQ(occurrences(report, "sequence file, which is file "), 15u);
     EXPECT_EQ(occurrences(report, "Number of read pairs processed = 20\n"), 9u);
-    const auto records = samRecords(run.sam());
-    const auto first = std::find_if(records.begin(), records.end(), [](const auto& fields) {
-        return fields[0] == "7:0" && (std::stoi(fields[1]) & 64) != 0;
-    });
-    ASSERT_NE(first, records.end());
-    const std::uint32_t place = cutPosition(7, 0);
-    EXPECT_EQ((*first)[3], std::to_string(place + 1)) << "SAM positions are 1-based";
-    EXPECT_EQ((*first)[4], "60");
-    EXPECT_EQ((*first)[9], lambdaChromosome().substr(place, cutReadLength));
-    EXPECT_EQ((*first)[10], "*") << "no qualities";
+    EXPECT_THAT(report, HasSubstr(" of 3 is executing/processing the \""));
+    // Read A of file 17's first pair: 1-based POS, MAPQ, SEQ and no QUAL.
+    const auto first = samRecords(run.sam()).at(2 * 3 * 20);
+    const std::uint32_t place = cutPosition(17, 0);
+    EXPECT_EQ(std::tuple(first[0], first[3], first[4], first[9], first[10]),
+              std::tuple("17:0", std::to_string(place + 1), "60",
+                         lambdaChromosome().substr(place, cutReadLength), "*"));
 }
 
 TEST_F(SequenceFileRequestTest, ReadsOfAnUnsupportedLengthAreReportedUnmapped) {
@@ -107,27 +90,20 @@ TEST_F(SequenceFileRequestTest, ReadsOfAnUnsupportedLengthAreReportedUnmapped) {
                 HasSubstr("Warning: 1 read pairs of the sequence file \"" + files.file("short_4.seq")));
     const auto lines = qmrLines(run.qmr());
     ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0].chromosomeA, 0);
-    EXPECT_EQ(lines[0].line, 1);
+    EXPECT_EQ(std::pair(lines[0].chromosomeA, lines[0].line), std::pair(0L, 1L));
 }
 
-TEST(SequenceFileWriterTest, LargeFileDoesNotReserveGigabytes) {
+// A file's number follows the last underscore of its path; a large file's writer reserves no gigabytes.
+TEST(SequenceFileRequestFunctions, FileNumbersAndWriterCapacities) {
     EXPECT_EQ(sequenceFileWriterCapacity(10'000'000, samBytesPerSequenceFileRecord), 64u << 20);
     EXPECT_EQ(sequenceFileWriterCapacity(1000, samBytesPerSequenceFileRecord), 800'000u);
     EXPECT_EQ(sequenceFileWriterCapacity(0, samBytesPerSequenceFileRecord), 0u) << "the writer's default";
-}
-
-TEST(SequenceFileNumberTest, NumberFollowsTheLastUnderscore) {
     const std::pair<const char*, std::uint32_t> cases[] = {{"/data/run_3/lane_12.seq", 12},
                                                            {"/data/run_3/lane.seq", 3},
                                                            {"/data/reads.seq", 0},
                                                            {"/data/reads_.seq", 0},
                                                            {"/data/reads_99999999999.seq", 4294967295u}};
     for (const auto& [path, number] : cases) EXPECT_EQ(getSequenceFileNumberFromPath(path), number) << path;
-    // Bounds of 0 are none; the mapped test above keeps the files strictly between the others.
-    EXPECT_FALSE(isSequenceFileNumberSkipped(0, 0, 0));
-    EXPECT_FALSE(isSequenceFileNumberSkipped(0, 10, 0));
-    EXPECT_TRUE(isSequenceFileNumberSkipped(0, 0, 1));
 }
 
 }  // namespace
