@@ -92,9 +92,8 @@ void prefetchCandidateGenome(const GenomeSequence& genome, std::uint32_t positio
 
 void scoreCandidatePositions(const MappingParameters& params, CandidatePositions& store,
                              const GenomeSequence& genome, Read& read) {
-    const std::uint32_t maximumIndel = store.indelCandidates && read.length >= shortestReadSearchedForIndels
-                                           ? params.maximumSizeOfIndelToDetect
-                                           : 0;
+    const std::uint32_t maximumIndel =
+        store.indelCandidates ? maximumIndelSearchedFor(params, read.length) : 0;
     takeCandidatesWithEnoughKeys(params, store, read.length);
     store.bestWholeReadMismatchScore = store.secondBestWholeReadMismatchScore = kNotScored;
     store.numberWithBestWholeReadScore = store.numberWithSecondBestWholeReadScore = 0;

@@ -23,6 +23,11 @@ void processIndelCandidates(const MappingParameters& params, CandidatePositions&
 // A split leaves 30 bases before it and 31 after, so shorter reads are not searched for indels.
 inline constexpr std::uint32_t shortestReadSearchedForIndels = 61;
 
+// The largest indel searched for in a read of that length: none below the shortest searched.
+inline std::uint32_t maximumIndelSearchedFor(const MappingParameters& params, std::uint32_t readLength) {
+    return readLength < shortestReadSearchedForIndels ? 0 : params.maximumSizeOfIndelToDetect;
+}
+
 struct IndelSplit {
     std::uint32_t split = 0;
     std::uint16_t total = 0;

@@ -101,11 +101,10 @@ void rescueNearMate(const MappingParameters& params, const Read& read, Candidate
                     const CandidatePositions& mateStore, const GenomeSequence& genome,
                     MateRescueScratch& scratch) {
     const auto& best = mateStore.lowestMismatchCandidates.entries;
-    if (mateStore.candidates.empty() || best.empty()) return;
+    if (best.empty()) return;
     const std::uint32_t window = params.concordantReadPairBasePairWindowSize;
     const std::uint32_t keys = candidateKeys(params, read);
-    const MateRescueSearch search{
-        keys, read.length < shortestReadSearchedForIndels ? 0 : params.maximumSizeOfIndelToDetect};
+    const MateRescueSearch search{keys, maximumIndelSearchedFor(params, read.length)};
     bool rescued = false;
     for (const CandidatePosition* mateCandidate : best) {
         if (!ranksAlike(*mateCandidate, *best.front())) break;
