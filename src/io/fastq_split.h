@@ -25,6 +25,9 @@ struct FastqShardRequest {
     // ..."k_2"...; a suffix ending in ".gz" writes gzip.
     std::string outputPrefix;
     std::string outputSuffix = ".fq.gz";
+    // The gzip level of gzip shards, 0 (stored: no compression, the fastest where the shards stay
+    // on the machine) to 9; level 1 looks for run-length matches only.
+    int gzipLevel = 1;
 };
 
 std::string shardFileName(const FastqShardRequest& request, std::uint32_t shard, int read);

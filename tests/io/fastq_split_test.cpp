@@ -54,6 +54,15 @@ TEST(FastqSplit, ShardsHoldConsecutiveRecordsOfBothFilesInOrderOrNoneOfEmptyInpu
                       records(first, sizes[shard - 1], read))
                 << shard << " " << read;
     EXPECT_EQ(testing::readFile(shardFileName(request, 1, 1)).substr(0, 2), "\x1f\x8b");
+    // Stored (level 0): still gzip, the same records, and no smaller than level 1's.
+    FastqShardRequest stored = request;
+    stored.outputPrefix = directory.file("stored");
+    stored.gzipLevel = 0;
+    splitFastqPair(stored);
+    const std::string storedShard = shardFileName(stored, 1, 1), fastShard = shardFileName(request, 1, 1);
+    EXPECT_EQ(decompressed(storedShard), records(0, 3, 1));
+    EXPECT_EQ(testing::readFile(storedShard).substr(0, 2), "\x1f\x8b");
+    EXPECT_GT(std::filesystem::file_size(storedShard), std::filesystem::file_size(fastShard));
     const FastqShardRequest empty{directory.write("1.fq", ""), directory.write("2.fq", ""), 2,
                                   directory.file("s"), ".fq"};
     splitFastqPair(empty);
@@ -73,6 +82,9 @@ TEST(FastqSplitDeathTest, BadInputsAreRefusedBeforeAnyShardIsWritten) {
                 "missing.fq\" does not exist");
     EXPECT_EXIT(splitFastqPair({ten, ten, 0, prefix}), ExitedWithCode(1),
                 "number of shards must be 1 or more");
+    FastqShardRequest badLevel{ten, ten, 2, prefix};
+    badLevel.gzipLevel = 10;
+    EXPECT_EXIT(splitFastqPair(badLevel), ExitedWithCode(1), "gzip level 10 is not a level from 0 to 9");
     EXPECT_FALSE(std::filesystem::exists(prefix + "1_1.fq.gz"));
 }
 
