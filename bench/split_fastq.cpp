@@ -3,11 +3,10 @@
 //   koru_split_fastq [--level LEVEL] READ1 READ2 SHARDS OUTPUT_PREFIX [OUTPUT_SUFFIX]
 //
 // Shard k (1 to SHARDS) of read 1 is written to OUTPUT_PREFIXk_1OUTPUT_SUFFIX, of read 2 to
-// OUTPUT_PREFIXk_2OUTPUT_SUFFIX (suffix .fq.gz by default: gzip at LEVEL, 0 for no compression
-// to 9, 1 by default). Shard k holds
-// the k-th run of consecutive records of both files, so pairs stay together. Both inputs are
-// checked before anything is written: they must exist, be whole FASTQ files (plain or gzip) and
-// hold as many records as each other.
+// OUTPUT_PREFIXk_2OUTPUT_SUFFIX (suffix .fq.gz by default: gzip at LEVEL, from 0 for none to 9,
+// 1 by default). Shard k holds the k-th run of consecutive records of both files, so pairs stay
+// together. Both inputs are checked before anything is written: they must exist, be whole FASTQ
+// files (plain or gzip) and hold as many records as each other.
 
 #include <cstdio>
 #include <cstdlib>
