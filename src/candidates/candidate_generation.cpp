@@ -232,11 +232,39 @@ void sortCollectedHits(std::vector<std::uint64_t>& hits, std::vector<std::uint64
     }
 }
 
+// Sorted hits as key hits, one entry a position, into an empty array. The entries are zeroed
+// first, so that the loop only adds: it has no branch on whether a hit starts a new position,
+// which in a repeat's hits is a coin toss.
+void aggregateSortedHits(const std::vector<std::uint64_t>& hits, std::vector<CandidateKeyHits>& keyHits) {
+    keyHits.assign(hits.size(), CandidateKeyHits{});
+    CandidateKeyHits* const entries = keyHits.data();
+    std::size_t last = 0;
+    auto previous = static_cast<std::uint32_t>(hits.front() >> 32);
+    entries[0].genomePosition = previous;
+    for (const std::uint64_t hit : hits) {
+        const auto position = static_cast<std::uint32_t>(hit >> 32);
+        last += position != previous ? 1 : 0;
+        previous = position;
+        CandidateKeyHits& entry = entries[last];
+        entry.genomePosition = position;
+        const auto weight = static_cast<std::uint32_t>(hit & 0x7FFFFFFFu);
+        const bool reverse = (hit >> 31) & 1u;
+        entry.forwardKeys += reverse ? 0 : weight;
+        entry.reverseComplementKeys += reverse ? weight : 0;
+    }
+    keyHits.resize(last + 1);
+}
+
 // Adds the collected hits to the store's, in one pass over both.
 void mergeCollectedHits(CandidatePositions& store) {
     std::vector<std::uint64_t>& hits = store.collectedHits;
     if (hits.empty()) return;
     sortCollectedHits(hits, store.sortBuffer);
+    if (store.keyHits.empty()) {
+        aggregateSortedHits(hits, store.keyHits);
+        hits.clear();
+        return;
+    }
     std::vector<CandidateKeyHits>& merged = store.mergeBuffer;
     merged.clear();
     merged.reserve(store.keyHits.size() + hits.size());
