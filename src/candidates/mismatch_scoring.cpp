@@ -94,11 +94,16 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
         return static_cast<std::uint16_t>(
             std::popcount(static_cast<std::uint32_t>((pair << (t % 32)) >> 32)));
     };
+    // The windows every step from the first, then the last. The windows starting in one word all
+    // lie in it and the next: the pair of words is read once and shifted from window to window.
     const std::uint32_t step = windowStep(read.basesToShiftBetweenKeyGeneration);
-    std::uint16_t minWord = kNotScored;
-    for (std::uint32_t t = words.firstOffset;; t = std::min(words.lastOffset, t + step)) {
-        minWord = std::min(minWord, window(t));
-        if (t == words.lastOffset) break;
+    std::uint16_t minWord = window(words.lastOffset);
+    for (std::uint32_t t = words.firstOffset; t < words.lastOffset;) {
+        const std::uint32_t word = t / 32;
+        std::uint64_t pair = (std::uint64_t{mismatches[word]} << 32 | mismatches[word + 1]) << (t % 32);
+        const std::uint32_t end = std::min(words.lastOffset, 32 * word + 32);
+        for (; t < end; t += step, pair <<= step)
+            minWord = std::min(minWord, popcount16(static_cast<std::uint32_t>(pair >> 32)));
     }
     const std::span<const std::uint32_t> stream(mismatches, n + 1);
     const std::uint16_t firstWindow = popcount16(getWordAtBitPosition(stream, words.firstOffset));

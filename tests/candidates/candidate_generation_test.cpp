@@ -305,7 +305,8 @@ CandidatePosition scoreBoth(const IndexedGenome& g, std::uint32_t position, cons
 TEST(MismatchScoringTest, VariantsAgreeWithNaiveCountsAndTiesChooseTheReverseComplement) {
     std::mt19937 random(17);
     const IndexedGenome g = indexedGenome({randomBases(1500, random), randomBases(900, random)});
-    const std::uint32_t shifts[][2] = {{1, 1}, {3, 3}, {8, 4}, {14, 7}};  // bases to shift, window step
+    // Bases to shift and window step, up to the widest step, which crosses a word at every window.
+    const std::uint32_t shifts[][2] = {{1, 1}, {3, 3}, {8, 4}, {14, 7}, {31, 31}, {32, 16}};
     for (int trial = 0; trial < 200; ++trial) {
         const std::uint32_t n = trial % 10 == 0 ? 64 : 64 + random() % 240;
         const ChromosomeInformation& chromosome = g.genome->chromosomes[random() % 2];
@@ -314,7 +315,7 @@ TEST(MismatchScoringTest, VariantsAgreeWithNaiveCountsAndTiesChooseTheReverseCom
         std::string text = g.textAt(position, n);
         for (int m = random() % 9; m > 0; --m) text[random() % n] = "ACGTN"[random() % (trial % 5 ? 4 : 5)];
         const std::uint32_t orientation = 1 + random() % 2, allocated = trial % 3 == 0 ? 512 : 0;
-        const auto [s, step] = shifts[trial % 4];
+        const auto [s, step] = shifts[trial % 6];
         SCOPED_TRACE("trial " + std::to_string(trial));
         scoreBoth(g, position, text, orientation, s, step, allocated);
         scoreBoth(g, position, reverseComplementOf(text), 3 - orientation, s, step, allocated);
