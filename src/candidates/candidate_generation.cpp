@@ -232,25 +232,26 @@ void sortCollectedHits(std::vector<std::uint64_t>& hits, std::vector<std::uint64
     }
 }
 
-// Sorted hits as key hits, one entry a position, into an empty array. The entries are zeroed
-// first, so that the loop only adds: it has no branch on whether a hit starts a new position,
-// which in a repeat's hits is a coin toss.
+// Sorted hits as key hits, one entry a position, into an empty array. The running entry is kept
+// in registers and stored whole after every hit, so that the loop has no branch on whether a hit
+// starts a new position (in a repeat's hits a coin toss) and reads nothing back from the array.
 void aggregateSortedHits(const std::vector<std::uint64_t>& hits, std::vector<CandidateKeyHits>& keyHits) {
-    keyHits.assign(hits.size(), CandidateKeyHits{});
+    keyHits.resize(hits.size());
     CandidateKeyHits* const entries = keyHits.data();
     std::size_t last = 0;
     auto previous = static_cast<std::uint32_t>(hits.front() >> 32);
-    entries[0].genomePosition = previous;
+    std::uint32_t forward = 0, reverse = 0;
     for (const std::uint64_t hit : hits) {
+        // Masks rather than conditions, which the compiler would turn back into branches.
         const auto position = static_cast<std::uint32_t>(hit >> 32);
-        last += position != previous ? 1 : 0;
-        previous = position;
-        CandidateKeyHits& entry = entries[last];
-        entry.genomePosition = position;
+        const std::uint32_t same = position == previous ? ~0u : 0u;
+        last += 1 + same;  // + 1 at a new position, + 0 at the same
         const auto weight = static_cast<std::uint32_t>(hit & 0x7FFFFFFFu);
-        const bool reverse = (hit >> 31) & 1u;
-        entry.forwardKeys += reverse ? 0 : weight;
-        entry.reverseComplementKeys += reverse ? weight : 0;
+        const std::uint32_t isReverse = 0u - static_cast<std::uint32_t>((hit >> 31) & 1u);
+        forward = (forward & same) + (weight & ~isReverse);
+        reverse = (reverse & same) + (weight & isReverse);
+        entries[last] = {position, forward, reverse};
+        previous = position;
     }
     keyHits.resize(last + 1);
 }
