@@ -26,9 +26,12 @@ void takeCandidatesWithEnoughKeys(const MappingParameters& params, CandidatePosi
                                           : params.minimumNumberOfKeysAssociatedWithCandidatePosition;
     store.candidates.clear();
     store.candidates.reserve(store.keyHits.size());
+    // Copied rather than value-initialised: the copy is a few vector moves, where initialising the
+    // record in place zero-fills it with a string store that costs more than its 88 bytes.
+    static constexpr CandidatePosition blank{};
     for (const CandidateKeyHits& hits : store.keyHits) {
         if (minimumKeys > hits.forwardKeys + hits.reverseComplementKeys) continue;
-        CandidatePosition& candidate = store.candidates.emplace_back();
+        CandidatePosition& candidate = store.candidates.emplace_back(blank);
         candidate.genomePosition = hits.genomePosition;
         candidate.forwardMappingScores.numberOfAssociatedKeys = hits.forwardKeys;
         candidate.reverseComplementMappingScores.numberOfAssociatedKeys = hits.reverseComplementKeys;
