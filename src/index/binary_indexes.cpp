@@ -63,7 +63,7 @@ void BinaryIndexes::lookupKeyTriples(
                 const std::uint32_t bucket = table.bucketOf(keys[k][e]);
                 first[slot][e] = table.directory[bucket];
                 last[slot][e] = table.directory[bucket + 1];
-                table.prefetchResiduals(first[slot][e]);
+                table.prefetchBucketResiduals(first[slot][e], last[slot][e]);
             }
         }
         if (j >= 2 * d && j - 2 * d < n) {

@@ -140,6 +140,18 @@ struct KeyTable {
     std::uint16_t count(std::uint32_t key) const { return countOfRun(findRun(key)); }
 
     void prefetch(std::uint32_t key) const { prefetchLine(&directory[bucketOf(key)]); }
+    // The lines a bucket's search reads first: a scanned bucket's first and last lines (it may cross
+    // a line), a searched one's also at the first probes of the binary search, which would
+    // otherwise each wait for the one before.
+    void prefetchBucketResiduals(std::uint32_t first, std::uint32_t last) const {
+        prefetchResiduals(first);
+        const std::uint32_t size = last - first;
+        if (size > 1) prefetchResiduals(last - 1);
+        if (size <= detail::vectorScannedResiduals) return;
+        prefetchResiduals(first + size / 4);
+        prefetchResiduals(first + size / 2);
+        prefetchResiduals(first + 3 * (size / 4));
+    }
     // The line of a bucket's first residuals. Its positions are asked for only once the key's run
     // is known: asking for the whole bucket's along with the residuals costs more in lines than it
     // saves in waiting, as the lookups are bound by the misses in flight.
