@@ -138,39 +138,53 @@ struct Pairing {
 // linear in both lists plus the pairs evaluated.
 Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<CandidatePosition>& readB,
                          std::uint32_t window) {
-    Pairing pairing;
+    // The running best in locals, so that the loop over the pairs keeps it in registers; the record
+    // is filled once, from the best pair.
+    CandidatePosition* bestA = nullptr;
+    CandidatePosition* bestB = nullptr;
+    std::uint16_t bestPrimary = kNotScored, bestSecondary = kNotScored;
     std::uint32_t bestKeys = 0;
+    std::uint64_t evaluated = 0;
+    bool tiedA = false, tiedB = false;
+    CandidatePosition* const candidatesB = readB.data();
+    const std::size_t sizeB = readB.size();
     std::size_t start = 0;
     for (CandidatePosition& a : readA) {
         const std::uint64_t low = a.genomePosition >= window ? a.genomePosition - window : 0;
         const std::uint64_t high = std::uint64_t{a.genomePosition} + window;
-        while (start < readB.size() && readB[start].genomePosition < low) ++start;
-        for (std::size_t j = start; j < readB.size() && readB[j].genomePosition <= high; ++j) {
-            CandidatePosition& b = readB[j];
-            ++pairing.pairsEvaluated;
-            const MismatchScores& sa = a.chosenMappingScores.mismatchScores;
+        while (start < sizeB && candidatesB[start].genomePosition < low) ++start;
+        const MismatchScores& sa = a.chosenMappingScores.mismatchScores;
+        for (std::size_t j = start; j < sizeB && candidatesB[j].genomePosition <= high; ++j) {
+            CandidatePosition& b = candidatesB[j];
+            ++evaluated;
             const MismatchScores& sb = b.chosenMappingScores.mismatchScores;
             const auto primary = static_cast<std::uint16_t>(sa.primaryScore + sb.primaryScore);
             const auto secondary = static_cast<std::uint16_t>(sa.secondaryScore + sb.secondaryScore);
             const std::uint32_t keys =
                 a.chosenMappingScores.numberOfAssociatedKeys + b.chosenMappingScores.numberOfAssociatedKeys;
-            const bool sameScores = primary == pairing.best.aggregatePrimaryScore &&
-                                    secondary == pairing.best.aggregateSecondaryScore;
-            const bool better = sameScores ? keys > bestKeys
-                                : primary != pairing.best.aggregatePrimaryScore
-                                    ? primary < pairing.best.aggregatePrimaryScore
-                                    : secondary < pairing.best.aggregateSecondaryScore;
+            const bool sameScores = primary == bestPrimary && secondary == bestSecondary;
+            const bool better = sameScores               ? keys > bestKeys
+                                : primary != bestPrimary ? primary < bestPrimary
+                                                         : secondary < bestSecondary;
             if (sameScores) {
-                pairing.tiedA |= &a != pairing.best.candidateA;
-                pairing.tiedB |= &b != pairing.best.candidateB;
+                tiedA |= &a != bestA;
+                tiedB |= &b != bestB;
             } else if (better) {
-                pairing.tiedA = pairing.tiedB = false;
+                tiedA = tiedB = false;
             }
             if (!better) continue;
-            initAlignmentCandidate(pairing.best, concordantPairedAlignmentType, &a, &b);
+            bestA = &a;
+            bestB = &b;
+            bestPrimary = primary;
+            bestSecondary = secondary;
             bestKeys = keys;
         }
     }
+    Pairing pairing;
+    if (bestA != nullptr) initAlignmentCandidate(pairing.best, concordantPairedAlignmentType, bestA, bestB);
+    pairing.pairsEvaluated = evaluated;
+    pairing.tiedA = tiedA;
+    pairing.tiedB = tiedB;
     return pairing;
 }
 
