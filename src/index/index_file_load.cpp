@@ -234,13 +234,8 @@ bool residualsAreInOrder(const KeyTable& table, const Residual* residuals) {
     const auto entries = static_cast<std::int64_t>(table.numberOfEntries);
     std::uint64_t stepsDown = 0;
 #pragma omp parallel for schedule(static) reduction(+ : stepsDown)
-    for (std::int64_t start = 1; start < entries; start += checkedBlockEntries) {
-        const std::int64_t end = std::min(entries, start + checkedBlockEntries);
-        std::uint64_t steps = 0;
-#pragma omp simd reduction(+ : steps)
-        for (std::int64_t i = start; i < end; ++i) steps += residuals[i] < residuals[i - 1] ? 1 : 0;
-        stepsDown += steps;
-    }
+    for (std::int64_t start = 1; start < entries; start += checkedBlockEntries)
+        stepsDown += detail::countStepsDown(residuals, start, std::min(entries, start + checkedBlockEntries));
     const std::uint32_t* directory = table.directory.get();
     const auto buckets = static_cast<std::int64_t>(table.directorySize()) - 1;
     std::uint64_t atBucketStarts = 0;

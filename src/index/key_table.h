@@ -98,6 +98,35 @@ KeyRun findResidualRun(const Residual* residuals, std::uint64_t first, std::uint
     return searchResidualRun(residuals, first, last, wanted);
 }
 
+// The entries from `start` (at least 1) to `end` that are below the entry before them.
+template <class Residual>
+std::uint64_t countStepsDown(const Residual* residuals, std::int64_t start, std::int64_t end) {
+    std::int64_t i = start;
+    std::uint64_t steps = 0;
+#if defined(__SSE2__)
+    // 16 bytes at a time, the compare's mask counted: the compiler's own vector loop widened every
+    // residual to a 64-bit sum, and was slower than reading the residuals from memory. Signed
+    // compares see the residuals shifted by half their range, which keeps their order.
+    constexpr std::int64_t lanes = 16 / sizeof(Residual);
+    const __m128i bias = sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(0x80))
+                                               : _mm_set1_epi16(static_cast<short>(0x8000));
+    const auto load = [&](std::int64_t at) {
+        return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(residuals + at)), bias);
+    };
+    std::uint64_t maskBits = 0;
+    for (; i + lanes <= end; i += lanes) {
+        const __m128i current = load(i), previous = load(i - 1);
+        const __m128i down =
+            sizeof(Residual) == 1 ? _mm_cmpgt_epi8(previous, current) : _mm_cmpgt_epi16(previous, current);
+        maskBits +=
+            static_cast<std::uint64_t>(__builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(down))));
+    }
+    steps = maskBits / sizeof(Residual);
+#endif
+    for (; i < end; ++i) steps += residuals[i] < residuals[i - 1] ? 1 : 0;
+    return steps;
+}
+
 }  // namespace detail
 
 struct KeyTable {

@@ -154,6 +154,29 @@ TEST(IndexModel, TinyGenomesAndAKeyOccurringMoreThan65535Times) {
     EXPECT_EQ(buildCountArrays(*genome, {750, 100000}, nullptr)->count(agKeyEncoding, 0), 65535);
 }
 
+// The order check of a loaded file counts the descents of the residuals in vector-wide steps and a
+// scalar tail: every start, end and width must count each descent exactly once.
+template <class Residual>
+void expectStepsDownCountedExactly(std::mt19937& random) {
+    for (int trial = 0; trial < 300; ++trial) {
+        std::vector<Residual> residuals(1 + random() % 90);
+        for (Residual& r : residuals) r = static_cast<Residual>(random() % (trial % 3 == 0 ? 3 : 65536));
+        const auto size = static_cast<std::int64_t>(residuals.size());
+        const std::int64_t start = 1 + static_cast<std::int64_t>(random() % size);
+        const std::int64_t end = start + static_cast<std::int64_t>(random() % (size - start + 1));
+        std::uint64_t naive = 0;
+        for (std::int64_t i = start; i < end; ++i) naive += residuals[i] < residuals[i - 1];
+        EXPECT_EQ(detail::countStepsDown(residuals.data(), start, end), naive)
+            << sizeof(Residual) << "-byte residuals, trial " << trial;
+    }
+}
+
+TEST(KeyTableResiduals, StepsDownAreCountedOnceAtEveryStartEndAndWidth) {
+    std::mt19937 random(5);
+    expectStepsDownCountedExactly<std::uint8_t>(random);
+    expectStepsDownCountedExactly<std::uint16_t>(random);
+}
+
 // Equal limits are both crossed; a saturated count stays; the quality is the least of the encodings'.
 TEST(CountStatistics, CountingStepAtTheLimitsAndTheTooManyPositionsQuality) {
     CountStatistics s, saturated;
