@@ -195,45 +195,70 @@ void mergeKeyPositions(CandidatePositions& store, std::uint32_t orientation, std
 }
 
 // The key lookup pass's hits, collected rather than merged key by key: one sort at the end costs
-// far less than merging every key's list into the growing list of hits.
-void collectKeyPositions(CandidatePositions& store, std::uint32_t orientation, std::uint32_t positionOffset,
-                         std::span<const std::uint32_t> positions, std::uint32_t weight) {
-    const std::uint64_t tag =
-        (orientation == kReverseComplementOrientation ? std::uint64_t{1} << 31 : 0) | weight;
+// far less than merging every key's list into the growing list of hits. A hit is wide, position
+// << 32 | reverse complement << 31 | weight, or compact, position << 1 | reverse complement, when
+// every weight is 1 and positions fit 31 bits (an unsampled index, a genome under 2 Gbases): half
+// the bytes for the sort to move.
+struct WideHits {
+    using Hit = std::uint64_t;
+    static constexpr int positionShift = 32;
+    static Hit make(std::uint32_t position, bool reverse, std::uint32_t weight) {
+        return static_cast<Hit>(position) << 32 | (reverse ? Hit{1} << 31 : 0) | weight;
+    }
+    static std::uint32_t weight(Hit hit) { return static_cast<std::uint32_t>(hit & 0x7FFFFFFFu); }
+    static bool isReverse(Hit hit) { return (hit >> 31) & 1u; }
+};
+
+struct CompactHits {
+    using Hit = std::uint32_t;
+    static constexpr int positionShift = 1;
+    static Hit make(std::uint32_t position, bool reverse, std::uint32_t) {
+        return position << 1 | (reverse ? 1u : 0u);
+    }
+    static std::uint32_t weight(Hit) { return 1; }
+    static bool isReverse(Hit hit) { return hit & 1u; }
+};
+
+template <class Hits>
+void collectKeyPositions(std::vector<typename Hits::Hit>& hits, std::uint32_t orientation,
+                         std::uint32_t positionOffset, std::span<const std::uint32_t> positions,
+                         std::uint32_t weight) {
+    const bool reverse = orientation == kReverseComplementOrientation;
     // Written through a pointer into the grown array, a loop the compiler vectorises.
     const std::span<const std::uint32_t> inside = positionsInsideGenome(positions, positionOffset);
-    std::vector<std::uint64_t>& hits = store.collectedHits;
     const std::size_t at = hits.size();
     hits.resize(at + inside.size());
-    std::uint64_t* const out = hits.data() + at;
+    typename Hits::Hit* const out = hits.data() + at;
     for (std::size_t i = 0; i < inside.size(); ++i)
-        out[i] = static_cast<std::uint64_t>(inside[i] + positionOffset) << 32 | tag;
+        out[i] = Hits::make(inside[i] + positionOffset, reverse, weight);
 }
 
 // Sorts the collected hits by position: least significant digit first, in as few digits of at
 // most 11 bits as the largest position needs, each as narrow as they allow, so that a small
 // genome's sort clears and sums fewer counters.
-void sortCollectedHits(std::vector<std::uint64_t>& hits, std::vector<std::uint64_t>& buffer) {
+template <class Hits>
+void sortCollectedHits(std::vector<typename Hits::Hit>& hits, std::vector<typename Hits::Hit>& buffer) {
+    using Hit = typename Hits::Hit;
     if (hits.size() < 256) {
         std::sort(hits.begin(), hits.end());
         return;
     }
-    std::uint64_t all = 0;
-    for (const std::uint64_t hit : hits) all |= hit;
-    const int bits = std::bit_width(all >> 32);
+    Hit all = 0;
+    for (const Hit hit : hits) all |= hit;
+    const int bits = std::bit_width(static_cast<std::uint64_t>(all >> Hits::positionShift));
     const int digits = (bits + 10) / 11;
     if (digits == 0) return;
     const int width = (bits + digits - 1) / digits;
-    const std::uint64_t mask = (std::uint64_t{1} << width) - 1;
+    const Hit mask = (Hit{1} << width) - 1;
     buffer.resize(hits.size());
     std::array<std::uint32_t, 2048> counts;
     for (int digit = 0; digit < digits; ++digit) {
-        const int shift = 32 + digit * width;
+        const int shift = Hits::positionShift + digit * width;
         std::fill_n(counts.begin(), mask + 1, 0u);
-        for (const std::uint64_t hit : hits) ++counts[(hit >> shift) & mask];
+        for (const Hit hit : hits) ++counts[(hit >> shift) & mask];
         std::uint32_t sum = 0;
         for (std::size_t i = 0; i <= mask; ++i) sum += std::exchange(counts[i], sum);
-        for (const std::uint64_t hit : hits) buffer[counts[(hit >> shift) & mask]++] = hit;
+        for (const Hit hit : hits) buffer[counts[(hit >> shift) & mask]++] = hit;
         hits.swap(buffer);
     }
 }
@@ -241,19 +266,21 @@ void sortCollectedHits(std::vector<std::uint64_t>& hits, std::vector<std::uint64
 // Sorted hits as key hits, one entry a position, into an empty array. The running entry is kept
 // in registers and stored whole after every hit, so that the loop has no branch on whether a hit
 // starts a new position (in a repeat's hits a coin toss) and reads nothing back from the array.
-void aggregateSortedHits(const std::vector<std::uint64_t>& hits, std::vector<CandidateKeyHits>& keyHits) {
+template <class Hits>
+void aggregateSortedHits(const std::vector<typename Hits::Hit>& hits,
+                         std::vector<CandidateKeyHits>& keyHits) {
     keyHits.resize(hits.size());
     CandidateKeyHits* const entries = keyHits.data();
     std::size_t last = 0;
-    auto previous = static_cast<std::uint32_t>(hits.front() >> 32);
+    auto previous = static_cast<std::uint32_t>(hits.front() >> Hits::positionShift);
     std::uint32_t forward = 0, reverse = 0;
-    for (const std::uint64_t hit : hits) {
+    for (const typename Hits::Hit hit : hits) {
         // Masks rather than conditions, which the compiler would turn back into branches.
-        const auto position = static_cast<std::uint32_t>(hit >> 32);
+        const auto position = static_cast<std::uint32_t>(hit >> Hits::positionShift);
         const std::uint32_t same = position == previous ? ~0u : 0u;
         last += 1 + same;  // + 1 at a new position, + 0 at the same
-        const auto weight = static_cast<std::uint32_t>(hit & 0x7FFFFFFFu);
-        const std::uint32_t isReverse = 0u - static_cast<std::uint32_t>((hit >> 31) & 1u);
+        const std::uint32_t weight = Hits::weight(hit);
+        const std::uint32_t isReverse = 0u - static_cast<std::uint32_t>(Hits::isReverse(hit));
         forward = (forward & same) + (weight & ~isReverse);
         reverse = (reverse & same) + (weight & isReverse);
         entries[last] = {position, forward, reverse};
@@ -264,11 +291,17 @@ void aggregateSortedHits(const std::vector<std::uint64_t>& hits, std::vector<Can
 
 // Adds the collected hits to the store's, in one pass over both.
 void mergeCollectedHits(CandidatePositions& store) {
+    // Compact hits are collected only into an empty store.
+    if (!store.compactHits.empty()) {
+        sortCollectedHits<CompactHits>(store.compactHits, store.compactSortBuffer);
+        aggregateSortedHits<CompactHits>(store.compactHits, store.keyHits);
+        store.compactHits.clear();
+    }
     std::vector<std::uint64_t>& hits = store.collectedHits;
     if (hits.empty()) return;
-    sortCollectedHits(hits, store.sortBuffer);
+    sortCollectedHits<WideHits>(hits, store.sortBuffer);
     if (store.keyHits.empty()) {
-        aggregateSortedHits(hits, store.keyHits);
+        aggregateSortedHits<WideHits>(hits, store.keyHits);
         hits.clear();
         return;
     }
@@ -467,6 +500,9 @@ class ReadCandidateGenerator {
         highRepeat_ = method != CandidateGenerationMethod::keyLookup;
         scratch_.rejected.clear();
         if (!reuseLookups) lookUpKeys();
+        compactHits_ = keyLookup_ && !highRepeat_ && store_.keyHits.empty() && store_.collectedHits.empty() &&
+                       indexes_.genomeSequence->paddedSequenceLength <= (std::uint64_t{1} << 31) &&
+                       everyWeightIsOne();
         for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
             generateOrientation(orientation, reuseLookups);
         mergeCollectedHits(store_);
@@ -490,6 +526,12 @@ class ReadCandidateGenerator {
                 : std::min<std::size_t>(params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration,
                                         schedule.numberOfSlots);
         return slots == 0 ? 0 : schedule.slotEnd[slots - 1];
+    }
+    bool everyWeightIsOne() const {
+        for (const KeySchedule& schedule : scratch_.schedules)
+            for (std::size_t k = 0; k < schedule.numberOfOffsets; ++k)
+                if (schedule.weights[k] != 1) return false;
+        return true;
     }
     std::size_t keysOfPass(const KeySchedule& schedule) const {
         return keyLookup_ ? schedule.numberOfOffsets : highRepeatKeys(schedule);
@@ -550,8 +592,12 @@ class ReadCandidateGenerator {
             // With the high-repeat method in the same pass, later keys must see earlier hits.
             if (highRepeat_) {
                 mergeKeyPositions(store_, orientation, positionOffset, positions.positions(), weight);
+            } else if (compactHits_) {
+                collectKeyPositions<CompactHits>(store_.compactHits, orientation, positionOffset,
+                                                 positions.positions(), weight);
             } else {
-                collectKeyPositions(store_, orientation, positionOffset, positions.positions(), weight);
+                collectKeyPositions<WideHits>(store_.collectedHits, orientation, positionOffset,
+                                              positions.positions(), weight);
             }
         }
     }
@@ -603,6 +649,7 @@ class ReadCandidateGenerator {
     const CountLimits limits_;  // as this index applies them to a key's listed windows
     bool keyLookup_ = true;
     bool highRepeat_ = false;
+    bool compactHits_ = false;  // the key lookup pass collects compact hits
 };
 
 }  // namespace

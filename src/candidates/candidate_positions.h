@@ -96,6 +96,8 @@ struct CandidatePositions {
     std::vector<std::uint32_t> rejectedMerge;  // and the buffer they are merged through
     std::vector<std::uint64_t> collectedHits;
     std::vector<std::uint64_t> sortBuffer;
+    std::vector<std::uint32_t> compactHits;  // the same, position << 1 | reverse complement, weight 1
+    std::vector<std::uint32_t> compactSortBuffer;
 
     // Key hits until scoring has turned them into candidates, candidates after.
     std::uint32_t numberOfCandidatePositions() const {
