@@ -201,14 +201,6 @@ void memoryAlignSequence(std::span<const uint32_t> base, std::span<const uint32_
     }
 }
 
-bool doesEncodeKeyMatchReferenceGenomePosition(uint32_t keyBase, uint32_t keyCheck, uint32_t genomePosition,
-                                               std::span<const uint32_t> planePairs) {
-    const uint32_t genomeBase = getPairedWordAtBitPosition(planePairs, 0, genomePosition);
-    const uint32_t genomeCheck = getPairedWordAtBitPosition(planePairs, 1, genomePosition);
-    return keyBase == genomeBase || keyCheck == genomeCheck ||
-           (keyBase ^ keyCheck) == (genomeBase ^ genomeCheck);
-}
-
 void binaryFormattedStringRepresentationOfUnsignedInteger(uint32_t value, std::span<char, 33> out) {
     formatBits(value, std::span<char>(out));
 }

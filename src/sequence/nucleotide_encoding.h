@@ -109,9 +109,16 @@ void memoryAlignSequence(std::span<const uint32_t> base, std::span<const uint32_
                          uint32_t numberOfWords, std::span<uint32_t> outBase, std::span<uint32_t> outCheck);
 
 // True when one of the three encodings of the key equals the 32 genome bases at genomePosition,
-// the genome's planes given interleaved (see getPairedWordAtBitPosition).
-bool doesEncodeKeyMatchReferenceGenomePosition(uint32_t keyBase, uint32_t keyCheck, uint32_t genomePosition,
-                                               std::span<const uint32_t> planePairs);
+// the genome's planes given interleaved (see getPairedWordAtBitPosition). Inline: the high-repeat
+// test calls it for every window its lists cannot answer.
+inline bool doesEncodeKeyMatchReferenceGenomePosition(uint32_t keyBase, uint32_t keyCheck,
+                                                      uint32_t genomePosition,
+                                                      std::span<const uint32_t> planePairs) {
+    const uint32_t genomeBase = getPairedWordAtBitPosition(planePairs, 0, genomePosition);
+    const uint32_t genomeCheck = getPairedWordAtBitPosition(planePairs, 1, genomePosition);
+    return keyBase == genomeBase || keyCheck == genomeCheck ||
+           (keyBase ^ keyCheck) == (genomeBase ^ genomeCheck);
+}
 
 // The bits of a value as '1' and '0', most significant first, followed by a NUL.
 void binaryFormattedStringRepresentationOfUnsignedInteger(uint32_t value, std::span<char, 33> out);
