@@ -94,6 +94,8 @@ void planKeySchedule(std::uint32_t first, std::uint32_t last, std::uint32_t shif
     }
     schedule.numberOfOffsets = offsets;
     schedule.numberOfSlots = slots;
+    schedule.everyWeightIsOne = std::all_of(schedule.weights.begin(), schedule.weights.begin() + offsets,
+                                            [](auto w) { return w == 1; });
 }
 
 namespace {
@@ -310,16 +312,15 @@ void mergeCollectedHits(CandidatePositions& store) {
     merged.reserve(store.keyHits.size() + hits.size());
     auto existing = store.keyHits.begin();
     for (const std::uint64_t hit : hits) {
-        const auto position = static_cast<std::uint32_t>(hit >> 32);
+        const auto position = static_cast<std::uint32_t>(hit >> WideHits::positionShift);
         while (existing != store.keyHits.end() && existing->genomePosition < position)
             merged.push_back(*existing++);
         if (merged.empty() || merged.back().genomePosition != position) {
             const bool present = existing != store.keyHits.end() && existing->genomePosition == position;
             merged.push_back(present ? *existing++ : CandidateKeyHits{position, 0, 0});
         }
-        const auto weight = static_cast<std::uint32_t>(hit & 0x7FFFFFFFu);
-        addKeyHits((hit >> 31) & 1u ? kReverseComplementOrientation : kForwardOrientation, merged.back(),
-                   weight);
+        addKeyHits(WideHits::isReverse(hit) ? kReverseComplementOrientation : kForwardOrientation,
+                   merged.back(), WideHits::weight(hit));
     }
     merged.insert(merged.end(), existing, store.keyHits.end());
     store.keyHits.swap(merged);
@@ -500,9 +501,10 @@ class ReadCandidateGenerator {
         highRepeat_ = method != CandidateGenerationMethod::keyLookup;
         scratch_.rejected.clear();
         if (!reuseLookups) lookUpKeys();
-        compactHits_ = keyLookup_ && !highRepeat_ && store_.keyHits.empty() && store_.collectedHits.empty() &&
-                       indexes_.genomeSequence->paddedSequenceLength <= (std::uint64_t{1} << 31) &&
-                       everyWeightIsOne();
+        // Only the key lookup pass alone collects hits, and compact ones only into an empty store.
+        compactHits_ = store_.keyHits.empty() && scratch_.schedules[0].everyWeightIsOne &&
+                       scratch_.schedules[1].everyWeightIsOne &&
+                       indexes_.genomeSequence->paddedSequenceLength <= (std::uint64_t{1} << 31);
         for (const std::uint32_t orientation : {kForwardOrientation, kReverseComplementOrientation})
             generateOrientation(orientation, reuseLookups);
         mergeCollectedHits(store_);
@@ -526,12 +528,6 @@ class ReadCandidateGenerator {
                 : std::min<std::size_t>(params_.numberOfKeysToGenerateForHighRepeatCandidateGeneration,
                                         schedule.numberOfSlots);
         return slots == 0 ? 0 : schedule.slotEnd[slots - 1];
-    }
-    bool everyWeightIsOne() const {
-        for (const KeySchedule& schedule : scratch_.schedules)
-            for (std::size_t k = 0; k < schedule.numberOfOffsets; ++k)
-                if (schedule.weights[k] != 1) return false;
-        return true;
     }
     std::size_t keysOfPass(const KeySchedule& schedule) const {
         return keyLookup_ ? schedule.numberOfOffsets : highRepeatKeys(schedule);

@@ -77,6 +77,7 @@ struct KeySchedule {
     std::array<std::uint16_t, maximumOffsets> slotEnd;    // one past each slot's last offset
     std::size_t numberOfOffsets = 0;
     std::size_t numberOfSlots = 0;
+    bool everyWeightIsOne = true;                   // no offset shared by slots
     std::array<std::uint32_t, 4> plan{1, 0, 0, 0};  // first, last, shift and step it was planned for
 };
 

@@ -59,23 +59,31 @@ KeyRun searchResidualRun(const Residual* residuals, std::uint64_t first, std::ui
 }
 
 #if defined(__SSE2__)
+// Residuals are compared 16 bytes at a time with signed compares, which see them shifted by half
+// their range: that keeps their order.
+template <class Residual>
+__m128i residualBias() {
+    return sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(0x80))
+                                 : _mm_set1_epi16(static_cast<short>(0x8000));
+}
+
+template <class Residual>
+__m128i loadBiasedResiduals(const Residual* at) {
+    return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(at)), residualBias<Residual>());
+}
+
 // In a sorted bucket the run of `wanted` starts after the residuals below it and is as long as the
 // residuals equal to it: two counts, taken 16 bytes at a time without a branch per residual.
 template <class Residual>
 KeyRun countResidualRun(const Residual* residuals, std::uint64_t first, std::uint64_t last, Residual wanted) {
     constexpr int lanes = 16 / sizeof(Residual);
-    const __m128i bias = sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(0x80))
-                                               : _mm_set1_epi16(static_cast<short>(0x8000));
     const __m128i target = _mm_xor_si128(sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(wanted))
                                                                : _mm_set1_epi16(static_cast<short>(wanted)),
-                                         bias);
+                                         residualBias<Residual>());
     const auto n = static_cast<int>(last - first);
     int less = 0, equal = 0;
     for (int i = 0; i < n; i += lanes) {
-        // Signed compares see the residuals shifted by half their range, which keeps their order.
-        const __m128i values = _mm_xor_si128(
-            _mm_loadu_si128(reinterpret_cast<const __m128i*>(residuals + first + static_cast<unsigned>(i))),
-            bias);
+        const __m128i values = loadBiasedResiduals(residuals + first + static_cast<unsigned>(i));
         const __m128i below =
             sizeof(Residual) == 1 ? _mm_cmplt_epi8(values, target) : _mm_cmplt_epi16(values, target);
         const __m128i same =
@@ -105,17 +113,12 @@ std::uint64_t countStepsDown(const Residual* residuals, std::int64_t start, std:
     std::uint64_t steps = 0;
 #if defined(__SSE2__)
     // 16 bytes at a time, the compare's mask counted: the compiler's own vector loop widened every
-    // residual to a 64-bit sum, and was slower than reading the residuals from memory. Signed
-    // compares see the residuals shifted by half their range, which keeps their order.
+    // residual to a 64-bit sum, and was slower than reading the residuals from memory.
     constexpr std::int64_t lanes = 16 / sizeof(Residual);
-    const __m128i bias = sizeof(Residual) == 1 ? _mm_set1_epi8(static_cast<char>(0x80))
-                                               : _mm_set1_epi16(static_cast<short>(0x8000));
-    const auto load = [&](std::int64_t at) {
-        return _mm_xor_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(residuals + at)), bias);
-    };
     std::uint64_t maskBits = 0;
     for (; i + lanes <= end; i += lanes) {
-        const __m128i current = load(i), previous = load(i - 1);
+        const __m128i current = loadBiasedResiduals(residuals + i);
+        const __m128i previous = loadBiasedResiduals(residuals + i - 1);
         const __m128i down =
             sizeof(Residual) == 1 ? _mm_cmpgt_epi8(previous, current) : _mm_cmpgt_epi16(previous, current);
         maskBits +=
