@@ -168,6 +168,7 @@ void IndexFileWriter::finish(std::uint64_t& checksum, std::uint64_t& fileBytes) 
 }
 
 void IndexFileReader::refuse(const char* reason) const {
+    if (beforeRefusal_) beforeRefusal_();
     exitWithErrorFormat("The index file \"%s\" cannot be used: %s.\n", name_.c_str(), reason);
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -125,6 +126,9 @@ class IndexFileReader {
     void align();
     std::size_t offset() const { return offset_; }
     std::size_t size() const { return bytes_; }
+    // Called before any refusal: a file read before its checksum was checked is refused for a
+    // checksum that does not match, if it does not, rather than for what it broke.
+    void checkBeforeRefusing(std::function<void()> check) { beforeRefusal_ = std::move(check); }
     [[noreturn]] void refuse(const char* reason) const;
 
   private:
@@ -134,6 +138,7 @@ class IndexFileReader {
     std::size_t bytes_;
     std::size_t offset_;
     std::string name_;
+    std::function<void()> beforeRefusal_;
 };
 
 }  // namespace koru

@@ -15,6 +15,7 @@
 #include "index/index_file.h"
 #include "index/index_file_io.h"
 #include "index/index_file_memory.h"
+#include "index/key_table_checks.h"
 #include "support/errors.h"
 #include "support/files.h"
 #include "support/text_format.h"
@@ -66,15 +67,11 @@ IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::strin
     return header;
 }
 
-// Maps the file, checks it against its checksum (which reads every page, and so brings the file
-// into memory), then settles where the index will live (see index_file_memory.h).
-std::unique_ptr<LoadedIndexFile> readIndexFile(const FileDescriptor& file, const std::string& fileName,
-                                               const IndexFileHeader& header, std::uint64_t fileBytes) {
+// Maps the file and settles where the index will live (see index_file_memory.h); its data is
+// checked while it is read (checkIndexFileChecksum).
+std::unique_ptr<LoadedIndexFile> mapIndexFile(const FileDescriptor& file, const std::string& fileName,
+                                              std::uint64_t fileBytes) {
     auto loaded = std::make_unique<LoadedIndexFile>(file, fileName, fileBytes);
-    const std::uint64_t checksum = loaded->checksum(indexFileHeaderBytes, indexFileChecksumSegment,
-                                                    indexFileSegmentChecksum, foldIndexFileChecksum);
-    if (indexFileChecksumWithHeader(checksum, header) != header.checksum)
-        refuseIndexFile(fileName, "its contents do not match their checksum, the file is damaged");
     loaded->settle(file);
     return loaded;
 }
@@ -180,100 +177,36 @@ void deserializePositions(IndexFileReader& in, CountArrays& arrays) {
         table.positions = borrowArray(in.array<std::uint32_t>(table.numberOfEntries));
 }
 
-// Whether the mark at `entry` starts a run of exactly two entries of one key, the mark and the count.
-template <class Residual>
-bool markStartsRunOfTwo(const KeyTable& table, const Residual* residuals, std::uint64_t entry) {
-    // The bucket holding the entry: the directory rises from 0 to the entry count.
-    const std::uint32_t* directory = table.directory.get();
-    const std::uint32_t* after = std::upper_bound(directory, directory + table.directorySize(), entry);
-    const std::uint64_t first = *(after - 1), last = *after;
-    const Residual key = residuals[entry];
-    return entry + 1 < last && residuals[entry + 1] == key &&
-           (entry == first || residuals[entry - 1] != key) &&
-           (entry + 2 == last || residuals[entry + 2] != key);
-}
+// Pieces of the file small enough to stay in the cache between the checksum and the checks.
+constexpr std::size_t checkedPieceBytes = std::size_t{64} << 10;
+static_assert(indexFileChecksumSegment % checkedPieceBytes == 0 && checkedPieceBytes % 32 == 0);
 
-// Blocks of entries that the checks below take as one piece of work, in vector compares.
-constexpr std::int64_t checkedBlockEntries = 4096;
-
-// Every position inside the genome, but a mark and the count after it; a mark only where a run of
-// two starts. Marks are rare: only the blocks holding one look at them again.
-template <class Residual>
-bool positionsAreConsistent(const KeyTable& table, const Residual* residuals, std::uint64_t genomePositions) {
-    const std::uint32_t* positions = table.positions.get();
-    const auto entries = static_cast<std::int64_t>(table.numberOfEntries);
-    // Positions are 32-bit: with 2^32 genome positions only the mark is outside.
-    const auto limit =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(genomePositions, tooManyPositionsMark));
-    unsigned bad = entries > 0 && positions[0] >= limit && positions[0] != tooManyPositionsMark;
-#pragma omp parallel for schedule(static) reduction(| : bad)
-    for (std::int64_t start = 0; start < entries; start += checkedBlockEntries) {
-        const std::int64_t end = std::min(entries, start + checkedBlockEntries);
-        unsigned outside = 0, marked = positions[start] == tooManyPositionsMark;
-#pragma omp simd reduction(| : outside, marked)
-        for (std::int64_t i = std::max<std::int64_t>(start, 1); i < end; ++i) {
-            const std::uint32_t position = positions[i];
-            outside |= static_cast<unsigned>(position >= limit) &
-                       static_cast<unsigned>(position != tooManyPositionsMark) &
-                       static_cast<unsigned>(positions[i - 1] != tooManyPositionsMark);
-            marked |= static_cast<unsigned>(position == tooManyPositionsMark);
+// The file against its checksum; with `checks`, each piece is also handed to them as it is read.
+void checkIndexFileChecksum(const LoadedIndexFile& loaded, const IndexFileHeader& header,
+                            const std::string& fileName, KeyTableEntryChecks* checks) {
+    const auto segmentChecksum = [checks](const unsigned char* data, std::size_t bytes,
+                                          std::uint64_t segment) {
+        IndexFileSegmentChecksum checksum(segment);
+        for (std::size_t at = 0; at < bytes; at += checkedPieceBytes) {
+            const std::size_t length = std::min(checkedPieceBytes, bytes - at);
+            checksum.add(data + at, length);
+            if (checks != nullptr) checks->check(data + at, length);
         }
-        if (marked != 0)
-            for (std::int64_t i = start; i < end; ++i)
-                if (positions[i] == tooManyPositionsMark)
-                    outside |= !markStartsRunOfTwo(table, residuals, static_cast<std::uint64_t>(i));
-        bad |= outside;
-    }
-    return bad == 0;
-}
-
-// Residuals in order within each bucket, so that a lookup's run is its key's and no other: every
-// step down in the residuals is where a bucket starts.
-template <class Residual>
-bool residualsAreInOrder(const KeyTable& table, const Residual* residuals) {
-    const auto entries = static_cast<std::int64_t>(table.numberOfEntries);
-    std::uint64_t stepsDown = 0;
-#pragma omp parallel for schedule(static) reduction(+ : stepsDown)
-    for (std::int64_t start = 1; start < entries; start += checkedBlockEntries)
-        stepsDown += detail::countStepsDown(residuals, start, std::min(entries, start + checkedBlockEntries));
-    const std::uint32_t* directory = table.directory.get();
-    const auto buckets = static_cast<std::int64_t>(table.directorySize()) - 1;
-    std::uint64_t atBucketStarts = 0;
-#pragma omp parallel for schedule(static) reduction(+ : atBucketStarts)
-    for (std::int64_t bucket = 0; bucket < buckets; ++bucket) {
-        const std::uint32_t first = directory[bucket];
-        if (first > 0 && first < directory[bucket + 1] && residuals[first] < residuals[first - 1])
-            ++atBucketStarts;
-    }
-    return stepsDown == atBucketStarts;
-}
-
-// Lookups and mapping take bucket ranges and positions from the tables as they are, so a file whose
-// checksum matches but whose directory or positions lie (a crafted one) would have them read
-// outside the tables and the genome: every entry is checked once, with all threads, before use.
-// The directory's ends were checked with the table.
-bool keyTableIsConsistent(const KeyTable& table, std::uint64_t genomePositions) {
-    const std::uint32_t* directory = table.directory.get();
-    const auto buckets = static_cast<std::int64_t>(table.directorySize()) - 1;
-    bool descending = false;
-#pragma omp parallel for schedule(static) reduction(| : descending)
-    for (std::int64_t bucket = 0; bucket < buckets; ++bucket)
-        descending |= directory[bucket] > directory[bucket + 1];
-    if (descending) return false;
-    if (table.residualBytes() == 1)
-        return residualsAreInOrder(table, table.residuals.get()) &&
-               positionsAreConsistent(table, table.residuals.get(), genomePositions);
-    const auto* residuals = reinterpret_cast<const std::uint16_t*>(table.residuals.get());
-    return residualsAreInOrder(table, residuals) && positionsAreConsistent(table, residuals, genomePositions);
+        return checksum.value();
+    };
+    const std::uint64_t checksum = loaded.checksum(indexFileHeaderBytes, indexFileChecksumSegment,
+                                                   segmentChecksum, foldIndexFileChecksum);
+    if (indexFileChecksumWithHeader(checksum, header) != header.checksum)
+        refuseIndexFile(fileName, "its contents do not match their checksum, the file is damaged");
 }
 
 // What the header says about the genome must be what the file holds. (Its sequence checksum is
 // covered by the file's checksum, and identifies the genome to tools that read the header.)
 void checkGenomeIdentity(const IndexFileHeader& header, const GenomeSequence& genome,
-                         const std::string& fileName) {
+                         const IndexFileReader& in) {
     if (header.genomeLength != genome.sequenceLength ||
         header.numberOfChromosomes != genome.chromosomes.size())
-        refuseIndexFile(fileName, "its genome does not match the genome its header describes");
+        in.refuse("its genome does not match the genome its header describes");
 }
 
 }  // namespace
@@ -316,13 +249,16 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
             "index file with that step, or leave the option out to use the file's.\n",
             fileName.c_str(), header.samplingStep, samplingStep);
     MappingIndex loaded;
-    loaded.file = readIndexFile(file, fileName, header, fileBytes);
+    loaded.file = mapIndexFile(file, fileName, fileBytes);
     const unsigned char* data = loaded.file->data();
 
     reportIndexFileStep(report,
                         "\n\nDeserializing the binary indexes from storage, this is very I/O intensive and "
                         "will take time.");
+    // Its layout is read first, so that the checks of its entries can run with the checksum; a
+    // layout that does not hold is refused for a checksum that does not match, if it does not.
     IndexFileReader in(data, fileBytes, indexFileHeaderBytes, fileName);
+    in.checkBeforeRefusing([&] { checkIndexFileChecksum(*loaded.file, header, fileName, nullptr); });
     std::array<std::uint64_t, numberOfKeyEncodings> listed{};
     for (std::uint64_t& l : listed) l = in.value<std::uint64_t>();
     loaded.countArrays = deserializeCountArraysFromFile(in);
@@ -334,19 +270,19 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
     loaded.genome = deserializeGenomeSequenceFromIndexFile(in);
     reportIndexFileStep(report, "\tDeserializing the Binary Formated Genome Sequence from a file, reading " +
                                     indexFileSizeText(genomeSequenceBytes(*loaded.genome)) + " from disk.");
-    checkGenomeIdentity(header, *loaded.genome, fileName);
+    checkGenomeIdentity(header, *loaded.genome, in);
     reportIndexFileStep(report,
                         "\tDeserializing Position Indexes from a file, reading 0B from disk (they are held "
                         "with the count arrays).");
     deserializePositions(in, *loaded.countArrays);
-    for (const KeyTable& table : loaded.countArrays->keyTables)
-        if (!keyTableIsConsistent(table, loaded.genome->paddedSequenceLength))
-            in.refuse("its key tables are damaged");
+    if (in.offset() != fileBytes) in.refuse("it holds data past its index");
+    KeyTableEntryChecks checks(*loaded.countArrays, loaded.genome->paddedSequenceLength);
+    checkIndexFileChecksum(*loaded.file, header, fileName, &checks);
+    if (!checks.consistent()) refuseIndexFile(fileName, "its key tables are damaged");
     loaded.indexes = std::make_unique<BinaryIndexes>();
     reportIndexFileStep(report, "\tDeserializing Index Storage from a file, reading " +
                                     indexFileSizeText(indexStorageBytes(*loaded.countArrays)) +
                                     " from disk.");
-    if (in.offset() != fileBytes) in.refuse("it holds data past its index");
     loaded.indexes->countArrays = loaded.countArrays.get();
     loaded.indexes->genomeSequence = loaded.genome.get();
     reportIndexFileStep(report, "Finished deserializing the binary indexes from storage, " +

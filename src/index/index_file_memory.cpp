@@ -27,6 +27,13 @@ bool parseMappingRange(const char* line, std::uintptr_t& start, std::uintptr_t& 
            line[consumed] == ' ';
 }
 
+// Reads a byte of every huge page of the mapping. A page the kernel holds in a huge folio is then
+// mapped whole, so that the share mapped with huge pages can be known before the file is read.
+void touchEveryHugePage(const void* mapping, std::size_t bytes) {
+    const auto* bytesOf = static_cast<const volatile unsigned char*>(mapping);
+    for (std::size_t at = 0; at < bytes; at += hugePageBytes) static_cast<void>(bytesOf[at]);
+}
+
 }  // namespace
 
 std::uint64_t hugePageMappedBytes(const void* mapping, std::size_t bytes) {
@@ -70,6 +77,7 @@ void LoadedIndexFile::settle(const FileDescriptor& file) {
     // A file within one huge page gains nothing from a copy, and reading the mapping table costs
     // more than loading it.
     if (bytes_ <= hugePageBytes) return;
+    touchEveryHugePage(mapping_, bytes_);
     if (static_cast<double>(hugePageMappedBytes(mapping_, bytes_)) >=
         minimumHugePageShare * static_cast<double>(bytes_))
         return;

@@ -1,5 +1,5 @@
 #pragma once
-// An index file in memory, checked against its checksum. Lookups spread over gigabytes need huge
+// An index file in memory, to be checked against its checksum. Lookups spread over gigabytes need huge
 // TLB entries: with 4 KiB pages nearly every access misses the TLB, and on a virtual machine each
 // miss walks two page tables (a run from a 4 KiB mapping of a 400 Mbase index mapped at less than
 // half the speed). When the kernel holds the file's pages in huge folios, which it reads a file
@@ -33,13 +33,14 @@ class LoadedIndexFile {
     bool isMapped() const { return !copy_; }
 
     // The checksum of the content after the header, in segments of `segmentBytes`, as `segmentChecksum`
-    // and `fold` define it; computed with all threads.
+    // and `fold` define it; computed with all threads, after `settle`.
     template <class SegmentChecksum, class Fold>
     std::uint64_t checksum(std::size_t headerBytes, std::size_t segmentBytes, SegmentChecksum segmentChecksum,
                            Fold fold) const;
 
     // Keeps the mapping when most of it is mapped with huge pages, else copies the file into huge
-    // pages of its own and drops the file's cached pages.
+    // pages of its own and drops the file's cached pages. Called before anything points into
+    // `data()`, which a copy moves.
     void settle(const FileDescriptor& file);
 
   private:

@@ -20,6 +20,7 @@
 #include "index/index_file_io.h"
 #include "index/index_file_memory.h"
 #include "index/index_memory.h"
+#include "index/key_table_checks.h"
 #include "support/diagnostics.h"
 #include "support/memory_mapped_file.h"
 #include "test_support/temporary_directory.h"
@@ -466,6 +467,8 @@ TEST_F(IndexFile, KeyTablesOrChromosomesThatLieAreRefused) {
         {"a mark inside a longer run", positions + 4 * firstEntry(4), tooManyPositionsMark, 4},
         {"residuals out of order in a bucket", swapped,
          residuals()[ordered + 1] | static_cast<std::uint32_t>(residuals()[ordered]) << 16, 4},
+        {"a position past the genome in the file's last entry", original_.size() - 4,
+         built_.genome->paddedSequenceLength, 4},
         {"chromosome bases past its range", basePairs,
          chromosome.endGenomePosition - chromosome.startGenomePosition + 2, 8},
     };
@@ -476,6 +479,56 @@ TEST_F(IndexFile, KeyTablesOrChromosomesThatLieAreRefused) {
         EXPECT_EXIT(loadResealed(file), ExitedWithCode(1),
                     std::string("The index file \".*index.kix\" cannot be used: its ") +
                         (lie.bytes == 4 ? "key tables are" : "genome record is") + " damaged.\n");
+    }
+}
+
+// A loaded file's entries are checked in the pieces in which its checksum reads it: whatever the
+// pieces, the verdict is the one on the whole arrays, for a lie at a piece's first entry too.
+TEST(KeyTableEntryChecks, PiecesOfAnySizeGiveTheVerdictOfTheWholeArrays) {
+    const BuiltIndex built = buildIndex();
+    const KeyTable& table = built.countArrays->keyTables[1];
+    ASSERT_EQ(table.residualBytes(), 2);
+    const std::uint64_t entries = table.numberOfEntries;
+    const auto verdict = [&](std::size_t pieceBytes) {
+        KeyTableEntryChecks checks(*built.countArrays, built.genome->paddedSequenceLength);
+        for (const KeyTable& t : built.countArrays->keyTables)
+            for (const auto& [array, bytes] :
+                 {std::pair<const std::uint8_t*, std::size_t>(t.residuals.get(), 2 * t.numberOfEntries),
+                  std::pair(reinterpret_cast<const std::uint8_t*>(t.positions.get()), 4 * t.numberOfEntries)})
+                for (std::size_t at = 0; at < bytes; at += pieceBytes)
+                    checks.check(array + at, std::min(pieceBytes, bytes - at));
+        return checks.consistent();
+    };
+    const std::vector<std::size_t> pieceSizes{7, 64, 4096, 4 * entries};
+    for (const std::size_t bytes : pieceSizes) EXPECT_TRUE(verdict(bytes)) << bytes;
+
+    // A residual below the one before it, inside a bucket, where a 4096-byte piece starts.
+    auto* residuals = reinterpret_cast<std::uint16_t*>(table.residuals.get());
+    std::uint64_t stepDown = 2048;
+    while (
+        stepDown < entries &&
+        (residuals[stepDown - 1] == 0 ||
+         std::binary_search(table.directory.get(), table.directory.get() + table.directorySize(), stepDown)))
+        stepDown += 2048;
+    ASSERT_LT(stepDown, entries);
+    std::uint32_t* positions = table.positions.get();
+    struct Lie {
+        const char* what;
+        void* at;
+        std::size_t bytes;
+        std::uint32_t value;
+    };
+    for (const Lie lie : {Lie{"a residual stepping down", residuals + stepDown, 2, 0},
+                          Lie{"a position past the genome at a piece's first entry", positions + 1024, 4,
+                              static_cast<std::uint32_t>(built.genome->paddedSequenceLength)},
+                          Lie{"a position past the genome in the last entry", positions + entries - 1, 4,
+                              static_cast<std::uint32_t>(built.genome->paddedSequenceLength)}}) {
+        SCOPED_TRACE(lie.what);
+        std::uint32_t kept = 0;
+        std::memcpy(&kept, lie.at, lie.bytes);
+        std::memcpy(lie.at, &lie.value, lie.bytes);
+        for (const std::size_t bytes : pieceSizes) EXPECT_FALSE(verdict(bytes)) << bytes;
+        std::memcpy(lie.at, &kept, lie.bytes);
     }
 }
 
