@@ -84,7 +84,9 @@ bool directoryRises(const KeyTable& table) {
 // The entries of an array at `array`, `width` bytes each, whose first byte lies in the piece.
 std::pair<std::int64_t, std::int64_t> entriesIn(const void* array, std::size_t width, std::uint64_t entries,
                                                 const unsigned char* piece, std::size_t bytes) {
-    const std::int64_t from = piece - static_cast<const unsigned char*>(array);
+    // As addresses: the piece may lie in another array.
+    const auto from = static_cast<std::int64_t>(reinterpret_cast<std::uintptr_t>(piece) -
+                                                reinterpret_cast<std::uintptr_t>(array));
     const auto w = static_cast<std::int64_t>(width);
     const auto firstAt = [&](std::int64_t offset) {
         return std::clamp<std::int64_t>(offset <= 0 ? 0 : (offset + w - 1) / w, 0,
