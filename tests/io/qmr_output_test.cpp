@@ -164,7 +164,9 @@ TEST(QmrOutputTest, HeaderDescribesTheRunAndItsColumnLineDependsOnTheVersion) {
     ExecutionParameters params = headerParameters(3, directory.file("h.qmr"));
     params.genomeInformation =
         std::make_unique<GenomeInformation>(GenomeInformation{2, "hg", "", "38", "/g/hg.fa"});
-    writeQMROutputRecordFormatedFileHeader(params, GenomeSequence{.sequenceLength = 17569});
+    GenomeSequence genome;
+    genome.sequenceLength = 17569;
+    writeQMROutputRecordFormatedFileHeader(params, genome);
     EXPECT_THAT(testing::readFile(directory.file("h.qmr")),
                 HasSubstr("\n#Reference Genome: name = \"hg\", version = \"38\", numberOfChromosomes = 2, "
                           "numberOfBasePairs = 17569, file = \"/g/hg.fa\" \n"));

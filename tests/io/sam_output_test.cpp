@@ -10,6 +10,17 @@
 namespace koru {
 namespace {
 
+// A chromosome with only what SAM reads of it.
+ChromosomeInformation chromosome(const char* name, std::uint64_t basePairs, std::uint64_t start,
+                                 std::uint64_t end) {
+    ChromosomeInformation c;
+    c.name = name;
+    c.basePairs = basePairs;
+    c.startGenomePosition = start;
+    c.endGenomePosition = end;
+    return c;
+}
+
 using testing::placedAlignment;
 
 constexpr std::uint32_t kForward = kForwardOrientation;
@@ -120,9 +131,9 @@ TEST(SamOutputTest, HeaderListsEveryChromosomeWithTheAssemblyName) {
     params.genomeInformation->file = "/data/genomes/hg38.fa";
     params.processInformation.commandLine = "koru -g x\ty\n--sam out.sam ";
     params.samOutputRequestParameters.samOutputFile = createLockedFile(directory.file("h.sam"), false, false);
-    writeSamFileHeader(params,
-                       GenomeSequence{.chromosomes = {{.name = "chr1 first chromosome", .basePairs = 1000},
-                                                      {.name = "chrM", .basePairs = 16569}}});
+    GenomeSequence genome;
+    genome.chromosomes = {chromosome("chr1 first chromosome", 1000, 0, 0), chromosome("chrM", 16569, 0, 0)};
+    writeSamFileHeader(params, genome);
     EXPECT_EQ(testing::readFile(directory.file("h.sam")),
               "@HD\tVN:1.0\tSO:unsorted\n"
               "@PG\tID:koru\tPN:koru\tVN:3.0.0\tCL:koru -g x y --sam out.sam\n"
@@ -196,11 +207,8 @@ TEST(SamJunctionTest, FragmentNotReportableAsAWholeReadIsPlacedThroughTheGenome)
     fragment.chromosomeName.clear();
     fragment.primaryPosition.genomePosition = 10300;
     // The fragment's part ends on chr2's last base.
-    GenomeSequence genome{.chromosomes = {{.name = "chr1", .endGenomePosition = 9999},
-                                          {.name = "chr2 second",
-                                           .basePairs = 312,
-                                           .startGenomePosition = 10000,
-                                           .endGenomePosition = 19999}}};
+    GenomeSequence genome;
+    genome.chromosomes = {chromosome("chr1", 0, 0, 9999), chromosome("chr2 second", 312, 10000, 19999)};
     const std::string record = pair.record(&pair.b, &genome);
     EXPECT_NE(record.find("\tSA:Z:chr2,308,-,7S5M,0,1;\n"), std::string::npos) << record;
     EXPECT_NE(record.find("\nr1\t2161\tchr2\t308\t0\t7S5M\tchr1\t1201\t0\t"), std::string::npos) << record;
