@@ -351,14 +351,10 @@ struct ReadKeys {
     std::uint32_t check = 0;
 };
 
-// The test reads the pairs of the window's two words, 16 bytes, which in one word in eight lie in
-// two lines: the second would otherwise be a miss of its own.
 void prefetchGenomeWindow(const GenomeSequence& genome, std::uint64_t position) {
     const std::uint64_t word = position / 32;
-    if (word + 1 >= genome.allocatedBinaryEncodedArraySize) return;
-    const std::uint32_t* pairs = genome.planeWords.get() + 2 * word;
-    prefetchLine(pairs);
-    prefetchLine(pairs + 3);
+    if (word >= genome.allocatedBinaryEncodedArraySize) return;
+    prefetchLine(genome.planeWords.get() + 2 * word);
 }
 
 // The high-repeat test of the windows that follow a key's listed windows, answered from the
