@@ -29,9 +29,14 @@ bool parseMappingRange(const char* line, std::uintptr_t& start, std::uintptr_t& 
 
 // Reads a byte of every huge page of the mapping. A page the kernel holds in a huge folio is then
 // mapped whole, so that the share mapped with huge pages can be known before the file is read.
+// With all threads, each from its own part of the file: a file not yet in memory is read from
+// disk here, in as many streams as the checksum would read it.
 void touchEveryHugePage(const void* mapping, std::size_t bytes) {
     const auto* bytesOf = static_cast<const volatile unsigned char*>(mapping);
-    for (std::size_t at = 0; at < bytes; at += hugePageBytes) static_cast<void>(bytesOf[at]);
+    const auto pages = static_cast<std::int64_t>((bytes + hugePageBytes - 1) / hugePageBytes);
+#pragma omp parallel for schedule(static)
+    for (std::int64_t page = 0; page < pages; ++page)
+        static_cast<void>(bytesOf[static_cast<std::size_t>(page) * hugePageBytes]);
 }
 
 }  // namespace
