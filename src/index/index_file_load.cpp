@@ -67,15 +67,6 @@ IndexFileHeader readIndexFileHeader(const FileDescriptor& file, const std::strin
     return header;
 }
 
-// Maps the file and settles where the index will live (see index_file_memory.h); its data is
-// checked while it is read (checkIndexFileChecksum).
-std::unique_ptr<LoadedIndexFile> mapIndexFile(const FileDescriptor& file, const std::string& fileName,
-                                              std::uint64_t fileBytes) {
-    auto loaded = std::make_unique<LoadedIndexFile>(file, fileName, fileBytes);
-    loaded->settle(file);
-    return loaded;
-}
-
 std::unique_ptr<GenomeInformation> deserializeGenomeInformation(IndexFileReader& in) {
     auto info = std::make_unique<GenomeInformation>();
     info->numberOfChromosomes = in.value<std::uint32_t>();
@@ -249,7 +240,9 @@ MappingIndex deserializeBinaryIndexesFromFile(const std::string& fileName, Locke
             "index file with that step, or leave the option out to use the file's.\n",
             fileName.c_str(), header.samplingStep, samplingStep);
     MappingIndex loaded;
-    loaded.file = mapIndexFile(file, fileName, fileBytes);
+    // Where the index will live is settled before anything points into it (index_file_memory.h).
+    loaded.file = std::make_unique<LoadedIndexFile>(file, fileName, fileBytes);
+    loaded.file->settle(file);
     const unsigned char* data = loaded.file->data();
 
     reportIndexFileStep(report,

@@ -106,33 +106,31 @@ KeyTableEntryChecks::KeyTableEntryChecks(const CountArrays& arrays, std::uint64_
 
 void KeyTableEntryChecks::check(const unsigned char* piece, std::size_t bytes) {
     if (!ordered_) return;
-    for (std::size_t t = 0; t < tables_.size(); ++t) {
-        if (tables_[t].residualBytes() == 1) {
-            checkTable(t, tables_[t].residuals.get(), piece, bytes);
+    for (const KeyTable& table : tables_) {
+        if (table.residualBytes() == 1) {
+            checkTable(table, table.residuals.get(), piece, bytes);
         } else {
-            checkTable(t, reinterpret_cast<const std::uint16_t*>(tables_[t].residuals.get()), piece, bytes);
+            checkTable(table, reinterpret_cast<const std::uint16_t*>(table.residuals.get()), piece, bytes);
         }
     }
 }
 
 bool KeyTableEntryChecks::consistent() const {
-    if (!ordered_ || outside_.load() != 0) return false;
-    for (std::size_t t = 0; t < tables_.size(); ++t)
-        if (stepsDown_[t].load() != bucketStartsDown_[t].load()) return false;
-    return true;
+    return ordered_ && !outside_.load() && stepsDownInsideBuckets_.load() == 0;
 }
 
 template <class Residual>
-void KeyTableEntryChecks::checkTable(std::size_t t, const Residual* residuals, const unsigned char* piece,
-                                     std::size_t bytes) {
-    const KeyTable& table = tables_[t];
+void KeyTableEntryChecks::checkTable(const KeyTable& table, const Residual* residuals,
+                                     const unsigned char* piece, std::size_t bytes) {
     const auto [first, end] = entriesIn(residuals, sizeof(Residual), table.numberOfEntries, piece, bytes);
     if (first < end) {
-        stepsDown_[t] += detail::countStepsDown(residuals, std::max<std::int64_t>(first, 1), end);
-        bucketStartsDown_[t] += bucketsStartingDown(table, residuals, first, end);
+        // Every step down is at a bucket's start, or the residuals are out of order: the steps at
+        // bucket starts are among the steps counted, so the difference is never below 0.
+        const std::uint64_t steps = detail::countStepsDown(residuals, std::max<std::int64_t>(first, 1), end);
+        stepsDownInsideBuckets_ += steps - bucketsStartingDown(table, residuals, first, end);
     }
     const auto [from, to] = entriesIn(table.positions.get(), 4, table.numberOfEntries, piece, bytes);
-    if (!positionsAreInsideGenome(table, residuals, limit_, from, to)) outside_ = 1;
+    if (!positionsAreInsideGenome(table, residuals, limit_, from, to)) outside_ = true;
 }
 
 }  // namespace koru

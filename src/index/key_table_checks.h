@@ -34,13 +34,14 @@ class KeyTableEntryChecks {
 
   private:
     template <class Residual>
-    void checkTable(std::size_t t, const Residual* residuals, const unsigned char* piece, std::size_t bytes);
+    void checkTable(const KeyTable& table, const Residual* residuals, const unsigned char* piece,
+                    std::size_t bytes);
 
     const std::array<KeyTable, numberOfKeyEncodings>& tables_;
-    const std::uint32_t limit_;  // positions lie below it
-    bool ordered_ = true;        // every directory rises
-    std::atomic<unsigned> outside_{0};
-    std::array<std::atomic<std::uint64_t>, numberOfKeyEncodings> stepsDown_{}, bucketStartsDown_{};
+    const std::uint32_t limit_;                             // positions lie below it
+    bool ordered_ = true;                                   // every directory rises
+    std::atomic<bool> outside_{false};                      // some position lies outside the genome
+    std::atomic<std::uint64_t> stepsDownInsideBuckets_{0};  // residuals out of order
 };
 
 }  // namespace koru
