@@ -8,6 +8,10 @@
 #include <string_view>
 #include <vector>
 
+#if defined(__SSE4_1__)
+#include <smmintrin.h>
+#endif
+
 #include "candidates/candidate_generation.h"
 #include "sequence/nucleotide_encoding.h"
 #include "support/errors.h"
@@ -49,6 +53,78 @@ std::uint32_t windowStep(std::uint32_t basesToShift) {
 
 // Most reads fit 16 words; longer allocations fall back to the heap.
 constexpr std::size_t inlineWords = 17;
+
+// The fewest mismatches in the 32-bit windows of the mismatch stream starting at `first`, `first`
+// + `step` and on while below `last`. The windows starting in one word all lie in it and the next:
+// the pair of words is read once and shifted from window to window.
+std::uint16_t fewestWindowMismatches(const std::uint32_t* mismatches, std::uint32_t first, std::uint32_t last,
+                                     std::uint32_t step) {
+    std::uint16_t fewest = 32;
+    for (std::uint32_t t = first; t < last;) {
+        const std::uint32_t word = t / 32;
+        std::uint64_t pair = (std::uint64_t{mismatches[word]} << 32 | mismatches[word + 1]) << (t % 32);
+        const std::uint32_t end = std::min(last, 32 * word + 32);
+        for (; t < end; t += step, pair <<= step)
+            fewest = std::min(fewest, popcount16(static_cast<std::uint32_t>(pair >> 32)));
+    }
+    return fewest;
+}
+
+#if defined(__SSE4_1__)
+// Windows every 4 bits (the default 8 bases between keys) of a stream of up to 160 bits from `first`
+// are all 32 windows of 8 nibbles at most: nibble counts are summed over 2, 4, then 8 neighbours
+// 16 bytes at a time, where the loop above carries a shift and a minimum from window to window.
+constexpr std::uint32_t nibbleWindows = 32;
+
+// The mismatch counts of 16 nibbles from bit `bit` of the stream, the first nibble in byte 0.
+__m128i nibbleCounts(const std::uint32_t* mismatches, std::uint32_t bit) {
+    const std::uint32_t word = bit / 32, shift = bit % 32;
+    const std::uint64_t high = std::uint64_t{mismatches[word]} << 32 | mismatches[word + 1];
+    std::uint64_t bits = high << shift;
+    if (shift != 0) bits |= mismatches[word + 2] >> (32 - shift);
+    bits -= (bits >> 1) & 0x5555555555555555u;
+    bits = (bits & 0x3333333333333333u) + ((bits >> 2) & 0x3333333333333333u);
+    // The stream's first bits are the word's top ones: reversed bytes put its first nibbles first.
+    const __m128i bytes = _mm_cvtsi64_si128(static_cast<long long>(__builtin_bswap64(bits)));
+    const __m128i low = _mm_set1_epi8(0x0F);
+    return _mm_unpacklo_epi8(_mm_and_si128(_mm_srli_epi16(bytes, 4), low), _mm_and_si128(bytes, low));
+}
+
+// The stream's words from the first window's on, zeros past its `words` words: the three pieces of
+// 64 bits read up to 7 words.
+std::uint16_t fewestNibbleWindowMismatches(const std::uint32_t* mismatches, std::size_t words,
+                                           std::uint32_t first, std::uint32_t windows) {
+    std::array<std::uint32_t, 7> stream{};
+    const std::size_t from = first / 32;
+    std::copy(mismatches + from, mismatches + std::min(words, from + stream.size()), stream.begin());
+    first %= 32;
+    const __m128i counts[3] = {nibbleCounts(stream.data(), first), nibbleCounts(stream.data(), first + 64),
+                               nibbleCounts(stream.data(), first + 128)};
+    // Sums of 2, 4 and 8 neighbours; the third vector is only read for the first two's last sums.
+    const __m128i zero = _mm_setzero_si128();
+    __m128i sums[3];
+    sums[2] = _mm_add_epi8(counts[2], _mm_alignr_epi8(zero, counts[2], 1));
+    sums[1] = _mm_add_epi8(counts[1], _mm_alignr_epi8(counts[2], counts[1], 1));
+    sums[0] = _mm_add_epi8(counts[0], _mm_alignr_epi8(counts[1], counts[0], 1));
+    sums[0] = _mm_add_epi8(sums[0], _mm_alignr_epi8(sums[1], sums[0], 2));
+    sums[1] = _mm_add_epi8(sums[1], _mm_alignr_epi8(sums[2], sums[1], 2));
+    sums[2] = _mm_add_epi8(sums[2], _mm_alignr_epi8(zero, sums[2], 2));
+    sums[0] = _mm_add_epi8(sums[0], _mm_alignr_epi8(sums[1], sums[0], 4));
+    sums[1] = _mm_add_epi8(sums[1], _mm_alignr_epi8(sums[2], sums[1], 4));
+    // Windows past the last read as 32 mismatches, which no window exceeds.
+    const __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    const __m128i count = _mm_set1_epi8(static_cast<char>(windows));
+    const __m128i full = _mm_set1_epi8(32);
+    const __m128i second = _mm_add_epi8(index, _mm_set1_epi8(16));
+    __m128i fewest = _mm_min_epu8(_mm_blendv_epi8(full, sums[0], _mm_cmplt_epi8(index, count)),
+                                  _mm_blendv_epi8(full, sums[1], _mm_cmplt_epi8(second, count)));
+    fewest = _mm_min_epu8(fewest, _mm_srli_si128(fewest, 8));
+    fewest = _mm_min_epu8(fewest, _mm_srli_si128(fewest, 4));
+    fewest = _mm_min_epu8(fewest, _mm_srli_si128(fewest, 2));
+    fewest = _mm_min_epu8(fewest, _mm_srli_si128(fewest, 1));
+    return static_cast<std::uint16_t>(_mm_cvtsi128_si32(fewest) & 0xFF);
+}
+#endif
 
 }  // namespace
 
@@ -98,13 +174,15 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
     // lie in it and the next: the pair of words is read once and shifted from window to window.
     const std::uint32_t step = windowStep(read.basesToShiftBetweenKeyGeneration);
     std::uint16_t minWord = window(words.lastOffset);
-    for (std::uint32_t t = words.firstOffset; t < words.lastOffset;) {
-        const std::uint32_t word = t / 32;
-        std::uint64_t pair = (std::uint64_t{mismatches[word]} << 32 | mismatches[word + 1]) << (t % 32);
-        const std::uint32_t end = std::min(words.lastOffset, 32 * word + 32);
-        for (; t < end; t += step, pair <<= step)
-            minWord = std::min(minWord, popcount16(static_cast<std::uint32_t>(pair >> 32)));
-    }
+#if defined(__SSE4_1__)
+    const std::uint32_t nibbleSteps = (words.lastOffset - words.firstOffset + 3) / 4;
+    if (step == 4 && nibbleSteps <= nibbleWindows)
+        minWord = std::min(minWord,
+                           fewestNibbleWindowMismatches(mismatches, n + 1, words.firstOffset, nibbleSteps));
+    else
+#endif
+        minWord =
+            std::min(minWord, fewestWindowMismatches(mismatches, words.firstOffset, words.lastOffset, step));
     const std::span<const std::uint32_t> stream(mismatches, n + 1);
     const std::uint16_t firstWindow = popcount16(getWordAtBitPosition(stream, words.firstOffset));
     const std::uint16_t lastWindow = popcount16(getWordAtBitPosition(stream, words.lastOffset));

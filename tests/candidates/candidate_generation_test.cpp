@@ -326,6 +326,11 @@ TEST(MismatchScoringTest, VariantsAgreeWithNaiveCountsAndTiesChooseTheReverseCom
     const auto end = static_cast<std::uint32_t>(g.genome->paddedSequenceLength - 90);
     for (const std::uint32_t orientation : {1u, 2u})
         scoreBoth(g, end, g.textAt(end, 30) + randomBases(70, random), orientation, 8, 4);
+    // Substitutions every 16 bases leave two in every window of the read and one in the window a
+    // step past its last, which must not count.
+    std::string spaced = g.textAt(200, 150);
+    for (std::size_t i = 6; i < spaced.size(); i += 16) spaced[i] = spaced[i] == 'A' ? 'C' : 'A';
+    for (const std::uint32_t orientation : {1u, 2u}) scoreBoth(g, 200, spaced, orientation, 8, 4);
     // A palindrome ties, which chooses the reverse complement, unless it has no keys and is not scored.
     random.seed(12);
     const std::string half = randomBases(50, random);
