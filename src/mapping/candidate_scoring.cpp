@@ -24,13 +24,22 @@ void takeCandidatesWithEnoughKeys(const MappingParameters& params, CandidatePosi
     const std::uint32_t minimumKeys = readLength < twoKeyReadLength
                                           ? minimumKeysOfAShortReadCandidate
                                           : params.minimumNumberOfKeysAssociatedWithCandidatePosition;
+    // The hits with enough keys moved to the front first, each hit stored and the end moved on only
+    // for those: in a repeat's hits whether a hit has enough keys is a coin toss, which a branch
+    // would mispredict half the time.
+    std::vector<CandidateKeyHits>& keyHits = store.keyHits;
+    std::size_t kept = 0;
+    for (const CandidateKeyHits& hits : keyHits) {
+        keyHits[kept] = hits;
+        kept += minimumKeys <= hits.forwardKeys + hits.reverseComplementKeys ? 1 : 0;
+    }
+    keyHits.resize(kept);
     store.candidates.clear();
-    store.candidates.reserve(store.keyHits.size());
+    store.candidates.reserve(kept);
     // Copied rather than value-initialised: the copy is a few vector moves, where initialising the
     // record in place zero-fills it with a string store that costs more than its 88 bytes.
     static constexpr CandidatePosition blank{};
-    for (const CandidateKeyHits& hits : store.keyHits) {
-        if (minimumKeys > hits.forwardKeys + hits.reverseComplementKeys) continue;
+    for (const CandidateKeyHits& hits : keyHits) {
         CandidatePosition& candidate = store.candidates.emplace_back(blank);
         candidate.genomePosition = hits.genomePosition;
         candidate.forwardMappingScores.numberOfAssociatedKeys = hits.forwardKeys;
