@@ -4,6 +4,7 @@
 #include <array>
 
 #include "candidates/candidate_generation.h"
+#include "mapping/candidate_pairing.h"
 #include "mapping/candidate_scoring.h"
 #include "mapping/indel_detection.h"
 #include "mapping/mate_rescue.h"
@@ -119,73 +120,6 @@ void rescueNearMate(const MappingParameters& params, const Read& read, Candidate
     }
     // Filtered ranges hold no candidate, rescued or not.
     if (rescued) filterCandidatePositions(params, store);
-}
-
-struct Pairing {
-    PairedAlignmentCandidate best;
-    std::uint64_t pairsEvaluated = 0;
-    // Another pair in the window has the best pair's scores with another candidate of read A (of B).
-    bool tiedA = false;
-    bool tiedB = false;
-
-    bool hasConcordantPair() const { return best.aggregatePrimaryScore != kNotScored; }
-};
-
-// Every candidate of read B within the window of each candidate of read A, in ascending
-// positions; the best pair by aggregate primary score, then secondary, then more keys; the
-// earlier pair stays on a full tie. Pairs that match the best one's scores mark which read has
-// another place that fits the mate as well. The window's start only moves forward, so this is
-// linear in both lists plus the pairs evaluated.
-Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<CandidatePosition>& readB,
-                         std::uint32_t window) {
-    // The running best in locals, so that the loop over the pairs keeps it in registers; the record
-    // is filled once, from the best pair.
-    CandidatePosition* bestA = nullptr;
-    CandidatePosition* bestB = nullptr;
-    std::uint16_t bestPrimary = kNotScored, bestSecondary = kNotScored;
-    std::uint32_t bestKeys = 0;
-    std::uint64_t evaluated = 0;
-    bool tiedA = false, tiedB = false;
-    CandidatePosition* const candidatesB = readB.data();
-    const std::size_t sizeB = readB.size();
-    std::size_t start = 0;
-    for (CandidatePosition& a : readA) {
-        const std::uint64_t low = a.genomePosition >= window ? a.genomePosition - window : 0;
-        const std::uint64_t high = std::uint64_t{a.genomePosition} + window;
-        while (start < sizeB && candidatesB[start].genomePosition < low) ++start;
-        const MismatchScores& sa = a.chosenMappingScores.mismatchScores;
-        for (std::size_t j = start; j < sizeB && candidatesB[j].genomePosition <= high; ++j) {
-            CandidatePosition& b = candidatesB[j];
-            ++evaluated;
-            const MismatchScores& sb = b.chosenMappingScores.mismatchScores;
-            const auto primary = static_cast<std::uint16_t>(sa.primaryScore + sb.primaryScore);
-            const auto secondary = static_cast<std::uint16_t>(sa.secondaryScore + sb.secondaryScore);
-            const std::uint32_t keys =
-                a.chosenMappingScores.numberOfAssociatedKeys + b.chosenMappingScores.numberOfAssociatedKeys;
-            const bool sameScores = primary == bestPrimary && secondary == bestSecondary;
-            const bool better = sameScores               ? keys > bestKeys
-                                : primary != bestPrimary ? primary < bestPrimary
-                                                         : secondary < bestSecondary;
-            if (sameScores) {
-                tiedA |= &a != bestA;
-                tiedB |= &b != bestB;
-            } else if (better) {
-                tiedA = tiedB = false;
-            }
-            if (!better) continue;
-            bestA = &a;
-            bestB = &b;
-            bestPrimary = primary;
-            bestSecondary = secondary;
-            bestKeys = keys;
-        }
-    }
-    Pairing pairing;
-    if (bestA != nullptr) initAlignmentCandidate(pairing.best, concordantPairedAlignmentType, bestA, bestB);
-    pairing.pairsEvaluated = evaluated;
-    pairing.tiedA = tiedA;
-    pairing.tiedB = tiedB;
-    return pairing;
 }
 
 void countPairing(ReadPairMappingStatistics& statistics, const Pairing& pairing,
@@ -346,7 +280,7 @@ PairedAlignments& mapReadPair(const MappingParameters& params, ReadPair& readPai
     Pairing pairing;
     if (!candidates.readA.candidates.empty() && !candidates.readB.candidates.empty()) {
         pairing = pairInsideWindow(candidates.readA.candidates, candidates.readB.candidates,
-                                   params.concordantReadPairBasePairWindowSize);
+                                   params.concordantReadPairBasePairWindowSize, workspace.pairing);
         countPairing(statistics, pairing, candidates);
     }
     const std::uint32_t junctionReads = statistics.readsWithBiotinJunctions;

@@ -9,6 +9,7 @@
 #include "candidates/candidate_generation.h"
 #include "candidates/candidate_positions.h"
 #include "index/binary_indexes.h"
+#include "mapping/candidate_pairing.h"
 #include "mapping/mapping_parameters.h"
 #include "mapping/mate_rescue.h"
 #include "mapping/paired_alignments.h"
@@ -25,6 +26,7 @@ struct MappingWorkspace {
     PairedAlignments alignments;  // the last pair's, refilled for each pair
     AlignmentScratch alignment;
     MateRescueScratch rescue;
+    PairingScratch pairing;
 };
 
 // The pair's reads must be encoded in both orientations with their bases to shift set. A read
