@@ -51,8 +51,10 @@ std::uint32_t windowStep(std::uint32_t basesToShift) {
     return basesToShift % 2 == 1 ? basesToShift : basesToShift / 2;
 }
 
-// Most reads fit 16 words; longer allocations fall back to the heap.
-constexpr std::size_t inlineWords = 17;
+// Most reads fit 16 words; longer allocations fall back to the heap. The stream is followed by
+// zero words, which the window minimum may read past a short read's last word.
+constexpr std::size_t paddingWords = 8;
+constexpr std::size_t inlineWords = 16 + paddingWords;
 
 // The fewest mismatches in the 32-bit windows of the mismatch stream starting at `first`, `first`
 // + `step` and on while below `last`. The windows starting in one word all lie in it and the next:
@@ -90,16 +92,13 @@ __m128i nibbleCounts(const std::uint32_t* mismatches, std::uint32_t bit) {
     return _mm_unpacklo_epi8(_mm_and_si128(_mm_srli_epi16(bytes, 4), low), _mm_and_si128(bytes, low));
 }
 
-// The stream's words from the first window's on, zeros past its `words` words: the three pieces of
-// 64 bits read up to 7 words.
-std::uint16_t fewestNibbleWindowMismatches(const std::uint32_t* mismatches, std::size_t words,
-                                           std::uint32_t first, std::uint32_t windows) {
-    std::array<std::uint32_t, 7> stream{};
-    const std::size_t from = first / 32;
-    std::copy(mismatches + from, mismatches + std::min(words, from + stream.size()), stream.begin());
+// The three pieces of 64 bits read up to 7 words from the first window's, into the padding.
+std::uint16_t fewestNibbleWindowMismatches(const std::uint32_t* mismatches, std::uint32_t first,
+                                           std::uint32_t windows) {
+    const std::uint32_t* const stream = mismatches + first / 32;
     first %= 32;
-    const __m128i counts[3] = {nibbleCounts(stream.data(), first), nibbleCounts(stream.data(), first + 64),
-                               nibbleCounts(stream.data(), first + 128)};
+    const __m128i counts[3] = {nibbleCounts(stream, first), nibbleCounts(stream, first + 64),
+                               nibbleCounts(stream, first + 128)};
     // Sums of 2, 4 and 8 neighbours; the third vector is only read for the first two's last sums.
     const __m128i zero = _mm_setzero_si128();
     __m128i sums[3];
@@ -138,8 +137,8 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
     std::array<std::uint32_t, inlineWords> inlineMismatches;
     std::vector<std::uint32_t> heapMismatches;
     std::uint32_t* mismatches = inlineMismatches.data();
-    if (n + 1 > inlineWords) {
-        heapMismatches.resize(n + 1);
+    if (n + paddingWords > inlineWords) {
+        heapMismatches.resize(n + paddingWords);
         mismatches = heapMismatches.data();
     }
     const std::span<const std::uint32_t> planePairs = genome.planePairs();
@@ -163,7 +162,7 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
         for (std::size_t i = 0; i < n; ++i)
             compare(i, planeBitsAt(planePairs, start + 32 * static_cast<std::int64_t>(i)));
     }
-    mismatches[n] = 0;
+    std::fill_n(mismatches + n, paddingWords, 0u);
     // Every window lies inside the read's words, so the stream needs no bounds.
     const auto window = [mismatches](std::uint32_t t) {
         const std::uint64_t pair = std::uint64_t{mismatches[t / 32]} << 32 | mismatches[t / 32 + 1];
@@ -177,8 +176,7 @@ void calculateMismatchScoresUsingBinaryEncodings(const Read& read, std::uint32_t
 #if defined(__SSE4_1__)
     const std::uint32_t nibbleSteps = (words.lastOffset - words.firstOffset + 3) / 4;
     if (step == 4 && nibbleSteps <= nibbleWindows)
-        minWord = std::min(minWord,
-                           fewestNibbleWindowMismatches(mismatches, n + 1, words.firstOffset, nibbleSteps));
+        minWord = std::min(minWord, fewestNibbleWindowMismatches(mismatches, words.firstOffset, nibbleSteps));
     else
 #endif
         minWord =

@@ -80,17 +80,20 @@ Outcome everyPair(const std::vector<Scored>& a, const std::vector<Scored>& b, st
 
 TEST(CandidatePairingTest, WindowEdgesKeysAndTies) {
     // A mate exactly the window away pairs; one base further does not.
-    EXPECT_EQ(outcomeOf({{100, 1, 2, 2}}, {{90, 0, 0, 2}, {111, 0, 0, 2}}, 10), (Outcome{0, 0, false, false, 1}));
+    EXPECT_EQ(outcomeOf({{100, 1, 2, 2}}, {{90, 0, 0, 2}, {111, 0, 0, 2}}, 10),
+              (Outcome{0, 0, false, false, 1}));
     EXPECT_EQ(outcomeOf({{100, 1, 2, 2}}, {{89, 0, 0, 2}}, 10), (Outcome{-1, -1, false, false, 0}));
     // Equal scores: more keys win, and both reads have another place that fits as well.
     EXPECT_EQ(outcomeOf({{100, 1, 4, 2}, {200, 1, 4, 3}}, {{150, 0, 1, 2}, {160, 0, 1, 5}}, 100),
               (Outcome{1, 1, true, true, 4}));
     // A full tie keeps the earlier pair; a better pair after a tie clears the marks.
-    EXPECT_EQ(outcomeOf({{100, 1, 4, 2}}, {{150, 0, 1, 2}, {160, 0, 1, 2}}, 100), (Outcome{0, 0, false, true, 2}));
+    EXPECT_EQ(outcomeOf({{100, 1, 4, 2}}, {{150, 0, 1, 2}, {160, 0, 1, 2}}, 100),
+              (Outcome{0, 0, false, true, 2}));
     EXPECT_EQ(outcomeOf({{100, 1, 4, 2}}, {{150, 0, 1, 2}, {160, 0, 1, 2}, {170, 0, 0, 2}}, 100),
               (Outcome{0, 2, false, false, 3}));
     // The primary score outranks the secondary, which outranks the keys.
-    EXPECT_EQ(outcomeOf({{100, 0, 9, 2}, {120, 1, 0, 9}}, {{110, 0, 0, 2}}, 100), (Outcome{0, 0, false, false, 2}));
+    EXPECT_EQ(outcomeOf({{100, 0, 9, 2}, {120, 1, 0, 9}}, {{110, 0, 0, 2}}, 100),
+              (Outcome{0, 0, false, false, 2}));
 }
 
 TEST(CandidatePairingTest, AgreesWithEveryPairTakenInOrder) {
