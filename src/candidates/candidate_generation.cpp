@@ -10,6 +10,7 @@
 #include "index/key_stream.h"
 #include "sequence/nucleotide_encoding.h"
 #include "support/prefetch.h"
+#include "support/sorted_merge.h"
 
 namespace koru {
 
@@ -455,13 +456,7 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
         }
     }
     mergeNewPositions(store, orientation, weight);
-    if (!newRejected.empty()) {
-        // Merged through a buffer the store keeps: an in-place merge allocates one every time.
-        std::vector<std::uint32_t>& merged = store.rejectedMerge;
-        merged.resize(rejected.size() + newRejected.size());
-        std::merge(rejected.begin(), rejected.end(), newRejected.begin(), newRejected.end(), merged.begin());
-        rejected.swap(merged);
-    }
+    mergeSortedFromTheBack(rejected, newRejected);
 }
 
 }  // namespace

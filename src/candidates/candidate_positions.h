@@ -92,8 +92,7 @@ struct CandidatePositions {
     // (position << 32 | reverse complement << 31 | weight) and sorts them once.
     std::vector<CandidateKeyHits> mergeBuffer;
     std::vector<std::uint32_t> newPositions;
-    std::vector<std::uint32_t> newRejected;    // the high-repeat test's turned-down positions of a key
-    std::vector<std::uint32_t> rejectedMerge;  // and the buffer they are merged through
+    std::vector<std::uint32_t> newRejected;  // the high-repeat test's turned-down positions of a key
     std::vector<std::uint64_t> collectedHits;
     std::vector<std::uint64_t> sortBuffer;
     std::vector<std::uint32_t> compactHits;  // the same, position << 1 | reverse complement, weight 1

@@ -5,12 +5,14 @@
 #include <omp.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <random>
 #include <string>
 
 #include "support/allocation.h"
@@ -20,6 +22,7 @@
 #include "support/locked_file.h"
 #include "support/memory_mapped_file.h"
 #include "support/progress_display.h"
+#include "support/sorted_merge.h"
 #include "support/synchronous_printing.h"
 #include "support/timer.h"
 #include "test_support/gzip.h"
@@ -213,6 +216,23 @@ TEST(GzipFile, CorruptDataEndsTheRun) {
         {[](std::string& b) { b[12] = static_cast<char>(0xFF); }, "could not be decompressed: .+\\.\n$"},
     };
     for (const auto& c : cases) EXPECT_EXIT(readCorrupted(c.corrupt), ExitedWithCode(1), c.message);
+}
+
+TEST(SortedMerge, MergingFromTheBackGivesTheOrderedUnionAtEveryInterleaving) {
+    std::mt19937 random(3);
+    for (int trial = 0; trial < 300; ++trial) {
+        // Empty sides, one side wholly below the other, and runs interleaved at random.
+        std::vector<std::uint32_t> list(random() % 12), added(random() % 12);
+        const std::uint32_t spread = trial % 3 == 0 ? 1000 : 40;
+        for (auto& value : list) value = random() % spread;
+        for (auto& value : added) value = (trial % 5 == 0 ? spread : 0) + random() % spread;
+        std::sort(list.begin(), list.end());
+        std::sort(added.begin(), added.end());
+        std::vector<std::uint32_t> expected;
+        std::merge(list.begin(), list.end(), added.begin(), added.end(), std::back_inserter(expected));
+        mergeSortedFromTheBack(list, added);
+        ASSERT_EQ(list, expected) << "trial " << trial;
+    }
 }
 
 TEST(ProgressFormat, DurationsThousandsAndShares) {
