@@ -19,10 +19,11 @@ struct Pairing {
     bool hasConcordantPair() const { return best.aggregatePrimaryScore != kNotScored; }
 };
 
-// Read B's candidates as the pairing reads them, one array per field (its rank and positions).
+// Read B's candidates as the pairing reads them, one array per field (ranks, positions, scores).
 struct PairingScratch {
     std::vector<std::uint64_t> ranks;
     std::vector<std::uint32_t> positions;
+    std::vector<std::uint32_t> scores;
 };
 
 // Every candidate of read B within the window of each candidate of read A, in ascending
