@@ -405,9 +405,8 @@ class NextWindowLists {
 void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOffset, std::uint16_t count,
                              std::uint32_t evaluationLimit, std::uint32_t indexingLimit,
                              std::span<const std::uint32_t> positions, CandidatePositions& store,
-                             std::vector<std::uint32_t>& rejected, ReadKeys next,
-                             const GenomeSequence& genome, std::uint32_t weight,
-                             NextWindowLists nextLists = {}) {
+                             RejectedPositions& rejected, ReadKeys next, const GenomeSequence& genome,
+                             std::uint32_t weight, NextWindowLists nextLists = {}) {
     IndexLookupStatistics& statistics = store.highRepeatStatistics;
     if (count == 0) {
         ++statistics.keysWithNoCandidates;
@@ -424,7 +423,7 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
     std::vector<std::uint32_t>& newRejected = store.newRejected;
     newRejected.clear();
     auto cursor = store.keyHits.begin();
-    auto rejectedCursor = rejected.begin();
+    auto settledCursor = rejected.settled.begin(), ofOffsetCursor = rejected.ofOffset.begin();
     const std::span<const std::uint32_t> inside = positionsInsideGenome(positions, positionOffset);
     // Each test the lists cannot answer reads the genome at a far place: ask for the words a few
     // positions ahead.
@@ -442,8 +441,10 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
             addKeyHits(orientation, *cursor, weight);
             continue;
         }
-        rejectedCursor = gallopLowerBound(rejectedCursor, rejected.end(), candidate, std::less<>());
-        if (rejectedCursor != rejected.end() && *rejectedCursor == candidate) continue;
+        settledCursor = gallopLowerBound(settledCursor, rejected.settled.end(), candidate, std::less<>());
+        if (settledCursor != rejected.settled.end() && *settledCursor == candidate) continue;
+        ofOffsetCursor = gallopLowerBound(ofOffsetCursor, rejected.ofOffset.end(), candidate, std::less<>());
+        if (ofOffsetCursor != rejected.ofOffset.end() && *ofOffsetCursor == candidate) continue;
         if (!newRejected.empty() && newRejected.back() == candidate) continue;
         const std::uint32_t window = listed + 32;
         if ((!store.newPositions.empty() && store.newPositions.back() == candidate) ||
@@ -456,7 +457,13 @@ void testHighRepeatPositions(std::uint32_t orientation, std::uint32_t positionOf
         }
     }
     mergeNewPositions(store, orientation, weight);
-    mergeSortedFromTheBack(rejected, newRejected);
+    mergeSortedFromTheBack(rejected.ofOffset, newRejected);
+}
+
+// The offset's turned-down positions join the earlier ones.
+void settleRejections(RejectedPositions& rejected) {
+    mergeSortedFromTheBack(rejected.settled, rejected.ofOffset);
+    rejected.ofOffset.clear();
 }
 
 }  // namespace
@@ -466,8 +473,11 @@ void addPositionsToCandidatePositionsStructIfNextBinaryEncodedKeysMatchesReferen
     std::uint32_t evaluationLimit, std::uint32_t indexingLimit, std::span<const std::uint32_t> positions,
     CandidatePositions& store, std::vector<std::uint32_t>& rejected, std::uint32_t nextBaseKey,
     std::uint32_t nextCheckKey, const GenomeSequence& genome) {
+    RejectedPositions all{std::move(rejected), {}};
     testHighRepeatPositions(orientation, positionOffset, count, evaluationLimit, indexingLimit, positions,
-                            store, rejected, {nextBaseKey, nextCheckKey}, genome, 1);
+                            store, all, {nextBaseKey, nextCheckKey}, genome, 1);
+    settleRejections(all);
+    rejected = std::move(all.settled);
 }
 
 namespace {
@@ -630,6 +640,7 @@ class ReadCandidateGenerator {
             testHighRepeatPositions(orientation, positionOffset, positions.count, limits_.evaluationLimit,
                                     limits_.indexingLimit, positions.positions(), store_, scratch_.rejected,
                                     next, *indexes_.genomeSequence, weight, nextLists);
+        settleRejections(scratch_.rejected);
     }
 
     const CandidateParameters& params_;

@@ -86,6 +86,20 @@ struct KeySchedule {
 void planKeySchedule(std::uint32_t first, std::uint32_t last, std::uint32_t shift, std::uint32_t step,
                      KeySchedule& schedule);
 
+// Positions the high-repeat test turned down, ascending: those of earlier key offsets, and those of
+// the offset under test, merged into the first once all its encodings are tested. The encodings of
+// one offset test the same windows, so each needs only the few its siblings turned down: merging
+// every key's into all of the read's costs a pass over them all for each key.
+struct RejectedPositions {
+    std::vector<std::uint32_t> settled;
+    std::vector<std::uint32_t> ofOffset;
+
+    void clear() {
+        settled.clear();
+        ofOffset.clear();
+    }
+};
+
 // A thread's scratch of candidate generation, kept from read to read: a read's keys and what
 // their lookups found in each orientation, which the high-repeat pass reuses rather than looking
 // the same keys up again.
@@ -99,7 +113,7 @@ struct CandidateGenerationScratch {
     std::array<KeyTriple, 2 * KeySchedule::maximumOffsets> keys;
     std::array<FoundTriple, 2 * KeySchedule::maximumOffsets> found;
     std::array<std::array<std::uint8_t, numberOfKeyEncodings>, KeySchedule::maximumOffsets> outcomes;
-    std::vector<std::uint32_t> rejected;  // positions the high-repeat test turned down
+    RejectedPositions rejected;
 };
 
 // Adds the read's candidates to the store and updates its lookup statistics. A read of an
