@@ -132,7 +132,7 @@ void mergeNewPositions(CandidatePositions& store, std::uint32_t orientation, std
 // steps: a cursor walking an ascending list towards ascending values is usually close to its
 // target, which a binary search over the whole rest of the list would pay log(n) misses to find.
 template <class Iterator, class Value, class Less>
-Iterator gallopLowerBound(Iterator from, Iterator end, const Value& value, Less less) {
+[[gnu::noinline]] Iterator gallopPast(Iterator from, Iterator end, const Value& value, Less less) {
     std::ptrdiff_t step = 1;
     Iterator low = from;
     while (low != end && less(*low, value)) {
@@ -143,6 +143,13 @@ Iterator gallopLowerBound(Iterator from, Iterator end, const Value& value, Less 
         step *= 2;
     }
     return low;
+}
+
+// Inline for the usual call, where the cursor is already there; the search itself is not.
+template <class Iterator, class Value, class Less>
+[[gnu::always_inline]] inline Iterator gallopLowerBound(Iterator from, Iterator end, const Value& value,
+                                                        Less less) {
+    return from == end || !less(*from, value) ? from : gallopPast(from, end, value, less);
 }
 
 // The first key hit at or after `from` whose position is not below the given one.
