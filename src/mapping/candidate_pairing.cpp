@@ -88,7 +88,8 @@ Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<Cand
     const std::uint32_t* const positionsB = scratch.positions.data();
     // The running best in locals, so that the loop over the pairs keeps it in registers.
     std::uint64_t best = ~std::uint64_t{0};
-    std::size_t bestA = readA.size(), bestB = sizeB;  // none yet
+    [[maybe_unused]] std::uint32_t bestHalfwords = 0;  // the best pair's scores, for the skip
+    std::size_t bestA = readA.size(), bestB = sizeB;   // none yet
     std::uint64_t evaluated = 0;
     bool tiedA = false, tiedB = false;
     std::size_t start = 0;
@@ -98,13 +99,15 @@ Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<Cand
         const std::uint64_t high = std::uint64_t{a.genomePosition} + window;
         while (start < sizeB && positionsB[start] < low) ++start;
         const std::uint64_t rankA = pairingRank(a.chosenMappingScores);
+        [[maybe_unused]] const std::uint32_t halfwordsA = halfwordScores(a.chosenMappingScores);
+        [[maybe_unused]] const auto high32 =
+            static_cast<std::uint32_t>(std::min<std::uint64_t>(high, 0xFFFFFFFEu));
         std::size_t j = start;
         for (;; ++j) {
 #if defined(__SSE4_1__)
             if (skipFourAtATime && bestB != sizeB)
-                j = skipWorsePairs(scratch.scores.data(), positionsB, j, sizeB,
-                                   halfwordScores(a.chosenMappingScores), halfwordScoresOfRank(best),
-                                   static_cast<std::uint32_t>(std::min<std::uint64_t>(high, 0xFFFFFFFEu)));
+                j = skipWorsePairs(scratch.scores.data(), positionsB, j, sizeB, halfwordsA, bestHalfwords,
+                                   high32);
 #endif
             if (j >= sizeB || positionsB[j] > high) break;
             const std::uint64_t rank = rankA + ranksB[j];
@@ -117,6 +120,7 @@ Pairing pairInsideWindow(std::vector<CandidatePosition>& readA, std::vector<Cand
             if (rank >= best) continue;
             if (!same) tiedA = tiedB = false;
             best = rank;
+            bestHalfwords = halfwordScoresOfRank(rank);
             bestA = i;
             bestB = j;
         }
