@@ -89,9 +89,11 @@ void IndexFileSegmentChecksum::add(const unsigned char* data, std::size_t bytes)
     };
     std::size_t i = 0;
     // The processor's own prefetcher stops at every 4 KiB page: asking for each line a page ahead
-    // keeps the file streaming (a 6 GB index loaded in 0.48 s instead of 0.64 s).
+    // keeps the file streaming (a 6 GB index loaded in 0.48 s instead of 0.64 s). The address is
+    // made as a number, as it may lie past the data; a prefetch never faults.
+    const auto address = reinterpret_cast<std::uintptr_t>(data);
     for (; i + 64 <= bytes; i += 64) {
-        prefetchLine(data + i + 4096);
+        prefetchLine(reinterpret_cast<const void*>(address + i + 4096));
         round(data + i);
         round(data + i + 32);
     }
