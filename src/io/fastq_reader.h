@@ -119,9 +119,9 @@ class ReadPairFastqFiles {
 // A thread's chunks of both files and its place in them.
 class ReadPairFastqFileReadBuffers {
   public:
-    // About 750 pairs of 150 bases: the threads run out of input within a few hundredths of a
-    // second of each other, where 1 MiB chunks left a core idle for up to a quarter second at the
-    // end of a run; taking a chunk from the reader costs next to nothing at either size.
+    // About 750 pairs of 150 bases, a tenth of a second of a thread's work on a human-sized genome:
+    // 1 MiB chunks could leave one thread alone with its last chunk for 0.4 s while the other idled
+    // at the end of a run. Taking a chunk from the reader costs next to nothing at either size.
     static constexpr std::size_t defaultChunkBytes = 262'144;
 
     // Qualities are read at that Phred offset: a quality character below it ends the run.
